@@ -1,0 +1,23 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+namespace kernelcad {
+
+// A triangle mesh as the scan reader delivers it: flat arrays so the render layer can hand
+// them to VTK without copying vertex by vertex.
+struct Mesh {
+  std::vector<double> points;          // x0 y0 z0 x1 y1 z1 ... in millimetres, as in the file
+  std::vector<std::int32_t> triangles;  // three point indices per triangle
+  std::vector<std::uint8_t> colors;     // r g b per point, empty when the file has none
+
+  std::size_t pointCount() const { return points.size() / 3; }
+  std::size_t triangleCount() const { return triangles.size() / 3; }
+  bool hasColors() const { return !colors.empty(); }
+  // Axis-aligned bounds of the points: {xmin, ymin, zmin, xmax, ymax, zmax}; all zero when empty.
+  std::array<double, 6> bounds() const;
+};
+
+}  // namespace kernelcad

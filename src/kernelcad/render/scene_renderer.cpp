@@ -1,0 +1,267 @@
+#include "kernelcad/render/scene_renderer.h"
+
+#include <vtkActor.h>
+#include <vtkAxesActor.h>
+#include <vtkBillboardTextActor3D.h>
+#include <vtkCamera.h>
+#include <vtkCellArray.h>
+#include <vtkCellPicker.h>
+#include <vtkDoubleArray.h>
+#include <vtkFloatArray.h>
+#include <vtkLight.h>
+#include <vtkLightCollection.h>
+#include <vtkMatrix4x4.h>
+#include <vtkPointData.h>
+#include <vtkPoints.h>
+#include <vtkPolyData.h>
+#include <vtkPolyDataMapper.h>
+#include <vtkProperty.h>
+#include <vtkRenderWindow.h>
+#include <vtkRenderer.h>
+#include <vtkSphereSource.h>
+#include <vtkStaticCellLocator.h>
+#include <vtkTextProperty.h>
+#include <vtkTypeInt32Array.h>
+#include <vtkUnsignedCharArray.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace kernelcad {
+
+namespace {
+
+// Area-weighted vertex normals in one pass over the triangles: far cheaper than a normals
+// filter, which would also copy the mesh and leave the picker's locator on another dataset.
+vtkSmartPointer<vtkFloatArray> vertexNormals(const Mesh& mesh) {
+  std::vector<double> acc(mesh.points.size(), 0.0);
+  const auto& p = mesh.points;
+  const auto& t = mesh.triangles;
+  for (std::size_t i = 0; i + 2 < t.size(); i += 3) {
+    const std::size_t a = 3 * static_cast<std::size_t>(t[i]);
+    const std::size_t b = 3 * static_cast<std::size_t>(t[i + 1]);
+    const std::size_t c = 3 * static_cast<std::size_t>(t[i + 2]);
+    const double ux = p[b] - p[a], uy = p[b + 1] - p[a + 1], uz = p[b + 2] - p[a + 2];
+    const double vx = p[c] - p[a], vy = p[c + 1] - p[a + 1], vz = p[c + 2] - p[a + 2];
+    const double nx = uy * vz - uz * vy, ny = uz * vx - ux * vz, nz = ux * vy - uy * vx;
+    for (std::size_t v : {a, b, c}) {
+      acc[v] += nx;
+      acc[v + 1] += ny;
+      acc[v + 2] += nz;
+    }
+  }
+  auto normals = vtkSmartPointer<vtkFloatArray>::New();
+  normals->SetName("Normals");
+  normals->SetNumberOfComponents(3);
+  normals->SetNumberOfTuples(static_cast<vtkIdType>(mesh.pointCount()));
+  float* out = normals->GetPointer(0);
+  for (std::size_t i = 0; i < acc.size(); i += 3) {
+    const double len = std::sqrt(acc[i] * acc[i] + acc[i + 1] * acc[i + 1] + acc[i + 2] * acc[i + 2]);
+    const double s = len > 0.0 ? 1.0 / len : 0.0;
+    for (int k = 0; k < 3; ++k) out[i + k] = static_cast<float>(acc[i + k] * s);
+  }
+  return normals;
+}
+
+vtkSmartPointer<vtkMatrix4x4> toVtk(const Eigen::Affine3d& transform) {
+  auto m = vtkSmartPointer<vtkMatrix4x4>::New();
+  for (int r = 0; r < 4; ++r) {
+    for (int c = 0; c < 4; ++c) m->SetElement(r, c, transform.matrix()(r, c));
+  }
+  return m;
+}
+
+void applyMaterial(vtkProperty* property, const Material& material) {
+  const auto& c = material.colour;
+  property->SetAmbientColor(c[0][0], c[0][1], c[0][2]);
+  property->SetDiffuseColor(c[1][0], c[1][1], c[1][2]);
+  property->SetSpecularColor(c[2][0], c[2][1], c[2][2]);
+  property->SetAmbient(1.0);
+  property->SetDiffuse(1.0);
+  property->SetSpecular(1.0);
+  property->SetSpecularPower(std::max(1.0f, material.shininess));
+}
+
+}  // namespace
+
+SceneRenderer::SceneRenderer(std::shared_ptr<Model> model, std::shared_ptr<View> view)
+    : model_(std::move(model)), view_(std::move(view)) {
+  renderer_->SetBackground(0.33, 0.36, 0.45);
+  renderer_->GetActiveCamera()->ParallelProjectionOn();
+  axes_->SetTotalLength(50.0, 50.0, 50.0);
+  axes_->SetShaftTypeToLine();
+  axes_->SetVisibility(false);
+  // Axes and labels are never picked, so they do not change the scene's bounds for picking.
+  axes_->PickableOff();
+  renderer_->AddActor(axes_);
+  picker_->SetTolerance(0.0);
+  picker_->PickFromListOn();
+  view_->setPicker([this](long px, long py) { return pick(px, py); });
+}
+
+SceneRenderer::~SceneRenderer() { view_->setPicker(nullptr); }
+
+const SceneRenderer::MeshData& SceneRenderer::meshData(const std::shared_ptr<const Mesh>& mesh) {
+  if (meshData_ && meshData_->mesh == mesh) return *meshData_;
+  // VTK reads the reader's arrays in place: the mesh is immutable and outlives the polydata.
+  auto* pointsData = const_cast<double*>(mesh->points.data());  // NOLINT: VTK takes non-const
+  vtkNew<vtkDoubleArray> coords;
+  coords->SetNumberOfComponents(3);
+  coords->SetArray(pointsData, static_cast<vtkIdType>(mesh->points.size()), 1);
+  vtkNew<vtkPoints> points;
+  points->SetData(coords);
+
+  auto* triData = const_cast<std::int32_t*>(mesh->triangles.data());  // NOLINT: as above
+  vtkNew<vtkTypeInt32Array> connectivity;
+  connectivity->SetArray(triData, static_cast<vtkIdType>(mesh->triangles.size()), 1);
+  vtkNew<vtkCellArray> polys;
+  polys->SetData(3, connectivity);
+
+  auto polyData = vtkSmartPointer<vtkPolyData>::New();
+  polyData->SetPoints(points);
+  polyData->SetPolys(polys);
+  polyData->GetPointData()->SetNormals(vertexNormals(*mesh));
+  if (mesh->hasColors()) {
+    vtkNew<vtkUnsignedCharArray> colours;
+    colours->SetName("Colors");
+    colours->SetNumberOfComponents(3);
+    colours->SetArray(const_cast<std::uint8_t*>(mesh->colors.data()),  // NOLINT: as above
+                      static_cast<vtkIdType>(mesh->colors.size()), 1);
+    polyData->GetPointData()->SetScalars(colours);
+  }
+  // The locator must be built on the very dataset the mapper draws, or picks go slow.
+  auto locator = vtkSmartPointer<vtkStaticCellLocator>::New();
+  locator->SetDataSet(polyData);
+  locator->BuildLocator();
+  picker_->RemoveAllLocators();
+  picker_->AddLocator(locator);
+  meshData_ = MeshData{mesh, polyData, locator};
+  return *meshData_;
+}
+
+vtkSmartPointer<vtkActor> SceneRenderer::makeActor(const Item& item, bool shaded) {
+  auto mapper = vtkSmartPointer<vtkPolyDataMapper>::New();
+  switch (item.kind()) {
+    case ItemKind::Mesh:
+      mapper->SetInputData(meshData(item.mesh()).polyData);
+      mapper->SetScalarVisibility(item.mesh()->hasColors());
+      break;
+    case ItemKind::Sphere: {
+      vtkNew<vtkSphereSource> sphere;
+      sphere->SetRadius(item.radius());
+      sphere->SetThetaResolution(24);
+      sphere->SetPhiResolution(16);
+      sphere->Update();
+      mapper->SetInputData(sphere->GetOutput());
+      break;
+    }
+    case ItemKind::Polygon: {
+      vtkNew<vtkPoints> pts;
+      for (const Vec3& c : item.corners()) pts->InsertNextPoint(c.data());
+      vtkNew<vtkCellArray> cells;
+      const vtkIdType quad[4] = {0, 1, 2, 3};
+      cells->InsertNextCell(4, quad);
+      vtkNew<vtkPolyData> poly;
+      poly->SetPoints(pts);
+      poly->SetPolys(cells);
+      mapper->SetInputData(poly);
+      break;
+    }
+  }
+  auto actor = vtkSmartPointer<vtkActor>::New();
+  actor->SetMapper(mapper);
+  applyMaterial(actor->GetProperty(), item.material());
+  if (item.kind() == ItemKind::Mesh) {
+    // The scan is lit mostly by diffuse light; a full-strength ambient term flattens it.
+    actor->GetProperty()->SetAmbient(0.3);
+    actor->GetProperty()->SetSpecular(0.3);
+  }
+  if (!shaded) {
+    actor->GetProperty()->SetRepresentationToWireframe();
+    actor->GetProperty()->SetLineWidth(view_->lineWidth());
+  }
+  // A polygon such as the sheet is seen from both sides.
+  actor->GetProperty()->SetBackfaceCulling(false);
+  actor->SetPickable(item.kind() == ItemKind::Mesh);
+  return actor;
+}
+
+void SceneRenderer::rebuild(bool shaded) {
+  for (auto& [item, actor] : actors_) renderer_->RemoveActor(actor);
+  actors_.clear();
+  picker_->InitializePickList();
+  for (long i = 0; i < model_->GetItemCount(); ++i) {
+    auto item = model_->GetItem(i);
+    auto actor = makeActor(*item, shaded);
+    renderer_->AddActor(actor);
+    // Only the scan in front is picked: spheres and the sheet never are.
+    if (i == 0 && item->kind() == ItemKind::Mesh) picker_->AddPickList(actor);
+    actors_.emplace_back(std::move(item), std::move(actor));
+  }
+  if (model_->GetItemCount() == 0 || model_->GetItem(0)->kind() != ItemKind::Mesh) {
+    meshData_.reset();
+    picker_->RemoveAllLocators();
+  }
+  sync();
+}
+
+void SceneRenderer::sync() {
+  for (auto& [item, actor] : actors_) actor->SetUserMatrix(toVtk(item->transform()));
+
+  // Labels are added by name-less entries at any time; mirror the list as it stands.
+  const auto list = model_->FindObject("Items");
+  while (static_cast<long>(labels_.size()) < list->GetCount()) {
+    auto entry = list->GetEntry(static_cast<long>(labels_.size()));
+    auto text = vtkSmartPointer<vtkBillboardTextActor3D>::New();
+    text->GetTextProperty()->SetFontSize(18);
+    text->GetTextProperty()->SetColor(0.05, 0.05, 0.05);
+    text->GetTextProperty()->SetBackgroundColor(1.0, 1.0, 1.0);
+    text->GetTextProperty()->SetBackgroundOpacity(0.0);
+    text->PickableOff();
+    renderer_->AddActor(text);
+    labels_.emplace_back(std::move(entry), std::move(text));
+  }
+  for (auto& [entry, text] : labels_) {
+    text->SetInput(entry->text().c_str());
+    text->SetPosition(entry->position().data());
+    text->SetVisibility(entry->visible());
+  }
+
+  // Parallel camera: looking along the frame's -z axis at the view's focal point.
+  vtkCamera* camera = renderer_->GetActiveCamera();
+  const Eigen::Matrix3d m = view_->FindObject("EyeFrame")->orientation();
+  const Vec3 focal = view_->focalPoint();
+  double distance = 1000.0;
+  if (model_->GetItemCount() > 0) {
+    const Dimensions d = model_->GetDimensions();
+    distance += 2.0 * (d.max - d.min).norm() + (focal - (d.min + d.max) / 2.0).norm();
+  }
+  const Vec3 eye = focal + m.col(2) * distance;
+  camera->SetFocalPoint(focal.data());
+  camera->SetPosition(eye.data());
+  camera->SetViewUp(m.col(1).data());
+  camera->SetParallelScale(view_->halfHeight());
+  renderer_->ResetCameraClippingRange();
+
+  vtkLightCollection* lights = renderer_->GetLights();
+  lights->InitTraversal();
+  while (vtkLight* light = lights->GetNextItem()) light->SetIntensity(view_->lightIntensity());
+}
+
+void SceneRenderer::setShowAxes(bool show) { axes_->SetVisibility(show); }
+
+std::optional<PickHit> SceneRenderer::pick(long px, long py) {
+  if (actors_.empty() || !meshData_ || actors_.front().first->kind() != ItemKind::Mesh) {
+    return std::nullopt;
+  }
+  sync();
+  // Through the centre of the pixel; VTK counts rows from the bottom.
+  const double x = static_cast<double>(px) + 0.5;
+  const double y = static_cast<double>(view_->viewportHeight() - py) - 0.5;
+  if (!picker_->Pick(x, y, 0.0, renderer_)) return std::nullopt;
+  if (picker_->GetActor() != actors_.front().second.Get()) return std::nullopt;
+  const double* p = picker_->GetPickPosition();
+  return PickHit{Vec3(p[0], p[1], p[2]), actors_.front().first};
+}
+
+}  // namespace kernelcad
