@@ -1,0 +1,985 @@
+#include "kernelcad/core/vrml_reader.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <Eigen/Geometry>
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "kernelcad/core/vrml_gzip.h"
+
+namespace kernelcad {
+namespace {
+
+// Nesting (and DEF/USE chain) limit. Scanner and CAD exports stay below a few dozen levels;
+// the parser recurses, so the limit keeps the stack bounded (also under sanitizers).
+constexpr int kMaxDepth = 1000;
+
+// A zip bomb must not take the machine down: gzip content is capped at 2 GiB, which is also
+// where int32 triangle indices run out for any real scan.
+constexpr std::size_t kMaxInflated = std::size_t{2} << 30;
+
+enum class Kind : std::uint8_t {
+  Other,               // parsed for its DEFs, contributes nothing
+  Group,               // VRML 1 Group/Switch-like: children share the parent's state
+  Separator,           // saves and restores state; VRML 2 grouping nodes and Transform
+  TransformSeparator,  // VRML 1: saves only the transform
+  Switch,              // traverses one child (or all for VRML 1 whichChild -3)
+  TransformOp,         // VRML 1 Transform/Translation/Rotation/Scale/MatrixTransform
+  Coordinate,
+  Color,
+  IndexedFaceSet,
+};
+
+struct Node;
+using NodePtr = std::shared_ptr<Node>;
+
+struct Node {
+  Kind kind = Kind::Other;
+  int line = 0;
+  int height = 1;  // longest path to a leaf, DEF/USE included: bounds the traversal depth
+  std::string name;  // DEF name, for messages
+  std::vector<NodePtr> children;
+  // Transform fields (VRML 2 Transform lives in a Separator with hasXf).
+  bool hasXf = false;
+  Eigen::Vector3d translation = Eigen::Vector3d::Zero();
+  Eigen::Vector4d rotation{0, 0, 1, 0};
+  Eigen::Vector3d scale = Eigen::Vector3d::Ones();
+  Eigen::Vector4d scaleOrientation{0, 0, 1, 0};
+  Eigen::Vector3d center = Eigen::Vector3d::Zero();
+  std::array<double, 16> matrix{};
+  bool hasMatrix = false;
+  Eigen::Affine3d xf = Eigen::Affine3d::Identity();
+  int which = -1;  // Switch
+  // Coordinate / Color
+  std::vector<double> values;
+  // IndexedFaceSet
+  NodePtr coord, color;
+  std::vector<std::int32_t> coordIndex, colorIndex;
+  bool colorPerVertex = true;
+  std::int64_t triangleCount = 0;
+  std::int32_t maxIndex = -1;
+  int maxIndexLine = 0;
+  std::int32_t minIndex = -1;
+  int minIndexLine = 0;
+};
+
+enum CharClass : std::uint8_t { kSpace = 1, kBinary = 2, kWord = 4, kNumStart = 8 };
+
+constexpr std::array<std::uint8_t, 256> MakeClasses() {
+  std::array<std::uint8_t, 256> t{};
+  for (int c = 0; c < 256; ++c) {
+    std::uint8_t v = 0;
+    if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == ',' || c == '\f' || c == '\v') {
+      v = kSpace;
+    } else if (c < 0x20 || c == 0x7f) {
+      v = kBinary;
+    } else if (c != '"' && c != '#' && c != '[' && c != ']' && c != '{' && c != '}' && c != '\\' &&
+               c != '(' && c != ')') {
+      v = kWord;
+      if ((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.') v |= kNumStart;
+    }
+    t[static_cast<std::size_t>(c)] = v;
+  }
+  return t;
+}
+constexpr std::array<std::uint8_t, 256> kClass = MakeClasses();
+
+inline std::uint8_t ClassOf(char c) { return kClass[static_cast<unsigned char>(c)]; }
+
+std::string Printable(char c) {
+  const auto u = static_cast<unsigned char>(c);
+  if (u >= 0x21 && u < 0x7f) return std::string("'") + c + "'";
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "byte 0x%02x", u);
+  return buf;
+}
+
+Eigen::Matrix3d AxisAngle(const Eigen::Vector4d& r) {
+  const Eigen::Vector3d axis = r.head<3>();
+  const double n = axis.norm();
+  if (n == 0.0 || r[3] == 0.0) return Eigen::Matrix3d::Identity();
+  return Eigen::AngleAxisd(r[3], axis / n).toRotationMatrix();
+}
+
+// T * C * R * SR * S * -SR * -C, the transform order both VRML versions define.
+Eigen::Affine3d ComposeTransform(const Node& n) {
+  if (n.hasMatrix) {
+    Eigen::Affine3d a = Eigen::Affine3d::Identity();
+    // Stored row by row with row vectors (translation in the last row): transpose.
+    for (int r = 0; r < 4; ++r) {
+      for (int c = 0; c < 4; ++c) a.matrix()(r, c) = n.matrix[static_cast<std::size_t>(c * 4 + r)];
+    }
+    return a;
+  }
+  const Eigen::Matrix3d sr = AxisAngle(n.scaleOrientation);
+  Eigen::Affine3d a = Eigen::Affine3d::Identity();
+  a.translate(n.translation + n.center);
+  a.rotate(AxisAngle(n.rotation));
+  a.rotate(sr);
+  a.scale(n.scale);
+  a.rotate(sr.transpose());
+  a.translate(-n.center);
+  return a;
+}
+
+class Parser {
+ public:
+  // firstLine: the line `text` starts on, so messages count from the header line.
+  Parser(std::string_view text, const std::string& fileName, bool v1, int firstLine)
+      : p_(text.data()), end_(text.data() + text.size()), line_(firstLine), file_(fileName), v1_(v1) {}
+
+  // Parses everything after the header line.
+  std::vector<NodePtr> ParseScene() {
+    std::vector<NodePtr> roots;
+    for (;;) {
+      SkipSpace();
+      if (p_ == end_) break;
+      const char c = *p_;
+      if (c == '}' || c == ']') Fail(line_, "unbalanced '" + std::string(1, c) + "' at top level");
+      if (!(ClassOf(c) & kWord) || (ClassOf(c) & kNumStart)) {
+        Fail(line_, "expected a node, found " + Printable(c));
+      }
+      const int line = line_;
+      const std::string_view word = Word();
+      if (SkipStatement(word, line)) continue;
+      if (NodePtr n = ParseNode(word, line, 0)) roots.push_back(std::move(n));
+    }
+    return roots;
+  }
+
+  [[noreturn]] void Fail(int line, const std::string& what) const {
+    throw VrmlError(file_ + ", line " + std::to_string(line) + ": " + what);
+  }
+
+ private:
+  void SkipSpace() {
+    while (p_ != end_) {
+      const char c = *p_;
+      if (c == '\n') {
+        ++line_;
+        ++p_;
+      } else if (ClassOf(c) & kSpace) {
+        ++p_;
+      } else if (c == '#') {
+        const void* nl = std::memchr(p_, '\n', static_cast<std::size_t>(end_ - p_));
+        p_ = nl ? static_cast<const char*>(nl) : end_;
+      } else if (ClassOf(c) & kBinary) {
+        Fail(line_, "binary data (" + Printable(c) + ") where text was expected");
+      } else {
+        return;
+      }
+    }
+  }
+
+  // Next significant character, 0 at end of input.
+  char Peek() {
+    SkipSpace();
+    return p_ == end_ ? '\0' : *p_;
+  }
+
+  std::string_view Word() {
+    SkipSpace();
+    const char* s = p_;
+    while (p_ != end_ && (ClassOf(*p_) & kWord)) ++p_;
+    return {s, static_cast<std::size_t>(p_ - s)};
+  }
+
+  std::string_view Name(const char* what) {
+    const int line = line_;
+    std::string_view w = Word();
+    if (w.empty()) {
+      if (p_ == end_) Fail(line, std::string("unexpected end of file, expected ") + what);
+      Fail(line_, std::string("expected ") + what + ", found " + Printable(*p_));
+    }
+    return w;
+  }
+
+  void Expect(char c, const std::string& context) {
+    const char got = Peek();
+    if (got == c) {
+      ++p_;
+      return;
+    }
+    if (got == '\0') Fail(line_, "unexpected end of file, expected '" + std::string(1, c) + "' " + context);
+    Fail(line_, "expected '" + std::string(1, c) + "' " + context + ", found " + Printable(got));
+  }
+
+  [[noreturn]] void Truncated(const std::string& inside, int startLine) {
+    Fail(line_, "unexpected end of file inside " + inside + " started on line " +
+                    std::to_string(startLine) + " (file truncated?)");
+  }
+
+  // PROTO, EXTERNPROTO and ROUTE are skipped wherever they appear. Returns false for other words.
+  bool SkipStatement(std::string_view word, int line) {
+    if (word == "PROTO") {
+      Name("a PROTO name");
+      SkipBalanced('[', ']', "PROTO interface", line);
+      SkipBalanced('{', '}', "PROTO body", line);
+      return true;
+    }
+    if (word == "EXTERNPROTO") {
+      Name("an EXTERNPROTO name");
+      SkipBalanced('[', ']', "EXTERNPROTO interface", line);
+      if (Peek() == '[') {
+        SkipBalanced('[', ']', "EXTERNPROTO url list", line);
+      } else {
+        SkipString();
+      }
+      return true;
+    }
+    if (word == "ROUTE") {
+      Name("a ROUTE source");
+      if (Name("TO") != "TO") Fail(line, "malformed ROUTE (expected TO)");
+      Name("a ROUTE destination");
+      return true;
+    }
+    return false;
+  }
+
+  void SkipString() {
+    const int start = line_;
+    Expect('"', "to open a string");
+    for (;;) {
+      if (p_ == end_) Truncated("a string", start);
+      const char c = *p_++;
+      if (c == '"') return;
+      if (c == '\n') ++line_;
+      if (c == '\\' && p_ != end_) {
+        if (*p_ == '\n') ++line_;
+        ++p_;
+      } else if (c == '\0') {
+        Fail(line_, "binary data (byte 0x00) inside a string");
+      }
+    }
+  }
+
+  // Skips text between matching brackets, minding strings and comments; nothing is parsed.
+  void SkipBalanced(char open, char close, const char* what, int startLine) {
+    Expect(open, std::string("to open the ") + what);
+    std::vector<char> stack{close};
+    while (!stack.empty()) {
+      const char c = Peek();
+      if (c == '\0') Truncated(what, startLine);
+      if (c == '"') {
+        SkipString();
+      } else if (c == '[' || c == '{') {
+        if (stack.size() > static_cast<std::size_t>(kMaxDepth)) {
+          Fail(line_, "brackets nested deeper than " + std::to_string(kMaxDepth) + " levels");
+        }
+        stack.push_back(c == '[' ? ']' : '}');
+        ++p_;
+      } else if (c == ']' || c == '}') {
+        if (c != stack.back()) {
+          Fail(line_, std::string("unbalanced '") + c + "' inside " + what + " (expected '" +
+                          stack.back() + "')");
+        }
+        stack.pop_back();
+        ++p_;
+      } else if (ClassOf(c) & kWord) {
+        Word();
+      } else {
+        ++p_;  // '(' ')' '\\' have no meaning here
+      }
+    }
+  }
+
+  [[noreturn]] void BadNumber(const char* what) {
+    if (p_ == end_) Fail(line_, std::string("unexpected end of file, expected ") + what);
+    std::string_view tok{p_, static_cast<std::size_t>(
+                                 std::find_if(p_, std::min(end_, p_ + 24),
+                                              [](char ch) { return !(ClassOf(ch) & kWord); }) -
+                                 p_)};
+    if (tok.empty()) Fail(line_, std::string("expected ") + what + ", found " + Printable(*p_));
+    Fail(line_, std::string("expected ") + what + ", found '" + std::string(tok) + "'");
+  }
+
+  bool AtDelimiter() const {
+    return p_ == end_ || !(ClassOf(*p_) & kWord) || *p_ == ',';
+  }
+
+  double Double(const char* what) {
+    SkipSpace();
+    const char* s = p_;
+    if (s != end_ && *s == '+') ++s;
+    double v = 0;
+    const auto [ptr, ec] = std::from_chars(s, end_, v);
+    if (ec == std::errc::invalid_argument) BadNumber(what);
+    const char* old = p_;
+    p_ = ptr;
+    if (!AtDelimiter()) {
+      p_ = old;
+      BadNumber(what);
+    }
+    if (ec == std::errc::result_out_of_range || !std::isfinite(v)) {
+      if (ec == std::errc::result_out_of_range && std::isfinite(v)) return 0.0;  // underflow
+      Fail(line_, std::string("NaN or infinite value '") + std::string(old, ptr) + "' in " + what);
+    }
+    return v;
+  }
+
+  std::int32_t Int(const char* what) {
+    SkipSpace();
+    const char* s = p_;
+    bool neg = false;
+    if (s != end_ && (*s == '-' || *s == '+')) neg = *s++ == '-';
+    if (s == end_ || *s < '0' || *s > '9') BadNumber(what);
+    std::int64_t v = 0;
+    while (s != end_ && *s >= '0' && *s <= '9') {
+      v = v * 10 + (*s++ - '0');
+      if (v > std::numeric_limits<std::int32_t>::max()) Fail(line_, std::string(what) + " is too large");
+    }
+    const char* old = p_;
+    p_ = s;
+    if (!AtDelimiter()) {
+      p_ = old;
+      BadNumber(what);
+    }
+    return static_cast<std::int32_t>(neg ? -v : v);
+  }
+
+  bool Bool(const char* what) {
+    const int line = line_;
+    const std::string_view w = Name(what);
+    if (w == "TRUE") return true;
+    if (w == "FALSE") return false;
+    Fail(line, std::string("expected TRUE or FALSE for ") + what + ", found '" + std::string(w) + "'");
+  }
+
+  template <int N>
+  void Fixed(double* out, const char* what) {
+    for (int i = 0; i < N; ++i) out[i] = Double(what);
+  }
+
+  // MF field of doubles, tuples of `arity`. A single value may come without brackets.
+  void DoubleList(std::vector<double>& out, int arity, const char* what) {
+    out.clear();
+    if (Peek() != '[') {
+      for (int i = 0; i < arity; ++i) out.push_back(Double(what));
+      return;
+    }
+    const int start = line_;
+    ++p_;
+    for (;;) {
+      SkipSpace();
+      if (p_ == end_) Truncated(std::string("the ") + what + " list", start);
+      if (*p_ == ']') {
+        ++p_;
+        break;
+      }
+      out.push_back(Double(what));
+    }
+    if (out.size() % static_cast<std::size_t>(arity) != 0) {
+      Fail(line_, std::string("the ") + what + " list holds " + std::to_string(out.size()) +
+                      " numbers, not a multiple of " + std::to_string(arity));
+    }
+  }
+
+  void IndexList(Node& n, std::vector<std::int32_t>& out, bool track, const char* what) {
+    out.clear();
+    auto take = [&](std::int32_t v) {
+      out.push_back(v);
+      if (!track) return;
+      if (v > n.maxIndex) {
+        n.maxIndex = v;
+        n.maxIndexLine = line_;
+      }
+      if (v < n.minIndex) {
+        n.minIndex = v;
+        n.minIndexLine = line_;
+      }
+    };
+    if (Peek() != '[') {
+      take(Int(what));
+      return;
+    }
+    const int start = line_;
+    ++p_;
+    for (;;) {
+      SkipSpace();
+      if (p_ == end_) Truncated(std::string("the ") + what + " list", start);
+      if (*p_ == ']') {
+        ++p_;
+        break;
+      }
+      take(Int(what));
+    }
+  }
+
+  // One node value: DEF/USE/NULL or a node. Returns nullptr for NULL.
+  NodePtr NodeValue(int depth) {
+    const int line = line_;
+    const std::string_view w = Name("a node");
+    return ParseNode(w, line, depth);
+  }
+
+  // A field holding nodes: one node, NULL, or a bracketed list of them.
+  void NodeList(std::vector<NodePtr>& out, int depth) {
+    if (Peek() != '[') {
+      if (NodePtr n = NodeValue(depth)) out.push_back(std::move(n));
+      return;
+    }
+    const int start = line_;
+    ++p_;
+    for (;;) {
+      const char c = Peek();
+      if (c == '\0') Truncated("a node list", start);
+      if (c == ']') {
+        ++p_;
+        return;
+      }
+      const int line = line_;
+      const std::string_view w = Name("a node");
+      if (SkipStatement(w, line)) continue;
+      if (NodePtr n = ParseNode(w, line, depth)) out.push_back(std::move(n));
+    }
+  }
+
+  // Skips the value of a field we do not use: numbers, strings, enums, (bit|masks), IS refs,
+  // nodes (parsed so their DEFs stay usable) or bracketed lists of any of these.
+  void SkipValue(int depth, int startLine) {
+    const char c = Peek();
+    if (c == '\0' || c == '}' || c == ']') return;  // field without value (interface declarations)
+    if (c == '"') {
+      SkipString();
+    } else if (c == '(') {
+      while (p_ != end_ && *p_ != ')') {
+        if (*p_ == '\n') ++line_;
+        if ((ClassOf(*p_) & kBinary) || *p_ == '{' || *p_ == '}') break;
+        ++p_;
+      }
+      Expect(')', "to close a bit mask");
+    } else if (c == '[') {
+      ++p_;
+      for (;;) {
+        const char d = Peek();
+        if (d == '\0') Truncated("a list", startLine);
+        if (d == ']') {
+          ++p_;
+          return;
+        }
+        if (d == '"') {
+          SkipString();
+        } else if (ClassOf(d) & kNumStart) {
+          Word();
+        } else if (ClassOf(d) & kWord) {
+          const int line = line_;
+          const std::string_view w = Word();
+          if (IsNodeStart(w)) ParseNode(w, line, depth);
+        } else {
+          Fail(line_, "unexpected " + Printable(d) + " inside a list");
+        }
+      }
+    } else if (ClassOf(c) & kNumStart) {
+      while (ClassOf(Peek()) & kNumStart) Word();
+    } else if (ClassOf(c) & kWord) {
+      const int line = line_;
+      const std::string_view w = Word();
+      if (w == "IS") {
+        Name("an interface name after IS");
+      } else if (IsNodeStart(w)) {
+        ParseNode(w, line, depth);
+      }
+    } else {
+      Fail(line_, "unexpected " + Printable(c) + " where a field value was expected");
+    }
+  }
+
+  bool IsNodeStart(std::string_view w) {
+    return w == "DEF" || w == "USE" || w == "NULL" || Peek() == '{';
+  }
+
+  static Kind KindOf(std::string_view type, bool v1, Node& n) {
+    if (type == "IndexedFaceSet") return Kind::IndexedFaceSet;
+    if (v1) {
+      if (type == "Separator" || type == "WWWAnchor") return Kind::Separator;
+      if (type == "Group") return Kind::Group;
+      if (type == "TransformSeparator") return Kind::TransformSeparator;
+      if (type == "Switch") return Kind::Switch;
+      if (type == "LOD") {
+        n.which = 0;  // the most detailed level
+        return Kind::Switch;
+      }
+      if (type == "Coordinate3") return Kind::Coordinate;
+      if (type == "Transform" || type == "Translation" || type == "Rotation" || type == "Scale" ||
+          type == "MatrixTransform") {
+        return Kind::TransformOp;
+      }
+      return Kind::Other;
+    }
+    if (type == "Transform" || type == "Group" || type == "Shape" || type == "Anchor" ||
+        type == "Billboard" || type == "Collision") {
+      return Kind::Separator;
+    }
+    if (type == "Switch") return Kind::Switch;
+    if (type == "LOD") {
+      n.which = 0;
+      return Kind::Switch;
+    }
+    if (type == "Coordinate") return Kind::Coordinate;
+    if (type == "Color") return Kind::Color;
+    return Kind::Other;
+  }
+
+  // `word` is the first word of the node (DEF, USE, NULL or the type), already consumed.
+  NodePtr ParseNode(std::string_view word, int line, int depth) {
+    if (word == "USE") {
+      const std::string name(Name("a name after USE"));
+      const auto it = defs_.find(name);
+      if (it == defs_.end()) Fail(line, "USE of undefined name '" + name + "'");
+      return it->second;
+    }
+    if (word == "NULL") return nullptr;
+    std::string defName;
+    if (word == "DEF") {
+      defName = Name("a name after DEF");
+      line = line_;
+      word = Name("a node type");
+    }
+    if (depth >= kMaxDepth) {
+      Fail(line, "nodes nested deeper than " + std::to_string(kMaxDepth) + " levels");
+    }
+    if (ClassOf(word.front()) & kNumStart) Fail(line, "expected a node, found '" + std::string(word) + "'");
+    const std::string type(word);
+    Expect('{', "after node type " + type);
+    auto node = std::make_shared<Node>();
+    node->line = line;
+    node->name = defName;
+    node->kind = KindOf(type, v1_, *node);
+    ParseBody(*node, type, line, depth + 1);
+    for (const NodePtr* c : {&node->coord, &node->color}) {
+      if (*c) node->height = std::max(node->height, (*c)->height + 1);
+    }
+    for (const NodePtr& c : node->children) node->height = std::max(node->height, c->height + 1);
+    if (node->height > kMaxDepth) {
+      Fail(line, "DEF/USE instances nested deeper than " + std::to_string(kMaxDepth) + " levels");
+    }
+    if (node->kind == Kind::TransformOp || (node->kind == Kind::Separator && node->hasXf)) {
+      node->xf = ComposeTransform(*node);
+    }
+    if (!defName.empty()) defs_[defName] = node;
+    return node;
+  }
+
+  void ParseBody(Node& n, const std::string& type, int startLine, int depth) {
+    for (;;) {
+      const char c = Peek();
+      if (c == '\0') Truncated(type + " node", startLine);
+      if (c == '}') {
+        ++p_;
+        return;
+      }
+      if (!(ClassOf(c) & kWord) || (ClassOf(c) & kNumStart)) {
+        Fail(line_, "expected a field name inside " + type + " node, found " + Printable(c));
+      }
+      const int line = line_;
+      const std::string_view field = Word();
+      if (SkipStatement(field, line)) continue;
+      if (v1_ && (field == "DEF" || field == "USE" || Peek() == '{')) {
+        // VRML 1 children sit directly in the body.
+        NodePtr child = ParseNode(field, line, depth);
+        if (child && n.kind != Kind::Other) n.children.push_back(std::move(child));
+        continue;
+      }
+      Field(n, type, field, line, depth);
+    }
+  }
+
+  void Field(Node& n, const std::string& type, std::string_view f, int line, int depth) {
+    switch (n.kind) {
+      case Kind::Separator:
+        if (!v1_ && (f == "children")) return NodeList(n.children, depth);
+        if (!v1_ && type == "Shape" && f == "geometry") return NodeList(n.children, depth);
+        if (!v1_ && type == "Transform" && TransformField(n, f, "scale")) return;
+        break;
+      case Kind::Switch:
+        if (!v1_ && (f == "choice" || f == "level")) return NodeList(n.children, depth);
+        if (f == (v1_ ? "whichChild" : "whichChoice")) {
+          n.which = Int(v1_ ? "whichChild" : "whichChoice");
+          return;
+        }
+        break;
+      case Kind::TransformOp:
+        if (f == "matrix") {
+          Fixed<16>(n.matrix.data(), "matrix");
+          n.hasMatrix = true;
+          return;
+        }
+        if (TransformField(n, f, "scaleFactor")) return;
+        break;
+      case Kind::Coordinate:
+        if (f == "point") return DoubleList(n.values, 3, "point");
+        break;
+      case Kind::Color:
+        if (f == "color") return DoubleList(n.values, 3, "color");
+        break;
+      case Kind::IndexedFaceSet:
+        if (f == "coordIndex") return IndexList(n, n.coordIndex, true, "coordIndex");
+        if (v1_) break;
+        if (f == "coord") {
+          n.coord = NodeValue(depth);
+          return;
+        }
+        if (f == "color") {
+          n.color = NodeValue(depth);
+          return;
+        }
+        if (f == "colorIndex") return IndexList(n, n.colorIndex, false, "colorIndex");
+        if (f == "colorPerVertex") {
+          n.colorPerVertex = Bool("colorPerVertex");
+          return;
+        }
+        break;
+      default:
+        break;
+    }
+    SkipValue(depth, line);
+  }
+
+  bool TransformField(Node& n, std::string_view f, const char* scaleName) {
+    if (f == "translation") {
+      Fixed<3>(n.translation.data(), "translation");
+    } else if (f == "rotation") {
+      Fixed<4>(n.rotation.data(), "rotation");
+    } else if (f == scaleName) {
+      Fixed<3>(n.scale.data(), scaleName);
+    } else if (f == "scaleOrientation") {
+      Fixed<4>(n.scaleOrientation.data(), "scaleOrientation");
+    } else if (f == "center") {
+      Fixed<3>(n.center.data(), "center");
+    } else {
+      return false;
+    }
+    n.hasXf = true;
+    return true;
+  }
+
+  const char* p_;
+  const char* end_;
+  int line_;
+  const std::string& file_;
+  bool v1_;
+  std::unordered_map<std::string, NodePtr> defs_;
+};
+
+// Walks the scene twice: once to count (and to refuse DEF/USE explosions before allocating),
+// once to fill the mesh.
+class MeshBuilder {
+ public:
+  MeshBuilder(const std::string& fileName, bool v1, std::size_t inputBytes)
+      : file_(fileName), v1_(v1) {
+    // Output, in points plus triangles, may exceed the input only by DEF/USE reuse; bound it
+    // by the input size so a small file cannot demand gigabytes.
+    const std::uint64_t rel = std::uint64_t{16} * inputBytes;
+    budget_ = std::min<std::uint64_t>(std::max<std::uint64_t>(rel, std::uint64_t{1} << 24),
+                                      std::numeric_limits<std::int32_t>::max());
+  }
+
+  Mesh Build(const std::vector<NodePtr>& roots) {
+    State st;
+    for (const NodePtr& r : roots) Visit(*r, st);
+    if (triangles_ == 0) {
+      throw VrmlError(file_ +
+                      ": the file holds no surface geometry (no IndexedFaceSet with triangles; "
+                      "Inline files are not followed)");
+    }
+    counting_ = false;
+    mesh_.points.reserve(points_ * 3);
+    mesh_.triangles.reserve(triangles_ * 3);
+    if (allColored_) mesh_.colors.reserve(points_ * 3);
+    State st2;
+    for (const NodePtr& r : roots) Visit(*r, st2);
+    if (!allColored_) mesh_.colors.clear();
+    return std::move(mesh_);
+  }
+
+ private:
+  struct State {
+    Eigen::Affine3d xf = Eigen::Affine3d::Identity();
+    bool identity = true;
+    const Node* coords = nullptr;
+  };
+
+  void Visit(const Node& n, State& st) {
+    if (counting_ && ++visits_ > budget_) {
+      throw VrmlError(file_ + ", line " + std::to_string(n.line) +
+                      ": DEF/USE instancing expands beyond a sane size for this file");
+    }
+    switch (n.kind) {
+      case Kind::Group:
+        for (const NodePtr& c : n.children) Visit(*c, st);
+        break;
+      case Kind::Separator: {
+        State inner = st;
+        if (n.hasXf) Apply(inner, n.xf);
+        for (const NodePtr& c : n.children) Visit(*c, inner);
+        break;
+      }
+      case Kind::TransformSeparator: {
+        const Eigen::Affine3d saved = st.xf;
+        const bool savedId = st.identity;
+        for (const NodePtr& c : n.children) Visit(*c, st);
+        st.xf = saved;
+        st.identity = savedId;
+        break;
+      }
+      case Kind::Switch:
+        if (v1_ && n.which == -3) {
+          for (const NodePtr& c : n.children) Visit(*c, st);
+        } else if (n.which >= 0 && static_cast<std::size_t>(n.which) < n.children.size()) {
+          Visit(*n.children[static_cast<std::size_t>(n.which)], st);
+        }
+        break;
+      case Kind::TransformOp:
+        Apply(st, n.xf);
+        break;
+      case Kind::Coordinate:
+        if (v1_) st.coords = &n;
+        break;
+      case Kind::IndexedFaceSet:
+        Emit(n, st);
+        break;
+      default:
+        break;
+    }
+  }
+
+  static void Apply(State& st, const Eigen::Affine3d& xf) {
+    st.xf = st.xf * xf;
+    st.identity = st.xf.matrix().isIdentity(0.0);
+  }
+
+  std::string Label(const Node& n) const {
+    return n.name.empty() ? std::string("IndexedFaceSet (line ") + std::to_string(n.line) + ")"
+                          : "IndexedFaceSet '" + n.name + "'";
+  }
+
+  [[noreturn]] void Fail(int line, const std::string& what) const {
+    throw VrmlError(file_ + ", line " + std::to_string(line) + ": " + what);
+  }
+
+  void Emit(const Node& n, const State& st) {
+    const Node* c = n.coord ? n.coord.get() : (v1_ ? st.coords : nullptr);
+    if (!c || c->kind != Kind::Coordinate) {
+      Fail(n.line, Label(n) + " has no coordinates" +
+                       (v1_ ? " (no Coordinate3 before it)" : " (no coord Coordinate node)"));
+    }
+    const std::size_t np = c->values.size() / 3;
+    if (n.maxIndex >= 0 && static_cast<std::size_t>(n.maxIndex) >= np) {
+      Fail(n.maxIndexLine, "index " + std::to_string(n.maxIndex) + " is outside the point list of " +
+                               Label(n) + " (" + std::to_string(np) + " points)");
+    }
+    if (n.minIndex < -1) {
+      Fail(n.minIndexLine, "index " + std::to_string(n.minIndex) + " is outside the point list of " +
+                               Label(n) + " (negative)");
+    }
+    if (counting_) {
+      points_ += np;
+      triangles_ += CountTriangles(n);
+      if (points_ + triangles_ > budget_) {
+        Fail(n.line, "geometry (with DEF/USE instances) expands beyond a sane size for this file");
+      }
+      if (!PerVertexColors(n, np)) allColored_ = false;
+      return;
+    }
+    const std::size_t base = mesh_.points.size() / 3;
+    const double* src = c->values.data();
+    if (st.identity) {
+      mesh_.points.insert(mesh_.points.end(), src, src + np * 3);
+    } else {
+      const Eigen::Matrix3d l = st.xf.linear();
+      const Eigen::Vector3d t = st.xf.translation();
+      for (std::size_t i = 0; i < np; ++i) {
+        const Eigen::Vector3d q = l * Eigen::Vector3d(src[3 * i], src[3 * i + 1], src[3 * i + 2]) + t;
+        mesh_.points.insert(mesh_.points.end(), {q.x(), q.y(), q.z()});
+      }
+    }
+    // A mirroring transform turns faces inside out; swap two corners to keep them outward.
+    const bool flip = !st.identity && st.xf.linear().determinant() < 0;
+    const auto b = static_cast<std::int32_t>(base);
+    const std::vector<std::int32_t>& ci = n.coordIndex;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= ci.size(); ++i) {
+      if (i < ci.size() && ci[i] >= 0) continue;
+      for (std::size_t k = start + 1; k + 1 < i; ++k) {
+        if (flip) {
+          mesh_.triangles.insert(mesh_.triangles.end(), {b + ci[start], b + ci[k + 1], b + ci[k]});
+        } else {
+          mesh_.triangles.insert(mesh_.triangles.end(), {b + ci[start], b + ci[k], b + ci[k + 1]});
+        }
+      }
+      start = i + 1;
+    }
+    if (allColored_) AppendColors(n, np);
+  }
+
+  static std::int64_t CountTriangles(const Node& n) {
+    std::int64_t count = 0, run = 0;
+    for (const std::int32_t v : n.coordIndex) {
+      if (v < 0) {
+        count += std::max<std::int64_t>(run - 2, 0);
+        run = 0;
+      } else {
+        ++run;
+      }
+    }
+    return count + std::max<std::int64_t>(run - 2, 0);
+  }
+
+  static bool PerVertexColors(const Node& n, std::size_t np) {
+    if (!n.color || n.color->kind != Kind::Color || !n.colorPerVertex) return false;
+    const std::size_t nc = n.color->values.size() / 3;
+    if (n.colorIndex.empty()) return nc >= np;
+    if (n.colorIndex.size() < n.coordIndex.size()) return false;
+    for (std::size_t k = 0; k < n.coordIndex.size(); ++k) {
+      if (n.coordIndex[k] >= 0 && (n.colorIndex[k] < 0 || static_cast<std::size_t>(n.colorIndex[k]) >= nc)) {
+        return false;
+      }
+    }
+    return true;
+  }
+
+  void AppendColors(const Node& n, std::size_t np) {
+    const std::size_t base = mesh_.colors.size();
+    mesh_.colors.resize(base + np * 3, 0);
+    const std::vector<double>& cv = n.color->values;
+    auto put = [&](std::size_t point, std::size_t color) {
+      for (std::size_t a = 0; a < 3; ++a) {
+        const double v = std::clamp(cv[color * 3 + a], 0.0, 1.0);
+        mesh_.colors[base + point * 3 + a] = static_cast<std::uint8_t>(std::lround(v * 255.0));
+      }
+    };
+    if (n.colorIndex.empty()) {
+      for (std::size_t i = 0; i < np; ++i) put(i, i);
+    } else {
+      for (std::size_t k = 0; k < n.coordIndex.size(); ++k) {
+        if (n.coordIndex[k] >= 0) {
+          put(static_cast<std::size_t>(n.coordIndex[k]), static_cast<std::size_t>(n.colorIndex[k]));
+        }
+      }
+    }
+  }
+
+  const std::string& file_;
+  bool v1_;
+  bool counting_ = true;
+  bool allColored_ = true;
+  std::uint64_t budget_ = 0;
+  std::uint64_t visits_ = 0;
+  std::uint64_t points_ = 0;
+  std::uint64_t triangles_ = 0;
+  Mesh mesh_;
+};
+
+struct ParsedScene {
+  std::vector<NodePtr> roots;
+  std::string version;
+  bool v1 = false;
+};
+
+ParsedScene Parse(std::string_view text, const std::string& fileName) {
+  const std::size_t firstNonSpace = text.find_first_not_of(" \t\r\n");
+  if (firstNonSpace == std::string_view::npos) throw VrmlError(fileName + ": empty file");
+  ParsedScene scene;
+  constexpr std::string_view kV1 = "#VRML V1.0 ascii";
+  constexpr std::string_view kV2 = "#VRML V2.0 utf8";
+  if (text.starts_with(kV1)) {
+    scene.version = "1.0";
+    scene.v1 = true;
+  } else if (text.starts_with(kV2)) {
+    scene.version = "2.0";
+  } else {
+    const bool binary = std::any_of(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(text.size(), 64)),
+                                    [](char c) { return (ClassOf(c) & kBinary) != 0; });
+    throw VrmlError(fileName + ", line 1: not a VRML file (" +
+                    (binary ? std::string("binary data") : "no '#VRML V1.0 ascii' or '#VRML V2.0 utf8' header") + ")");
+  }
+  // The rest of the header line is free text.
+  const std::size_t nl = text.find('\n');
+  const std::string_view body = nl == std::string_view::npos ? std::string_view{} : text.substr(nl + 1);
+  Parser parser(body, fileName, scene.v1, 2);
+  scene.roots = parser.ParseScene();
+  return scene;
+}
+
+}  // namespace
+
+VrmlScan ReadVrmlBuffer(std::string_view bytes, const std::string& fileName) {
+  VrmlScan scan;
+  std::string inflated;
+  if (vrml::LooksGzipped(bytes)) {
+    inflated = vrml::Gunzip(bytes, fileName, kMaxInflated);
+    bytes = inflated;
+    scan.gzip = true;
+  }
+  if (bytes.empty()) throw VrmlError(fileName + ": empty file");
+  ParsedScene scene = Parse(bytes, fileName);
+  // The parsed lists own their numbers now: release the text before building the mesh.
+  const std::size_t inputBytes = bytes.size();
+  std::string().swap(inflated);
+  scan.version = scene.version;
+  scan.mesh = MeshBuilder(fileName, scene.v1, inputBytes).Build(scene.roots);
+  return scan;
+}
+
+VrmlScan ReadVrmlFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw VrmlError(path + ": cannot open (" + std::strerror(errno) + ")");
+  struct stat sb {};
+  if (::fstat(fd, &sb) != 0 || !S_ISREG(sb.st_mode)) {
+    ::close(fd);
+    throw VrmlError(path + ": not a regular file");
+  }
+  const auto size = static_cast<std::size_t>(sb.st_size);
+  if (size == 0) {
+    ::close(fd);
+    throw VrmlError(path + ": empty file");
+  }
+  void* map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+  ::close(fd);
+  if (map == MAP_FAILED) throw VrmlError(path + ": cannot map file (" + std::strerror(errno) + ")");
+  ::madvise(map, size, MADV_SEQUENTIAL);
+  struct Unmap {
+    void* p;
+    std::size_t n;
+    void release() {
+      if (p) ::munmap(p, n);
+      p = nullptr;
+    }
+    ~Unmap() { release(); }
+  } unmap{map, size};
+  const std::string_view bytes(static_cast<const char*>(map), size);
+
+  VrmlScan scan;
+  std::string inflated;
+  std::string_view text = bytes;
+  if (vrml::LooksGzipped(bytes)) {
+    inflated = vrml::Gunzip(bytes, path, kMaxInflated);
+    unmap.release();
+    text = inflated;
+    scan.gzip = true;
+    if (text.empty()) throw VrmlError(path + ": empty file");
+  }
+  ParsedScene scene = Parse(text, path);
+  const std::size_t inputBytes = text.size();
+  // Drop the file pages before the mesh is built so peak memory stays near file + mesh.
+  unmap.release();
+  std::string().swap(inflated);
+  scan.version = scene.version;
+  scan.mesh = MeshBuilder(path, scene.v1, inputBytes).Build(scene.roots);
+  return scan;
+}
+
+}  // namespace kernelcad
