@@ -6,7 +6,6 @@
 #include <map>
 #include <numeric>
 #include <sstream>
-#include <utility>
 
 #include "footgen/footgen.h"
 
@@ -33,6 +32,11 @@ double LowestHitZ(const kernelcad::Mesh& m, double x, double y) {
   const Vector3d origin(x, y, -1000), dir(0, 0, 1);
   double best = INFINITY;
   for (std::size_t t = 0; t < m.triangles.size(); t += 3) {
+    const double* xy[3];
+    for (int k = 0; k < 3; ++k) xy[k] = &m.points[3 * m.triangles[t + k]];
+    if (std::max({xy[0][0], xy[1][0], xy[2][0]}) < x || std::min({xy[0][0], xy[1][0], xy[2][0]}) > x ||
+        std::max({xy[0][1], xy[1][1], xy[2][1]}) < y || std::min({xy[0][1], xy[1][1], xy[2][1]}) > y)
+      continue;
     const Vector3d a = Point(m, m.triangles[t]);
     const Vector3d e1 = Point(m, m.triangles[t + 1]) - a, e2 = Point(m, m.triangles[t + 2]) - a;
     const Vector3d p = dir.cross(e2);
@@ -85,7 +89,8 @@ TEST(FootGen, RightIsMirrorOfLeft) {
 TEST(FootGen, ShellsAreClosedAndFaceOutward) {
   for (const auto* foot : {&Left(), &Right()}) {
     const auto& m = foot->mesh;
-    std::map<std::pair<std::int32_t, std::int32_t>, int> directed;
+    std::vector<std::uint64_t> directed;  // (from << 32) | to
+    const auto key = [](std::uint64_t from, std::uint64_t to) { return from << 32 | to; };
     std::vector<std::int32_t> shell(m.pointCount());
     std::iota(shell.begin(), shell.end(), 0);
     const auto root = [&shell](std::int32_t i) {
@@ -96,14 +101,16 @@ TEST(FootGen, ShellsAreClosedAndFaceOutward) {
       const std::int32_t* v = &m.triangles[t];
       const Vector3d a = Point(m, v[0]);
       ASSERT_GT((Point(m, v[1]) - a).cross(Point(m, v[2]) - a).norm(), 1e-9) << "triangle " << t / 3;
-      for (int k = 0; k < 3; ++k) ++directed[{v[k], v[(k + 1) % 3]}];
+      for (int k = 0; k < 3; ++k) directed.push_back(key(v[k], v[(k + 1) % 3]));
       shell[root(v[1])] = root(v[0]);
       shell[root(v[2])] = root(v[0]);
     }
-    for (const auto& [edge, count] : directed) {
-      ASSERT_EQ(count, 1) << edge.first << "-" << edge.second;
-      ASSERT_TRUE(directed.count({edge.second, edge.first})) << edge.first << "-" << edge.second;
-    }
+    std::sort(directed.begin(), directed.end());
+    ASSERT_EQ(std::adjacent_find(directed.begin(), directed.end()), directed.end())
+        << "an edge is used twice in the same direction";
+    for (const std::uint64_t e : directed)
+      ASSERT_TRUE(std::binary_search(directed.begin(), directed.end(), key(e & 0xffffffffu, e >> 32)))
+          << "open edge " << (e >> 32) << "-" << (e & 0xffffffffu);
     std::map<std::int32_t, double> volume;  // six times the signed volume per shell
     for (std::size_t t = 0; t < m.triangles.size(); t += 3) {
       const std::int32_t* v = &m.triangles[t];
