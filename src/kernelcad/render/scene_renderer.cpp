@@ -223,7 +223,8 @@ void SceneRenderer::sync() {
   }
   for (auto& [entry, text] : labels_) {
     text->SetInput(entry->text().c_str());
-    text->SetPosition(entry->position().data());
+    const Vec3& at = entry->position();
+    text->SetPosition(at.x(), at.y(), at.z());
     text->SetVisibility(entry->visible());
   }
 

@@ -1,0 +1,254 @@
+// The scene model's placement and camera rules, without any rendering.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "kernelcad/core/scene.h"
+
+namespace kernelcad {
+namespace {
+
+constexpr double kTol = 1e-9;
+
+void expectNear(const Vec3& actual, const Vec3& expected, double tol = kTol) {
+  EXPECT_NEAR(actual.x(), expected.x(), tol);
+  EXPECT_NEAR(actual.y(), expected.y(), tol);
+  EXPECT_NEAR(actual.z(), expected.z(), tol);
+}
+
+std::shared_ptr<const Mesh> boxMesh(const Vec3& lo, const Vec3& hi) {
+  auto mesh = std::make_shared<Mesh>();
+  for (int i = 0; i < 8; ++i) {
+    mesh->points.insert(mesh->points.end(), {(i & 1) ? hi.x() : lo.x(), (i & 2) ? hi.y() : lo.y(),
+                                             (i & 4) ? hi.z() : lo.z()});
+  }
+  mesh->triangles = {0, 1, 2, 1, 3, 2};
+  return mesh;
+}
+
+TEST(Placement, MovesActInWorldCoordinatesAfterThePlacement) {
+  Model model;
+  auto sphere = model.AddSphere(2.0);
+  expectNear(sphere->GetPosition(), Vec3::Zero());
+  sphere->Translate(10, 0, 0);
+  // A quarter turn about +Z through the origin carries (10, 0, 0) to (0, 10, 0): right-handed.
+  sphere->Rotate(90.0, 0, 0, 0, 0, 0, 1);
+  expectNear(sphere->GetPosition(), Vec3(0, 10, 0));
+  // Turning about an axis through another point: (0, 10, 0) about the X-parallel axis through
+  // (0, 10, 5) by 180 degrees lands on (0, 10, 10).
+  sphere->Rotate(180.0, 0, 10, 5, 3, 0, 0);
+  expectNear(sphere->GetPosition(), Vec3(0, 10, 10));
+  // The translation is applied after the rotation, in world axes, not the item's turned ones.
+  sphere->Translate(1, 2, 3);
+  expectNear(sphere->GetPosition(), Vec3(1, 12, 13));
+  sphere->SetPosition(-4, 5, 6);
+  expectNear(sphere->GetPosition(), Vec3(-4, 5, 6));
+  EXPECT_THROW(sphere->Rotate(10, 0, 0, 0, 0, 0, 0), KernelCADError);
+  EXPECT_THROW(sphere->Translate(NAN, 0, 0), KernelCADError);
+}
+
+TEST(Placement, MeshBoundsFollowPlacementAndScaleAboutTheOrigin) {
+  Model model;
+  model.setScan(boxMesh(Vec3(0, 0, 0), Vec3(100, 40, 20)));
+  auto mesh = model.GetItem(0);
+  mesh->Rotate(90.0, 0, 0, 0, 0, 0, 1);  // x -> y, y -> -x
+  mesh->Translate(5, 0, 0);
+  Dimensions d = model.GetDimensions();
+  expectNear(d.min, Vec3(-35, 0, 0));
+  expectNear(d.max, Vec3(5, 100, 20));
+
+  // The scale step of the distances window: position to zero, scale, translate scaled.
+  const Vec3 p = mesh->GetPosition();
+  mesh->SetPosition(0, 0, 0);
+  mesh->Scale(1.1, 1.1, 1.1, true);
+  mesh->Translate(p.x() * 1.1, p.y() * 1.1, p.z() * 1.1);
+  d = model.GetDimensions();
+  expectNear(d.min, Vec3(-35, 0, 0) * 1.1);
+  expectNear(d.max, Vec3(5, 100, 20) * 1.1);
+  EXPECT_THROW(mesh->Scale(1, 2, 1, true), KernelCADError);
+  EXPECT_THROW(mesh->Scale(0, 0, 0, false), KernelCADError);
+}
+
+TEST(Model, ItemsAreAddressedByPositionAndRemovalShiftsThemDown) {
+  Model model;
+  EXPECT_THROW(model.GetDimensions(), KernelCADError);
+  model.setScan(boxMesh(Vec3(0, 0, 0), Vec3(1, 1, 1)));
+  auto heel = model.AddSphere(2.0);
+  heel->SetName("HeelRef");
+  heel->Translate(-10, 0, 0);
+  auto ball = model.AddSphere(2.0);
+  auto sheet = model.AddPolygon(-50, -105, 50, 247, -105, 50, 247, 105, 50, -50, 105, 50);
+  ASSERT_EQ(model.GetItemCount(), 4);
+  EXPECT_EQ(model.GetItem(1)->name(), "HeelRef");
+
+  // The sheet spans X and Y; the heel sphere (radius 2 at the origin's height) reaches below.
+  const Dimensions d = model.GetDimensions();
+  expectNear(d.min, Vec3(-50, -105, -2));
+  expectNear(d.max, Vec3(247, 105, 50));
+
+  model.RemoveItem(1);
+  EXPECT_EQ(model.GetItemCount(), 3);
+  EXPECT_EQ(model.GetItem(1), ball);
+  EXPECT_EQ(model.GetItem(2), sheet);
+  // A held reference outlives its removal from the model.
+  expectNear(heel->GetPosition(), Vec3(-10, 0, 0));
+  EXPECT_THROW(model.GetItem(3), KernelCADError);
+  EXPECT_THROW(model.RemoveItem(-1), KernelCADError);
+
+  // A new scan replaces the mesh in front and keeps the rest.
+  model.setScan(boxMesh(Vec3(0, 0, 0), Vec3(2, 2, 2)));
+  EXPECT_EQ(model.GetItemCount(), 3);
+  EXPECT_EQ(model.GetItem(0)->kind(), ItemKind::Mesh);
+}
+
+TEST(Model, MaterialAndLabelsRefuseWhatDoesNotExist) {
+  Model model;
+  auto sphere = model.AddSphere(2.0);
+  sphere->SetColour(2, 0.7f, 0.7f, 0.1f);
+  sphere->SetShininess(70.0f);
+  EXPECT_FLOAT_EQ(sphere->material().colour[2][0], 0.7f);
+  EXPECT_FLOAT_EQ(sphere->material().shininess, 70.0f);
+  EXPECT_THROW(sphere->SetColour(3, 0, 0, 0), KernelCADError);
+  EXPECT_THROW(sphere->SetColour(0, 1.5f, 0, 0), KernelCADError);
+  EXPECT_THROW(model.AddSphere(0.0), KernelCADError);
+
+  auto labels = model.FindObject("Items");
+  EXPECT_EQ(labels, model.FindObject("Items"));
+  EXPECT_THROW(model.FindObject("items"), KernelCADError);
+  labels->AddEntry(1, true);
+  labels->GetEntry(labels->GetCount() - 1)->SetText(" Foot: Right");
+  EXPECT_EQ(labels->GetEntry(0)->text(), " Foot: Right");
+  EXPECT_THROW(labels->GetEntry(1), KernelCADError);
+  EXPECT_THROW(labels->AddEntry(7, true), KernelCADError);
+}
+
+// The camera's axes in world coordinates after a standard view's turns.
+struct StandardView {
+  const char* name;
+  std::vector<std::pair<double, long>> turns;
+  Vec3 right, up, towardViewer;
+};
+
+TEST(Camera, StandardViewsLookFromWhereTheyAreNamed) {
+  const std::vector<StandardView> views = {
+      {"Top", {{0, 1}}, Vec3(1, 0, 0), Vec3(0, 1, 0), Vec3(0, 0, 1)},
+      {"Bottom", {{180, 1}, {180, 2}}, Vec3(1, 0, 0), Vec3(0, -1, 0), Vec3(0, 0, -1)},
+      {"Left", {{270, 0}, {180, 1}}, Vec3(-1, 0, 0), Vec3(0, 0, 1), Vec3(0, 1, 0)},
+      {"Right", {{90, 0}}, Vec3(1, 0, 0), Vec3(0, 0, 1), Vec3(0, -1, 0)},
+      {"Front", {{90, 1}, {90, 0}}, Vec3(0, 1, 0), Vec3(0, 0, 1), Vec3(1, 0, 0)},
+      {"Back", {{270, 1}, {90, 0}}, Vec3(0, -1, 0), Vec3(0, 0, 1), Vec3(-1, 0, 0)},
+  };
+  auto model = std::make_shared<Model>();
+  View view(model);
+  auto frame = view.FindObject("EyeFrame");
+  EXPECT_THROW(view.FindObject("Eyeframe"), KernelCADError);
+  for (const auto& v : views) {
+    SCOPED_TRACE(v.name);
+    frame->RotateAboutAxis(33.0, 2);  // whatever came before, the reset clears it
+    frame->ResetOrientation();
+    frame->SetPosition(0, 0, 0);
+    for (const auto& [angle, axis] : v.turns) frame->RotateAboutAxis(angle, axis);
+    const Eigen::Matrix3d m = frame->orientation();
+    expectNear(m.col(0), v.right, 1e-12);
+    expectNear(m.col(1), v.up, 1e-12);
+    expectNear(m.col(2), v.towardViewer, 1e-12);
+  }
+  EXPECT_THROW(frame->RotateAboutAxis(90, 3), KernelCADError);
+}
+
+TEST(Camera, TurnsComposeAboutFixedWorldAxes) {
+  auto model = std::make_shared<Model>();
+  View view(model);
+  auto frame = view.FindObject("EyeFrame");
+  frame->ResetOrientation();
+  // 90 about X, then 90 about Z (world): the camera's up axis, first carried to +Z, stays +Z;
+  // about the frame's own axes it would have gone elsewhere.
+  frame->RotateAboutAxis(90, 0);
+  frame->RotateAboutAxis(90, 2);
+  expectNear(frame->orientation().col(1), Vec3(0, 0, 1), 1e-12);
+  expectNear(frame->orientation().col(0), Vec3(0, 1, 0), 1e-12);
+}
+
+TEST(View, FitShowsTheWholeModelInParallelProjection) {
+  auto model = std::make_shared<Model>();
+  model->setScan(boxMesh(Vec3(0, -50, 0), Vec3(260, 50, 60)));
+  View view(model);
+  view.setViewportSize(400, 300);
+  auto frame = view.FindObject("EyeFrame");
+  frame->ResetOrientation();
+  frame->RotateAboutAxis(180, 0);  // from below
+
+  // Every corner of the model falls inside the viewport, whatever the frame's turn.
+  for (int i = 0; i < 8; ++i) {
+    const Vec3 corner((i & 1) ? 260 : 0, (i & 2) ? 50 : -50, (i & 4) ? 60 : 0);
+    const Eigen::Vector2d px = view.worldToPixel(corner);
+    EXPECT_GT(px.x(), 0);
+    EXPECT_LT(px.x(), 400);
+    EXPECT_GT(px.y(), 0);
+    EXPECT_LT(px.y(), 300);
+  }
+  // From below, +X is to the right and +Y is down on the screen.
+  const auto centre = view.worldToPixel(Vec3(130, 0, 30));
+  EXPECT_NEAR(centre.x(), 200, 1e-9);
+  EXPECT_NEAR(centre.y(), 150, 1e-9);
+  EXPECT_GT(view.worldToPixel(Vec3(200, 0, 30)).x(), 200);
+  EXPECT_GT(view.worldToPixel(Vec3(130, 40, 30)).y(), 150);
+  // Parallel projection: depth does not move a point on the screen, and scale is uniform.
+  EXPECT_NEAR((view.worldToPixel(Vec3(10, 10, 0)) - view.worldToPixel(Vec3(10, 10, 60))).norm(), 0, 1e-9);
+  const double sx = (view.worldToPixel(Vec3(100, 0, 0)) - view.worldToPixel(Vec3(0, 0, 0))).norm();
+  const double sy = (view.worldToPixel(Vec3(0, 100, 0)) - view.worldToPixel(Vec3(0, 0, 0))).norm();
+  EXPECT_NEAR(sx, sy, 1e-9);
+
+  // The extents describe the same window: 400 pixels across are the width GetExtent gives.
+  const auto [x0, x1] = view.GetExtent(0);
+  EXPECT_NEAR((x1 - x0) / 400.0 * 100.0, 100.0 * 100.0 / sx, 1e-9);
+  const auto [y0, y1] = view.GetExtent(1);
+  EXPECT_NEAR((x1 - x0) / (y1 - y0), 400.0 / 300.0, 1e-12);
+  const auto [z0, z1] = view.GetExtent(2);
+  EXPECT_NEAR(z1 - z0, 60.0, 1e-9);
+  EXPECT_THROW(view.GetExtent(3), KernelCADError);
+
+  // Zoom by 2 halves the extent, about the same centre, and never refits by itself.
+  view.SetZoom(2.0, 297.0, 0.0, 0.0);
+  const auto [zx0, zx1] = view.GetExtent(0);
+  EXPECT_NEAR(zx1 - zx0, (x1 - x0) / 2.0, 1e-9);
+  EXPECT_NEAR(zx1 + zx0, x1 + x0, 1e-9);
+  EXPECT_THROW(view.SetZoom(0.0, 297.0, 0.0, 0.0), KernelCADError);
+  // The frame's position pans the view; a reset brings it back and refits.
+  frame->SetPosition(10, 0, 0);
+  EXPECT_NEAR(view.worldToPixel(Vec3(140, 0, 30)).x(), 200, 1e-9);
+  frame->ResetOrientation();
+  EXPECT_NEAR(view.GetExtent(0).second - view.GetExtent(0).first, x1 - x0, 1e-9);
+}
+
+TEST(View, PickLeavesThePointUntouchedWithoutAHit) {
+  auto model = std::make_shared<Model>();
+  View view(model);
+  Vec3 point(1, 2, 3);
+  EXPECT_EQ(view.PickPoint(5, 5, point), nullptr);
+  expectNear(point, Vec3(1, 2, 3));
+  auto item = model->AddSphere(1.0);
+  view.setPicker([&](long px, long py) -> std::optional<PickHit> {
+    if (px == 7) return PickHit{Vec3(px, py, 0), item};
+    return std::nullopt;
+  });
+  EXPECT_EQ(view.PickPoint(7, 9, point), item);
+  expectNear(point, Vec3(7, 9, 0));
+  EXPECT_EQ(view.PickPoint(8, 9, point), nullptr);
+  expectNear(point, Vec3(7, 9, 0));
+}
+
+TEST(View, SetParametersTakesSinglePrecisionBitPatterns) {
+  auto model = std::make_shared<Model>();
+  View view(model);
+  const std::int32_t one = 0x3F800000;  // 1.0f
+  const std::int32_t half = 0x3F000000;  // 0.5f
+  view.SetParameters(0, half, 0, 0, one);
+  EXPECT_FLOAT_EQ(view.lightIntensity(), 0.5f);
+  EXPECT_FLOAT_EQ(view.lineWidth(), 1.0f);
+  EXPECT_THROW(view.SetParameters(1, one, 0, 0, one), KernelCADError);
+  EXPECT_THROW(view.SetParameters(0, one, 0, 0, 0), KernelCADError);
+}
+
+}  // namespace
+}  // namespace kernelcad
