@@ -25,13 +25,15 @@ std::string Gunzip(std::string_view bytes, const std::string& fileName, std::siz
     ~Guard() { inflateEnd(s); }
   } guard{&zs};
 
-  // The trailer holds the uncompressed size modulo 4 GiB; a good first guess for the buffer,
-  // but never trusted beyond the cap.
+  // The trailer holds the uncompressed size modulo 4 GiB: a good first guess for the buffer.
+  // A cut-off or forged trailer is garbage, so the guess is trusted only up to 64x the input
+  // (text compresses 5-10x); beyond that the buffer grows by doubling as data really arrives.
   std::size_t guess = bytes.size() * 4;
   if (bytes.size() >= 18) {
     const auto* t = reinterpret_cast<const unsigned char*>(bytes.data() + bytes.size() - 4);
     guess = std::size_t{t[0]} | std::size_t{t[1]} << 8 | std::size_t{t[2]} << 16 |
             std::size_t{t[3]} << 24;
+    guess = std::min(guess, bytes.size() * 64);
   }
   std::string out;
   out.resize(std::clamp<std::size_t>(guess + 1, 4096, maxOutput + 1));

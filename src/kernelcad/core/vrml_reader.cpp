@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -323,8 +324,13 @@ class Parser {
       p_ = old;
       BadNumber(what);
     }
-    if (ec == std::errc::result_out_of_range || !std::isfinite(v)) {
-      if (ec == std::errc::result_out_of_range && std::isfinite(v)) return 0.0;  // underflow
+    if (ec == std::errc::result_out_of_range) {
+      // from_chars leaves the value untouched here; strtod tells overflow from underflow.
+      const std::string tok(old, ptr);
+      v = std::strtod(tok.c_str(), nullptr);
+      if (std::isfinite(v)) return v;
+    }
+    if (!std::isfinite(v)) {
       Fail(line_, std::string("NaN or infinite value '") + std::string(old, ptr) + "' in " + what);
     }
     return v;
