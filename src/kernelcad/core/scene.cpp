@@ -114,8 +114,20 @@ std::array<double, 6> Item::worldBounds() const {
   return b;
 }
 
+std::array<double, 6> Item::coarseWorldBounds() const {
+  if (kind_ != ItemKind::Mesh) return worldBounds();
+  auto b = emptyBounds();
+  for (int i = 0; i < 8; ++i) {
+    const Vec3 corner(localBounds_[(i & 1) ? 3 : 0], localBounds_[(i & 2) ? 4 : 1],
+                      localBounds_[(i & 4) ? 5 : 2]);
+    growBounds(b, transform_ * corner);
+  }
+  return b;
+}
+
 std::shared_ptr<Item> Item::makeMesh(std::shared_ptr<const Mesh> mesh) {
   std::shared_ptr<Item> item(new Item(ItemKind::Mesh));  // NOLINT: private constructor
+  item->localBounds_ = mesh->bounds();
   item->mesh_ = std::move(mesh);
   item->name_ = "Scan";
   // A warm skin tone for scans without colours of their own.
@@ -184,17 +196,31 @@ std::shared_ptr<LabelList> Model::FindObject(const std::string& name) const {
   return labels_;
 }
 
-Dimensions Model::GetDimensions() const {
-  if (items_.empty()) throw KernelCADError("GetDimensions: the model is empty");
+namespace {
+
+template <typename ItemBounds>
+Dimensions unionOfBounds(const std::vector<std::shared_ptr<Item>>& items, ItemBounds bounds) {
   auto b = emptyBounds();
-  for (const auto& item : items_) {
-    const auto ib = item->worldBounds();
+  for (const auto& item : items) {
+    const auto ib = bounds(*item);
     for (int a = 0; a < 3; ++a) {
       b[a] = std::min(b[a], ib[a]);
       b[a + 3] = std::max(b[a + 3], ib[a + 3]);
     }
   }
   return {Vec3(b[0], b[1], b[2]), Vec3(b[3], b[4], b[5])};
+}
+
+}  // namespace
+
+Dimensions Model::GetDimensions() const {
+  if (items_.empty()) throw KernelCADError("GetDimensions: the model is empty");
+  return unionOfBounds(items_, [](const Item& item) { return item.worldBounds(); });
+}
+
+Dimensions Model::coarseDimensions() const {
+  if (items_.empty()) return {};
+  return unionOfBounds(items_, [](const Item& item) { return item.coarseWorldBounds(); });
 }
 
 void Model::setScan(std::shared_ptr<const Mesh> mesh) {

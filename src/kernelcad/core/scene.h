@@ -71,6 +71,9 @@ class Item : public Placement {
 
   // World-space bounds {xmin, ymin, zmin, xmax, ymax, zmax} of the placed geometry.
   std::array<double, 6> worldBounds() const;
+  // Bounds that contain the placed geometry, found without visiting every vertex: the placed
+  // corners of the geometry's own box.
+  std::array<double, 6> coarseWorldBounds() const;
 
   static std::shared_ptr<Item> makeMesh(std::shared_ptr<const Mesh> mesh);
   static std::shared_ptr<Item> makeSphere(double radius);
@@ -85,6 +88,7 @@ class Item : public Placement {
   std::shared_ptr<const Mesh> mesh_;
   double radius_ = 0.0;
   std::array<Vec3, 4> corners_{};
+  std::array<double, 6> localBounds_{};
 };
 
 // A text label placed in the scene.
@@ -139,6 +143,8 @@ class Model {
   std::shared_ptr<LabelList> FindObject(const std::string& name) const;
   // Bounds of everything in the model; refused when the model is empty.
   Dimensions GetDimensions() const;
+  // Bounds that contain everything, cheap enough for every frame; empty model: all zero.
+  Dimensions coarseDimensions() const;
 
   // Puts a loaded scan in as item 0, replacing the mesh that was there; other items stay.
   void setScan(std::shared_ptr<const Mesh> mesh);

@@ -129,13 +129,8 @@ const SceneRenderer::MeshData& SceneRenderer::meshData(const std::shared_ptr<con
                       static_cast<vtkIdType>(mesh->colors.size()), 1);
     polyData->GetPointData()->SetScalars(colours);
   }
-  // The locator must be built on the very dataset the mapper draws, or picks go slow.
-  auto locator = vtkSmartPointer<vtkStaticCellLocator>::New();
-  locator->SetDataSet(polyData);
-  locator->BuildLocator();
   picker_->RemoveAllLocators();
-  picker_->AddLocator(locator);
-  meshData_ = MeshData{mesh, polyData, locator};
+  meshData_ = MeshData{mesh, polyData, nullptr};
   return *meshData_;
 }
 
@@ -232,11 +227,9 @@ void SceneRenderer::sync() {
   vtkCamera* camera = renderer_->GetActiveCamera();
   const Eigen::Matrix3d m = view_->FindObject("EyeFrame")->orientation();
   const Vec3 focal = view_->focalPoint();
-  double distance = 1000.0;
-  if (model_->GetItemCount() > 0) {
-    const Dimensions d = model_->GetDimensions();
-    distance += 2.0 * (d.max - d.min).norm() + (focal - (d.min + d.max) / 2.0).norm();
-  }
+  // Far enough back that nothing of the model is behind the eye.
+  const Dimensions d = model_->coarseDimensions();
+  const double distance = 1000.0 + 2.0 * (d.max - d.min).norm() + (focal - (d.min + d.max) / 2.0).norm();
   const Vec3 eye = focal + m.col(2) * distance;
   camera->SetFocalPoint(focal.data());
   camera->SetPosition(eye.data());
@@ -254,6 +247,14 @@ void SceneRenderer::setShowAxes(bool show) { axes_->SetVisibility(show); }
 std::optional<PickHit> SceneRenderer::pick(long px, long py) {
   if (actors_.empty() || !meshData_ || actors_.front().first->kind() != ItemKind::Mesh) {
     return std::nullopt;
+  }
+  if (!meshData_->locator) {
+    // Built on the first pick rather than at load, so a scan shows as soon as it is read. It
+    // must be built on the very dataset the mapper draws, or picks go slow.
+    meshData_->locator = vtkSmartPointer<vtkStaticCellLocator>::New();
+    meshData_->locator->SetDataSet(meshData_->polyData);
+    meshData_->locator->BuildLocator();
+    picker_->AddLocator(meshData_->locator);
   }
   sync();
   // Through the centre of the pixel; VTK counts rows from the bottom.
