@@ -1,0 +1,107 @@
+#include "app/filelists.h"
+
+#include <QDir>
+#include <QFileIconProvider>
+#include <QFileInfo>
+#include <QStorageInfo>
+#include <stdexcept>
+
+namespace app {
+
+QString joinPath(const QString& folder, const QString& file) {
+  if (folder.endsWith(u'/') || folder.endsWith(u'\\')) return folder + file;
+  return folder + u'/' + file;
+}
+
+DriveList::DriveList(QWidget* parent) : QComboBox(parent) {
+  QStringList roots;
+  for (const QFileInfo& drive : QDir::drives()) roots << drive.absoluteFilePath();
+  for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
+    if (volume.isValid() && volume.isReady()) roots << volume.rootPath();
+  }
+  roots.removeDuplicates();
+  roots.sort();
+  addItems(roots);
+}
+
+QString DriveList::drive() const { return currentText(); }
+
+void DriveList::showDriveOf(const QString& path) {
+  int best = -1;
+  qsizetype bestLength = -1;
+  for (int i = 0; i < count(); ++i) {
+    const QString root = itemText(i);
+    const bool holds = path == root || path.startsWith(root.endsWith(u'/') ? root : root + u'/');
+    if (holds && root.size() > bestLength) {
+      best = i;
+      bestLength = root.size();
+    }
+  }
+  const QSignalBlocker quiet(this);
+  setCurrentIndex(best);
+}
+
+DirList::DirList(QWidget* parent) : QListWidget(parent) {
+  setIconSize(QSize(16, 16));
+  connect(this, &QListWidget::itemActivated, this,
+          [this](QListWidgetItem* item) { setPath(item->data(Qt::UserRole).toString()); });
+}
+
+void DirList::setPath(const QString& path) {
+  const QFileInfo info(path);
+  if (!info.isDir()) throw std::runtime_error("Path not found: " + path.toStdString());
+  const QString clean = QDir::cleanPath(info.absoluteFilePath());
+  if (clean == path_) return;
+  path_ = clean;
+  fill();
+  emit Change();
+}
+
+void DirList::fill() {
+  clear();
+  const QFileIconProvider icons;
+  const QIcon folderIcon = icons.icon(QFileIconProvider::Folder);
+  // The chain of open folders from the root down to the current one.
+  QStringList chain;
+  for (QDir dir(path_);; ) {
+    chain.prepend(dir.absolutePath());
+    if (dir.isRoot() || !dir.cdUp()) break;
+  }
+  int depth = 0;
+  for (const QString& folder : chain) {
+    const QString name = QDir(folder).isRoot() ? folder : QFileInfo(folder).fileName();
+    auto* item = new QListWidgetItem(folderIcon, QString(depth * 2, u' ') + name, this);
+    item->setData(Qt::UserRole, folder);
+    if (folder == path_) setCurrentItem(item);
+    ++depth;
+  }
+  const QFileInfoList subfolders =
+      QDir(path_).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
+  for (const QFileInfo& sub : subfolders) {
+    auto* item = new QListWidgetItem(folderIcon, QString(depth * 2, u' ') + sub.fileName(), this);
+    item->setData(Qt::UserRole, QDir::cleanPath(sub.absoluteFilePath()));
+  }
+}
+
+FileList::FileList(QWidget* parent) : QListWidget(parent) {}
+
+void FileList::setPath(const QString& path) {
+  path_ = path;
+  fill();
+}
+
+void FileList::setPattern(const QString& pattern) {
+  pattern_ = pattern;
+  fill();
+}
+
+void FileList::fill() {
+  clear();
+  if (path_.isEmpty()) return;
+  // Without QDir::CaseSensitive the name filter ignores letter case: "*.Wrl" lists foot.WRL too.
+  const QStringList files = QDir(path_).entryList(
+      {pattern_}, QDir::Files | QDir::Hidden | QDir::System, QDir::Name | QDir::IgnoreCase);
+  addItems(files);
+}
+
+}  // namespace app

@@ -1,0 +1,19 @@
+#include <QSurfaceFormat>
+#include <QVTKOpenGLNativeWidget.h>
+
+#include "app/forms.h"
+#include "app/mainform.h"
+#include "platform/error_reporting.h"
+
+int main(int argc, char** argv) {
+  // VTK's view needs its surface format and shared contexts before the application exists.
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  QSurfaceFormat::setDefaultFormat(QVTKOpenGLNativeWidget::defaultFormat());
+  platform::ErrorReportingApplication application(argc, argv);
+  QCoreApplication::setApplicationName(QStringLiteral("QUARNEL"));
+
+  app::Forms::get<app::MainForm>().show();
+  const int exitCode = QApplication::exec();
+  app::Forms::destroyAll();
+  return exitCode;
+}

@@ -1,0 +1,235 @@
+#include "app/mainform.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLayout>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <exception>
+
+#include "app/appstate.h"
+#include "app/filelists.h"
+#include "app/forms.h"
+#include "app/selectform.h"
+#include "app/status.h"
+#include "platform/msgbox.h"
+#include "platform/runtime.h"
+#include "view/form1.h"
+
+namespace app {
+
+namespace {
+
+const QString kNone = QStringLiteral("None");
+
+QFont sansSerif(double points, bool bold) {
+  QFont font(QStringLiteral("MS Sans Serif"));
+  font.setStyleHint(QFont::SansSerif);
+  font.setPointSizeF(points);
+  font.setBold(bold);
+  return font;
+}
+
+// The lists' look: bold dark blue on a light orange ground.
+void paintList(QWidget* list) {
+  list->setFont(sansSerif(8.25, true));
+  QPalette palette = list->palette();
+  const QColor ground(255, 224, 192);
+  const QColor ink(0, 0, 96);
+  for (const auto role : {QPalette::Base, QPalette::Button, QPalette::Window}) {
+    palette.setColor(role, ground);
+  }
+  for (const auto role : {QPalette::Text, QPalette::ButtonText, QPalette::WindowText}) {
+    palette.setColor(role, ink);
+  }
+  list->setPalette(palette);
+  list->setAutoFillBackground(true);
+}
+
+void writeStatus(const QString& text) { Forms::get<MainForm>().Show_Status(text); }
+
+}  // namespace
+
+QString samplesFolder() {
+#ifdef QUARNEL_SAMPLES_DIR
+  if (QFileInfo(QStringLiteral(QUARNEL_SAMPLES_DIR)).isDir()) {
+    return QStringLiteral(QUARNEL_SAMPLES_DIR);
+  }
+#endif
+  // An installed program keeps its samples beside the executable.
+  return QCoreApplication::applicationDirPath() + QStringLiteral("/samples");
+}
+
+MainForm::MainForm() {
+  setStatusWriter(&writeStatus);
+  setWindowTitle(tr("Scan File Printer"));
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+
+  auto* client = new QWidget(this);
+  client->setObjectName(QStringLiteral("client"));
+  client->setFixedSize(platform::twipsToPixelsX(9600), platform::twipsToPixelsY(4155));
+  setCentralWidget(client);
+
+  // Created in tab order.
+  Drive1 = new DriveList(client);
+  platform::placeControl(Drive1, "Drive1", 120, 0, 3735, 315);
+  paintList(Drive1);
+  Dir1 = new DirList(client);
+  platform::placeControl(Dir1, "Dir1", 120, 480, 3735, 3240);
+  paintList(Dir1);
+  File1 = new FileList(client);
+  platform::placeControl(File1, "File1", 3960, 0, 5535, 3405);
+  paintList(File1);
+  Command2 = new QPushButton(tr("Right Foot"), client);
+  platform::placeControl(Command2, "Command2", 6720, 3360, 2775, 375);
+  Command2->setFont(sansSerif(9.75, false));
+  Command1 = new QPushButton(tr("Left Foot"), client);
+  platform::placeControl(Command1, "Command1", 3960, 3360, 2775, 375);
+  Command1->setFont(sansSerif(9.75, false));
+  StatusBar1 = new QStatusBar(client);
+  platform::placeControl(StatusBar1, "StatusBar1", 0, 3780, 9600, 375);
+  StatusBar1->setFont(sansSerif(9.75, false));
+  StatusBar1->setSizeGripEnabled(false);
+  statusPanel1 = new QLabel(StatusBar1);
+  statusPanel1->setObjectName(QStringLiteral("statusPanel1"));
+  StatusBar1->addWidget(statusPanel1, 1);
+
+  mnuFiles = menuBar()->addMenu(tr("Files"));
+  mnuFiles->setObjectName(QStringLiteral("mnuFiles"));
+  mnuExit = mnuFiles->addAction(tr("Exit"));
+  mnuExit->setObjectName(QStringLiteral("mnuExit"));
+  mnuHelp1 = menuBar()->addMenu(tr("Help"));
+  mnuHelp1->setObjectName(QStringLiteral("mnuHelp1"));
+  mnuHelp2 = mnuHelp1->addAction(tr("Help"));
+  mnuHelp2->setObjectName(QStringLiteral("mnuHelp2"));
+  mnuAbout = mnuHelp1->addAction(tr("About"));
+  mnuAbout->setObjectName(QStringLiteral("mnuAbout"));
+  // Fixed single border: the window takes the size of the client area and the menu bar.
+  layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+  connect(Drive1, qOverload<int>(&QComboBox::currentIndexChanged), this, &MainForm::Drive1_Change);
+  connect(Dir1, &DirList::Change, this, &MainForm::Dir1_Change);
+  connect(File1, &QListWidget::itemClicked, this, &MainForm::File1_Click);
+  connect(File1, &QListWidget::itemDoubleClicked, this, &MainForm::File1_DblClick);
+  connect(Command1, &QPushButton::clicked, this, &MainForm::Command1_Click);
+  connect(Command2, &QPushButton::clicked, this, &MainForm::Command2_Click);
+  connect(mnuExit, &QAction::triggered, this, &MainForm::mnuExit_Click);
+  connect(mnuHelp2, &QAction::triggered, this, &MainForm::mnuHelp2_Click);
+  connect(mnuAbout, &QAction::triggered, this, &MainForm::mnuAbout_Click);
+}
+
+void MainForm::Form_Load() {
+  AppState& s = state();
+  s.DataFolder = defaultDataFolder();
+  s.ScanFile = kNone;
+  s.FootSide.clear();
+  s.AlignRollAngle = 0;
+  // The whole argument text must be "-v", as the old command line was read as one string.
+  s.OrnivueMode = platform::commandLine() == QStringLiteral("-v");
+  // Without a data folder on this machine the operator still finds scans: the shipped samples.
+  Dir1->setPath(QFileInfo(s.DataFolder).isDir() ? s.DataFolder : samplesFolder());
+  Dir1_Change();
+  s.CurrentFolder = Dir1->path();
+  Show_Status(tr("Ready"));
+}
+
+void MainForm::Show_Status(const QString& text) {
+  statusPanel1->setText(text);
+  // Painted now: the step that follows (loading a scan) holds the event loop.
+  StatusBar1->repaint();
+}
+
+void MainForm::Drive1_Change() {
+  try {
+    Dir1->setPath(Drive1->drive());
+  } catch (const std::exception&) {
+    // A drive that cannot be opened: the lists stay on the folder they showed.
+    Drive1->showDriveOf(Dir1->path());
+    throw;
+  }
+  File1->setPattern(QStringLiteral("*.Wrl"));
+  File1->setPath(Dir1->path());
+  state().CurrentFolder = Dir1->path();
+}
+
+void MainForm::Dir1_Change() {
+  File1->setPattern(QStringLiteral("*.Wrl"));
+  File1->setPath(Dir1->path());
+  state().CurrentFolder = Dir1->path();
+  Drive1->showDriveOf(Dir1->path());
+}
+
+void MainForm::File1_Click() {
+  const QListWidgetItem* item = File1->currentItem();
+  if (!item) return;
+  AppState& s = state();
+  s.ScanFile = item->text();
+  s.ScanPath = joinPath(File1->path(), s.ScanFile);
+  setWindowTitle(tr("Scan File: ") + s.ScanPath);
+  Show_Status(tr("Scan File: ") + s.ScanPath);
+}
+
+void MainForm::File1_DblClick() {
+  if (state().ScanFile == kNone) return;
+  Forms::get<SelectForm>().exec();
+  Display_File();
+}
+
+void MainForm::footButton(const QString& side) {
+  if (state().ScanFile == kNone) return;
+  state().FootSide = side;
+  Display_File();
+}
+
+void MainForm::Command1_Click() { footButton(QStringLiteral("Left")); }
+void MainForm::Command2_Click() { footButton(QStringLiteral("Right")); }
+
+void MainForm::Display_File() {
+  Show_Status(tr("Opening...") + state().ScanPath);
+  Load_Foot();
+}
+
+void MainForm::Load_Foot() {
+  AppState& s = state();
+  if (s.ScanFile == kNone) return;
+  // After a folder change this may name a file that is not there; the control then says so
+  // and the foot view keeps what it showed.
+  const QString path = joinPath(s.CurrentFolder, s.ScanFile);
+  view::Form1& form1 = Forms::get<view::Form1>();
+  form1.KernelCAD1->setModelFile(path);
+  form1.setWindowTitle(tr("Foot: ") + path);
+  s.ScanPath = path;
+  Show_Status((s.OrnivueMode ? tr("Ornivue: Foot  ") : tr("Fotrella: Foot  ")) + path);
+  form1.show();
+}
+
+void MainForm::mnuExit_Click() { Forms::endProgram(0); }
+
+void MainForm::closeEvent(QCloseEvent* event) {
+  // Never cancelled and nothing asked: the program ends with every window.
+  event->accept();
+  Forms::endProgram(0);
+}
+
+void MainForm::mnuHelp2_Click() {
+#ifdef Q_OS_WIN
+  state().HelpAddress = QStringLiteral("C:\\Kelvard\\Help8.Htm");
+#else
+  state().HelpAddress = QDir::homePath() + QStringLiteral("/Kelvard/Help8.Htm");
+#endif
+  platform::MsgBox(tr("The help pages are not available in this version."),
+                   platform::MsgBoxButtons::OkOnly, platform::MsgBoxIcon::Information);
+}
+
+void MainForm::mnuAbout_Click() {
+  platform::MsgBox(tr("QUARNEL Scan File Printer, version %1.")
+                       .arg(QStringLiteral(QUARNEL_VERSION)),
+                   platform::MsgBoxButtons::OkOnly, platform::MsgBoxIcon::Information);
+}
+
+}  // namespace app

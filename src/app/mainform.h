@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QMainWindow>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QStatusBar;
+
+namespace app {
+
+class DirList;
+class DriveList;
+class FileList;
+
+// The scan file browser: the first window and the status line of the whole program. Closing it
+// ends the program.
+class MainForm : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  MainForm();
+
+  void Form_Load();
+  void Show_Status(const QString& text);
+  void Display_File();
+  void Load_Foot();
+
+  DriveList* Drive1 = nullptr;
+  DirList* Dir1 = nullptr;
+  FileList* File1 = nullptr;
+  QPushButton* Command2 = nullptr;
+  QPushButton* Command1 = nullptr;
+  QStatusBar* StatusBar1 = nullptr;
+  QLabel* statusPanel1 = nullptr;  // panel 1 of StatusBar1
+
+  QMenu* mnuFiles = nullptr;
+  QAction* mnuExit = nullptr;
+  QMenu* mnuHelp1 = nullptr;
+  QAction* mnuHelp2 = nullptr;
+  QAction* mnuAbout = nullptr;
+
+ public slots:
+  void Drive1_Change();
+  void Dir1_Change();
+  void File1_Click();
+  void File1_DblClick();
+  void Command1_Click();
+  void Command2_Click();
+  void mnuExit_Click();
+  void mnuHelp2_Click();
+  void mnuAbout_Click();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void footButton(const QString& side);
+};
+
+// The folder the program opens on when the data folder does not exist: the sample scans it
+// ships with.
+QString samplesFolder();
+
+}  // namespace app

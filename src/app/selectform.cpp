@@ -1,0 +1,50 @@
+#include "app/selectform.h"
+
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "app/appstate.h"
+#include "app/forms.h"
+#include "platform/runtime.h"
+
+namespace app {
+
+SelectForm::SelectForm() {
+  setWindowTitle(tr("Select Foot"));
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+  setModal(true);
+  QFont font(QStringLiteral("MS Sans Serif"));
+  font.setStyleHint(QFont::SansSerif);
+  font.setPointSizeF(12);
+  setFont(font);
+
+  Option1 = new QRadioButton(tr("Left Foot"), this);
+  platform::placeControl(Option1, "Option1", 120, 120, 1455, 495);
+  Option2 = new QRadioButton(tr("Right Foot"), this);
+  platform::placeControl(Option2, "Option2", 1680, 120, 1575, 495);
+  Command1 = new QPushButton(tr("Accept"), this);
+  platform::placeControl(Command1, "Command1", 120, 720, 3135, 495);
+  Command1->setAutoDefault(false);
+  setFixedSize(platform::twipsToPixelsX(3390), platform::twipsToPixelsY(1335));
+
+  connect(Command1, &QPushButton::clicked, this, &SelectForm::Command1_Click);
+}
+
+void SelectForm::Form_Load() {
+  Option1->setChecked(true);
+  Option2->setChecked(false);
+}
+
+void SelectForm::Command1_Click() { takeSideAndUnload(); }
+void SelectForm::Form_QueryUnload() { takeSideAndUnload(); }
+void SelectForm::reject() { Form_QueryUnload(); }
+
+void SelectForm::takeSideAndUnload() {
+  state().FootSide = Option1->isChecked() ? QStringLiteral("Left") : QStringLiteral("Right");
+  // done() first, so exec() returns with the result before the registry hides the window.
+  done(QDialog::Accepted);
+  Forms::unload(this);
+}
+
+}  // namespace app

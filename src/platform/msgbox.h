@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <vector>
+
+namespace platform {
+
+enum class MsgBoxButtons { OkOnly, OkCancel, YesNo, YesNoCancel };
+enum class MsgBoxIcon { None, Critical, Question, Exclamation, Information };
+enum class MsgBoxResult { Ok, Cancel, Yes, No };
+
+// Every message the system shows goes through here: a modal box with the text, the buttons and
+// the icon, titled "QUARNEL" unless a title is given. Returns the button pressed.
+MsgBoxResult MsgBox(const QString& text, MsgBoxButtons buttons = MsgBoxButtons::OkOnly,
+                    MsgBoxIcon icon = MsgBoxIcon::None, const QString& title = QString());
+
+struct ShownMessage {
+  QString text;
+  MsgBoxButtons buttons;
+  MsgBoxIcon icon;
+  QString title;
+};
+
+// While one of these lives, MsgBox shows nothing: it records each message and answers it from
+// the scripted answers in order, then with the first button (OK or Yes). Tests use it so that no
+// real modal box ever waits for a click.
+class MsgBoxScript {
+ public:
+  MsgBoxScript();
+  ~MsgBoxScript();
+  MsgBoxScript(const MsgBoxScript&) = delete;
+  MsgBoxScript& operator=(const MsgBoxScript&) = delete;
+
+  void answer(MsgBoxResult result) { answers_.push_back(result); }
+  const std::vector<ShownMessage>& shown() const { return shown_; }
+  void clear() { shown_.clear(); }
+
+ private:
+  friend MsgBoxResult MsgBox(const QString&, MsgBoxButtons, MsgBoxIcon, const QString&);
+  MsgBoxResult take(ShownMessage message);
+
+  std::vector<MsgBoxResult> answers_;
+  std::vector<ShownMessage> shown_;
+  MsgBoxScript* previous_ = nullptr;
+};
+
+}  // namespace platform

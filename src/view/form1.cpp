@@ -1,0 +1,185 @@
+#include "view/form1.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QToolBar>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+
+#include "app/appstate.h"
+#include "app/forms.h"
+#include "platform/runtime.h"
+
+namespace view {
+
+namespace {
+
+constexpr long kAxisX = 0;
+constexpr long kAxisY = 1;
+constexpr long kAxisZ = 2;
+
+QAction* addItem(QMenu* menu, const char* name, const QString& caption) {
+  QAction* action = menu->addAction(caption);
+  action->setObjectName(QString::fromLatin1(name));
+  return action;
+}
+
+}  // namespace
+
+Form1::Form1() {
+  auto* client = new QWidget(this);
+  client->setObjectName(QStringLiteral("client"));
+  setCentralWidget(client);
+
+  KernelCAD1 = new kernelcad::KernelCAD(client);
+  platform::placeControl(KernelCAD1, "KernelCAD1", 120, 120, 11895, 8055);
+  Toolbar1 = new QToolBar(client);
+  Toolbar1->setOrientation(Qt::Vertical);
+  platform::placeControl(Toolbar1, "Toolbar1", 0, 120, 1695, 4710);
+  Toolbar2 = new QToolBar(client);
+  platform::placeControl(Toolbar2, "Toolbar2", 0, 8100, 12135, 870);
+  Picture1 = new QLabel(client);
+  Picture1->setFrameShape(QFrame::Box);
+  Picture1->setFrameShadow(QFrame::Sunken);
+  platform::placeControl(Picture1, "Picture1", 10560, 7080, 1335, 975);
+  // The 3D view sits above the toolbars it overlaps until they are shown.
+  KernelCAD1->lower();
+
+  buildMenus();
+  resize(platform::twipsToPixelsX(12135),
+         platform::twipsToPixelsY(8970) + menuBar()->sizeHint().height());
+}
+
+Form1::~Form1() = default;
+
+void Form1::buildMenus() {
+  QMenuBar* bar = menuBar();
+  mnuFiles = bar->addMenu(tr("Files"));
+  mnuFiles->setObjectName(QStringLiteral("mnuFiles"));
+  mnuPrint1 = addItem(mnuFiles, "mnuPrint1", tr("Print Screen"));
+  sep0 = mnuFiles->addSeparator();
+  sep0->setObjectName(QStringLiteral("sep0"));
+  mnuClose = addItem(mnuFiles, "mnuClose", tr("Close"));
+
+  mnuAlign = bar->addAction(tr("Align Foot"));
+  mnuAlign->setObjectName(QStringLiteral("mnuAlign"));
+
+  mnuView = bar->addMenu(tr("View"));
+  mnuView->setObjectName(QStringLiteral("mnuView"));
+  mnuView4 = addItem(mnuView, "mnuView4", tr("Top"));
+  mnuView2 = addItem(mnuView, "mnuView2", tr("Bottom"));
+  mnuView3 = addItem(mnuView, "mnuView3", tr("Left"));
+  mnuView1 = addItem(mnuView, "mnuView1", tr("Right"));
+  mnuView5 = addItem(mnuView, "mnuView5", tr("Front"));
+  mnuView6 = addItem(mnuView, "mnuView6", tr("Back"));
+
+  mnuSettings = bar->addMenu(tr("Settings"));
+  mnuSettings->setObjectName(QStringLiteral("mnuSettings"));
+  mnuWireframe = addItem(mnuSettings, "mnuWireframe", tr("Wireframe"));
+  mnuWireframe->setCheckable(true);
+  mnuAxes = addItem(mnuSettings, "mnuAxes", tr("Axes"));
+  mnuAxes->setCheckable(true);
+
+  mnuPrint2 = bar->addAction(tr("Print Setup"));
+  mnuPrint2->setObjectName(QStringLiteral("mnuPrint2"));
+
+  connect(mnuClose, &QAction::triggered, this, &Form1::mnuClose_Click);
+  connect(mnuView1, &QAction::triggered, this, &Form1::mnuView1_Click);
+  connect(mnuView2, &QAction::triggered, this, &Form1::mnuView2_Click);
+  connect(mnuView3, &QAction::triggered, this, &Form1::mnuView3_Click);
+  connect(mnuView4, &QAction::triggered, this, &Form1::mnuView4_Click);
+  connect(mnuView5, &QAction::triggered, this, &Form1::mnuView5_Click);
+  connect(mnuView6, &QAction::triggered, this, &Form1::mnuView6_Click);
+  connect(mnuWireframe, &QAction::triggered, this, &Form1::mnuWireframe_Click);
+  connect(mnuAxes, &QAction::triggered, this, &Form1::mnuAxes_Click);
+}
+
+void Form1::Form_Load() {
+  app::AppState& s = app::state();
+  s.ModelRef = KernelCAD1->Model();
+  s.ShadedFlag = true;
+  KernelCAD1->setShaded(true);
+  KernelCAD1->setShowAxes(true);
+  mnuAxes->setChecked(true);
+  view_ = KernelCAD1->View();
+  // Light intensity and wireframe line width 1.0, passed as the bits of single floats.
+  view_->SetParameters(0, std::bit_cast<std::int32_t>(1.0f), 0, 0,
+                       std::bit_cast<std::int32_t>(1.0f));
+  Toolbar1->setEnabled(false);
+  Toolbar1->setVisible(false);
+  Toolbar2->setEnabled(false);
+  Toolbar2->setVisible(false);
+  mnuView2_Click();
+  KernelCAD1->Redraw();
+}
+
+void Form1::Form_Resize() {
+  KernelCAD1->move(platform::twipsToPixelsX(120), platform::twipsToPixelsY(120));
+  const QRect outer = frameGeometry();
+  // Whole twips, half to even, as the old runtime assigned a Single to a Long.
+  const double h = std::nearbyint(platform::pixelsToTwipsY(outer.height()) - 1000);
+  const double w = std::nearbyint(platform::pixelsToTwipsX(outer.width()) - 420);
+  // A minimised or tiny window would give the view no area: keep the size it had.
+  if (h > 0) KernelCAD1->resize(KernelCAD1->width(), platform::twipsToPixelsY(h));
+  if (w > 0) KernelCAD1->resize(platform::twipsToPixelsX(w), KernelCAD1->height());
+}
+
+void Form1::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  Form_Resize();
+}
+
+void Form1::Form_QueryUnload() {
+  app::state().ModelRef.reset();
+  app::Forms::unload(this);
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+  Form_QueryUnload();
+  event->accept();
+}
+
+void Form1::mnuClose_Click() { close(); }
+
+void Form1::mnuWireframe_Click() {
+  app::AppState& s = app::state();
+  if (s.ShadedFlag) {
+    KernelCAD1->setShaded(false);
+    s.ShadedFlag = false;
+    mnuWireframe->setChecked(true);
+  } else {
+    KernelCAD1->setShaded(true);
+    s.ShadedFlag = true;
+    mnuWireframe->setChecked(false);
+  }
+  KernelCAD1->UpdateModel();
+}
+
+void Form1::mnuAxes_Click() {
+  // The control draws the change at its next repaint; no redraw is asked for here.
+  const bool show = !KernelCAD1->ShowAxes();
+  KernelCAD1->setShowAxes(show);
+  mnuAxes->setChecked(show);
+}
+
+void Form1::standardView(std::initializer_list<std::pair<double, long>> turns) {
+  const std::shared_ptr<kernelcad::Frame> frame = KernelCAD1->View()->FindObject("EyeFrame");
+  if (!frame) throw kernelcad::KernelCADError("The view has no camera frame \"EyeFrame\".");
+  frame->ResetOrientation();
+  frame->SetPosition(0, 0, 0);
+  for (const auto& [angle, axis] : turns) frame->RotateAboutAxis(angle, axis);
+  KernelCAD1->Redraw();
+}
+
+void Form1::mnuView1_Click() { standardView({{90, kAxisX}}); }
+void Form1::mnuView2_Click() { standardView({{180, kAxisY}, {180, kAxisZ}}); }
+void Form1::mnuView3_Click() { standardView({{270, kAxisX}, {180, kAxisY}}); }
+void Form1::mnuView4_Click() { standardView({{0, kAxisY}}); }
+void Form1::mnuView5_Click() { standardView({{90, kAxisY}, {90, kAxisX}}); }
+void Form1::mnuView6_Click() { standardView({{270, kAxisY}, {90, kAxisX}}); }
+
+}  // namespace view

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QMainWindow>
+#include <initializer_list>
+#include <memory>
+#include <utility>
+
+#include "kernelcad/widget/kernelcad.h"
+
+class QAction;
+class QLabel;
+class QMenu;
+class QToolBar;
+
+namespace view {
+
+// The foot view window: the 3D control with the scan, the two toolbars the alignment work shows,
+// the picture box of the full-size printout, and the View, Settings and Files menus.
+class Form1 : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  Form1();
+  ~Form1() override;
+
+  void Form_Load();
+  // Keeps the 3D view filling the window; the toolbars and the picture box stay where they are.
+  void Form_Resize();
+  void Form_QueryUnload();
+
+  // The view reference taken at load and held for the window's lifetime.
+  const std::shared_ptr<kernelcad::View>& heldView() const { return view_; }
+
+  kernelcad::KernelCAD* KernelCAD1 = nullptr;
+  QToolBar* Toolbar1 = nullptr;
+  QToolBar* Toolbar2 = nullptr;
+  QLabel* Picture1 = nullptr;
+
+  QMenu* mnuFiles = nullptr;
+  QAction* mnuPrint1 = nullptr;
+  QAction* sep0 = nullptr;
+  QAction* mnuClose = nullptr;
+  QAction* mnuAlign = nullptr;
+  QMenu* mnuView = nullptr;
+  QAction* mnuView4 = nullptr;
+  QAction* mnuView2 = nullptr;
+  QAction* mnuView3 = nullptr;
+  QAction* mnuView1 = nullptr;
+  QAction* mnuView5 = nullptr;
+  QAction* mnuView6 = nullptr;
+  QMenu* mnuSettings = nullptr;
+  QAction* mnuWireframe = nullptr;
+  QAction* mnuAxes = nullptr;
+  QAction* mnuPrint2 = nullptr;
+
+ public slots:
+  // The standard views: each starts from the reset camera at the origin, so the same command
+  // always gives the same picture whatever was done before.
+  void mnuView1_Click();  // Right
+  void mnuView2_Click();  // Bottom
+  void mnuView3_Click();  // Left
+  void mnuView4_Click();  // Top
+  void mnuView5_Click();  // Front
+  void mnuView6_Click();  // Back
+  void mnuWireframe_Click();
+  void mnuAxes_Click();
+  void mnuClose_Click();
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void standardView(std::initializer_list<std::pair<double, long>> turns);
+  void buildMenus();
+
+  std::shared_ptr<kernelcad::View> view_;
+};
+
+}  // namespace view
