@@ -16,6 +16,7 @@
 #include <vtkPolyData.h>
 #include <vtkPolyDataMapper.h>
 #include <vtkProperty.h>
+#include <vtkQuadricClustering.h>
 #include <vtkRenderWindow.h>
 #include <vtkRenderer.h>
 #include <vtkSphereSource.h>
@@ -30,6 +31,9 @@
 namespace kernelcad {
 
 namespace {
+
+// Above this many triangles software rendering drops below a few frames a second.
+constexpr vtkIdType kStandInThreshold = 400'000;
 
 // Area-weighted vertex normals in one pass over the triangles: far cheaper than a normals
 // filter, which would also copy the mesh and leave the picker's locator on another dataset.
@@ -130,7 +134,7 @@ const SceneRenderer::MeshData& SceneRenderer::meshData(const std::shared_ptr<con
     polyData->GetPointData()->SetScalars(colours);
   }
   picker_->RemoveAllLocators();
-  meshData_ = MeshData{mesh, polyData, nullptr};
+  meshData_ = MeshData{mesh, polyData, nullptr, nullptr};
   return *meshData_;
 }
 
@@ -243,6 +247,22 @@ void SceneRenderer::sync() {
 }
 
 void SceneRenderer::setShowAxes(bool show) { axes_->SetVisibility(show); }
+
+void SceneRenderer::setInteracting(bool interacting) {
+  if (interacting == interacting_) return;
+  interacting_ = interacting;
+  if (!meshData_ || actors_.empty() || actors_.front().first->kind() != ItemKind::Mesh) return;
+  if (meshData_->polyData->GetNumberOfPolys() <= kStandInThreshold) return;
+  if (interacting && !meshData_->standIn) {
+    vtkNew<vtkQuadricClustering> cluster;
+    cluster->SetInputData(meshData_->polyData);
+    cluster->SetNumberOfDivisions(160, 160, 160);
+    cluster->Update();
+    meshData_->standIn = cluster->GetOutput();
+  }
+  auto* mapper = vtkPolyDataMapper::SafeDownCast(actors_.front().second->GetMapper());
+  mapper->SetInputData(interacting ? meshData_->standIn : meshData_->polyData);
+}
 
 std::optional<PickHit> SceneRenderer::pick(long px, long py) {
   if (actors_.empty() || !meshData_ || actors_.front().first->kind() != ItemKind::Mesh) {

@@ -39,6 +39,9 @@ class SceneRenderer {
   // Copies placements, label positions and the camera from the model and view.
   void sync();
   void setShowAxes(bool show);
+  // While the camera moves, a large scan is drawn from a coarse stand-in so turning stays
+  // fluid; the full mesh comes back when the move ends.
+  void setInteracting(bool interacting);
 
   // Surface point of the scan mesh (item 0) under pixel (px, py), counted from the view's
   // top-left corner; nothing when the ray misses.
@@ -49,6 +52,7 @@ class SceneRenderer {
     std::shared_ptr<const Mesh> mesh;  // keeps the arrays VTK points into alive
     vtkSmartPointer<vtkPolyData> polyData;
     vtkSmartPointer<vtkStaticCellLocator> locator;
+    vtkSmartPointer<vtkPolyData> standIn;  // made on the first move of the camera
   };
   const MeshData& meshData(const std::shared_ptr<const Mesh>& mesh);
   vtkSmartPointer<vtkActor> makeActor(const Item& item, bool shaded);
@@ -59,6 +63,7 @@ class SceneRenderer {
   vtkNew<vtkCellPicker> picker_;
   vtkNew<vtkAxesActor> axes_;
   std::optional<MeshData> meshData_;
+  bool interacting_ = false;
   // Items in model order with their actors; the scan actor is the one picked.
   std::vector<std::pair<std::shared_ptr<Item>, vtkSmartPointer<vtkActor>>> actors_;
   std::vector<std::pair<std::shared_ptr<LabelEntry>, vtkSmartPointer<vtkBillboardTextActor3D>>>

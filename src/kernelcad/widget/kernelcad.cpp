@@ -143,6 +143,7 @@ bool KernelCAD::eventFilter(QObject* watched, QEvent* event) {
       auto* e = static_cast<QMouseEvent*>(event);
       if (pressButton_ == Qt::NoButton) return true;
       if (!dragging_ && (e->pos() - pressPos_).manhattanLength() < kClickSlop) return true;
+      if (!dragging_) renderer_->setInteracting(true);
       dragging_ = true;
       const QPoint d = e->pos() - lastPos_;
       lastPos_ = e->pos();
@@ -167,6 +168,10 @@ bool KernelCAD::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::MouseButtonRelease: {
       auto* e = static_cast<QMouseEvent*>(event);
       const bool click = !dragging_ && e->button() == pressButton_;
+      if (dragging_) {
+        renderer_->setInteracting(false);
+        Redraw();
+      }
       pressButton_ = Qt::NoButton;
       dragging_ = false;
       if (click) {
