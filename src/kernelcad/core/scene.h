@@ -37,6 +37,8 @@ class Placement {
   void Rotate(double angle, double px, double py, double pz, double dx, double dy, double dz);
 
   const Eigen::Affine3d& transform() const { return transform_; }
+  // Puts back a placement read with transform(), for undoing a command that failed half-way.
+  void restoreTransform(const Eigen::Affine3d& transform) { transform_ = transform; }
 
  protected:
   Eigen::Affine3d transform_ = Eigen::Affine3d::Identity();
