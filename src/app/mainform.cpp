@@ -16,6 +16,8 @@
 #include "app/forms.h"
 #include "app/selectform.h"
 #include "app/status.h"
+#include "help/aboutform.h"
+#include "help/browser.h"
 #include "platform/msgbox.h"
 #include "platform/runtime.h"
 #include "view/form1.h"
@@ -217,19 +219,11 @@ void MainForm::closeEvent(QCloseEvent* event) {
 }
 
 void MainForm::mnuHelp2_Click() {
-#ifdef Q_OS_WIN
-  state().HelpAddress = QStringLiteral("C:\\Kelvard\\Help8.Htm");
-#else
-  state().HelpAddress = QDir::homePath() + QStringLiteral("/Kelvard/Help8.Htm");
-#endif
-  platform::MsgBox(tr("The help pages are not available in this version."),
-                   platform::MsgBoxButtons::OkOnly, platform::MsgBoxIcon::Information);
+  // HelpAddress := the help page (the bundled pages where none is installed), then the browser
+  // is loaded and shown; when it is open already it only comes to the front, keeping its page.
+  help::showHelp();
 }
 
-void MainForm::mnuAbout_Click() {
-  platform::MsgBox(tr("QUARNEL Scan File Printer, version %1.")
-                       .arg(QStringLiteral(QUARNEL_VERSION)),
-                   platform::MsgBoxButtons::OkOnly, platform::MsgBoxIcon::Information);
-}
+void MainForm::mnuAbout_Click() { help::showAbout(); }
 
 }  // namespace app
