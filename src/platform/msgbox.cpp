@@ -60,12 +60,17 @@ MsgBoxResult MsgBoxScript::take(ShownMessage message) {
 }
 
 MsgBoxResult MsgBox(const QString& text, MsgBoxButtons buttons, MsgBoxIcon icon,
-                    const QString& title) {
+                    const QString& title, std::optional<MsgBoxResult> defaultButton) {
   const QString caption = title.isEmpty() ? QStringLiteral("QUARNEL") : title;
-  if (activeScript) return activeScript->take({text, buttons, icon, caption});
+  if (activeScript) return activeScript->take({text, buttons, icon, caption, defaultButton});
 
   QMessageBox box(standardIcon(icon), caption, text, standardButtons(buttons),
                   QApplication::activeWindow());
+  if (defaultButton) {
+    static constexpr QMessageBox::StandardButton kButtons[] = {
+        QMessageBox::Ok, QMessageBox::Cancel, QMessageBox::Yes, QMessageBox::No};
+    box.setDefaultButton(kButtons[static_cast<int>(*defaultButton)]);
+  }
   switch (box.exec()) {
     case QMessageBox::Cancel:
       return MsgBoxResult::Cancel;

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace platform {
@@ -11,15 +12,18 @@ enum class MsgBoxIcon { None, Critical, Question, Exclamation, Information };
 enum class MsgBoxResult { Ok, Cancel, Yes, No };
 
 // Every message the system shows goes through here: a modal box with the text, the buttons and
-// the icon, titled "QUARNEL" unless a title is given. Returns the button pressed.
+// the icon, titled "QUARNEL" unless a title is given. Returns the button pressed. The first
+// button is the default unless `defaultButton` names another.
 MsgBoxResult MsgBox(const QString& text, MsgBoxButtons buttons = MsgBoxButtons::OkOnly,
-                    MsgBoxIcon icon = MsgBoxIcon::None, const QString& title = QString());
+                    MsgBoxIcon icon = MsgBoxIcon::None, const QString& title = QString(),
+                    std::optional<MsgBoxResult> defaultButton = std::nullopt);
 
 struct ShownMessage {
   QString text;
   MsgBoxButtons buttons;
   MsgBoxIcon icon;
   QString title;
+  std::optional<MsgBoxResult> defaultButton;
 };
 
 // While one of these lives, MsgBox shows nothing: it records each message and answers it from
@@ -37,7 +41,8 @@ class MsgBoxScript {
   void clear() { shown_.clear(); }
 
  private:
-  friend MsgBoxResult MsgBox(const QString&, MsgBoxButtons, MsgBoxIcon, const QString&);
+  friend MsgBoxResult MsgBox(const QString&, MsgBoxButtons, MsgBoxIcon, const QString&,
+                             std::optional<MsgBoxResult>);
   MsgBoxResult take(ShownMessage message);
 
   std::vector<MsgBoxResult> answers_;

@@ -1,0 +1,222 @@
+#include "platform/printer.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QStandardPaths>
+#include <utility>
+
+namespace platform {
+
+namespace {
+
+QString& outputOverride() {
+  static QString path;
+  return path;
+}
+
+PrintDialogScript* activeDialogScript = nullptr;
+
+QPageLayout::Orientation qtOrientation(int orientation) {
+  return orientation == kLandscape ? QPageLayout::Landscape : QPageLayout::Portrait;
+}
+
+QString printsFolder() {
+  const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  return documents.isEmpty() ? QString() : QDir(documents).filePath(QStringLiteral("Quarnel/Prints"));
+}
+
+}  // namespace
+
+Printer::Printer() : printer_(std::make_unique<QPrinter>(QPrinter::HighResolution)) {
+  configureTarget();
+}
+
+Printer::~Printer() {
+  if (painter_ && painter_->isActive()) painter_->end();
+}
+
+bool Printer::toPdf() const {
+  return !outputOverride().isEmpty() || QPrinterInfo::availablePrinters().isEmpty();
+}
+
+void Printer::configureTarget() {
+  if (toPdf()) {
+    printer_->setOutputFormat(QPrinter::PdfFormat);
+    // The PDF stands in for the lab's A4 laser printer, margins included, so the page shows
+    // what paper would.
+    printer_->setPageLayout(QPageLayout(QPageSize(QPageSize::A4), qtOrientation(orientation_),
+                                        QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter));
+  } else {
+    printer_->setOutputFormat(QPrinter::NativeFormat);
+    if (printer_->printerName().isEmpty())
+      printer_->setPrinterName(QPrinterInfo::defaultPrinter().printerName());
+    printer_->setPageOrientation(qtOrientation(orientation_));
+  }
+}
+
+void Printer::setOutputOverride(const QString& pdfPath) {
+  outputOverride() = pdfPath;
+  ThePrinter().configureTarget();
+}
+
+void Printer::setOrientation(int orientation) {
+  if (orientation != kPortrait && orientation != kLandscape)
+    throw PrinterError("Invalid page orientation " + std::to_string(orientation) + ".");
+  orientation_ = orientation;
+  printer_->setPageOrientation(qtOrientation(orientation));
+}
+
+void Printer::takeSettingsFromDialog() {
+  orientation_ = printer_->pageLayout().orientation() == QPageLayout::Landscape ? kLandscape
+                                                                                : kPortrait;
+}
+
+double Printer::ScaleWidth() const {
+  // Points are exactly 20 twips.
+  return printer_->pageLayout().paintRect(QPageLayout::Point).width() * 20.0;
+}
+
+double Printer::ScaleHeight() const {
+  return printer_->pageLayout().paintRect(QPageLayout::Point).height() * 20.0;
+}
+
+double Printer::unitsPerInch(int unit, bool alongX) const {
+  switch (unit) {
+    case kTwips:
+      return 1440.0;
+    case kMillimetres:
+      return 25.4;
+    case kHiMetric:
+      return 2540.0;
+    case kPixels:
+      return alongX ? printer_->logicalDpiX() : printer_->logicalDpiY();
+    default:
+      throw PrinterError("Unknown printer scale unit " + std::to_string(unit) + ".");
+  }
+}
+
+double Printer::ScaleX(double value, int fromUnit, int toUnit) const {
+  return value / unitsPerInch(fromUnit, true) * unitsPerInch(toUnit, true);
+}
+
+double Printer::ScaleY(double value, int fromUnit, int toUnit) const {
+  return value / unitsPerInch(fromUnit, false) * unitsPerInch(toUnit, false);
+}
+
+QString Printer::nextPdfPath() const {
+  if (!outputOverride().isEmpty()) return outputOverride();
+  const QString folder = printsFolder();
+  if (folder.isEmpty() || !QDir().mkpath(folder)) return QString();
+  const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
+  QString path = QDir(folder).filePath(QStringLiteral("Print_%1.pdf").arg(stamp));
+  // Two pages within one second must not overwrite each other.
+  for (int n = 2; QFileInfo::exists(path); ++n)
+    path = QDir(folder).filePath(QStringLiteral("Print_%1_%2.pdf").arg(stamp).arg(n));
+  return path;
+}
+
+bool Printer::available() const {
+  if (!toPdf()) return true;
+  if (!outputOverride().isEmpty()) return true;
+  const QString folder = printsFolder();
+  return !folder.isEmpty() && QDir().mkpath(folder) && QFileInfo(folder).isWritable();
+}
+
+void Printer::PaintPicture(const QImage& picture, double x, double y, double width,
+                           double height) {
+  if (!painter_) painter_ = std::make_unique<QPainter>();
+  if (!painter_->isActive()) {
+    if (toPdf()) {
+      pdfFile_ = nextPdfPath();
+      if (pdfFile_.isEmpty()) {
+        failure_ = "There is no printer, and the folder for printed pages (" +
+                   printsFolder().toStdString() + ") cannot be created.";
+        throw PrinterError(failure_);
+      }
+      printer_->setOutputFileName(pdfFile_);
+    }
+    if (!painter_->begin(printer_.get())) {
+      failure_ = "The printer " +
+                 (toPdf() ? "file " + pdfFile_.toStdString() : printer_->printerName().toStdString()) +
+                 " cannot be opened.";
+      pdfFile_.clear();
+      throw PrinterError(failure_);
+    }
+    failure_.clear();
+  }
+  const double dotsX = unitsPerInch(kPixels, true) / 1440.0;
+  const double dotsY = unitsPerInch(kPixels, false) / 1440.0;
+  painter_->setRenderHint(QPainter::SmoothPixmapTransform);
+  painter_->drawImage(QRectF(x * dotsX, y * dotsY, width * dotsX, height * dotsY), picture);
+}
+
+QString Printer::EndDoc() {
+  if (!painter_ || !painter_->isActive()) {
+    if (!failure_.empty()) {
+      const std::string failure = std::exchange(failure_, std::string());
+      throw PrinterError("The page was not printed: " + failure);
+    }
+    return QString();
+  }
+  const bool written = painter_->end();
+  // The next document chooses its own file.
+  printer_->setOutputFileName(QString());
+  configureTarget();
+  const QString file = std::exchange(pdfFile_, QString());
+  if (!written) throw PrinterError("The page could not be finished on the printer.");
+  return file;
+}
+
+Printer& ThePrinter() {
+  static Printer printer;
+  return printer;
+}
+
+bool CommonDialog::ShowPrinter() {
+  Printer& printer = ThePrinter();
+  printer.setOrientation(static_cast<int>(Orientation));
+  printer.settings().setCopyCount(Copies);
+  if (activeDialogScript) {
+    switch (activeDialogScript->take({Copies, static_cast<int>(Orientation), PrinterDefault})) {
+      case PrintDialogScript::Answer::Accept:
+        return true;
+      case PrintDialogScript::Answer::Cancel:
+        return false;
+      case PrintDialogScript::Answer::Fail:
+        throw PrinterError("The printer dialog could not be opened.");
+    }
+  }
+  QPrintDialog dialog(&printer.settings(), QApplication::activeWindow());
+  const bool accepted = dialog.exec() == QDialog::Accepted;
+  if (accepted) printer.takeSettingsFromDialog();
+  return accepted;
+}
+
+CommonDialog& CMDialog1() {
+  static CommonDialog dialog;
+  return dialog;
+}
+
+PrintDialogScript::PrintDialogScript() : previous_(activeDialogScript) {
+  activeDialogScript = this;
+}
+
+PrintDialogScript::~PrintDialogScript() { activeDialogScript = previous_; }
+
+PrintDialogScript::Answer PrintDialogScript::take(Shown shown) {
+  shown_.push_back(shown);
+  if (answers_.empty()) return Answer::Accept;
+  const Answer a = answers_.front();
+  answers_.pop_front();
+  return a;
+}
+
+}  // namespace platform

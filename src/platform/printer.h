@@ -1,0 +1,130 @@
+#pragma once
+
+#include <QImage>
+#include <QString>
+#include <deque>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+class QPainter;
+class QPrinter;
+
+namespace platform {
+
+// Orientation and unit codes as the printing code passes them.
+constexpr int kPortrait = 1;
+constexpr int kLandscape = 2;
+constexpr int kTwips = 1;
+constexpr int kPixels = 3;
+constexpr int kMillimetres = 6;
+constexpr int kHiMetric = 8;
+
+class PrinterError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The printer object: page orientation, the printable area in its scale unit (twips), unit
+// conversions, drawing pictures and ending the document. Positions are relative to the top-left
+// corner of the printable area. With a printer installed the pages go to it; on a machine with
+// none they go to a PDF file in the documents folder under Quarnel/Prints/, named by date and
+// time, so a page is never lost. A document starts with the first drawing and ends at EndDoc.
+class Printer {
+ public:
+  Printer();
+  ~Printer();
+  Printer(const Printer&) = delete;
+  Printer& operator=(const Printer&) = delete;
+
+  int Orientation() const { return orientation_; }
+  // Applies to the next page; a page already begun keeps its orientation.
+  void setOrientation(int orientation);
+  int ScaleMode() const { return kTwips; }
+  double ScaleWidth() const;
+  double ScaleHeight() const;
+  double ScaleX(double value, int fromUnit, int toUnit) const;
+  double ScaleY(double value, int fromUnit, int toUnit) const;
+
+  // Draws `picture` stretched into the rectangle (twips). Throws PrinterError when the output
+  // cannot be opened; the error is kept, so EndDoc reports it even if the caller ignored it.
+  void PaintPicture(const QImage& picture, double x, double y, double width, double height);
+  // Ends the document so the page is printed. Returns the PDF file written, or an empty string
+  // when the pages went to a printer or nothing was drawn. Throws PrinterError when pages that
+  // were drawn could not be put out.
+  QString EndDoc();
+
+  // Whether pages can go anywhere: a printer, or a documents folder the PDF can be written to.
+  bool available() const;
+
+  // The printer's settings, for the printer dialog.
+  QPrinter& settings() { return *printer_; }
+  // Reads back what the printer dialog changed.
+  void takeSettingsFromDialog();
+
+  // Tests send the pages to this PDF instead of a printer or the documents folder; empty turns
+  // it off.
+  static void setOutputOverride(const QString& pdfPath);
+
+ private:
+  void configureTarget();
+  bool toPdf() const;
+  QString nextPdfPath() const;
+  double unitsPerInch(int unit, bool alongX) const;
+
+  std::unique_ptr<QPrinter> printer_;
+  std::unique_ptr<QPainter> painter_;
+  int orientation_ = kPortrait;
+  QString pdfFile_;
+  std::string failure_;
+};
+
+// The one printer of the program.
+Printer& ThePrinter();
+
+// The common dialog of the main window, for its printer dialog: the number of copies, the
+// orientation the dialog starts with, and whether the choices become the system's default
+// printer settings (Qt never changes those, so the flag is kept only to be read back).
+class CommonDialog {
+ public:
+  int Copies = 1;
+  long Orientation = kPortrait;
+  bool PrinterDefault = true;
+
+  // Shows the printer dialog over the printer's settings. Returns whether it was confirmed;
+  // throws PrinterError when it cannot be shown.
+  bool ShowPrinter();
+};
+
+CommonDialog& CMDialog1();
+
+// While one of these lives, ShowPrinter shows nothing: it records what the dialog would have
+// started with and answers from the script in order, then with Accept.
+class PrintDialogScript {
+ public:
+  enum class Answer { Accept, Cancel, Fail };
+  struct Shown {
+    int copies;
+    int orientation;
+    bool printerDefault;
+  };
+
+  PrintDialogScript();
+  ~PrintDialogScript();
+  PrintDialogScript(const PrintDialogScript&) = delete;
+  PrintDialogScript& operator=(const PrintDialogScript&) = delete;
+
+  void answer(Answer a) { answers_.push_back(a); }
+  const std::vector<Shown>& shown() const { return shown_; }
+
+ private:
+  friend class CommonDialog;
+  Answer take(Shown shown);
+
+  std::deque<Answer> answers_;
+  std::vector<Shown> shown_;
+  PrintDialogScript* previous_ = nullptr;
+};
+
+}  // namespace platform

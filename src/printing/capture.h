@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QImage>
+#include <QPixmap>
+
+class QWidget;
+
+namespace platform {
+class Printer;
+}
+
+namespace printing {
+
+// A picture is a true-colour image. The 256-colour palette a capture once had to carry does
+// not arise: Qt's screen surfaces are always true colour, so no picture has a palette.
+using Picture = QImage;
+
+// The picture object of a captured bitmap; it owns its pixels.
+Picture Picture_From_Bitmap(const QPixmap& bitmap);
+
+// Captures width x height pixels at (left, top) of `window`: of its client area when `client`
+// is true (below the menu bar), else of the whole window with its frame and title bar. Parts
+// outside the window come out white. What the user sees is captured, the 3D picture included.
+Picture Grab_Window_Area(QWidget* window, bool client, int left, int top, int width, int height);
+
+// The whole client area of `form`.
+Picture Grab_Form_Client(QWidget* form);
+
+// Prints `picture` as large as the page allows, keeping its proportions, from the top-left
+// corner of the printable area; tall and square pictures go on a landscape page, wide ones on a
+// portrait page. Shows the printer dialog first; the page is printed whatever the answer.
+void Print_Picture_Fit(platform::Printer& p, const Picture& picture);
+
+// The fixed 350 x 500 pixel print area at (15, 65) of the foreground window, frame included.
+Picture Grab_Print_Area();
+
+// Prints `picture` on a landscape page into a square whose side is `fraction` of the printable
+// width, from the top-left corner of the printable area; the picture's own proportions are not
+// kept and what falls below the page is lost.
+void Print_Picture_Ratio(platform::Printer& p, const Picture& picture, double& fraction);
+
+}  // namespace printing
