@@ -243,19 +243,19 @@ TEST(VrmlRefused, BrokenTextNamesLineAndReason) {
 TEST(VrmlRefused, DeepNestingIsAnErrorNotACrash) {
   std::string deep = kV2;
   for (int i = 0; i < 5000; ++i) deep += "Group { children [\n";
-  EXPECT_NE(ErrorOf(deep).find("nested deeper than 1000 levels"), std::string::npos);
+  EXPECT_NE(ErrorOf(deep).find("nested deeper than 200 levels"), std::string::npos);
 
   std::string fine = kV2;
-  for (int i = 0; i < 900; ++i) fine += "Transform { translation 1 0 0 children [\n";
+  for (int i = 0; i < 190; ++i) fine += "Transform { translation 1 0 0 children [\n";
   fine += kTriangle;
-  for (int i = 0; i < 900; ++i) fine += "] }\n";
+  for (int i = 0; i < 190; ++i) fine += "] }\n";
   const auto scan = ReadVrmlBuffer(fine, "deep.wrl");
-  ExpectPoint(scan.mesh, 1, 901, 0, 0);
+  ExpectPoint(scan.mesh, 1, 191, 0, 0);
 
   // A chain of DEF/USE redefinitions nests without any textual nesting.
   std::string chain = kV2 + "DEF X Group { }\n";
-  for (int i = 0; i < 2000; ++i) chain += "DEF X Group { children USE X }\n";
-  EXPECT_NE(ErrorOf(chain).find("nested deeper than 1000 levels"), std::string::npos);
+  for (int i = 0; i < 400; ++i) chain += "DEF X Group { children USE X }\n";
+  EXPECT_NE(ErrorOf(chain).find("nested deeper than 200 levels"), std::string::npos);
 }
 
 TEST(VrmlRefused, InstancingExplosionIsRefusedBeforeAllocating) {

@@ -25,8 +25,9 @@ namespace kernelcad {
 namespace {
 
 // Nesting (and DEF/USE chain) limit. Scanner and CAD exports stay below a few dozen levels;
-// the parser recurses, so the limit keeps the stack bounded (also under sanitizers).
-constexpr int kMaxDepth = 1000;
+// the parser recurses, and an unoptimised sanitizer build spends ~8 KB of stack per level, so
+// 200 keeps even that build far from the 8 MB stack.
+constexpr int kMaxDepth = 200;
 
 // A zip bomb must not take the machine down: gzip content is capped at 2 GiB, which is also
 // where int32 triangle indices run out for any real scan.
@@ -66,6 +67,7 @@ struct Node {
   int which = -1;  // Switch
   // Coordinate / Color
   std::vector<double> values;
+  mutable int uses = 0;  // IndexedFaceSet instances drawing from this point list
   // IndexedFaceSet
   NodePtr coord, color;
   std::vector<std::int32_t> coordIndex, colorIndex;
@@ -378,6 +380,9 @@ class Parser {
     }
     const int start = line_;
     ++p_;
+    // Numbers take at least 2 bytes each; real files use 6-12. Capacity nobody writes to stays
+    // untouched virtual memory, so a generous guess costs no RSS and saves regrowth copies.
+    out.reserve(ListBytes() / 4);
     for (;;) {
       SkipSpace();
       if (p_ == end_) Truncated(std::string("the ") + what + " list", start);
@@ -391,6 +396,12 @@ class Parser {
       Fail(line_, std::string("the ") + what + " list holds " + std::to_string(out.size()) +
                       " numbers, not a multiple of " + std::to_string(arity));
     }
+  }
+
+  // Bytes up to the closing bracket of the list starting at p_ (to the end when it is missing).
+  std::size_t ListBytes() const {
+    const void* close = std::memchr(p_, ']', static_cast<std::size_t>(end_ - p_));
+    return static_cast<std::size_t>((close ? static_cast<const char*>(close) : end_) - p_);
   }
 
   void IndexList(Node& n, std::vector<std::int32_t>& out, bool track, const char* what) {
@@ -413,12 +424,29 @@ class Parser {
     }
     const int start = line_;
     ++p_;
+    out.reserve(ListBytes() / 2);
     for (;;) {
       SkipSpace();
       if (p_ == end_) Truncated(std::string("the ") + what + " list", start);
-      if (*p_ == ']') {
+      const char c = *p_;
+      if (c == ']') {
         ++p_;
         break;
+      }
+      // Plain non-negative indices are nearly all of a scan: parse them inline.
+      if (c >= '0' && c <= '9') {
+        const char* q = p_;
+        std::uint32_t v = 0;
+        int digits = 0;
+        while (q != end_ && *q >= '0' && *q <= '9' && digits < 9) {
+          v = v * 10 + static_cast<std::uint32_t>(*q++ - '0');
+          ++digits;
+        }
+        if (q == end_ || (ClassOf(*q) & kSpace) || *q == ']') {
+          p_ = q;
+          take(static_cast<std::int32_t>(v));
+          continue;
+        }
       }
       take(Int(what));
     }
@@ -792,6 +820,7 @@ class MeshBuilder {
                                Label(n) + " (negative)");
     }
     if (counting_) {
+      ++c->uses;
       points_ += np;
       triangles_ += CountTriangles(n);
       if (points_ + triangles_ > budget_) {
@@ -802,7 +831,10 @@ class MeshBuilder {
     }
     const std::size_t base = mesh_.points.size() / 3;
     const double* src = c->values.data();
-    if (st.identity) {
+    if (st.identity && base == 0 && c->uses == 1) {
+      // The usual scan: one point list, used once, no transform. Hand it over without a copy.
+      mesh_.points = std::move(const_cast<Node*>(c)->values);
+    } else if (st.identity) {
       mesh_.points.insert(mesh_.points.end(), src, src + np * 3);
     } else {
       const Eigen::Matrix3d l = st.xf.linear();
@@ -816,15 +848,17 @@ class MeshBuilder {
     const bool flip = !st.identity && st.xf.linear().determinant() < 0;
     const auto b = static_cast<std::int32_t>(base);
     const std::vector<std::int32_t>& ci = n.coordIndex;
+    std::vector<std::int32_t>& tri = mesh_.triangles;
+    std::size_t w = tri.size();
+    tri.resize(w + static_cast<std::size_t>(CountTriangles(n)) * 3);
+    const std::size_t second = flip ? 2 : 1, third = flip ? 1 : 2;
     std::size_t start = 0;
     for (std::size_t i = 0; i <= ci.size(); ++i) {
       if (i < ci.size() && ci[i] >= 0) continue;
-      for (std::size_t k = start + 1; k + 1 < i; ++k) {
-        if (flip) {
-          mesh_.triangles.insert(mesh_.triangles.end(), {b + ci[start], b + ci[k + 1], b + ci[k]});
-        } else {
-          mesh_.triangles.insert(mesh_.triangles.end(), {b + ci[start], b + ci[k], b + ci[k + 1]});
-        }
+      for (std::size_t k = start + 1; k + 1 < i; ++k, w += 3) {
+        tri[w] = b + ci[start];
+        tri[w + second] = b + ci[k];
+        tri[w + third] = b + ci[k + 1];
       }
       start = i + 1;
     }
@@ -953,7 +987,7 @@ VrmlScan ReadVrmlFile(const std::string& path) {
     ::close(fd);
     throw VrmlError(path + ": empty file");
   }
-  void* map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+  void* map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
   ::close(fd);
   if (map == MAP_FAILED) throw VrmlError(path + ": cannot map file (" + std::strerror(errno) + ")");
   ::madvise(map, size, MADV_SEQUENTIAL);
