@@ -19,6 +19,7 @@
 #include <QtGlobal>
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 #include "app/appstate.h"
 #include "app/forms.h"
@@ -73,8 +74,8 @@ QIcon buttonImage(const QString& key) {
   } else if (key == QLatin1String("Stop")) {
     QPainterPath octagon;
     for (int i = 0; i < 8; ++i) {
-      const QPointF corner(12 + 10 * std::cos((22.5 + 45 * i) * M_PI / 180),
-                           12 + 10 * std::sin((22.5 + 45 * i) * M_PI / 180));
+      const double angle = (22.5 + 45 * i) * std::numbers::pi / 180;
+      const QPointF corner(12 + 10 * std::cos(angle), 12 + 10 * std::sin(angle));
       i == 0 ? octagon.moveTo(corner) : octagon.lineTo(corner);
     }
     octagon.closeSubpath();

@@ -184,8 +184,9 @@ class BrowserTest : public QObject {
     QCOMPARE(browser.windowTitle(), QStringLiteral("Choosing a scan and the foot side"));
     QVERIFY(!browser.timTimer->isActive());
     QVERIFY(!browser.Busy());
+    QSignalSpy captions(&browser, &QWidget::windowTitleChanged);
     server.release();  // an answer after the stop must not bring the page in
-    QTest::qWait(300);
+    QVERIFY(!captions.wait(300));
     QCOMPARE(browser.windowTitle(), QStringLiteral("Choosing a scan and the foot side"));
   }
 
@@ -230,9 +231,10 @@ class BrowserTest : public QObject {
     first->Navigate(QStringLiteral("qrc:/help/print.htm"));
     QTRY_COMPARE_WITH_TIMEOUT(first->windowTitle(), QStringLiteral("Printing"), 10000);
 
+    QSignalSpy loads(first->brwWebBrowser, &QWebEngineView::loadStarted);
     help::showHelp();
     QCOMPARE(app::Forms::loaded<help::Browser>(), first);
-    QTest::qWait(200);
+    QVERIFY(!loads.wait(300));
     QCOMPARE(first->windowTitle(), QStringLiteral("Printing"));
     QCOMPARE(first->cboAddress->count(), 1);
 
@@ -254,13 +256,12 @@ class BrowserTest : public QObject {
     QTRY_COMPARE(browser.size(), QSize(1000, 700));
     // The page keeps 180 twips on the right and 200 below; the address box ends 5000 twips
     // short of the right edge.
-    QCOMPARE(browser.brwWebBrowser->geometry().right() + 1,
-             platform::twipsToPixelsX(platform::pixelsToTwipsX(1000) - 300) +
-                 platform::twipsToPixelsX(120));
-    QVERIFY(std::abs(browser.brwWebBrowser->geometry().bottom() + 1 -
-                     (700 - platform::twipsToPixelsY(200))) <= 1);
-    QVERIFY(std::abs(browser.cboAddress->geometry().right() + 1 -
-                     (1000 - platform::twipsToPixelsX(5000 - 3120))) <= 1);
+    const auto near = [](int a, int b) { return std::abs(a - b) <= 1; };
+    const QRect page = browser.brwWebBrowser->geometry();
+    QVERIFY(near(page.right() + 1, 1000 - platform::twipsToPixelsX(180)));
+    QVERIFY(near(page.bottom() + 1, 700 - platform::twipsToPixelsY(200)));
+    QVERIFY(near(browser.cboAddress->geometry().right() + 1,
+                 1000 - platform::twipsToPixelsX(5000 - 3120)));
     QCOMPARE(browser.Command1->geometry(), close);
 
     browser.resize(120, 30);
@@ -269,7 +270,7 @@ class BrowserTest : public QObject {
     QCOMPARE(browser.brwWebBrowser->height(), 0);
     const QSize before = browser.brwWebBrowser->size();
     browser.showMinimized();
-    QTest::qWait(100);
+    QTRY_VERIFY(browser.isMinimized());
     QCOMPARE(browser.brwWebBrowser->size(), before);
   }
 };
