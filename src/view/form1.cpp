@@ -9,6 +9,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <stdexcept>
 
 #include "app/appstate.h"
 #include "app/forms.h"
@@ -96,6 +97,8 @@ void Form1::buildMenus() {
   connect(mnuView6, &QAction::triggered, this, &Form1::mnuView6_Click);
   connect(mnuWireframe, &QAction::triggered, this, &Form1::mnuWireframe_Click);
   connect(mnuAxes, &QAction::triggered, this, &Form1::mnuAxes_Click);
+  connect(mnuPrint1, &QAction::triggered, this, &Form1::mnuPrint1_Click);
+  connect(mnuPrint2, &QAction::triggered, this, &Form1::mnuPrint2_Click);
 }
 
 void Form1::Form_Load() {
@@ -144,6 +147,23 @@ void Form1::closeEvent(QCloseEvent* event) {
 }
 
 void Form1::mnuClose_Click() { close(); }
+
+namespace {
+Form1::PrintCommands& printCommands() {
+  static Form1::PrintCommands commands;
+  return commands;
+}
+void runPrintCommand(const std::function<void(Form1&)>& command, Form1& form) {
+  if (!command) throw std::logic_error("Printing is not installed in this program.");
+  command(form);
+}
+}  // namespace
+
+void Form1::setPrintCommands(PrintCommands commands) { printCommands() = std::move(commands); }
+void Form1::mnuPrint1_Click() { runPrintCommand(printCommands().printScreen, *this); }
+void Form1::mnuPrint2_Click() { runPrintCommand(printCommands().printSetup, *this); }
+void Form1::Print_FullSize() { runPrintCommand(printCommands().printFullSize, *this); }
+void Form1::Create_Sheet() { runPrintCommand(printCommands().createSheet, *this); }
 
 void Form1::mnuWireframe_Click() {
   app::AppState& s = app::state();

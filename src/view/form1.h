@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <utility>
@@ -30,6 +31,17 @@ class Form1 : public QMainWindow {
 
   // The view reference taken at load and held for the window's lifetime.
   const std::shared_ptr<kernelcad::View>& heldView() const { return view_; }
+
+  // Printing: the printing library builds on this window, so it plugs its commands in here
+  // (printing::install) rather than this window depending on it.
+  struct PrintCommands {
+    std::function<void(Form1&)> printScreen, printSetup, printFullSize, createSheet;
+  };
+  static void setPrintCommands(PrintCommands commands);
+  void mnuPrint1_Click();
+  void mnuPrint2_Click();
+  void Print_FullSize();
+  void Create_Sheet();
 
   kernelcad::KernelCAD* KernelCAD1 = nullptr;
   QToolBar* Toolbar1 = nullptr;
