@@ -4,6 +4,7 @@
 #include "app/forms.h"
 #include "app/mainform.h"
 #include "platform/error_reporting.h"
+#include "printing/commands.h"
 
 int main(int argc, char** argv) {
   // VTK's view needs its surface format and shared contexts before the application exists.
@@ -11,6 +12,8 @@ int main(int argc, char** argv) {
   QSurfaceFormat::setDefaultFormat(QVTKOpenGLNativeWidget::defaultFormat());
   platform::ErrorReportingApplication application(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("QUARNEL"));
+  // The foot window's print commands come from the printing library above it.
+  printing::install();
 
   app::Forms::get<app::MainForm>().show();
   const int exitCode = QApplication::exec();
