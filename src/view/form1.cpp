@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <stdexcept>
 
+#include "alignment/refpoints.h"
 #include "app/appstate.h"
 #include "app/forms.h"
 #include "platform/runtime.h"
@@ -49,6 +50,9 @@ Form1::Form1() {
   platform::placeControl(Picture1, "Picture1", 10560, 7080, 1335, 975);
   // The 3D view sits above the toolbars it overlaps until they are shown.
   KernelCAD1->lower();
+  alignment::buildToolbar1(*Toolbar1);
+  connect(Toolbar1, &QToolBar::actionTriggered, this, &Form1::Toolbar1_ButtonClick);
+  connect(KernelCAD1, &kernelcad::KernelCAD::MouseEvent, this, &Form1::KernelCAD1_MouseEvent);
 
   buildMenus();
   resize(platform::twipsToPixelsX(12135),
@@ -99,6 +103,7 @@ void Form1::buildMenus() {
   connect(mnuAxes, &QAction::triggered, this, &Form1::mnuAxes_Click);
   connect(mnuPrint1, &QAction::triggered, this, &Form1::mnuPrint1_Click);
   connect(mnuPrint2, &QAction::triggered, this, &Form1::mnuPrint2_Click);
+  connect(mnuAlign, &QAction::triggered, this, &Form1::mnuAlign_Click);
 }
 
 void Form1::Form_Load() {
@@ -164,6 +169,23 @@ void Form1::mnuPrint1_Click() { runPrintCommand(printCommands().printScreen, *th
 void Form1::mnuPrint2_Click() { runPrintCommand(printCommands().printSetup, *this); }
 void Form1::Print_FullSize() { runPrintCommand(printCommands().printFullSize, *this); }
 void Form1::Create_Sheet() { runPrintCommand(printCommands().createSheet, *this); }
+
+void Form1::mnuAlign_Click() { alignment::mnuAlign_Click(*this); }
+void Form1::Toolbar1_ButtonClick(QAction* button) {
+  alignment::Toolbar1_ButtonClick(*this, *button);
+}
+void Form1::KernelCAD1_MouseEvent(short Button, short Shift, float X, float Y) {
+  alignment::KernelCAD1_MouseEvent(*KernelCAD1, Button, Shift, X, Y);
+}
+void Form1::Clean_Up_Mesh() { alignment::Clean_Up_Mesh(*KernelCAD1); }
+void Form1::Draw_Sphere(const double& Xc, const double& Yc, const double& Zc,
+                        const QString& SphereName) {
+  alignment::Draw_Sphere(*KernelCAD1->Model(), Xc, Yc, Zc, SphereName);
+}
+void Form1::Move_Sphere(const std::int16_t& SphereNum, const double& Xc, const double& Yc,
+                        const double& Zc) {
+  alignment::Move_Sphere(*KernelCAD1->Model(), SphereNum, Xc, Yc, Zc);
+}
 
 void Form1::mnuWireframe_Click() {
   app::AppState& s = app::state();

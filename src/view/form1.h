@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <cstdint>
 #include <functional>
 #include <initializer_list>
 #include <memory>
@@ -77,6 +78,16 @@ class Form1 : public QMainWindow {
   void mnuWireframe_Click();
   void mnuAxes_Click();
   void mnuClose_Click();
+
+ public:
+  // Reference points: the alignment library does the work on this window's view and toolbar.
+  void mnuAlign_Click();
+  void Toolbar1_ButtonClick(QAction* button);
+  void KernelCAD1_MouseEvent(short Button, short Shift, float X, float Y);
+  void Clean_Up_Mesh();
+  void Draw_Sphere(const double& Xc, const double& Yc, const double& Zc, const QString& SphereName);
+  void Move_Sphere(const std::int16_t& SphereNum, const double& Xc, const double& Yc,
+                   const double& Zc);
 
  protected:
   void resizeEvent(QResizeEvent* event) override;

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QDialog>
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace printing {
+
+// The Distances window: the three distances between the reference spheres as measured on the
+// scan, an entry for the true distance of one pair, and the scale factor that "Apply" gives the
+// model. Opened modally; "Apply" and "Quit" unload it.
+class DForm : public QDialog {
+  Q_OBJECT
+
+ public:
+  DForm();
+  ~DForm() override;
+
+  void Form_Load();
+  void Calc_Scale();
+
+  double ScaleFactor = 1.0;
+
+  QGroupBox* Frame2 = nullptr;
+  QLabel* Label1 = nullptr;
+  QLabel* Label2 = nullptr;
+  QLabel* Label3 = nullptr;
+  QLabel* Label4 = nullptr;
+  QLabel* Label5 = nullptr;
+  QLabel* Label6 = nullptr;
+  QLabel* Label7 = nullptr;
+  QLineEdit* Text1 = nullptr;
+  QLineEdit* Text2 = nullptr;
+  QLineEdit* Text3 = nullptr;
+  QLineEdit* Text4 = nullptr;
+  QLineEdit* Text5 = nullptr;
+  QLineEdit* Text6 = nullptr;
+  QLineEdit* Text7 = nullptr;
+  QPushButton* Command2 = nullptr;
+  QPushButton* Command3 = nullptr;
+  QPushButton* Command7 = nullptr;
+
+ public slots:
+  void Text4_Change();
+  void Text5_Change();
+  void Text6_Change();
+  void Command7_Click();  // Apply
+  void Command2_Click();  // Quit
+  void Command3_Click();  // Reset
+  // Escape and the close box leave like "Quit".
+  void reject() override;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void entryChanged();
+  void showDistances();
+  void showScale(const QString& pattern);
+  void unloadForm();
+};
+
+}  // namespace printing
