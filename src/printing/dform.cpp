@@ -63,7 +63,8 @@ kernelcad::Model& model() {
 
 DForm::DForm() {
   setWindowTitle(tr("Distances"));
-  setFont(QFont(QStringLiteral("MS Sans Serif")));
+  // The designed 8-point face; the fallback sans-serif is wider, so the labels need the size.
+  setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
   setFixedSize(platform::twipsToPixelsX(5175), platform::twipsToPixelsY(2160));
 
   Frame2 = new QGroupBox(tr("Values"), this);

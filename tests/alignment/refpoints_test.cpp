@@ -120,6 +120,7 @@ class RefPointsTest : public QObject {
       QVERIFY((sphere->GetPosition() - stored[i - 1]).norm() < 1e-9);
     }
     QVERIFY((Vec3(s.PickX, s.PickY, s.PickZ) - stored[2]).norm() < 1e-9);
+    form->mnuView2_Click();
     QVERIFY(form->grab().save("/tmp/quarnel_form1_spheres.png"));
 
     // The distances window on these spheres; a true heel-ball distance 10% longer, applied.
