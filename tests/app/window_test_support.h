@@ -1,0 +1,63 @@
+#pragma once
+
+// Shared by the window tests: a program started as main() starts it, with a home folder of its
+// own (so the lab's data folder is whatever the test puts there), and helpers that click the real
+// controls.
+
+#include <QListWidget>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSurfaceFormat>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QVTKOpenGLNativeWidget.h>
+
+#include "app/forms.h"
+#include "platform/error_reporting.h"
+
+namespace testing_support {
+
+// Clicks the entry `text` of a list as the operator does; fails the test if it is not listed.
+inline bool clickItem(QListWidget* list, const QString& text, bool twice = false) {
+  const auto found = list->findItems(text, Qt::MatchExactly);
+  if (found.size() != 1) return false;
+  list->scrollToItem(found.front());
+  const QPoint at = list->visualItemRect(found.front()).center();
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+  if (twice) QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+  return true;
+}
+
+// Opens `menu` from the window's menu bar and clicks `item` in it.
+inline bool chooseMenu(QMainWindow* window, QMenu* menu, QAction* item) {
+  QMenuBar* bar = window->menuBar();
+  QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(menu->menuAction()).center());
+  if (!QTest::qWaitFor([menu] { return menu->isVisible(); }, 5000)) return false;
+  QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(item).center());
+  return QTest::qWaitFor([menu] { return !menu->isVisible(); }, 5000);
+}
+
+// Clicks an entry that stands in the menu bar itself.
+inline void clickMenuBar(QMainWindow* window, QAction* item) {
+  QTest::mouseClick(window->menuBar(), Qt::LeftButton, {},
+                    window->menuBar()->actionGeometry(item).center());
+}
+
+}  // namespace testing_support
+
+// main() for a window test: the program's own application object (so untrapped failures reach
+// the error reporting) and the surface format VTK needs, both set up before any window.
+#define QUARNEL_WINDOW_TEST_MAIN(TestClass)                                  \
+  int main(int argc, char** argv) {                                          \
+    QTemporaryDir home;                                                      \
+    qputenv("QT_FONT_DPI", "96");                                            \
+    qputenv("HOME", home.path().toLocal8Bit());                              \
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);              \
+    QSurfaceFormat::setDefaultFormat(QVTKOpenGLNativeWidget::defaultFormat()); \
+    platform::ErrorReportingApplication application(argc, argv);             \
+    TestClass test;                                                          \
+    const int failures = QTest::qExec(&test, argc, argv);                    \
+    app::Forms::destroyAll();                                                \
+    return failures;                                                         \
+  }
