@@ -63,7 +63,7 @@ void DirList::fill() {
   const QIcon folderIcon = icons.icon(QFileIconProvider::Folder);
   // The chain of open folders from the root down to the current one.
   QStringList chain;
-  for (QDir dir(path_);; ) {
+  for (QDir dir(path_);;) {
     chain.prepend(dir.absolutePath());
     if (dir.isRoot() || !dir.cdUp()) break;
   }

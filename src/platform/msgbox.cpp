@@ -40,9 +40,8 @@ QMessageBox::Icon standardIcon(MsgBoxIcon icon) {
 }
 
 MsgBoxResult firstButton(MsgBoxButtons buttons) {
-  return buttons == MsgBoxButtons::OkOnly || buttons == MsgBoxButtons::OkCancel
-             ? MsgBoxResult::Ok
-             : MsgBoxResult::Yes;
+  return buttons == MsgBoxButtons::OkOnly || buttons == MsgBoxButtons::OkCancel ? MsgBoxResult::Ok
+                                                                                : MsgBoxResult::Yes;
 }
 
 }  // namespace
@@ -67,8 +66,8 @@ MsgBoxResult MsgBox(const QString& text, MsgBoxButtons buttons, MsgBoxIcon icon,
   QMessageBox box(standardIcon(icon), caption, text, standardButtons(buttons),
                   QApplication::activeWindow());
   if (defaultButton) {
-    static constexpr QMessageBox::StandardButton kButtons[] = {
-        QMessageBox::Ok, QMessageBox::Cancel, QMessageBox::Yes, QMessageBox::No};
+    static constexpr QMessageBox::StandardButton kButtons[] = {QMessageBox::Ok, QMessageBox::Cancel,
+                                                               QMessageBox::Yes, QMessageBox::No};
     box.setDefaultButton(kButtons[static_cast<int>(*defaultButton)]);
   }
   switch (box.exec()) {

@@ -1,6 +1,8 @@
 // The foot view window: what its load sets up, its menus, the standard views, the resize rule
 // and closing.
 
+#include "view/form1.h"
+
 #include <QLabel>
 #include <QPushButton>
 #include <QToolBar>
@@ -12,7 +14,6 @@
 #include "app/mainform.h"
 #include "platform/msgbox.h"
 #include "platform/runtime.h"
-#include "view/form1.h"
 #include "window_test_support.h"
 
 using app::Forms;

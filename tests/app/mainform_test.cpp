@@ -1,5 +1,7 @@
 // The scan file browser and the foot side dialog, driven through their controls.
 
+#include "app/mainform.h"
+
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -12,7 +14,6 @@
 
 #include "app/appstate.h"
 #include "app/filelists.h"
-#include "app/mainform.h"
 #include "app/selectform.h"
 #include "platform/msgbox.h"
 #include "platform/runtime.h"
@@ -146,10 +147,14 @@ class MainFormTest : public QObject {
   void statusPrefixFollowsCommandLine_data() {
     QTest::addColumn<QString>("commandLine");
     QTest::addColumn<QString>("prefix");
-    QTest::newRow("none") << "" << "Fotrella: Foot  ";
-    QTest::newRow("-v") << "-v" << "Ornivue: Foot  ";
-    QTest::newRow("-V") << "-V" << "Fotrella: Foot  ";
-    QTest::newRow("-v and more") << "-v x" << "Fotrella: Foot  ";
+    QTest::newRow("none") << ""
+                          << "Fotrella: Foot  ";
+    QTest::newRow("-v") << "-v"
+                        << "Ornivue: Foot  ";
+    QTest::newRow("-V") << "-V"
+                        << "Fotrella: Foot  ";
+    QTest::newRow("-v and more") << "-v x"
+                                 << "Fotrella: Foot  ";
   }
 
   void statusPrefixFollowsCommandLine() {
@@ -218,9 +223,10 @@ class MainFormTest : public QObject {
 
     QTemporaryDir folder;
     const QString bad = folder.path() + "/bad.wrl";
-    writeFile(bad, "#VRML V2.0 utf8\nShape { geometry IndexedFaceSet {\n"
-                   "  coord Coordinate { point [ 0 0 0, 1 0 0, 0 1 0 ] }\n"
-                   "  coordIndex [ 0, 1, 9, -1 ] } }\n");
+    writeFile(bad,
+              "#VRML V2.0 utf8\nShape { geometry IndexedFaceSet {\n"
+              "  coord Coordinate { point [ 0 0 0, 1 0 0, 0 1 0 ] }\n"
+              "  coordIndex [ 0, 1, 9, -1 ] } }\n");
     form.Dir1->setPath(folder.path());
     // LeftFoot.wrl stays chosen but is not in this folder.
     QTest::mouseClick(form.Command2, Qt::LeftButton);

@@ -1,12 +1,13 @@
 // The operator's road from start to a foot on screen: the program starts on its browser, a
 // sample scan is clicked, "Right Foot" pressed, and the foot view shows the sole from below.
 
+#include <QVTKOpenGLNativeWidget.h>
+
 #include <QDir>
 #include <QImage>
-#include <QScopeGuard>
 #include <QLabel>
 #include <QPushButton>
-#include <QVTKOpenGLNativeWidget.h>
+#include <QScopeGuard>
 #include <memory>
 
 #include "app/appstate.h"
@@ -113,8 +114,9 @@ class OpenScanTest : public QObject {
     const double bottom = std::max(lowY.y(), highY.y()) + margin;
     const double midX = (left + right) / 2;
     const double midY = (top + bottom) / 2;
-    for (const Eigen::Vector2d& outside : {Eigen::Vector2d(left, midY), Eigen::Vector2d(right, midY),
-                                          Eigen::Vector2d(midX, top), Eigen::Vector2d(midX, bottom)}) {
+    for (const Eigen::Vector2d& outside :
+         {Eigen::Vector2d(left, midY), Eigen::Vector2d(right, midY), Eigen::Vector2d(midX, top),
+          Eigen::Vector2d(midX, bottom)}) {
       if (inside(outside)) QVERIFY(isBackground(at(outside), background));
     }
     keep(form->grab().toImage(), "quarnel-footview-window.png");

@@ -1,10 +1,10 @@
 // The runtime helpers the windows rely on for reading typed numbers and showing them.
 
+#include "platform/runtime.h"
+
 #include <gtest/gtest.h>
 
 #include <stdexcept>
-
-#include "platform/runtime.h"
 
 using platform::CInt;
 using platform::Format;

@@ -4,6 +4,8 @@
 // own (so the lab's data folder is whatever the test puts there), and helpers that click the real
 // controls.
 
+#include <QVTKOpenGLNativeWidget.h>
+
 #include <QListWidget>
 #include <QMainWindow>
 #include <QMenu>
@@ -11,7 +13,6 @@
 #include <QSurfaceFormat>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QVTKOpenGLNativeWidget.h>
 
 #include "app/forms.h"
 #include "platform/error_reporting.h"
@@ -48,16 +49,16 @@ inline void clickMenuBar(QMainWindow* window, QAction* item) {
 
 // main() for a window test: the program's own application object (so untrapped failures reach
 // the error reporting) and the surface format VTK needs, both set up before any window.
-#define QUARNEL_WINDOW_TEST_MAIN(TestClass)                                  \
-  int main(int argc, char** argv) {                                          \
-    QTemporaryDir home;                                                      \
-    qputenv("QT_FONT_DPI", "96");                                            \
-    qputenv("HOME", home.path().toLocal8Bit());                              \
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);              \
+#define QUARNEL_WINDOW_TEST_MAIN(TestClass)                                    \
+  int main(int argc, char** argv) {                                            \
+    QTemporaryDir home;                                                        \
+    qputenv("QT_FONT_DPI", "96");                                              \
+    qputenv("HOME", home.path().toLocal8Bit());                                \
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);                \
     QSurfaceFormat::setDefaultFormat(QVTKOpenGLNativeWidget::defaultFormat()); \
-    platform::ErrorReportingApplication application(argc, argv);             \
-    TestClass test;                                                          \
-    const int failures = QTest::qExec(&test, argc, argv);                    \
-    app::Forms::destroyAll();                                                \
-    return failures;                                                         \
+    platform::ErrorReportingApplication application(argc, argv);               \
+    TestClass test;                                                            \
+    const int failures = QTest::qExec(&test, argc, argv);                      \
+    app::Forms::destroyAll();                                                  \
+    return failures;                                                           \
   }
