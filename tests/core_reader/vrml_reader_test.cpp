@@ -3,9 +3,12 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
+#include <cstring>
 #include <cmath>
 #include <filesystem>
 #include <optional>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -395,6 +398,87 @@ TEST(VrmlRead, ColoursKeptOnlyWhenEveryPartHasThem) {
       "Shape { geometry IndexedFaceSet { coord Coordinate { point [0 0 0, 1 0 0, 0 1 0] }\n"
       " color Color { color [1 0 0] } colorPerVertex FALSE coordIndex [0 1 2] } }\n";
   EXPECT_FALSE(ReadVrmlBuffer(kV2 + colored + perFace, "c.wrl").mesh.hasColors());
+}
+
+// Plain decimals take a short path; whatever path a number takes, its double must be the one
+// the general parser gives: bit for bit, sign of zero included.
+TEST(VrmlRead, NumbersMatchTheGeneralParserBitForBit) {
+  std::mt19937_64 rng(20240611);
+  auto digits = [&](int n) {
+    std::string d;
+    for (int i = 0; i < n; ++i) d += static_cast<char>('0' + rng() % 10);
+    return d;
+  };
+  std::vector<std::string> numbers = {
+      "0", "-0", "-0.0", "+0.5", ".5", "-.25", "5.", "26.0036", "-123.4567", "0.1", "0.3",
+      "9007199254740991", "9007199254740992", "9007199254740993", "0.9007199254740993",
+      "1234567890123456789", "12345678901234567890", "0.0000000000000000000001",
+      "0.00000000000000000000001", "123456789.0123456789", "00000000000000000000000012.5",
+      "1e3", "-2.5E-3", "1.7976931348623157e308", "4.9e-324", "2.2250738585072011e-308"};
+  for (int i = 0; i < 20000; ++i) {
+    const int whole = static_cast<int>(rng() % 12);
+    const int frac = static_cast<int>(rng() % 24);
+    std::string n;
+    if (rng() % 2) n += '-';
+    n += digits(whole);
+    if (frac > 0 || whole == 0) {
+      n += '.';
+      n += digits(std::max(frac, 1));
+    }
+    if (rng() % 16 == 0) {
+      n += 'e';
+      n += std::to_string(static_cast<int>(rng() % 40) - 20);
+    }
+    numbers.push_back(n);
+  }
+  std::string list;
+  for (std::size_t i = 0; i < numbers.size(); ++i) list += numbers[i] + (i % 3 == 2 ? ",\n" : " ");
+  while (numbers.size() % 3 != 0) {
+    numbers.push_back("1");
+    list += "1 ";
+  }
+  const auto scan = ReadVrmlBuffer(kV2 + "Shape { geometry IndexedFaceSet { coord Coordinate { point [\n" + list +
+                                       "] } coordIndex [0 1 2] } }\n",
+                                   "n.wrl");
+  ASSERT_EQ(scan.mesh.points.size(), numbers.size());
+  for (std::size_t i = 0; i < numbers.size(); ++i) {
+    const std::string& t = numbers[i];
+    double want = 0;
+    const char* b = t.data() + (t[0] == '+' ? 1 : 0);
+    ASSERT_EQ(std::from_chars(b, t.data() + t.size(), want).ec, std::errc()) << t;
+    std::uint64_t got = 0, exp = 0;
+    std::memcpy(&got, &scan.mesh.points[i], sizeof got);
+    std::memcpy(&exp, &want, sizeof exp);
+    EXPECT_EQ(got, exp) << t << " read as " << scan.mesh.points[i];
+  }
+}
+
+// A mesh made only of triangles takes the index list over in place; these pin that path
+// against the general one: a last face without -1, points of an earlier part before it,
+// colours indexed by position in coordIndex.
+TEST(VrmlRead, TriangleListsTakenOverInPlace) {
+  const std::string quad = "coord Coordinate { point [0 0 0, 1 0 0, 1 1 0, 0 1 0] }\n";
+  auto scan = ReadVrmlBuffer(kV2 + "Shape { geometry IndexedFaceSet { " + quad +
+                                 "coordIndex [0 1 2 -1 0 2 3 -1 3 2 1] } }\n",
+                             "a.wrl");
+  EXPECT_EQ(scan.mesh.triangles, (std::vector<std::int32_t>{0, 1, 2, 0, 2, 3, 3, 2, 1}));
+
+  // The first part brings points but no triangles: the second's indices shift by its 3 points.
+  const std::string flat = "Shape { geometry IndexedFaceSet { coord Coordinate { point [5 5 5, 6 6 6, 7 7 7] }"
+                           " coordIndex [0 1 -1 2] } }\n";
+  const std::string tris = "Shape { geometry IndexedFaceSet { " + quad + "coordIndex [0 1 2 -1 0 2 3 -1] } }\n";
+  scan = ReadVrmlBuffer(kV2 + flat + tris, "b.wrl");
+  EXPECT_EQ(scan.mesh.triangles, (std::vector<std::int32_t>{3, 4, 5, 3, 5, 6}));
+  scan = ReadVrmlBuffer(kV2 + tris + flat, "c.wrl");
+  EXPECT_EQ(scan.mesh.triangles, (std::vector<std::int32_t>{0, 1, 2, 0, 2, 3}));
+  EXPECT_EQ(scan.mesh.pointCount(), 7u);
+
+  scan = ReadVrmlBuffer(kV2 + "Shape { geometry IndexedFaceSet { " + quad +
+                            "color Color { color [1 0 0, 0 1 0, 0 0 1, 1 1 1] }\n"
+                            "coordIndex [0 1 2 -1 0 2 3 -1] colorIndex [0 1 2 -1 3 3 3 -1] } }\n",
+                        "d.wrl");
+  EXPECT_EQ(scan.mesh.triangles, (std::vector<std::int32_t>{0, 1, 2, 0, 2, 3}));
+  EXPECT_EQ(scan.mesh.colors, (std::vector<std::uint8_t>{255, 255, 255, 0, 255, 0, 255, 255, 255, 255, 255, 255}));
 }
 
 TEST(VrmlRead, MirroringTransformKeepsFacesOutward) {

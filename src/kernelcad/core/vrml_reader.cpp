@@ -67,12 +67,13 @@ struct Node {
   int which = -1;  // Switch
   // Coordinate / Color
   std::vector<double> values;
-  mutable int uses = 0;  // IndexedFaceSet instances drawing from this point list
+  mutable int uses = 0;  // instances: of an IndexedFaceSet, or of those drawing from this point list
   // IndexedFaceSet
   NodePtr coord, color;
   std::vector<std::int32_t> coordIndex, colorIndex;
   bool colorPerVertex = true;
-  std::int64_t triangleCount = 0;
+  std::int64_t triangleCount = 0;  // of coordIndex, counted while reading it
+  bool onlyTriangles = true;       // every face of coordIndex is a triangle ended by -1
   std::int32_t maxIndex = -1;
   int maxIndexLine = 0;
   std::int32_t minIndex = -1;
@@ -101,6 +102,48 @@ constexpr std::array<std::uint8_t, 256> MakeClasses() {
 constexpr std::array<std::uint8_t, 256> kClass = MakeClasses();
 
 inline std::uint8_t ClassOf(char c) { return kClass[static_cast<unsigned char>(c)]; }
+
+// 10^0 .. 10^22: every one is exactly a double.
+constexpr std::array<double, 23> kPow10 = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                           1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                           1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// Scans write coordinates as plain decimals ("-123.4567"). Those with at most 19 digits whose
+// digits form an integer below 2^53 convert exactly: an exact integer divided by an exact power
+// of ten is one correctly rounded division. Returns the end of the number, or nullptr when the
+// text needs the general parser (exponents, long mantissas, anything malformed).
+const char* PlainDecimal(const char* s, const char* end, double& out) {
+  bool neg = false;
+  if (s != end && (*s == '-' || *s == '+')) neg = *s++ == '-';
+  std::uint64_t m = 0;
+  const char* first = s;
+  while (s != end && static_cast<unsigned char>(*s - '0') < 10) m = m * 10 + static_cast<unsigned>(*s++ - '0');
+  std::ptrdiff_t digits = s - first;
+  std::ptrdiff_t frac = 0;
+  if (s != end && *s == '.') {
+    const char* f = ++s;
+    while (s != end && static_cast<unsigned char>(*s - '0') < 10) m = m * 10 + static_cast<unsigned>(*s++ - '0');
+    frac = s - f;
+    digits += frac;
+  }
+  // Past 19 digits m may have wrapped; the count alone decides then.
+  if (digits == 0 || digits > 19 || frac >= static_cast<std::ptrdiff_t>(kPow10.size()) || m >= (std::uint64_t{1} << 53)) {
+    return nullptr;
+  }
+  const double v = static_cast<double>(m) / kPow10[static_cast<std::size_t>(frac)];
+  out = neg ? -v : v;
+  return s;
+}
+
+// Big lists fault their pages in one by one, and a 4 KB fault costs as much as parsing
+// hundreds of numbers; 2 MB pages cut the count 512-fold. Only the aligned interior of the
+// block is advised, so memory outside it is left alone; untouched capacity stays unbacked.
+void AdviseHugePages(const void* data, std::size_t bytes) {
+  constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;
+  const auto begin = (reinterpret_cast<std::uintptr_t>(data) + kHuge - 1) & ~(kHuge - 1);
+  const auto end = (reinterpret_cast<std::uintptr_t>(data) + bytes) & ~(kHuge - 1);
+  if (data && end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+}
 
 std::string Printable(char c) {
   const auto u = static_cast<unsigned char>(c);
@@ -383,13 +426,23 @@ class Parser {
     // Numbers take at least 2 bytes each; real files use 6-12. Capacity nobody writes to stays
     // untouched virtual memory, so a generous guess costs no RSS and saves regrowth copies.
     out.reserve(ListBytes() / 4);
+    AdviseHugePages(out.data(), out.capacity() * sizeof(double));
     for (;;) {
-      SkipSpace();
+      SkipBlanks();
       if (p_ == end_) Truncated(std::string("the ") + what + " list", start);
-      if (*p_ == ']') {
+      const char c = *p_;
+      if (c == ']') {
         ++p_;
         break;
       }
+      double v;
+      const char* e = PlainDecimal(p_, end_, v);
+      if (e && (e == end_ || !(ClassOf(*e) & kWord))) {
+        p_ = e;
+        out.push_back(v);
+        continue;
+      }
+      // Comments, exponents, long mantissas and every malformed number.
       out.push_back(Double(what));
     }
     if (out.size() % static_cast<std::size_t>(arity) != 0) {
@@ -404,38 +457,69 @@ class Parser {
     return static_cast<std::size_t>((close ? static_cast<const char*>(close) : end_) - p_);
   }
 
+  // Skips plain blanks and commas, counting lines; comments and binary bytes are left to
+  // SkipSpace so they keep one code path.
+  void SkipBlanks() {
+    const char* q = p_;
+    int lines = 0;
+    while (q != end_ && (ClassOf(*q) & kSpace)) lines += *q++ == '\n';
+    p_ = q;
+    line_ += lines;
+  }
+
+  // coordIndex also counts the triangles of its faces while reading, and notes whether every
+  // face is a -1-terminated triangle: then the mesh can take the list over by compaction.
   void IndexList(Node& n, std::vector<std::int32_t>& out, bool track, const char* what) {
     out.clear();
+    std::int64_t triangles = 0;
+    std::int64_t run = 0;
+    bool onlyTriangles = true;
     auto take = [&](std::int32_t v) {
       out.push_back(v);
       if (!track) return;
-      if (v > n.maxIndex) {
-        n.maxIndex = v;
-        n.maxIndexLine = line_;
+      if (v >= 0) {
+        ++run;
+        if (v > n.maxIndex) {
+          n.maxIndex = v;
+          n.maxIndexLine = line_;
+        }
+        return;
       }
+      triangles += std::max<std::int64_t>(run - 2, 0);
+      onlyTriangles = onlyTriangles && run == 3;
+      run = 0;
       if (v < n.minIndex) {
         n.minIndex = v;
         n.minIndexLine = line_;
       }
     };
+    auto finish = [&] {
+      if (!track) return;
+      n.triangleCount = triangles + std::max<std::int64_t>(run - 2, 0);
+      n.onlyTriangles = onlyTriangles && (run == 0 || run == 3);
+    };
     if (Peek() != '[') {
       take(Int(what));
+      finish();
       return;
     }
     const int start = line_;
     ++p_;
     out.reserve(ListBytes() / 2);
+    AdviseHugePages(out.data(), out.capacity() * sizeof(std::int32_t));
     for (;;) {
-      SkipSpace();
+      SkipBlanks();
       if (p_ == end_) Truncated(std::string("the ") + what + " list", start);
       const char c = *p_;
       if (c == ']') {
         ++p_;
         break;
       }
-      // Plain non-negative indices are nearly all of a scan: parse them inline.
-      if (c >= '0' && c <= '9') {
-        const char* q = p_;
+      // Plain indices and the -1 face ends are nearly all of a scan: parse them inline.
+      const char* q = p_;
+      const bool minus = c == '-';
+      q += minus;
+      if (q != end_ && *q >= '0' && *q <= '9') {
         std::uint32_t v = 0;
         int digits = 0;
         while (q != end_ && *q >= '0' && *q <= '9' && digits < 9) {
@@ -444,12 +528,13 @@ class Parser {
         }
         if (q == end_ || (ClassOf(*q) & kSpace) || *q == ']') {
           p_ = q;
-          take(static_cast<std::int32_t>(v));
+          take(minus ? -static_cast<std::int32_t>(v) : static_cast<std::int32_t>(v));
           continue;
         }
       }
       take(Int(what));
     }
+    finish();
   }
 
   // One node value: DEF/USE/NULL or a node. Returns nullptr for NULL.
@@ -730,8 +815,6 @@ class MeshBuilder {
                       "Inline files are not followed)");
     }
     counting_ = false;
-    mesh_.points.reserve(points_ * 3);
-    mesh_.triangles.reserve(triangles_ * 3);
     if (allColored_) mesh_.colors.reserve(points_ * 3);
     State st2;
     for (const NodePtr& r : roots) Visit(*r, st2);
@@ -821,8 +904,9 @@ class MeshBuilder {
     }
     if (counting_) {
       ++c->uses;
+      ++n.uses;
       points_ += np;
-      triangles_ += CountTriangles(n);
+      triangles_ += static_cast<std::uint64_t>(n.triangleCount);
       if (points_ + triangles_ > budget_) {
         Fail(n.line, "geometry (with DEF/USE instances) expands beyond a sane size for this file");
       }
@@ -835,23 +919,42 @@ class MeshBuilder {
       // The usual scan: one point list, used once, no transform. Hand it over without a copy.
       mesh_.points = std::move(const_cast<Node*>(c)->values);
     } else if (st.identity) {
+      ReserveFor(mesh_.points, points_ * 3);
       mesh_.points.insert(mesh_.points.end(), src, src + np * 3);
     } else {
       const Eigen::Matrix3d l = st.xf.linear();
       const Eigen::Vector3d t = st.xf.translation();
+      ReserveFor(mesh_.points, points_ * 3);
       for (std::size_t i = 0; i < np; ++i) {
         const Eigen::Vector3d q = l * Eigen::Vector3d(src[3 * i], src[3 * i + 1], src[3 * i + 2]) + t;
         mesh_.points.insert(mesh_.points.end(), {q.x(), q.y(), q.z()});
       }
     }
+    // Colours read coordIndex, which the triangles below may consume.
+    if (allColored_) AppendColors(n, np);
     // A mirroring transform turns faces inside out; swap two corners to keep them outward.
     const bool flip = !st.identity && st.xf.linear().determinant() < 0;
     const auto b = static_cast<std::int32_t>(base);
+    const std::size_t second = flip ? 2 : 1, third = flip ? 1 : 2;
     const std::vector<std::int32_t>& ci = n.coordIndex;
     std::vector<std::int32_t>& tri = mesh_.triangles;
+    if (n.onlyTriangles && n.uses == 1 && static_cast<std::uint64_t>(n.triangleCount) == triangles_) {
+      // A scan's faces are all triangles: drop the -1s in place and take the list over.
+      auto& own = const_cast<Node&>(n).coordIndex;
+      std::size_t w = 0;
+      for (std::size_t k = 0; k + 2 < own.size(); k += 4, w += 3) {
+        const std::int32_t a = own[k], bb = own[k + 1], cc = own[k + 2];
+        own[w] = b + a;
+        own[w + second] = b + bb;
+        own[w + third] = b + cc;
+      }
+      own.resize(w);
+      tri = std::move(own);
+      return;
+    }
+    ReserveFor(tri, triangles_ * 3);
     std::size_t w = tri.size();
-    tri.resize(w + static_cast<std::size_t>(CountTriangles(n)) * 3);
-    const std::size_t second = flip ? 2 : 1, third = flip ? 1 : 2;
+    tri.resize(w + static_cast<std::size_t>(n.triangleCount) * 3);
     std::size_t start = 0;
     for (std::size_t i = 0; i <= ci.size(); ++i) {
       if (i < ci.size() && ci[i] >= 0) continue;
@@ -862,20 +965,14 @@ class MeshBuilder {
       }
       start = i + 1;
     }
-    if (allColored_) AppendColors(n, np);
   }
 
-  static std::int64_t CountTriangles(const Node& n) {
-    std::int64_t count = 0, run = 0;
-    for (const std::int32_t v : n.coordIndex) {
-      if (v < 0) {
-        count += std::max<std::int64_t>(run - 2, 0);
-        run = 0;
-      } else {
-        ++run;
-      }
-    }
-    return count + std::max<std::int64_t>(run - 2, 0);
+  // The first part to be copied reserves room for all of them.
+  template <typename T>
+  static void ReserveFor(std::vector<T>& v, std::uint64_t total) {
+    if (v.capacity() != 0) return;
+    v.reserve(static_cast<std::size_t>(total));
+    AdviseHugePages(v.data(), v.capacity() * sizeof(T));
   }
 
   static bool PerVertexColors(const Node& n, std::size_t np) {
