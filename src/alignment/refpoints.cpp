@@ -9,6 +9,7 @@
 #include <QToolButton>
 #include <array>
 
+#include "alignment/alignflow.h"
 #include "app/appstate.h"
 #include "app/forms.h"
 #include "app/status.h"
@@ -113,23 +114,6 @@ void Clean_Up_Mesh(kernelcad::KernelCAD& control) {
   control.UpdateModel();
 }
 
-void Draw_Sphere(kernelcad::Model& model, const double& Xc, const double& Yc, const double& Zc,
-                 const QString& SphereName) {
-  const std::shared_ptr<kernelcad::Item> sphere = model.AddSphere(kSphereRadius);
-  sphere->SetName(SphereName.toLatin1().toStdString());
-  sphere->Translate(Xc, Yc, Zc);
-  sphere->SetColour(0, 0.6f, 0.1f, 0.1f);
-  sphere->SetColour(1, 0.6f, 0.1f, 0.1f);
-  sphere->SetColour(2, 0.7f, 0.7f, 0.1f);
-  sphere->SetShininess(kSphereShininess);
-}
-
-void Move_Sphere(kernelcad::Model& model, const std::int16_t& SphereNum, const double& Xc,
-                 const double& Yc, const double& Zc) {
-  if (SphereNum < 1 || SphereNum > 3) return;
-  model.GetItem(SphereNum)->Translate(Xc, Yc, Zc);
-}
-
 void mnuAlign_Click(view::Form1& form) {
   Clean_Up_Mesh(*form.KernelCAD1);
   app::Show_Status(QStringLiteral("Select an Option..."));
@@ -161,6 +145,10 @@ void Toolbar1_ButtonClick(view::Form1& form, const QAction& button) {
     arm("Move Ball Point", armMove, false, true, false);
   } else if (key == QLatin1String("Move Adjacent")) {
     arm("Move Adjacent Point", armMove, false, false, true);
+  } else if (key == QLatin1String("Align Lateral")) {
+    Align_Foot(form, Axis::Lateral);
+  } else if (key == QLatin1String("Align Medial")) {
+    Align_Foot(form, Axis::Medial);
   } else if (key == QLatin1String("Quit")) {
     form.Toolbar1->setEnabled(false);
     form.Toolbar1->setVisible(false);
@@ -204,7 +192,7 @@ void KernelCAD1_MouseEvent(kernelcad::KernelCAD& control, short /*Button*/, shor
     *point.x = p.x();
     *point.y = p.y();
     *point.z = p.z();
-    Draw_Sphere(*control.Model(), *point.x, *point.y, *point.z, QString::fromLatin1(point.name));
+    Draw_Sphere(*control.Model(), *point.x, *point.y, *point.z, point.name);
     *place[i] = false;
     acted = true;
   }

@@ -3,6 +3,7 @@
 #include <QString>
 #include <cstdint>
 
+#include "alignment/spheres.h"
 #include "kernelcad/core/scene.h"
 
 class QAction;
@@ -20,9 +21,6 @@ class Form1;
 // Form1 exposes these under the same names.
 namespace alignment {
 
-inline constexpr double kSphereRadius = 2.0;
-inline constexpr float kSphereShininess = 70.0f;
-
 // Fills Toolbar1 with its ten text buttons, in toolbar order.
 void buildToolbar1(QToolBar& toolbar);
 // The caption without its leading and trailing blanks, which is how buttons are told apart.
@@ -30,15 +28,11 @@ QString buttonKey(const QAction& button);
 
 // Removes every model item but the mesh (item 0), after telling how many items there were.
 void Clean_Up_Mesh(kernelcad::KernelCAD& control);
-// A reference sphere centred on (Xc, Yc, Zc), appended to the model; the caller redraws.
-void Draw_Sphere(kernelcad::Model& model, const double& Xc, const double& Yc, const double& Zc,
-                 const QString& SphereName);
-// Moves sphere item 1, 2 or 3 by the displacement (Xc, Yc, Zc); other numbers do nothing.
-void Move_Sphere(kernelcad::Model& model, const std::int16_t& SphereNum, const double& Xc,
-                 const double& Yc, const double& Zc);
 
 // "Align Foot": the model back to the bare mesh and Toolbar1 shown.
 void mnuAlign_Click(view::Form1& form);
+// Arms a place or move tool, starts "Place Points", aligns ("Align Lateral", "Align Medial")
+// or closes the toolbar ("Quit").
 void Toolbar1_ButtonClick(view::Form1& form, const QAction& button);
 // A click in the view, at (X, Y) twips from its top-left corner: acts on the first armed flag.
 void KernelCAD1_MouseEvent(kernelcad::KernelCAD& control, short Button, short Shift, float X,

@@ -1,11 +1,18 @@
-// quarnel-scan: scan tools for lab scripts. Exit codes: 0 done, 1 bad usage, 2 refused file.
+// quarnel-scan: scan tools for lab scripts. Exit codes: 0 done, 1 bad usage, 2 refused file or
+// an alignment that cannot be done.
 
+#include <array>
 #include <charconv>
 #include <cstdio>
+#include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 
+#include "alignment/align.h"
+#include "alignment/spheres.h"
+#include "kernelcad/core/scene.h"
 #include "kernelcad/core/vrml_reader.h"
 
 namespace {
@@ -71,9 +78,104 @@ int Info(std::span<char*> args) {
   return kExitOk;
 }
 
-// New subcommands (align, print) take their place here.
+// "X,Y,Z" as three numbers, nothing else.
+std::optional<kernelcad::Vec3> ParsePoint(std::string_view text) {
+  std::array<double, 3> v{};
+  const char* at = text.data();
+  const char* const end = text.data() + text.size();
+  for (std::size_t i = 0; i < v.size(); ++i) {
+    if (i > 0) {
+      if (at == end || *at != ',') return std::nullopt;
+      ++at;
+    }
+    const auto r = std::from_chars(at, end, v[i]);
+    if (r.ec != std::errc()) return std::nullopt;
+    at = r.ptr;
+  }
+  if (at != end) return std::nullopt;
+  return kernelcad::Vec3(v[0], v[1], v[2]);
+}
+
+std::string JsonVector(std::span<const double> values) {
+  std::string out = "[";
+  for (std::size_t i = 0; i < values.size(); ++i) out += (i ? ", " : "") + JsonNumber(values[i]);
+  return out + "]";
+}
+
+// The foot aligned as the windows align it: the scan as item 0, the heel, ball and adjacent
+// spheres as items 1 to 3, then the alignment, the turn when the ball lies behind the heel, and
+// the roll with the sign of the axis and side.
+int Align(std::span<char*> args) {
+  if (args.empty()) return -1;
+  const std::string path = args[0];
+  std::optional<alignment::Side> side;
+  std::optional<alignment::Axis> axis;
+  std::optional<kernelcad::Vec3> heel, ball, adjacent;
+  double roll = 0;
+  for (std::size_t i = 1; i < args.size(); i += 2) {
+    if (i + 1 >= args.size()) return -1;
+    const std::string_view key = args[i];
+    const std::string_view value = args[i + 1];
+    if (key == "--side") {
+      if (value == "Left") side = alignment::Side::Left;
+      else if (value == "Right") side = alignment::Side::Right;
+      else return -1;
+    } else if (key == "--axis") {
+      if (value == "Lateral") axis = alignment::Axis::Lateral;
+      else if (value == "Medial") axis = alignment::Axis::Medial;
+      else return -1;
+    } else if (key == "--heel" || key == "--ball" || key == "--adjacent") {
+      const auto point = ParsePoint(value);
+      if (!point) return -1;
+      (key == "--heel" ? heel : key == "--ball" ? ball : adjacent) = point;
+    } else if (key == "--roll") {
+      const auto r = std::from_chars(value.data(), value.data() + value.size(), roll);
+      if (r.ec != std::errc() || r.ptr != value.data() + value.size()) return -1;
+    } else {
+      return -1;
+    }
+  }
+  if (!side || !axis || !heel || !ball || !adjacent) return -1;
+
+  try {
+    kernelcad::VrmlScan scan = kernelcad::ReadVrmlFile(path);
+    auto model = std::make_shared<kernelcad::Model>();
+    model->setScan(std::make_shared<const kernelcad::Mesh>(std::move(scan.mesh)));
+    const alignment::Scene scene{model, std::make_shared<kernelcad::View>(model), {}};
+    alignment::Draw_Sphere(*model, heel->x(), heel->y(), heel->z(), "HeelRef");
+    alignment::Draw_Sphere(*model, ball->x(), ball->y(), ball->z(), "BallRef");
+    alignment::Draw_Sphere(*model, adjacent->x(), adjacent->y(), adjacent->z(), "AdjRef");
+
+    alignment::ReferencePoints points{*heel, *ball, *adjacent};
+    alignment::FootItems items;
+    alignment::Align_To_Axis(scene, *axis, *side, points, items);
+    alignment::Check_Rotation(scene);
+    alignment::Roll_Foot(scene, alignment::Roll_For(*axis, *side, roll), items);
+
+    std::string out;
+    const char* names[] = {"heel", "ball", "adjacent"};
+    for (long i = 1; i <= 3; ++i) {
+      const kernelcad::Vec3 c = model->GetItem(i)->GetPosition();
+      out += (i == 1 ? "{\"" : ", \"") + std::string(names[i - 1]) +
+             "\": " + JsonVector(std::array{c.x(), c.y(), c.z()});
+    }
+    out += ", \"mesh_bbox\": " + JsonVector(model->GetItem(0)->worldBounds()) + "}\n";
+    std::fputs(out.c_str(), stdout);
+    return kExitOk;
+  } catch (const kernelcad::VrmlError& e) {
+    std::fprintf(stderr, "%s\n", e.what());
+  } catch (const alignment::AlignmentError& e) {
+    std::fprintf(stderr, "%s\n", e.what());
+  }
+  return kExitRefused;
+}
+
 constexpr Command kCommands[] = {
     {"info", "FILE", "print the scan's version, size and bounds as one JSON line", Info},
+    {"align", "FILE --side Left|Right --axis Lateral|Medial --heel X,Y,Z --ball X,Y,Z "
+              "--adjacent X,Y,Z [--roll DEG]",
+     "align the foot on its three points; print the sphere centres and the mesh bounds as JSON",
+     Align},
 };
 
 int Usage() {

@@ -15,6 +15,7 @@
 #include "app/appstate.h"
 #include "app/forms.h"
 #include "platform/runtime.h"
+#include "view/toolbar2.h"
 
 namespace view {
 
@@ -52,6 +53,8 @@ Form1::Form1() {
   KernelCAD1->lower();
   alignment::buildToolbar1(*Toolbar1);
   connect(Toolbar1, &QToolBar::actionTriggered, this, &Form1::Toolbar1_ButtonClick);
+  buildToolbar2(*Toolbar2);
+  connect(Toolbar2, &QToolBar::actionTriggered, this, &Form1::Toolbar2_ButtonClick);
   connect(KernelCAD1, &kernelcad::KernelCAD::MouseEvent, this, &Form1::KernelCAD1_MouseEvent);
 
   buildMenus();
@@ -177,10 +180,11 @@ void Form1::Toolbar1_ButtonClick(QAction* button) {
 void Form1::KernelCAD1_MouseEvent(short Button, short Shift, float X, float Y) {
   alignment::KernelCAD1_MouseEvent(*KernelCAD1, Button, Shift, X, Y);
 }
+void Form1::Toolbar2_ButtonClick(QAction* button) { view::Toolbar2_ButtonClick(*this, *button); }
 void Form1::Clean_Up_Mesh() { alignment::Clean_Up_Mesh(*KernelCAD1); }
 void Form1::Draw_Sphere(const double& Xc, const double& Yc, const double& Zc,
                         const QString& SphereName) {
-  alignment::Draw_Sphere(*KernelCAD1->Model(), Xc, Yc, Zc, SphereName);
+  alignment::Draw_Sphere(*KernelCAD1->Model(), Xc, Yc, Zc, SphereName.toLatin1().toStdString());
 }
 void Form1::Move_Sphere(const std::int16_t& SphereNum, const double& Xc, const double& Yc,
                         const double& Zc) {

@@ -84,6 +84,8 @@ class Form1 : public QMainWindow {
   void mnuAlign_Click();
   void Toolbar1_ButtonClick(QAction* button);
   void KernelCAD1_MouseEvent(short Button, short Shift, float X, float Y);
+  // Navigation toolbar: turns and shifts the aligned foot, prints it, or closes.
+  void Toolbar2_ButtonClick(QAction* button);
   void Clean_Up_Mesh();
   void Draw_Sphere(const double& Xc, const double& Yc, const double& Zc, const QString& SphereName);
   void Move_Sphere(const std::int16_t& SphereNum, const double& Xc, const double& Yc,

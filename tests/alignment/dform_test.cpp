@@ -15,7 +15,7 @@
 #include "platform/msgbox.h"
 #include "platform/runtime.h"
 #include "printing/dform.h"
-#include "support.h"
+#include "foot_view.h"
 #include "view/form1.h"
 
 using app::Forms;

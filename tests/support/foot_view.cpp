@@ -1,4 +1,4 @@
-#include "support.h"
+#include "foot_view.h"
 
 #include <QDir>
 #include <QMenuBar>
@@ -24,10 +24,10 @@ void recordStatus() {
   app::setStatusWriter([](const QString& text) { statusLog() << text; });
 }
 
-view::Form1* openLeftFoot() {
+view::Form1* openFoot(const QString& fileName) {
   view::Form1& form = app::Forms::get<view::Form1>();
   form.resize(1200, 900);
-  form.KernelCAD1->setModelFile(QDir(QUARNEL_SAMPLES_DIR).filePath("LeftFoot.wrl"));
+  form.KernelCAD1->setModelFile(QDir(QUARNEL_SAMPLES_DIR).filePath(fileName));
   form.mnuView2_Click();
   form.show();
   if (!QTest::qWaitForWindowExposed(&form)) return nullptr;

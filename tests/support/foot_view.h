@@ -1,7 +1,7 @@
 #pragma once
 
-// Shared by the reference point and distances tests: the foot view on the left sample scan, a
-// record of the status line, and clicks made as the operator makes them.
+// Shared by the window tests of the foot view: a sample scan opened in it, a record of the status
+// line, and clicks made as the operator makes them.
 
 #include <QAction>
 #include <QPoint>
@@ -20,9 +20,10 @@ namespace support {
 QStringList& statusLog();
 void recordStatus();
 
-// Opens the left sample scan in a large foot view (so a pixel is well under half a millimetre)
-// and waits until it is on screen; null if it could not.
-view::Form1* openLeftFoot();
+// Opens the sample scan `fileName` in a large foot view (so a pixel is well under half a
+// millimetre) and waits until it is on screen; null if it could not.
+view::Form1* openFoot(const QString& fileName);
+inline view::Form1* openLeftFoot() { return openFoot(QStringLiteral("LeftFoot.wrl")); }
 
 // The view pixel under a world point, as the operator would aim at it.
 QPoint pixelOf(view::Form1& form, const kernelcad::Vec3& world);
