@@ -1,4 +1,5 @@
 #include <QSurfaceFormat>
+#include <QTimer>
 #include <QVTKOpenGLNativeWidget.h>
 
 #include "app/forms.h"
@@ -16,6 +17,10 @@ int main(int argc, char** argv) {
   printing::install();
 
   app::Forms::get<app::MainForm>().show();
+  // For the smoke test: start as a user does, then end as "Exit" does after the given time.
+  if (const int quitAfterMs = qEnvironmentVariableIntValue("QUARNEL_QUIT_AFTER_MS"); quitAfterMs > 0) {
+    QTimer::singleShot(quitAfterMs, [] { app::Forms::endProgram(0); });
+  }
   const int exitCode = QApplication::exec();
   app::Forms::destroyAll();
   return exitCode;
