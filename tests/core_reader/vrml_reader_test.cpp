@@ -400,6 +400,24 @@ TEST(VrmlRead, ColoursKeptOnlyWhenEveryPartHasThem) {
   EXPECT_FALSE(ReadVrmlBuffer(kV2 + colored + perFace, "c.wrl").mesh.hasColors());
 }
 
+// Comments may sit anywhere in a list, right before its ']' and holding ']' themselves.
+TEST(VrmlRead, CommentsInsideLists) {
+  const std::string text = kV2 +
+      "Shape { geometry IndexedFaceSet { coord Coordinate { point [ # first ] point\n"
+      "  0 0 0, 1 0 0, # ] [\n"
+      "  0 1 0 # last\n"
+      "  ] }\n"
+      "  coordIndex [ 0 1 2 # ] one\n"
+      "  -1 # end ]\n"
+      "  ] } }\n";
+  const auto scan = ReadVrmlBuffer(text, "comments.wrl");
+  ExpectPoint(scan.mesh, 2, 0, 1, 0);
+  EXPECT_EQ(scan.mesh.triangles, (std::vector<std::int32_t>{0, 1, 2}));
+  EXPECT_NE(ErrorOf(kV2 + "Shape { geometry IndexedFaceSet { coord Coordinate { point [ 0 0 0 # ]").find(
+                "line 2: unexpected end of file inside the point list started on line 2"),
+            std::string::npos);
+}
+
 // Plain decimals take a short path; whatever path a number takes, its double must be the one
 // the general parser gives: bit for bit, sign of zero included.
 TEST(VrmlRead, NumbersMatchTheGeneralParserBitForBit) {

@@ -108,21 +108,32 @@ constexpr std::array<double, 23> kPow10 = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1
                                            1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                            1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
+// Inside a bracketed list the parser knows where the next ']' is. Scans that only step over
+// blanks, digits, signs and points stop at that ']' at the latest, so they need no end checks.
+
+// Blanks and commas from s on, counting newlines into `lines`.
+inline const char* SkipBlanks(const char* s, int& lines) {
+  int n = 0;  // counted in a local: char reads may alias `lines`, which would pin it to memory
+  while (ClassOf(*s) & kSpace) n += *s++ == '\n';
+  lines += n;
+  return s;
+}
+
 // Scans write coordinates as plain decimals ("-123.4567"). Those with at most 19 digits whose
 // digits form an integer below 2^53 convert exactly: an exact integer divided by an exact power
 // of ten is one correctly rounded division. Returns the end of the number, or nullptr when the
 // text needs the general parser (exponents, long mantissas, anything malformed).
-const char* PlainDecimal(const char* s, const char* end, double& out) {
-  bool neg = false;
-  if (s != end && (*s == '-' || *s == '+')) neg = *s++ == '-';
+inline const char* PlainDecimal(const char* s, double& out) {
+  const bool neg = *s == '-';
+  s += neg || *s == '+';
   std::uint64_t m = 0;
   const char* first = s;
-  while (s != end && static_cast<unsigned char>(*s - '0') < 10) m = m * 10 + static_cast<unsigned>(*s++ - '0');
+  while (static_cast<unsigned char>(*s - '0') < 10) m = m * 10 + static_cast<unsigned>(*s++ - '0');
   std::ptrdiff_t digits = s - first;
   std::ptrdiff_t frac = 0;
-  if (s != end && *s == '.') {
+  if (*s == '.') {
     const char* f = ++s;
-    while (s != end && static_cast<unsigned char>(*s - '0') < 10) m = m * 10 + static_cast<unsigned>(*s++ - '0');
+    while (static_cast<unsigned char>(*s - '0') < 10) m = m * 10 + static_cast<unsigned>(*s++ - '0');
     frac = s - f;
     digits += frac;
   }
@@ -423,26 +434,38 @@ class Parser {
     }
     const int start = line_;
     ++p_;
+    const char* stop = NextClose();
     // Numbers take at least 2 bytes each; real files use 6-12. Capacity nobody writes to stays
     // untouched virtual memory, so a generous guess costs no RSS and saves regrowth copies.
-    out.reserve(ListBytes() / 4);
+    out.reserve(static_cast<std::size_t>((stop ? stop : end_) - p_) / 4);
     AdviseHugePages(out.data(), out.capacity() * sizeof(double));
     for (;;) {
-      SkipBlanks();
-      if (p_ == end_) Truncated(std::string("the ") + what + " list", start);
+      if (stop && p_ > stop) stop = NextClose();  // that ']' sat in a comment
+      if (!stop) {
+        // No ']' left: the list is cut off; the general path reports where.
+        SkipSpace();
+        if (p_ == end_) Truncated(std::string("the ") + what + " list", start);
+        out.push_back(Double(what));
+        continue;
+      }
+      p_ = SkipBlanks(p_, line_);
       const char c = *p_;
       if (c == ']') {
         ++p_;
         break;
       }
+      if (c == '#') {
+        SkipSpace();
+        continue;
+      }
       double v;
-      const char* e = PlainDecimal(p_, end_, v);
-      if (e && (e == end_ || !(ClassOf(*e) & kWord))) {
+      const char* e = PlainDecimal(p_, v);
+      if (e && !(ClassOf(*e) & kWord)) {
         p_ = e;
         out.push_back(v);
         continue;
       }
-      // Comments, exponents, long mantissas and every malformed number.
+      // Exponents, long mantissas and every malformed number.
       out.push_back(Double(what));
     }
     if (out.size() % static_cast<std::size_t>(arity) != 0) {
@@ -451,20 +474,9 @@ class Parser {
     }
   }
 
-  // Bytes up to the closing bracket of the list starting at p_ (to the end when it is missing).
-  std::size_t ListBytes() const {
-    const void* close = std::memchr(p_, ']', static_cast<std::size_t>(end_ - p_));
-    return static_cast<std::size_t>((close ? static_cast<const char*>(close) : end_) - p_);
-  }
-
-  // Skips plain blanks and commas, counting lines; comments and binary bytes are left to
-  // SkipSpace so they keep one code path.
-  void SkipBlanks() {
-    const char* q = p_;
-    int lines = 0;
-    while (q != end_ && (ClassOf(*q) & kSpace)) lines += *q++ == '\n';
-    p_ = q;
-    line_ += lines;
+  // The next ']' at or after p_, nullptr when there is none.
+  const char* NextClose() const {
+    return static_cast<const char*>(std::memchr(p_, ']', static_cast<std::size_t>(end_ - p_)));
   }
 
   // coordIndex also counts the triangles of its faces while reading, and notes whether every
@@ -505,30 +517,50 @@ class Parser {
     }
     const int start = line_;
     ++p_;
-    out.reserve(ListBytes() / 2);
+    const char* stop = NextClose();
+    out.reserve(static_cast<std::size_t>((stop ? stop : end_) - p_) / 2);
     AdviseHugePages(out.data(), out.capacity() * sizeof(std::int32_t));
     for (;;) {
-      SkipBlanks();
-      if (p_ == end_) Truncated(std::string("the ") + what + " list", start);
+      if (stop && p_ > stop) stop = NextClose();  // that ']' sat in a comment
+      if (!stop) {
+        SkipSpace();
+        if (p_ == end_) Truncated(std::string("the ") + what + " list", start);
+        take(Int(what));
+        continue;
+      }
+      p_ = SkipBlanks(p_, line_);
       const char c = *p_;
       if (c == ']') {
         ++p_;
         break;
       }
+      if (c == '#') {
+        SkipSpace();
+        continue;
+      }
       // Plain indices and the -1 face ends are nearly all of a scan: parse them inline.
-      const char* q = p_;
       const bool minus = c == '-';
-      q += minus;
-      if (q != end_ && *q >= '0' && *q <= '9') {
+      const char* q = p_ + minus;
+      if (static_cast<unsigned char>(*q - '0') < 10) {
         std::uint32_t v = 0;
-        int digits = 0;
-        while (q != end_ && *q >= '0' && *q <= '9' && digits < 9) {
+        const char* first = q;
+        while (static_cast<unsigned char>(*q - '0') < 10 && q - first < 9) {
           v = v * 10 + static_cast<std::uint32_t>(*q++ - '0');
-          ++digits;
         }
-        if (q == end_ || (ClassOf(*q) & kSpace) || *q == ']') {
+        if ((ClassOf(*q) & kSpace) || *q == ']') {
           p_ = q;
-          take(minus ? -static_cast<std::int32_t>(v) : static_cast<std::int32_t>(v));
+          const auto i = static_cast<std::int32_t>(v);
+          if (!minus && track) {
+            // Inline the common case of take().
+            out.push_back(i);
+            ++run;
+            if (i > n.maxIndex) {
+              n.maxIndex = i;
+              n.maxIndexLine = line_;
+            }
+          } else {
+            take(minus ? -i : i);
+          }
           continue;
         }
       }
