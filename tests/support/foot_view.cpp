@@ -26,19 +26,21 @@ void recordStatus() {
 
 view::Form1* openFoot(const QString& fileName) {
   view::Form1& form = app::Forms::get<view::Form1>();
-  form.resize(1200, 900);
   form.KernelCAD1->setModelFile(QDir(QUARNEL_SAMPLES_DIR).filePath(fileName));
+  return enlargeView(form) ? &form : nullptr;
+}
+
+bool enlargeView(view::Form1& form) {
+  form.resize(1200, 900);
   form.mnuView2_Click();
   form.show();
-  if (!QTest::qWaitForWindowExposed(&form)) return nullptr;
+  if (!QTest::qWaitForWindowExposed(&form)) return false;
   // The view's viewport follows the widget's size once the window has been laid out.
   kernelcad::KernelCAD* control = form.KernelCAD1;
-  if (!QTest::qWaitFor([control] {
-        return control->View()->viewportWidth() == control->renderWidget()->width() &&
-               control->renderWidget()->width() > 1000;
-      }))
-    return nullptr;
-  return &form;
+  return QTest::qWaitFor([control] {
+    return control->View()->viewportWidth() == control->renderWidget()->width() &&
+           control->renderWidget()->width() > 1000;
+  });
 }
 
 QPoint pixelOf(view::Form1& form, const kernelcad::Vec3& world) {
@@ -60,14 +62,18 @@ void clickView(view::Form1& form, const kernelcad::Vec3& world) {
                     pixelOf(form, world));
 }
 
-QAction* button(view::Form1& form, const QString& key) {
-  for (QAction* action : form.Toolbar1->actions())
+QAction* button(QToolBar& bar, const QString& key) {
+  for (QAction* action : bar.actions())
     if (alignment::buttonKey(*action) == key) return action;
   return nullptr;
 }
 
-void clickButton(view::Form1& form, const QString& key) {
-  QTest::mouseClick(form.Toolbar1->widgetForAction(button(form, key)), Qt::LeftButton);
+QAction* button(view::Form1& form, const QString& key) { return button(*form.Toolbar1, key); }
+
+void clickButton(QToolBar& bar, const QString& key) {
+  QTest::mouseClick(bar.widgetForAction(button(bar, key)), Qt::LeftButton);
 }
+
+void clickButton(view::Form1& form, const QString& key) { clickButton(*form.Toolbar1, key); }
 
 }  // namespace support
