@@ -1,5 +1,5 @@
 // quarnel-scan: scan tools for lab scripts. Exit codes: 0 done, 1 bad usage, 2 refused file or
-// an alignment that cannot be done.
+// an alignment that cannot be done (for print: any scan of the batch not printed).
 
 #include <array>
 #include <charconv>
@@ -12,6 +12,7 @@
 
 #include "alignment/align.h"
 #include "alignment/spheres.h"
+#include "cli/print_command.h"
 #include "kernelcad/core/scene.h"
 #include "kernelcad/core/vrml_reader.h"
 
@@ -176,6 +177,7 @@ constexpr Command kCommands[] = {
               "--adjacent X,Y,Z [--roll DEG]",
      "align the foot on its three points; print the sphere centres and the mesh bounds as JSON",
      Align},
+    {"print", cli::kPrintArgs, cli::kPrintSummary, cli::Print},
 };
 
 int Usage() {

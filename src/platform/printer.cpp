@@ -130,8 +130,7 @@ bool Printer::available() const {
   return !folder.isEmpty() && QDir().mkpath(folder) && QFileInfo(folder).isWritable();
 }
 
-void Printer::PaintPicture(const QImage& picture, double x, double y, double width,
-                           double height) {
+QPainter& Printer::Painter() {
   if (!painter_) painter_ = std::make_unique<QPainter>();
   if (!painter_->isActive()) {
     if (toPdf()) {
@@ -152,6 +151,12 @@ void Printer::PaintPicture(const QImage& picture, double x, double y, double wid
     }
     failure_.clear();
   }
+  return *painter_;
+}
+
+void Printer::PaintPicture(const QImage& picture, double x, double y, double width,
+                           double height) {
+  Painter();
   const double dotsX = unitsPerInch(kPixels, true) / 1440.0;
   const double dotsY = unitsPerInch(kPixels, false) / 1440.0;
   painter_->setRenderHint(QPainter::SmoothPixmapTransform);

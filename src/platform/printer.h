@@ -50,6 +50,9 @@ class Printer {
   // Draws `picture` stretched into the rectangle (twips). Throws PrinterError when the output
   // cannot be opened; the error is kept, so EndDoc reports it even if the caller ignored it.
   void PaintPicture(const QImage& picture, double x, double y, double width, double height);
+  // The painter of the document, begun on the printer (or the PDF file) on first use, for
+  // pages drawn as vectors on settings(). Throws PrinterError as PaintPicture does.
+  QPainter& Painter();
   // Ends the document so the page is printed. Returns the PDF file written, or an empty string
   // when the pages went to a printer or nothing was drawn. Throws PrinterError when pages that
   // were drawn could not be put out.

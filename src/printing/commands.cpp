@@ -11,6 +11,7 @@
 #include "printing/capture.h"
 #include "printing/fullsize.h"
 #include "printing/sheet.h"
+#include "printing/truesize_commands.h"
 #include "view/form1.h"
 
 namespace printing {
@@ -62,7 +63,8 @@ void mnuPrint2_Click(view::Form1&) {
 
 void install() {
   view::Form1::setPrintCommands({&mnuPrint1_Click, &mnuPrint2_Click, &Print_FullSize,
-                                 &Create_Sheet});
+                                 &Create_Sheet, &mnuTrueSizePrint_Click,
+                                 &mnuTrueSizeExport_Click});
 }
 
 }  // namespace printing

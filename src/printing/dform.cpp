@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <array>
 
 #include "app/appstate.h"
 #include "app/forms.h"
@@ -12,6 +13,7 @@
 #include "platform/msgbox.h"
 #include "platform/runtime.h"
 #include "printing/distances.h"
+#include "printing/scaling.h"
 #include "view/form1.h"
 
 namespace printing {
@@ -127,27 +129,23 @@ void DForm::Form_Load() {
 
 void DForm::Calc_Scale() {
   const app::AppState& s = app::state();
-  const double entered[] = {platform::Val(Text4->text()), platform::Val(Text5->text()),
-                            platform::Val(Text6->text())};
-  const double measured[] = {s.HeelBallDist, s.HeelAdjDist, s.BallAdjDist};
+  const std::array<double, 3> entered{platform::Val(Text4->text()), platform::Val(Text5->text()),
+                                      platform::Val(Text6->text())};
+  const std::array<double, 3> measured{s.HeelBallDist, s.HeelAdjDist, s.BallAdjDist};
   const QString pairs[] = {tr("Heel --> Ball"), tr("Heel --> Adjacent"), tr("Ball --> Adjacent")};
 
-  double factor = 1.0;
-  for (int i = 0; i < 3; ++i) {
-    if (!(entered[i] > 0)) continue;
-    if (measured[i] == 0) {
-      // Two spheres on one spot give no length to compare with: keep the factor there was.
-      platform::MsgBox(tr("The measured %1 distance is 0 mm, so the true distance cannot give a "
-                          "scale factor. Move the spheres apart first; the scale factor stays "
-                          "%2.")
-                           .arg(pairs[i], platform::Format(ScaleFactor, QStringLiteral("0.000"))),
-                       platform::MsgBoxButtons::OkOnly, platform::MsgBoxIcon::Exclamation,
-                       tr("Warning"));
-      factor = ScaleFactor;
-    } else {
-      factor = entered[i] / measured[i];
-    }
-    break;
+  const ScaleChoice choice = Choose_Scale(entered, measured);
+  double factor = ScaleFactor;
+  if (choice.factor) {
+    factor = *choice.factor;
+  } else {
+    // Two spheres on one spot give no length to compare with: keep the factor there was.
+    platform::MsgBox(tr("The measured %1 distance is 0 mm, so the true distance cannot give a "
+                        "scale factor. Move the spheres apart first; the scale factor stays %2.")
+                         .arg(pairs[static_cast<int>(*choice.pair)],
+                              platform::Format(ScaleFactor, QStringLiteral("0.000"))),
+                     platform::MsgBoxButtons::OkOnly, platform::MsgBoxIcon::Exclamation,
+                     tr("Warning"));
   }
   ScaleFactor = factor;
   showScale(QStringLiteral("0.000"));
@@ -167,20 +165,7 @@ void DForm::Text6_Change() { entryChanged(); }
 void DForm::Command7_Click() {
   if (ScaleFactor != 1.0) {
     Collect_Geometry();
-    const double s = ScaleFactor;
-    kernelcad::Model& m = model();
-    const auto mesh = m.GetItem(0);
-    const kernelcad::Vec3 at = mesh->GetPosition();
-    mesh->SetPosition(0, 0, 0);
-    mesh->Scale(s, s, s, true);
-    mesh->Translate(at.x() * s, at.y() * s, at.z() * s);
-    // The spheres only move: they keep the size they were drawn with.
-    for (long item = 1; item <= 3; ++item) {
-      const auto sphere = m.GetItem(item);
-      const kernelcad::Vec3 centre = sphere->GetPosition();
-      sphere->SetPosition(0, 0, 0);
-      sphere->Translate(centre.x() * s, centre.y() * s, centre.z() * s);
-    }
+    Apply_Scale(model(), ScaleFactor);
     app::Forms::get<view::Form1>().KernelCAD1->UpdateModel();
   }
   unloadForm();

@@ -94,6 +94,10 @@ void Form1::buildMenus() {
 
   mnuPrint2 = bar->addAction(tr("Print Setup"));
   mnuPrint2->setObjectName(QStringLiteral("mnuPrint2"));
+  mnuMeasure = bar->addMenu(tr("Measure"));
+  mnuMeasure->setObjectName(QStringLiteral("mnuMeasure"));
+  mnuTrueSizePrint = addItem(mnuMeasure, "mnuTrueSizePrint", tr("True-Size Print..."));
+  mnuTrueSizeExport = addItem(mnuMeasure, "mnuTrueSizeExport", tr("Export True-Size PDF..."));
 
   connect(mnuClose, &QAction::triggered, this, &Form1::mnuClose_Click);
   connect(mnuView1, &QAction::triggered, this, &Form1::mnuView1_Click);
@@ -107,6 +111,8 @@ void Form1::buildMenus() {
   connect(mnuPrint1, &QAction::triggered, this, &Form1::mnuPrint1_Click);
   connect(mnuPrint2, &QAction::triggered, this, &Form1::mnuPrint2_Click);
   connect(mnuAlign, &QAction::triggered, this, &Form1::mnuAlign_Click);
+  connect(mnuTrueSizePrint, &QAction::triggered, this, &Form1::mnuTrueSizePrint_Click);
+  connect(mnuTrueSizeExport, &QAction::triggered, this, &Form1::mnuTrueSizeExport_Click);
 }
 
 void Form1::Form_Load() {
@@ -172,6 +178,8 @@ void Form1::mnuPrint1_Click() { runPrintCommand(printCommands().printScreen, *th
 void Form1::mnuPrint2_Click() { runPrintCommand(printCommands().printSetup, *this); }
 void Form1::Print_FullSize() { runPrintCommand(printCommands().printFullSize, *this); }
 void Form1::Create_Sheet() { runPrintCommand(printCommands().createSheet, *this); }
+void Form1::mnuTrueSizePrint_Click() { runPrintCommand(printCommands().trueSizePrint, *this); }
+void Form1::mnuTrueSizeExport_Click() { runPrintCommand(printCommands().trueSizeExport, *this); }
 
 void Form1::mnuAlign_Click() { alignment::mnuAlign_Click(*this); }
 void Form1::Toolbar1_ButtonClick(QAction* button) {

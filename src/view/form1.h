@@ -17,7 +17,7 @@ class QToolBar;
 namespace view {
 
 // The foot view window: the 3D control with the scan, the two toolbars the alignment work shows,
-// the picture box of the full-size printout, and the View, Settings and Files menus.
+// the picture box of the full-size printout, and the View, Settings, Files and Measure menus.
 class Form1 : public QMainWindow {
   Q_OBJECT
 
@@ -37,12 +37,16 @@ class Form1 : public QMainWindow {
   // (printing::install) rather than this window depending on it.
   struct PrintCommands {
     std::function<void(Form1&)> printScreen, printSetup, printFullSize, createSheet;
+    std::function<void(Form1&)> trueSizePrint, trueSizeExport;
   };
   static void setPrintCommands(PrintCommands commands);
   void mnuPrint1_Click();
   void mnuPrint2_Click();
   void Print_FullSize();
   void Create_Sheet();
+  // "Measure": the foot at true size as vectors, with a check ruler, on the printer or a PDF.
+  void mnuTrueSizePrint_Click();
+  void mnuTrueSizeExport_Click();
 
   kernelcad::KernelCAD* KernelCAD1 = nullptr;
   QToolBar* Toolbar1 = nullptr;
@@ -65,6 +69,9 @@ class Form1 : public QMainWindow {
   QAction* mnuWireframe = nullptr;
   QAction* mnuAxes = nullptr;
   QAction* mnuPrint2 = nullptr;
+  QMenu* mnuMeasure = nullptr;
+  QAction* mnuTrueSizePrint = nullptr;
+  QAction* mnuTrueSizeExport = nullptr;
 
  public slots:
   // The standard views: each starts from the reset camera at the origin, so the same command

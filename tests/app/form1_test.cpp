@@ -86,8 +86,10 @@ class Form1Test : public QObject {
       QVERIFY(!bar->isEnabled());
     }
     QCOMPARE(captions(form->menuBar()->actions()),
-             (QStringList{"Files", "Align Foot", "View", "Settings", "Print Setup"}));
+             (QStringList{"Files", "Align Foot", "View", "Settings", "Print Setup", "Measure"}));
     QCOMPARE(captions(form->mnuFiles->actions()), (QStringList{"Print Screen", "-", "Close"}));
+    QCOMPARE(captions(form->mnuMeasure->actions()),
+             (QStringList{"True-Size Print...", "Export True-Size PDF..."}));
     QCOMPARE(captions(form->mnuView->actions()),
              (QStringList{"Top", "Bottom", "Left", "Right", "Front", "Back"}));
     QCOMPARE(captions(form->mnuSettings->actions()), (QStringList{"Wireframe", "Axes"}));

@@ -1,0 +1,397 @@
+#include "cli/print_command.h"
+
+#include <QByteArray>
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "alignment/align.h"
+#include "alignment/spheres.h"
+#include "kernelcad/core/scene.h"
+#include "kernelcad/core/vrml_reader.h"
+#include "printing/scaling.h"
+#include "printing/truesize.h"
+
+namespace cli {
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitUsage = 1;
+constexpr int kExitFailed = 2;
+
+constexpr std::array<std::string_view, 3> kPairNames = {"heel-ball", "heel-adjacent",
+                                                        "ball-adjacent"};
+
+// One scan to print, from the command line or a row of a list.
+struct Job {
+  std::string file;
+  std::optional<alignment::Side> side;
+  std::optional<alignment::Axis> axis;
+  std::optional<kernelcad::Vec3> heel, ball, adjacent;
+  double roll = 0;
+  std::optional<printing::DistancePair> truePair;
+  double trueDistance = 0;
+  // A row that could not be read: the reason, reported when its turn comes.
+  std::string refused;
+  bool fromList = false;
+};
+
+class JobError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+std::string_view trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+    s.remove_suffix(1);
+  return s;
+}
+
+std::optional<double> number(std::string_view text) {
+  text = trim(text);
+  double v = 0;
+  const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
+  if (text.empty() || r.ec != std::errc() || r.ptr != text.data() + text.size())
+    return std::nullopt;
+  return v;
+}
+
+// "X,Y,Z" as three numbers, nothing else.
+std::optional<kernelcad::Vec3> point(std::string_view text) {
+  std::array<double, 3> v{};
+  for (std::size_t i = 0; i < 3; ++i) {
+    const std::size_t comma = i < 2 ? text.find(',') : text.size();
+    if (comma == std::string_view::npos) return std::nullopt;
+    const auto n = number(text.substr(0, comma));
+    if (!n) return std::nullopt;
+    v[i] = *n;
+    text.remove_prefix(std::min(text.size(), comma + 1));
+  }
+  return kernelcad::Vec3(v[0], v[1], v[2]);
+}
+
+std::optional<alignment::Side> side(std::string_view s) {
+  if (s == "Left") return alignment::Side::Left;
+  if (s == "Right") return alignment::Side::Right;
+  return std::nullopt;
+}
+
+std::optional<alignment::Axis> axis(std::string_view s) {
+  if (s == "Lateral") return alignment::Axis::Lateral;
+  if (s == "Medial") return alignment::Axis::Medial;
+  return std::nullopt;
+}
+
+std::optional<printing::DistancePair> pair(std::string_view s) {
+  for (std::size_t i = 0; i < kPairNames.size(); ++i)
+    if (s == kPairNames[i]) return static_cast<printing::DistancePair>(i);
+  return std::nullopt;
+}
+
+// Fields of one CSV line; a quoted field may hold commas and doubled quotes.
+std::vector<std::string> csvFields(std::string_view line) {
+  std::vector<std::string> fields(1);
+  bool quoted = false;
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    const char c = line[i];
+    if (quoted) {
+      if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+        fields.back() += '"';
+        ++i;
+      } else if (c == '"') {
+        quoted = false;
+      } else {
+        fields.back() += c;
+      }
+    } else if (c == '"') {
+      quoted = true;
+    } else if (c == ',') {
+      fields.emplace_back();
+    } else {
+      fields.back() += c;
+    }
+  }
+  for (std::string& f : fields) f = std::string(trim(f));
+  return fields;
+}
+
+const std::array<std::string_view, 15> kColumns = {
+    "file",         "side",   "axis",  "heel_x", "heel_y", "heel_z", "ball_x",
+    "ball_y",       "ball_z", "adj_x", "adj_y",  "adj_z",  "roll",   "true_distance_kind",
+    "true_distance"};
+constexpr std::size_t kRequiredColumns = 12;
+
+// The rows of a list as jobs; a row with a fault becomes a job that reports it. A list that
+// cannot be read, or whose header lacks a column, is a usage error: false, with the reason.
+bool readList(const std::string& path, std::vector<Job>& jobs, std::string& reason) {
+  QFile file(QString::fromStdString(path));
+  if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+    reason = path + ": cannot be read";
+    return false;
+  }
+  const QDir folder = QFileInfo(file).absoluteDir();
+  std::map<std::string, std::size_t> column;
+  int lineNumber = 0;
+  while (!file.atEnd()) {
+    const std::string line = file.readLine().toStdString();
+    ++lineNumber;
+    if (trim(line).empty() || trim(line).front() == '#') continue;
+    const std::vector<std::string> fields = csvFields(line);
+    if (column.empty()) {
+      for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (std::find(kColumns.begin(), kColumns.end(), fields[i]) == kColumns.end()) {
+          reason = path + ": unknown column \"" + fields[i] + "\" in the header";
+          return false;
+        }
+        column[fields[i]] = i;
+      }
+      for (std::size_t i = 0; i < kRequiredColumns; ++i) {
+        if (!column.count(std::string(kColumns[i]))) {
+          reason = path + ": the header has no column \"" + std::string(kColumns[i]) + "\"";
+          return false;
+        }
+      }
+      continue;
+    }
+    Job job;
+    job.fromList = true;
+    const auto field = [&](std::string_view name) -> std::string {
+      const auto it = column.find(std::string(name));
+      return it != column.end() && it->second < fields.size() ? fields[it->second] : std::string();
+    };
+    const std::string where = path + " line " + std::to_string(lineNumber) + ": ";
+    const QString scan = QString::fromStdString(field("file"));
+    job.file =
+        (scan.isEmpty() ? scan : QDir::cleanPath(folder.absoluteFilePath(scan))).toStdString();
+    job.side = side(field("side"));
+    job.axis = axis(field("axis"));
+    std::array<std::optional<double>, 9> xyz;
+    for (std::size_t i = 0; i < xyz.size(); ++i) xyz[i] = number(field(kColumns[3 + i]));
+    const auto at = [&](std::size_t k) -> std::optional<kernelcad::Vec3> {
+      if (!xyz[k] || !xyz[k + 1] || !xyz[k + 2]) return std::nullopt;
+      return kernelcad::Vec3(*xyz[k], *xyz[k + 1], *xyz[k + 2]);
+    };
+    job.heel = at(0);
+    job.ball = at(3);
+    job.adjacent = at(6);
+    const std::string roll = field("roll");
+    const std::string kind = field("true_distance_kind");
+    const std::string distance = field("true_distance");
+    if (job.file.empty())
+      job.refused = where + "no scan file";
+    else if (!job.side)
+      job.refused = where + "side must be Left or Right";
+    else if (!job.axis)
+      job.refused = where + "axis must be Lateral or Medial";
+    else if (!job.heel || !job.ball || !job.adjacent)
+      job.refused = where + "the heel, ball and adjacent points need three numbers each";
+    else if (!roll.empty() && !number(roll))
+      job.refused = where + "the roll is not a number";
+    else if (!kind.empty() && !pair(kind))
+      job.refused = where + "true_distance_kind must be heel-ball, heel-adjacent or ball-adjacent";
+    else if (!kind.empty() && !(number(distance).value_or(0) > 0))
+      job.refused = where + "true_distance must be a positive number of millimetres";
+    if (!roll.empty() && number(roll)) job.roll = *number(roll);
+    if (!kind.empty() && pair(kind) && number(distance)) {
+      job.truePair = pair(kind);
+      job.trueDistance = *number(distance);
+    }
+    jobs.push_back(std::move(job));
+  }
+  if (column.empty()) {
+    reason = path + ": empty list, the header line is missing";
+    return false;
+  }
+  return true;
+}
+
+QJsonArray json(const kernelcad::Vec3& v) { return {v.x(), v.y(), v.z()}; }
+
+// The foot of one job through the windows' procedures: spheres, alignment, turn, roll, the
+// distances and "Apply", then the page and the summary. Throws with the reason on any fault.
+QJsonObject printOne(const Job& job, const QDir& out, std::set<QString>& taken) {
+  if (!job.refused.empty()) throw JobError(job.refused);
+  kernelcad::VrmlScan scan = kernelcad::ReadVrmlFile(job.file);
+  auto model = std::make_shared<kernelcad::Model>();
+  model->setScan(std::make_shared<const kernelcad::Mesh>(std::move(scan.mesh)));
+  const alignment::Scene scene{model, std::make_shared<kernelcad::View>(model), {}};
+  alignment::Draw_Sphere(*model, job.heel->x(), job.heel->y(), job.heel->z(), "HeelRef");
+  alignment::Draw_Sphere(*model, job.ball->x(), job.ball->y(), job.ball->z(), "BallRef");
+  alignment::Draw_Sphere(*model, job.adjacent->x(), job.adjacent->y(), job.adjacent->z(), "AdjRef");
+  alignment::ReferencePoints points{*job.heel, *job.ball, *job.adjacent};
+  alignment::FootItems items;
+  alignment::Align_To_Axis(scene, *job.axis, *job.side, points, items);
+  alignment::Check_Rotation(scene);
+  alignment::Roll_Foot(scene, alignment::Roll_For(*job.axis, *job.side, job.roll), items);
+
+  const printing::SphereGeometry measured = printing::Measure_Spheres(*model);
+  std::array<double, 3> entered{};
+  if (job.truePair) entered[std::size_t(*job.truePair)] = job.trueDistance;
+  const printing::ScaleChoice choice =
+      printing::Choose_Scale(entered, {measured.heelBall, measured.heelAdj, measured.ballAdj});
+  if (!choice.factor) {
+    throw JobError("the measured " + std::string(kPairNames[std::size_t(*choice.pair)]) +
+                   " distance is 0 mm, so the true distance cannot give a scale factor");
+  }
+  printing::Apply_Scale(*model, *choice.factor);
+
+  const QFileInfo scanInfo(QString::fromStdString(job.file));
+  const QString sideName = *job.side == alignment::Side::Left ? "Left" : "Right";
+  const printing::TrueSizeSheet sheet =
+      printing::Collect_TrueSize(*model, sideName, scanInfo.fileName(), QDate::currentDate());
+  // Two scans of the same name in one batch must not overwrite each other's pages.
+  QString stem = scanInfo.completeBaseName() + "_TrueSize";
+  for (int n = 2; taken.count(stem); ++n)
+    stem = scanInfo.completeBaseName() + QStringLiteral("_TrueSize_%1").arg(n);
+  taken.insert(stem);
+  const QString pdf = out.filePath(stem + ".pdf");
+  const int pages = printing::Write_TrueSize_Pdf(pdf, sheet);
+
+  const printing::SphereGeometry placed = printing::Measure_Spheres(*model);
+  QJsonObject summary{
+      {"file", scanInfo.filePath()},
+      {"side", sideName},
+      {"axis", *job.axis == alignment::Axis::Lateral ? "Lateral" : "Medial"},
+      {"roll", job.roll},
+      {"measured", QJsonObject{{"heel_ball", measured.heelBall},
+                               {"heel_adjacent", measured.heelAdj},
+                               {"ball_adjacent", measured.ballAdj}}},
+      {"true_distance",
+       job.truePair
+           ? QJsonValue(QJsonObject{
+                 {"kind", QString::fromLatin1(kPairNames[std::size_t(*job.truePair)].data())},
+                 {"mm", job.trueDistance}})
+           : QJsonValue()},
+      {"scale_factor", *choice.factor},
+      {"heel", json(placed.heel)},
+      {"ball", json(placed.ball)},
+      {"adjacent", json(placed.adjacent)},
+      {"outline",
+       QJsonObject{{"length", sheet.outline.length()}, {"width", sheet.outline.width()}}},
+      {"pages", pages},
+      {"pdf", pdf}};
+  QFile file(out.filePath(stem + ".json"));
+  const QByteArray text = QJsonDocument(summary).toJson(QJsonDocument::Indented);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text) != text.size())
+    throw JobError("the summary " + file.fileName().toStdString() + " cannot be written");
+  summary.insert("json", file.fileName());
+  return summary;
+}
+
+}  // namespace
+
+int Print(std::span<char*> args) {
+  std::vector<Job> jobs;
+  std::string outDir = ".";
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string_view a = args[i];
+    if (!a.starts_with("--")) {
+      jobs.push_back({});
+      jobs.back().file = a;
+      continue;
+    }
+    if (i + 1 >= args.size()) return -1;
+    const std::string_view value = args[++i];
+    if (a == "--out") {
+      outDir = value;
+      continue;
+    }
+    if (a == "--csv") {
+      std::string reason;
+      if (!readList(std::string(value), jobs, reason)) {
+        std::fprintf(stderr, "quarnel-scan print: %s\n", reason.c_str());
+        return kExitUsage;
+      }
+      continue;
+    }
+    // The other options describe the scan named before them.
+    if (jobs.empty() || jobs.back().fromList) return -1;
+    Job& job = jobs.back();
+    if (a == "--side") {
+      if (!(job.side = side(value))) return -1;
+    } else if (a == "--axis") {
+      if (!(job.axis = axis(value))) return -1;
+    } else if (a == "--heel" || a == "--ball" || a == "--adjacent") {
+      const auto p = point(value);
+      if (!p) return -1;
+      (a == "--heel" ? job.heel : a == "--ball" ? job.ball : job.adjacent) = p;
+    } else if (a == "--roll") {
+      const auto r = number(value);
+      if (!r) return -1;
+      job.roll = *r;
+    } else if (a == "--true") {
+      const std::size_t eq = value.find('=');
+      const auto p = pair(value.substr(0, eq));
+      const auto mm = eq == std::string_view::npos ? std::nullopt : number(value.substr(eq + 1));
+      if (!p || !mm || !(*mm > 0)) return -1;
+      job.truePair = p;
+      job.trueDistance = *mm;
+    } else {
+      return -1;
+    }
+  }
+  if (jobs.empty()) return -1;
+  for (const Job& job : jobs)
+    if (job.refused.empty() && (!job.side || !job.axis || !job.heel || !job.ball || !job.adjacent))
+      return -1;
+
+  const QDir out(QString::fromStdString(outDir));
+  if (!QDir().mkpath(out.absolutePath())) {
+    std::fprintf(stderr, "quarnel-scan print: the output folder %s cannot be created\n",
+                 outDir.c_str());
+    return kExitFailed;
+  }
+  // Fonts and PDF pages need a GUI application, but never a screen or OpenGL.
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  // Qt's notes about the session (no runtime folder and the like) would bury the one line a
+  // failed scan gets; only its errors are worth a lab script's attention.
+  qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+      std::fprintf(stderr, "quarnel-scan print: %s\n", qPrintable(text));
+  });
+  static int argc = 1;
+  static char name[] = "quarnel-scan";
+  static char* argv[] = {name, nullptr};
+  QGuiApplication application(argc, argv);
+
+  std::set<QString> taken;
+  int failed = 0;
+  const std::size_t n = jobs.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    const Job& job = jobs[i];
+    std::fprintf(stderr, "file %zu of %zu: %s\n", i + 1, n, job.file.c_str());
+    try {
+      const QJsonObject summary = printOne(job, out, taken);
+      std::fputs(QJsonDocument(summary).toJson(QJsonDocument::Compact).append('\n').constData(),
+                 stdout);
+      std::fflush(stdout);
+    } catch (const std::exception& e) {
+      ++failed;
+      std::fprintf(stderr, "error: file %zu of %zu (%s) not printed: %s\n", i + 1, n,
+                   job.file.c_str(), e.what());
+    }
+  }
+  if (failed) std::fprintf(stderr, "%d of %zu scans not printed\n", failed, n);
+  return failed ? kExitFailed : kExitOk;
+}
+
+}  // namespace cli

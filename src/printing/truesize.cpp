@@ -1,0 +1,223 @@
+#include "printing/truesize.h"
+
+#include <QFile>
+#include <QFont>
+#include <QPageSize>
+#include <QPagedPaintDevice>
+#include <QPainter>
+#include <QPdfWriter>
+#include <cmath>
+#include <stdexcept>
+
+#include "kernelcad/core/scene.h"
+#include "printing/scaling.h"
+
+namespace printing {
+
+namespace {
+
+constexpr double kCrossArmMm = 3.0;
+constexpr double kOutlinePenMm = 0.3;
+constexpr double kTickPenMm = 0.15;
+constexpr int kPdfDpi = 1200;
+
+const QColor kInk(0, 0, 0);
+const QColor kPointInk(210, 0, 0);
+// Cut marks in a colour of their own, so they are never taken for the outline.
+const QColor kCutInk(0, 80, 220);
+
+QPen pen(const QColor& colour, double widthMm, Qt::PenStyle style = Qt::SolidLine) {
+  QPen p(colour, widthMm, style, Qt::RoundCap, Qt::RoundJoin);
+  return p;
+}
+
+// Text is set in device pixels so that point sizes stay points, at a place given in millimetres.
+void drawText(QPainter& painter, const QRectF& mm, int flags, const QString& text, double points,
+              const QColor& colour = kInk) {
+  const QRectF box = painter.transform().mapRect(mm);
+  painter.save();
+  painter.resetTransform();
+  QFont font(QStringLiteral("Sans Serif"));
+  font.setStyleHint(QFont::SansSerif);
+  font.setPointSizeF(points);
+  painter.setFont(font);
+  painter.setPen(colour);
+  painter.drawText(box, flags, text);
+  painter.restore();
+}
+
+// The 100 mm ruler with millimetre ticks and the 50 mm square, in the bottom band.
+void drawChecks(QPainter& painter, double width, double height) {
+  const double top = height - kTrueSizeFooterMm;
+  painter.setBrush(Qt::NoBrush);
+  painter.setPen(pen(kInk, kTickPenMm));
+  const QRectF square(0, height - 2 - kTrueSizeSquareMm, kTrueSizeSquareMm, kTrueSizeSquareMm);
+  painter.drawRect(square);
+  drawText(painter, square, Qt::AlignCenter, QStringLiteral("50 x 50 mm"), 9);
+
+  const double left = kTrueSizeSquareMm + 15;
+  const double base = height - 12;
+  painter.setPen(pen(kInk, kTickPenMm));
+  painter.drawLine(QPointF(left, base), QPointF(left + kTrueSizeRulerMm, base));
+  for (int mm = 0; mm <= int(kTrueSizeRulerMm); ++mm) {
+    const double tick = mm % 10 == 0 ? 6.0 : mm % 5 == 0 ? 3.5 : 2.0;
+    painter.drawLine(QPointF(left + mm, base), QPointF(left + mm, base - tick));
+    if (mm % 10 == 0)
+      drawText(painter, QRectF(left + mm - 5, base - 11, 10, 4.5), Qt::AlignCenter,
+               QString::number(mm / 10), 7);
+  }
+  drawText(painter, QRectF(left + kTrueSizeRulerMm + 3, base - 6, 12, 6),
+           Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("cm"), 7);
+  drawText(painter, QRectF(left, top + 8, std::max(10.0, width - left), 7),
+           Qt::AlignLeft | Qt::AlignVCenter,
+           QStringLiteral("Check: this ruler must measure 100 mm"), 11);
+  drawText(painter, QRectF(left, top + 15, std::max(10.0, width - left), 6),
+           Qt::AlignLeft | Qt::AlignVCenter,
+           QStringLiteral("and the square 50 mm each way. Print at 100 %, never \"fit to page\"."),
+           8);
+}
+
+int tilesFor(double need, double room) {
+  if (need <= room) return 1;
+  return 1 + int(std::ceil((need - room) / (room - kTrueSizeOverlapMm)));
+}
+
+}  // namespace
+
+TrueSizeSheet Collect_TrueSize(const kernelcad::Model& model, const QString& side,
+                               const QString& scanFile, const QDate& date) {
+  TrueSizeSheet sheet;
+  sheet.outline = Plantar_Outline(model);
+  for (long item = 1; item <= 3 && item < model.GetItemCount(); ++item) {
+    const auto sphere = model.GetItem(item);
+    if (sphere->kind() != kernelcad::ItemKind::Sphere) continue;
+    const kernelcad::Vec3 c = sphere->GetPosition();
+    sheet.points[std::size_t(item - 1)] = QPointF(c.x(), c.y());
+  }
+  sheet.side = side;
+  sheet.scanFile = scanFile;
+  sheet.date = date;
+  sheet.scale = Applied_Scale(model);
+  return sheet;
+}
+
+QString TrueSize_Header(const TrueSizeSheet& sheet, int page, int pages) {
+  return QStringLiteral(
+             "Foot: %1    Scan: %2    Date: %3    Scale factor: %4    Length (X): %5 mm"
+             "    Width (Y): %6 mm    page %7 of %8")
+      .arg(sheet.side, sheet.scanFile, sheet.date.toString(Qt::ISODate),
+           QString::number(sheet.scale, 'f', 3), QString::number(sheet.outline.length(), 'f', 1),
+           QString::number(sheet.outline.width(), 'f', 1))
+      .arg(page)
+      .arg(pages);
+}
+
+QPageLayout TrueSize_Layout() {
+  return QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape, QMarginsF(10, 10, 10, 10),
+                     QPageLayout::Millimeter);
+}
+
+int Draw_TrueSize(QPainter& painter, QPagedPaintDevice& device, const TrueSizeSheet& sheet) {
+  const QRectF printable = device.pageLayout().paintRect(QPageLayout::Millimeter);
+  const double width = printable.width();
+  const double height = printable.height();
+  const QRectF area(0, kTrueSizeHeaderMm, width, height - kTrueSizeHeaderMm - kTrueSizeFooterMm);
+  if (area.width() < 3 * kTrueSizeOverlapMm || area.height() < 3 * kTrueSizeOverlapMm ||
+      width < kTrueSizeSquareMm + 15 + kTrueSizeRulerMm + 15)
+    throw std::runtime_error("The printable area of the page is too small for a true-size print.");
+
+  // What must be shown: the outline and the crosses, with a little room around them.
+  const PlantarOutline& outline = sheet.outline;
+  QRectF content(outline.minX, outline.minY, outline.length(), outline.width());
+  for (const auto& p : sheet.points)
+    if (p) content |= QRectF(*p - QPointF(kCrossArmMm, kCrossArmMm), QSizeF(2, 2) * kCrossArmMm);
+  content.adjust(-2, -2, 2, 2);
+
+  const int columns = tilesFor(content.width(), area.width());
+  const int rows = tilesFor(content.height(), area.height());
+  const double stepX = area.width() - kTrueSizeOverlapMm;
+  const double stepY = area.height() - kTrueSizeOverlapMm;
+  // Model XY to paper: a pure shift, since the page is seen as from below with +Y down. The
+  // tiles together are centred on the content.
+  const QPointF shift((area.width() + (columns - 1) * stepX - content.width()) / 2 - content.left(),
+                      (area.height() + (rows - 1) * stepY - content.height()) / 2 - content.top());
+
+  // Millimetres on the device, whatever its resolution: 1 mm = dpi / 25.4 device pixels.
+  const QTransform mm =
+      QTransform::fromScale(device.logicalDpiX() / 25.4, device.logicalDpiY() / 25.4);
+  const int pages = columns * rows;
+  for (int page = 0; page < pages; ++page) {
+    const int column = page % columns;
+    const int row = page / columns;
+    if (page > 0 && !device.newPage()) throw std::runtime_error("The printer refused a new page.");
+    painter.setTransform(mm);
+    painter.setRenderHint(QPainter::Antialiasing);
+    drawText(painter, QRectF(0, 0, width, kTrueSizeHeaderMm - 2), Qt::AlignLeft | Qt::AlignVCenter,
+             TrueSize_Header(sheet, page + 1, pages), 8.5);
+    drawChecks(painter, width, height);
+
+    painter.save();
+    painter.setClipRect(area);
+    painter.translate(area.left() - column * stepX + shift.x(),
+                      area.top() - row * stepY + shift.y());
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(pen(kInk, kOutlinePenMm));
+    for (const QPolygonF& loop : outline.loops) painter.drawPolygon(loop);
+    painter.setPen(pen(kPointInk, 0.2));
+    if (sheet.points[0] && sheet.points[1]) painter.drawLine(*sheet.points[0], *sheet.points[1]);
+    painter.setPen(pen(kPointInk, 0.25));
+    for (const auto& p : sheet.points) {
+      if (!p) continue;
+      painter.drawLine(*p - QPointF(kCrossArmMm, 0), *p + QPointF(kCrossArmMm, 0));
+      painter.drawLine(*p - QPointF(0, kCrossArmMm), *p + QPointF(0, kCrossArmMm));
+    }
+    painter.restore();
+
+    if (pages == 1) continue;
+    // Cut along the area's edges (the corner marks); a neighbour's edge lies on the dashed line
+    // 10 mm inside this page, so the strip between is glued under it.
+    painter.setPen(pen(kCutInk, 0.2));
+    const double l = area.left(), r = area.right(), t = area.top(), b = area.bottom();
+    for (const QPointF& corner :
+         {area.topLeft(), area.topRight(), area.bottomLeft(), area.bottomRight()}) {
+      const double out = corner.y() == t ? -4 : 4;
+      painter.drawLine(corner, corner + QPointF(0, out));
+    }
+    painter.setPen(pen(kCutInk, 0.2, Qt::DashLine));
+    if (column > 0)
+      painter.drawLine(QPointF(l + kTrueSizeOverlapMm, t), QPointF(l + kTrueSizeOverlapMm, b));
+    if (column + 1 < columns)
+      painter.drawLine(QPointF(r - kTrueSizeOverlapMm, t), QPointF(r - kTrueSizeOverlapMm, b));
+    if (row > 0)
+      painter.drawLine(QPointF(l, t + kTrueSizeOverlapMm), QPointF(r, t + kTrueSizeOverlapMm));
+    if (row + 1 < rows)
+      painter.drawLine(QPointF(l, b - kTrueSizeOverlapMm), QPointF(r, b - kTrueSizeOverlapMm));
+  }
+  return pages;
+}
+
+int Write_TrueSize_Pdf(const QString& path, const TrueSizeSheet& sheet) {
+  int pages = 0;
+  {
+    QPdfWriter writer(path);
+    writer.setResolution(kPdfDpi);
+    writer.setCreator(QStringLiteral("QUARNEL"));
+    writer.setTitle(QStringLiteral("True-size print of ") + sheet.scanFile);
+    writer.setPageLayout(TrueSize_Layout());
+    QPainter painter;
+    if (!painter.begin(&writer))
+      throw std::runtime_error("The PDF file " + path.toStdString() + " cannot be written.");
+    try {
+      pages = Draw_TrueSize(painter, writer, sheet);
+    } catch (...) {
+      painter.end();
+      QFile::remove(path);
+      throw;
+    }
+    if (!painter.end())
+      throw std::runtime_error("The PDF file " + path.toStdString() + " could not be finished.");
+  }
+  return pages;
+}
+
+}  // namespace printing

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QDate>
+#include <QPageLayout>
+#include <QPointF>
+#include <QString>
+#include <array>
+#include <optional>
+
+#include "printing/outline.h"
+
+class QPagedPaintDevice;
+class QPainter;
+
+namespace kernelcad {
+class Model;
+}
+
+// The true-size page: the plantar outline at 1 model unit = 1 mm on paper, seen from below (+X to
+// the right, +Y down), with the reference points, a header and a ruler to check the print scale.
+// Drawn as vectors in millimetres on any paged device, never fitted to the page; an outline
+// larger than the printable area is tiled over several pages.
+namespace printing {
+
+// Bands of the printable area: the header line on top, the check ruler and square at the
+// bottom; the outline goes between them. Neighbouring tiles share a strip this wide.
+inline constexpr double kTrueSizeHeaderMm = 8.0;
+inline constexpr double kTrueSizeFooterMm = 58.0;
+inline constexpr double kTrueSizeOverlapMm = 10.0;
+inline constexpr double kTrueSizeRulerMm = 100.0;
+inline constexpr double kTrueSizeSquareMm = 50.0;
+
+struct TrueSizeSheet {
+  PlantarOutline outline;
+  // Heel, ball and adjacent sphere centres on the XY plane, where the spheres exist.
+  std::array<std::optional<QPointF>, 3> points;
+  QString side;
+  QString scanFile;
+  QDate date;
+  double scale = 1.0;
+};
+
+// What the model shows now: item 0's outline, items 1 to 3 where they are spheres, and the scale
+// the mesh carries.
+TrueSizeSheet Collect_TrueSize(const kernelcad::Model& model, const QString& side,
+                               const QString& scanFile, const QDate& date);
+
+// The header line of page `page` (from 1) of `pages`.
+QString TrueSize_Header(const TrueSizeSheet& sheet, int page, int pages);
+
+// The page a true-size PDF is written on: A4 landscape with 10 mm margins, as the lab's laser
+// printer prints it.
+QPageLayout TrueSize_Layout();
+
+// Draws the sheet on `device` through `painter`, already begun on it, starting on the current
+// page and adding pages as the tiles need. Returns the number of pages. Throws
+// std::runtime_error when the printable area is too small for a page.
+int Draw_TrueSize(QPainter& painter, QPagedPaintDevice& device, const TrueSizeSheet& sheet);
+
+// Writes the sheet to a PDF file on TrueSize_Layout's pages; returns the number of pages.
+// Throws std::runtime_error when the file cannot be written.
+int Write_TrueSize_Pdf(const QString& path, const TrueSizeSheet& sheet);
+
+}  // namespace printing
