@@ -51,11 +51,12 @@ void drawChecks(QPainter& painter, double width, double height) {
   const double top = height - kTrueSizeFooterMm;
   painter.setBrush(Qt::NoBrush);
   painter.setPen(pen(kInk, kTickPenMm));
-  const QRectF square(0, height - 2 - kTrueSizeSquareMm, kTrueSizeSquareMm, kTrueSizeSquareMm);
+  // Clear of the printable area's edge, where a printer may already lose ink.
+  const QRectF square(1, height - 2 - kTrueSizeSquareMm, kTrueSizeSquareMm, kTrueSizeSquareMm);
   painter.drawRect(square);
   drawText(painter, square, Qt::AlignCenter, QStringLiteral("50 x 50 mm"), 9);
 
-  const double left = kTrueSizeSquareMm + 15;
+  const double left = square.right() + 15;
   const double base = height - 12;
   painter.setPen(pen(kInk, kTickPenMm));
   painter.drawLine(QPointF(left, base), QPointF(left + kTrueSizeRulerMm, base));

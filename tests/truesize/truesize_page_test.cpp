@@ -1,0 +1,284 @@
+// The true-size page read back from its PDF: the check ruler and square measure true, the
+// outline spans exactly the foot's extent seen from below, before and after alignment and
+// scaling, and a foot too large for the sheet tiles onto pages whose overlaps line up.
+
+#include <gtest/gtest.h>
+
+#include <QDate>
+#include <QFile>
+#include <QGuiApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPdfDocument>
+#include <QTemporaryDir>
+#include <cmath>
+#include <memory>
+
+#include "alignment/align.h"
+#include "alignment/spheres.h"
+#include "kernelcad/core/scene.h"
+#include "kernelcad/core/vrml_reader.h"
+#include "pdf_measure.h"
+#include "printing/scaling.h"
+#include "printing/truesize.h"
+
+namespace {
+
+// The PDF page: A4 landscape, 10 mm margins; the outline band lies between header and footer.
+constexpr double kMargin = 10;
+constexpr double kPrintableW = 277, kPrintableH = 190;
+const QRectF kBand(kMargin, kMargin + printing::kTrueSizeHeaderMm, kPrintableW,
+                   kPrintableH - printing::kTrueSizeHeaderMm - printing::kTrueSizeFooterMm);
+constexpr double kOutlinePen = 0.3;
+
+kernelcad::Vec3 landmark(const QJsonObject& o, const char* key) {
+  const QJsonArray a = o[QLatin1String(key)].toArray();
+  return {a[0].toDouble(), a[1].toDouble(), a[2].toDouble()};
+}
+
+// The sample scan with its three spheres on the known landmarks.
+std::shared_ptr<kernelcad::Model> sampleWithSpheres(const QString& side) {
+  const QString base = QStringLiteral(QUARNEL_SAMPLES_DIR "/") + side + "Foot";
+  auto model = std::make_shared<kernelcad::Model>();
+  model->setScan(std::make_shared<const kernelcad::Mesh>(
+      kernelcad::ReadVrmlFile((base + ".wrl").toStdString()).mesh));
+  QFile file(base + ".landmarks.json");
+  EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+  const QJsonObject marks = QJsonDocument::fromJson(file.readAll()).object();
+  const char* names[] = {"HeelRef", "BallRef", "AdjRef"};
+  const char* keys[] = {"heel", "ball", "adjacent"};
+  for (int i = 0; i < 3; ++i) {
+    const kernelcad::Vec3 p = landmark(marks, keys[i]);
+    alignment::Draw_Sphere(*model, p.x(), p.y(), p.z(), names[i]);
+  }
+  return model;
+}
+
+// The mesh's extent on the XY plane, computed from its placed vertices.
+QRectF projected(const kernelcad::Model& model) {
+  const auto b = model.GetItem(0)->worldBounds();
+  return QRectF(QPointF(b[0], b[1]), QPointF(b[3], b[4]));
+}
+
+struct Printed {
+  QString path;
+  int pages = 0;
+};
+
+Printed print(const kernelcad::Model& model, const QString& path) {
+  Printed p{path, 0};
+  p.pages = printing::Write_TrueSize_Pdf(
+      path, printing::Collect_TrueSize(model, "Left", "LeftFoot.wrl", QDate(2024, 5, 17)));
+  QPdfDocument doc;
+  EXPECT_EQ(doc.load(path), QPdfDocument::NoError);
+  EXPECT_EQ(doc.pageCount(), p.pages);
+  for (int page = 0; page < doc.pageCount(); ++page) {
+    const QSizeF mm = doc.pageSize(page) * (25.4 / 72.0);
+    EXPECT_NEAR(mm.width(), 297, 0.1);
+    EXPECT_NEAR(mm.height(), 210, 0.2);
+  }
+  return p;
+}
+
+// The outline stroke's centre line, from the black ink of the band.
+QRectF outlineOnPage(const QString& pdf, int page) {
+  const QRectF ink = measure::inkBox(measure::render(pdf, page, kBand, 10));
+  return ink.adjusted(kOutlinePen / 2, kOutlinePen / 2, -kOutlinePen / 2, -kOutlinePen / 2);
+}
+
+bool redNear(const measure::Region& r, const QPointF& mm, double radius) {
+  for (double dy = -radius; dy <= radius; dy += 0.05)
+    for (double dx = -radius; dx <= radius; dx += 0.05) {
+      const int x = int((mm.x() + dx - r.mm.left()) * r.pxPerMm);
+      const int y = int((mm.y() + dy - r.mm.top()) * r.pxPerMm);
+      if (r.image.rect().contains(x, y) && measure::red(r.image.pixel(x, y))) return true;
+    }
+  return false;
+}
+
+class TrueSizePage : public ::testing::Test {
+ protected:
+  QTemporaryDir dir;
+};
+
+TEST_F(TrueSizePage, RulerAndSquareMeasureTrue) {
+  const auto model = sampleWithSpheres("Left");
+  Printed p = print(*model, dir.filePath("ruler.pdf"));
+  ASSERT_EQ(p.pages, 1);
+  const double footerTop = kMargin + kPrintableH - printing::kTrueSizeFooterMm;
+  const measure::Region r = measure::render(
+      p.path, 0, QRectF(kMargin, footerTop, kPrintableW, printing::kTrueSizeFooterMm), 20);
+
+  // Strokes whose longest run of ink along `vertical` columns (or rows) lies within [lo, hi] mm.
+  const auto strokes = [&](bool vertical, double lo, double hi) {
+    const int lines = vertical ? r.image.width() : r.image.height();
+    const int along = vertical ? r.image.height() : r.image.width();
+    std::vector<double> centres;
+    double weight = 0, moment = 0;
+    for (int k = 0; k <= lines; ++k) {
+      int longest = 0, run = 0;
+      double ink = 0;
+      for (int a = 0; k < lines && a < along; ++a) {
+        const double b = measure::blackness(vertical ? r.image.pixel(k, a) : r.image.pixel(a, k));
+        run = b > 0.5 ? run + 1 : 0;
+        longest = std::max(longest, run);
+        ink += b;
+      }
+      const double mm = longest / r.pxPerMm;
+      if (k < lines && mm >= lo && mm <= hi) {
+        weight += ink;
+        moment += ink * k;
+      } else if (weight > 0) {
+        centres.push_back(vertical ? r.x(moment / weight) : r.y(moment / weight));
+        weight = moment = 0;
+      }
+    }
+    return centres;
+  };
+  // The centimetre ticks are the only strokes about 6 mm long.
+  const std::vector<double> ticks = strokes(true, 5, 8);
+  ASSERT_EQ(ticks.size(), 11u);
+  EXPECT_NEAR(ticks.back() - ticks.front(), 100.0, 0.1);
+  RecordProperty("ruler_mm", std::to_string(ticks.back() - ticks.front()));
+  for (std::size_t i = 1; i < ticks.size(); ++i) EXPECT_NEAR(ticks[i] - ticks[i - 1], 10.0, 0.1);
+  const std::vector<double> sides = strokes(true, 45, 55);
+  const std::vector<double> edges = strokes(false, 45, 55);
+  ASSERT_EQ(sides.size(), 2u);
+  ASSERT_EQ(edges.size(), 2u);
+  EXPECT_NEAR(sides[1] - sides[0], 50.0, 0.1);
+  EXPECT_NEAR(edges[1] - edges[0], 50.0, 0.1);
+}
+
+TEST_F(TrueSizePage, OutlineSpansTheFootSeenFromBelowBeforeAndAfterAlignmentAndScaling) {
+  const auto model = sampleWithSpheres("Left");
+  const alignment::Scene scene{model, std::make_shared<kernelcad::View>(model), {}};
+  for (const bool aligned : {false, true}) {
+    SCOPED_TRACE(aligned ? "aligned and scaled" : "as scanned");
+    if (aligned) {
+      alignment::ReferencePoints points{model->GetItem(1)->GetPosition(),
+                                        model->GetItem(2)->GetPosition(),
+                                        model->GetItem(3)->GetPosition()};
+      alignment::FootItems items;
+      alignment::Align_To_Axis(scene, alignment::Axis::Lateral, alignment::Side::Left, points,
+                               items);
+      alignment::Check_Rotation(scene);
+      alignment::Roll_Foot(scene, 6.0, items);
+      ASSERT_TRUE(printing::Apply_Scale(*model, 1.035));
+      EXPECT_NEAR(printing::Applied_Scale(*model), 1.035, 1e-12);
+    }
+    const QRectF mesh = projected(*model);
+    const printing::PlantarOutline outline = printing::Plantar_Outline(*model);
+    EXPECT_NEAR(outline.minX, mesh.left(), 0.1);
+    EXPECT_NEAR(outline.maxX, mesh.right(), 0.1);
+    EXPECT_NEAR(outline.minY, mesh.top(), 0.1);
+    EXPECT_NEAR(outline.maxY, mesh.bottom(), 0.1);
+
+    Printed p = print(*model, dir.filePath("outline.pdf"));
+    ASSERT_EQ(p.pages, 1);
+    const QRectF paper = outlineOnPage(p.path, 0);
+    EXPECT_NEAR(paper.width(), mesh.width(), 0.2);
+    EXPECT_NEAR(paper.height(), mesh.height(), 0.2);
+    RecordProperty(aligned ? "extent_error_aligned_mm" : "extent_error_scanned_mm",
+                   std::to_string(paper.width() - mesh.width()) + " " +
+                       std::to_string(paper.height() - mesh.height()));
+
+    // Seen from below: +X to the right and +Y down, so each sphere's cross sits at its model
+    // X and Y from the outline's top-left corner, and not where a view from above puts it.
+    const measure::Region band = measure::render(p.path, 0, kBand, 10);
+    for (long item = 1; item <= 3; ++item) {
+      const kernelcad::Vec3 c = model->GetItem(item)->GetPosition();
+      const QPointF below(paper.left() + c.x() - mesh.left(), paper.top() + c.y() - mesh.top());
+      const QPointF above(below.x(), paper.top() + mesh.bottom() - c.y());
+      EXPECT_TRUE(redNear(band, below, 0.3)) << "sphere " << item;
+      if (std::abs(above.y() - below.y()) > 4) {
+        EXPECT_FALSE(redNear(band, above, 1.0)) << "sphere " << item;
+      }
+    }
+  }
+}
+
+TEST_F(TrueSizePage, LargeFootTilesOntoPagesWhoseOverlapsLineUp) {
+  const auto model = sampleWithSpheres("Left");
+  ASSERT_TRUE(printing::Apply_Scale(*model, 320.0 / projected(*model).width()));
+  const QRectF mesh = projected(*model);
+  ASSERT_NEAR(mesh.width(), 320.0, 1e-6);
+  Printed p = print(*model, dir.filePath("tiles.pdf"));
+  // Pages run row by row: 320 mm needs two columns, the scaled width two rows.
+  ASSERT_EQ(p.pages, 4);
+  const double stepX = kBand.width() - printing::kTrueSizeOverlapMm;
+  const double stepY = kBand.height() - printing::kTrueSizeOverlapMm;
+
+  // The same strip of outline on two neighbouring pages: its ink, and where the ink's centre
+  // lies, must agree. The strips keep 1 mm clear of the page's edge and of the dashed glue line.
+  const auto compareStrips = [&](int first, int second, bool across) {
+    const double o = printing::kTrueSizeOverlapMm;
+    const QRectF a = across ? QRectF(kBand.right() - o + 1, kBand.top(), o - 2, kBand.height())
+                            : QRectF(kBand.left(), kBand.bottom() - o + 1, kBand.width(), o - 2);
+    const QRectF b = across ? a.translated(-stepX, 0) : a.translated(0, -stepY);
+    const QPointF step = across ? QPointF(stepX, 0) : QPointF(0, stepY);
+    const measure::Ink ia = measure::ink(measure::render(p.path, first, a, 20));
+    const measure::Ink ib = measure::ink(measure::render(p.path, second, b, 20));
+    ASSERT_GT(ia.mass, 20.0) << "the outline does not cross the overlap";
+    EXPECT_NEAR(ib.mass / ia.mass, 1.0, 0.02);
+    EXPECT_NEAR(ia.centre.x() - step.x(), ib.centre.x(), 0.2);
+    EXPECT_NEAR(ia.centre.y() - step.y(), ib.centre.y(), 0.2);
+    RecordProperty("overlap_" + std::to_string(first) + std::to_string(second),
+                   std::to_string(QLineF(ia.centre - step, ib.centre).length()));
+  };
+  compareStrips(0, 1, true);
+  compareStrips(2, 3, true);
+  compareStrips(0, 2, false);
+  compareStrips(1, 3, false);
+
+  // Put together, the four pieces span the foot.
+  QRectF whole;
+  for (int page = 0; page < 4; ++page)
+    whole |= outlineOnPage(p.path, page).translated((page % 2) * stepX, (page / 2) * stepY);
+  EXPECT_NEAR(whole.width(), mesh.width(), 0.2);
+  EXPECT_NEAR(whole.height(), mesh.height(), 0.2);
+}
+
+TEST(ScaleCorrection, FirstPositiveEntryWinsAndApplyKeepsTheSpheres) {
+  using printing::DistancePair;
+  const std::array<double, 3> measured{200, 150, 80};
+  auto c = printing::Choose_Scale({-5, 0, 96}, measured);
+  EXPECT_EQ(c.pair, DistancePair::BallAdjacent);
+  EXPECT_DOUBLE_EQ(*c.factor, 1.2);
+  c = printing::Choose_Scale({210, 0, 96}, measured);
+  EXPECT_EQ(c.pair, DistancePair::HeelBall);
+  EXPECT_DOUBLE_EQ(*c.factor, 1.05);
+  c = printing::Choose_Scale({0, 0, 0}, measured);
+  EXPECT_FALSE(c.pair);
+  EXPECT_EQ(c.factor, 1.0);
+  c = printing::Choose_Scale({0, 120, 0}, {200, 0, 80});
+  EXPECT_EQ(c.pair, DistancePair::HeelAdjacent);
+  EXPECT_FALSE(c.factor);
+
+  const auto model = sampleWithSpheres("Right");
+  model->GetItem(0)->Translate(5, -3, 2);
+  const printing::SphereGeometry before = printing::Measure_Spheres(*model);
+  const QRectF meshBefore = projected(*model);
+  EXPECT_FALSE(printing::Apply_Scale(*model, 1.0));
+  ASSERT_TRUE(printing::Apply_Scale(*model, 1.1));
+  const printing::SphereGeometry after = printing::Measure_Spheres(*model);
+  EXPECT_NEAR(after.heelBall, before.heelBall * 1.1, 1e-9);
+  EXPECT_NEAR(after.ballAdj, before.ballAdj * 1.1, 1e-9);
+  EXPECT_LT((after.heel - before.heel * 1.1).norm(), 1e-9);
+  // Scaled about the model origin, wherever the mesh was placed.
+  EXPECT_NEAR(projected(*model).left(), meshBefore.left() * 1.1, 1e-9);
+  EXPECT_NEAR(projected(*model).width(), meshBefore.width() * 1.1, 1e-9);
+  EXPECT_DOUBLE_EQ(model->GetItem(1)->worldBounds()[3] - model->GetItem(1)->worldBounds()[0],
+                   2 * alignment::kSphereRadius);
+  EXPECT_NEAR(printing::Applied_Scale(*model), 1.1, 1e-12);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Fonts for the page, without a screen.
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QGuiApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
