@@ -40,6 +40,15 @@ inline Region render(const QString& pdf, int page, const QRectF& mm, double pxPe
           pxPerMm};
 }
 
+inline int pages(const QString& pdf) {
+  QProcess info;
+  info.start(QStringLiteral("pdfinfo"), {pdf});
+  info.waitForFinished(30000);
+  for (const QString& line : QString::fromUtf8(info.readAllStandardOutput()).split('\n'))
+    if (line.startsWith(QLatin1String("Pages:"))) return line.mid(6).trimmed().toInt();
+  return 0;
+}
+
 // Black ink: dark and without colour, so the red reference marks and blue cut marks never count.
 inline double blackness(QRgb c) {
   const int hi = std::max({qRed(c), qGreen(c), qBlue(c)});

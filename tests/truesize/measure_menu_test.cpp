@@ -1,0 +1,214 @@
+// The foot window's Measure menu: the windows' alignment and "Apply" followed by "Export
+// True-Size PDF..." give the same spheres, scale and page as quarnel-scan print; "True-Size
+// Print..." goes through the printer dialog.
+
+#include <QVTKOpenGLNativeWidget.h>
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QSurfaceFormat>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include "alignment/alignflow.h"
+#include "alignment/alignform.h"
+#include "app/appstate.h"
+#include "app/forms.h"
+#include "pdf_measure.h"
+#include "platform/error_reporting.h"
+#include "platform/filedialog.h"
+#include "platform/msgbox.h"
+#include "platform/printer.h"
+#include "printing/commands.h"
+#include "printing/dform.h"
+#include "printing/scaling.h"
+#include "view/form1.h"
+
+namespace {
+
+const QString kSample = QStringLiteral(QUARNEL_SAMPLES_DIR "/LeftFoot.wrl");
+
+std::array<kernelcad::Vec3, 3> landmarks() {
+  QFile f(QStringLiteral(QUARNEL_SAMPLES_DIR "/LeftFoot.landmarks.json"));
+  f.open(QIODevice::ReadOnly);
+  const QJsonObject o = QJsonDocument::fromJson(f.readAll()).object();
+  std::array<kernelcad::Vec3, 3> p;
+  const char* keys[] = {"heel", "ball", "adjacent"};
+  for (int i = 0; i < 3; ++i) {
+    const QJsonArray a = o[keys[i]].toArray();
+    p[std::size_t(i)] = {a[0].toDouble(), a[1].toDouble(), a[2].toDouble()};
+  }
+  return p;
+}
+
+QString text(const kernelcad::Vec3& p) {
+  return QStringLiteral("%1,%2,%3")
+      .arg(p.x(), 0, 'g', 17)
+      .arg(p.y(), 0, 'g', 17)
+      .arg(p.z(), 0, 'g', 17);
+}
+
+}  // namespace
+
+class MeasureMenuTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() {
+    app::Forms::destroyAll();
+    app::state() = app::AppState{};
+    printing::install();
+  }
+  void cleanup() {
+    platform::Printer::setOutputOverride(QString());
+    app::Forms::destroyAll();
+  }
+  void exportMatchesTheCommandLine();
+  void printGoesThroughThePrinterDialog();
+
+ private:
+  // The sample in the foot window with its spheres on the landmarks, as Place Points leaves it.
+  view::Form1& footWithSpheres() {
+    app::AppState& s = app::state();
+    s.FootSide = "Left";
+    s.ScanFile = "LeftFoot.wrl";
+    s.ScanPath = kSample;
+    auto& form = app::Forms::get<view::Form1>();
+    form.KernelCAD1->setModelFile(kSample);
+    const auto at = landmarks();
+    s.HeelX = at[0].x(), s.HeelY = at[0].y(), s.HeelZ = at[0].z();
+    s.BallX = at[1].x(), s.BallY = at[1].y(), s.BallZ = at[1].z();
+    s.AdjX = at[2].x(), s.AdjY = at[2].y(), s.AdjZ = at[2].z();
+    const char* names[] = {"HeelRef", "BallRef", "AdjRef"};
+    for (int i = 0; i < 3; ++i) form.Draw_Sphere(at[i].x(), at[i].y(), at[i].z(), names[i]);
+    form.KernelCAD1->UpdateModel();
+    form.show();
+    return form;
+  }
+
+  QTemporaryDir dir_;
+};
+
+void MeasureMenuTest::exportMatchesTheCommandLine() {
+  platform::MsgBoxScript messages;
+  view::Form1& form = footWithSpheres();
+  // The operator's answers in the two modal windows: roll 7.5, true heel-ball 170 mm, Apply.
+  QTimer hand;
+  bool rolled = false, applied = false;
+  connect(&hand, &QTimer::timeout, [&] {
+    if (auto* align = app::Forms::loaded<alignment::AlignForm>();
+        align && align->isVisible() && !rolled) {
+      rolled = true;
+      align->Text1->setText("7.5");
+      QTest::mouseClick(align->Command1, Qt::LeftButton);
+    }
+    if (auto* d = app::Forms::loaded<printing::DForm>(); d && d->isVisible() && !applied) {
+      applied = true;
+      d->Text4->setText("170");
+      QTest::mouseClick(d->Command7, Qt::LeftButton);
+    }
+  });
+  hand.start(10);
+  alignment::Align_Foot(form, alignment::Axis::Lateral);
+  hand.stop();
+  QVERIFY(rolled && applied);
+
+  const QString gui = dir_.filePath("gui.pdf");
+  platform::SaveFileNameScript save;
+  save.answer(dir_.filePath("gui"));  // no suffix: .pdf is added
+  form.mnuTrueSizeExport->trigger();
+  QCOMPARE(save.suggested().size(), std::size_t{1});
+  QVERIFY(save.suggested()[0].endsWith("LeftFoot_TrueSize.pdf"));
+  QVERIFY2(QFile::exists(gui),
+           qPrintable(messages.shown().empty() ? QString() : messages.shown()[0].text));
+
+  const auto at = landmarks();
+  QProcess cli;
+  cli.start(QStringLiteral(QUARNEL_SCAN),
+            {"print", kSample, "--side", "Left", "--axis", "Lateral", "--heel", text(at[0]),
+             "--ball", text(at[1]), "--adjacent", text(at[2]), "--roll", "7.5", "--true",
+             "heel-ball=170", "--out", dir_.path()});
+  QVERIFY(cli.waitForFinished(120000));
+  QCOMPARE(cli.exitCode(), 0);
+  const QJsonObject summary = QJsonDocument::fromJson(cli.readAllStandardOutput()).object();
+
+  const kernelcad::Model& model = *form.KernelCAD1->Model();
+  QVERIFY(qAbs(summary["scale_factor"].toDouble() - printing::Applied_Scale(model)) < 1e-12);
+  const char* keys[] = {"heel", "ball", "adjacent"};
+  for (long item = 1; item <= 3; ++item) {
+    const QJsonArray a = summary[keys[item - 1]].toArray();
+    const kernelcad::Vec3 c = model.GetItem(item)->GetPosition();
+    QVERIFY2((c - kernelcad::Vec3(a[0].toDouble(), a[1].toDouble(), a[2].toDouble())).norm() < 1e-9,
+             keys[item - 1]);
+  }
+
+  // Page for page, the same picture.
+  const QString cliPdf = summary["pdf"].toString();
+  const int pages = summary["pages"].toInt();
+  QVERIFY(pages >= 1);
+  QCOMPARE(measure::pages(gui), pages);
+  for (int page = 0; page < pages; ++page) {
+    const QRectF a4(0, 0, 297, 210);
+    const QImage a = measure::render(gui, page, a4, 4).image;
+    const QImage b = measure::render(cliPdf, page, a4, 4).image;
+    QCOMPARE(a.size(), b.size());
+    int differing = 0;
+    for (int y = 0; y < a.height(); ++y)
+      for (int x = 0; x < a.width(); ++x)
+        differing += qAbs(qGray(a.pixel(x, y)) - qGray(b.pixel(x, y))) > 40;
+    QVERIFY2(differing < 20, qPrintable(QString::number(differing)));
+  }
+}
+
+void MeasureMenuTest::printGoesThroughThePrinterDialog() {
+  platform::MsgBoxScript messages;
+  platform::PrintDialogScript dialog;
+  auto& empty = app::Forms::get<view::Form1>();
+  empty.mnuTrueSizePrint->trigger();
+  QCOMPARE(messages.shown().size(), std::size_t{1});
+  QCOMPARE(messages.shown()[0].text, QString("No Foot Loaded"));
+  QVERIFY(dialog.shown().empty());
+  app::Forms::destroyAll();
+
+  view::Form1& form = footWithSpheres();
+  const QString pdf = dir_.filePath("printed.pdf");
+  platform::Printer::setOutputOverride(pdf);
+  dialog.answer(platform::PrintDialogScript::Answer::Cancel);
+  form.mnuTrueSizePrint->trigger();
+  QVERIFY(!QFile::exists(pdf));
+  form.mnuTrueSizePrint->trigger();
+  QCOMPARE(dialog.shown().size(), std::size_t{2});
+  QCOMPARE(dialog.shown()[1].orientation, platform::kLandscape);
+  QVERIFY(QFile::exists(pdf));
+  // The printer's page carries the same check ruler: its ticks from 0 to 10 cm.
+  QProcess text;
+  text.start("pdftotext", {pdf, "-"});
+  QVERIFY(text.waitForFinished(30000));
+  const QString words = QString::fromUtf8(text.readAllStandardOutput());
+  QVERIFY(words.contains("Check: this ruler must measure 100 mm"));
+  QVERIFY(words.contains("Foot: Left"));
+  QVERIFY(words.contains("page 1 of 1"));
+  QCOMPARE(messages.shown().size(), std::size_t{1});
+}
+
+int main(int argc, char** argv) {
+  QTemporaryDir home;
+  qputenv("HOME", home.path().toLocal8Bit());
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  QSurfaceFormat::setDefaultFormat(QVTKOpenGLNativeWidget::defaultFormat());
+  platform::ErrorReportingApplication application(argc, argv);
+  MeasureMenuTest test;
+  const int failures = QTest::qExec(&test, argc, argv);
+  app::Forms::destroyAll();
+  return failures;
+}
+
+#include "measure_menu_test.moc"
