@@ -96,24 +96,4 @@ inline Ink ink(const Region& r) {
   return result;
 }
 
-// Centres (darkness-weighted) of the runs of ink along one row or column of the region, in mm.
-inline std::vector<double> strokeCentres(const Region& r, int index, bool alongRow) {
-  std::vector<double> centres;
-  const int n = alongRow ? r.image.width() : r.image.height();
-  double weight = 0, moment = 0;
-  for (int k = 0; k <= n; ++k) {
-    const double w =
-        k < n ? blackness(alongRow ? r.image.pixel(k, index) : r.image.pixel(index, k)) : 0;
-    if (w > 0.05) {
-      weight += w;
-      moment += w * k;
-    } else if (weight > 0) {
-      const double px = moment / weight;
-      centres.push_back(alongRow ? r.x(px) : r.y(px));
-      weight = moment = 0;
-    }
-  }
-  return centres;
-}
-
 }  // namespace measure
