@@ -2,6 +2,7 @@
 
 #include <Eigen/Geometry>
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <map>
 #include <numeric>
@@ -52,13 +53,32 @@ double LowestHitZ(const kernelcad::Mesh& m, double x, double y) {
   return best;
 }
 
+// Every crossing of the vertical line through (x, y), lowest first; hits on shared edges merged.
+std::vector<double> CrossingsZ(const kernelcad::Mesh& m, double x, double y) {
+  std::vector<double> zs;
+  for (std::size_t t = 0; t < m.triangles.size(); t += 3) {
+    const Vector3d a = Point(m, m.triangles[t]), b = Point(m, m.triangles[t + 1]), c = Point(m, m.triangles[t + 2]);
+    const double d = (b.x() - a.x()) * (c.y() - a.y()) - (c.x() - a.x()) * (b.y() - a.y());
+    if (std::abs(d) < 1e-12) continue;
+    const double u = ((x - a.x()) * (c.y() - a.y()) - (c.x() - a.x()) * (y - a.y())) / d;
+    const double v = ((b.x() - a.x()) * (y - a.y()) - (x - a.x()) * (b.y() - a.y())) / d;
+    if (u < 0 || v < 0 || u + v > 1) continue;
+    zs.push_back(a.z() + u * (b.z() - a.z()) + v * (c.z() - a.z()));
+  }
+  std::sort(zs.begin(), zs.end());
+  zs.erase(std::unique(zs.begin(), zs.end(), [](double p, double q) { return q - p < 1e-6; }), zs.end());
+  return zs;
+}
+
 TEST(FootGen, SizeAndVertexBudget) {
   for (const auto* foot : {&Left(), &Right()}) {
     const auto b = foot->mesh.bounds();
     EXPECT_NEAR(b[3] - b[0], 260, 10);
     EXPECT_NEAR(b[4] - b[1], 100, 10);
-    EXPECT_NEAR(b[5] - b[2], 70, 10);
     EXPECT_NEAR(b[2], 0, 0.5) << "sole rests on the ground plane";
+    EXPECT_EQ(b[5], footgen::kRimHeight) << "nothing above the rim";
+    EXPECT_LT(b[5] - b[2], 45) << "must stay clear of the sheet 50 mm behind the aligned sole";
+    EXPECT_GT(b[5] - b[2], 20) << "sides of the foot are part of the scan";
     EXPECT_GE(foot->mesh.pointCount(), 100'000u);
     EXPECT_LE(foot->mesh.pointCount(), 300'000u);
   }
@@ -84,17 +104,23 @@ TEST(FootGen, RightIsMirrorOfLeft) {
   EXPECT_TRUE(mirrored(Left().landmarks.adjacent).isApprox(Right().landmarks.adjacent));
 }
 
-// Closed, consistently wound shells facing outward: every directed edge is met exactly once in
-// the opposite direction, no triangle is degenerate, and each shell encloses positive volume.
-TEST(FootGen, ShellsAreClosedAndFaceOutward) {
+TEST(FootGen, SameArgumentsSameMesh) {
+  const auto again = footgen::GenerateFoot(Side::Left);
+  EXPECT_EQ(again.mesh.points, Left().mesh.points);
+  EXPECT_EQ(again.mesh.triangles, Left().mesh.triangles);
+}
+
+// One connected, consistently wound sheet: no degenerate triangle, every inner edge met exactly
+// once in the opposite direction, and the open edges chained into one loop along the rim.
+TEST(FootGen, OpenSurfaceEndsAtTheRim) {
   for (const auto* foot : {&Left(), &Right()}) {
     const auto& m = foot->mesh;
     std::vector<std::uint64_t> directed;  // (from << 32) | to
     const auto key = [](std::uint64_t from, std::uint64_t to) { return from << 32 | to; };
-    std::vector<std::int32_t> shell(m.pointCount());
-    std::iota(shell.begin(), shell.end(), 0);
-    const auto root = [&shell](std::int32_t i) {
-      while (shell[i] != i) i = shell[i] = shell[shell[i]];
+    std::vector<std::int32_t> part(m.pointCount());
+    std::iota(part.begin(), part.end(), 0);
+    const auto root = [&part](std::int32_t i) {
+      while (part[i] != i) i = part[i] = part[part[i]];
       return i;
     };
     for (std::size_t t = 0; t < m.triangles.size(); t += 3) {
@@ -102,23 +128,53 @@ TEST(FootGen, ShellsAreClosedAndFaceOutward) {
       const Vector3d a = Point(m, v[0]);
       ASSERT_GT((Point(m, v[1]) - a).cross(Point(m, v[2]) - a).norm(), 1e-9) << "triangle " << t / 3;
       for (int k = 0; k < 3; ++k) directed.push_back(key(v[k], v[(k + 1) % 3]));
-      shell[root(v[1])] = root(v[0]);
-      shell[root(v[2])] = root(v[0]);
+      part[root(v[1])] = root(v[0]);
+      part[root(v[2])] = root(v[0]);
     }
+    for (std::int32_t i = 1; i < static_cast<std::int32_t>(m.pointCount()); ++i)
+      ASSERT_EQ(root(i), root(0)) << "vertex " << i << " is not connected to the surface";
+
     std::sort(directed.begin(), directed.end());
     ASSERT_EQ(std::adjacent_find(directed.begin(), directed.end()), directed.end())
         << "an edge is used twice in the same direction";
-    for (const std::uint64_t e : directed)
-      ASSERT_TRUE(std::binary_search(directed.begin(), directed.end(), key(e & 0xffffffffu, e >> 32)))
-          << "open edge " << (e >> 32) << "-" << (e & 0xffffffffu);
-    std::map<std::int32_t, double> volume;  // six times the signed volume per shell
-    for (std::size_t t = 0; t < m.triangles.size(); t += 3) {
-      const std::int32_t* v = &m.triangles[t];
-      volume[root(v[0])] += Point(m, v[0]).dot(Point(m, v[1]).cross(Point(m, v[2])));
+    std::map<std::int32_t, std::int32_t> rimNext;
+    for (const std::uint64_t e : directed) {
+      const auto from = static_cast<std::int32_t>(e >> 32), to = static_cast<std::int32_t>(e & 0xffffffffu);
+      if (std::binary_search(directed.begin(), directed.end(), key(to, from))) continue;
+      ASSERT_TRUE(rimNext.emplace(from, to).second) << "rim pinched at vertex " << from;
+      EXPECT_EQ(Point(m, from).z(), footgen::kRimHeight) << "open edge below the rim at " << from;
     }
-    EXPECT_EQ(volume.size(), 6u) << "body and five toes";
-    for (const auto& [shellRoot, v6] : volume) EXPECT_GT(v6, 0) << "shell at vertex " << shellRoot;
+    ASSERT_GT(rimNext.size(), 100u);
+    std::size_t steps = 0;
+    std::int32_t at = rimNext.begin()->first;
+    do {
+      const auto next = rimNext.find(at);
+      ASSERT_NE(next, rimNext.end()) << "rim ends at vertex " << at;
+      at = next->second;
+    } while (++steps <= rimNext.size() && at != rimNext.begin()->first);
+    EXPECT_EQ(steps, rimNext.size()) << "the rim is one loop";
   }
+}
+
+// Seen from below every triangle shows its outer side: the sheet never folds back over itself,
+// so after alignment the camera under the foot sees the sole and not the inside.
+TEST(FootGen, EveryTriangleFacesDownAndOut) {
+  for (const auto* foot : {&Left(), &Right()}) {
+    const auto& m = foot->mesh;
+    double projected = 0;  // twice the signed area seen from above
+    for (std::size_t t = 0; t < m.triangles.size(); t += 3) {
+      const Vector3d a = Point(m, m.triangles[t]);
+      const double nz = (Point(m, m.triangles[t + 1]) - a).cross(Point(m, m.triangles[t + 2]) - a).z();
+      ASSERT_LT(nz, 0) << "triangle " << t / 3 << " faces up";
+      projected += nz;
+    }
+    EXPECT_GT(-projected / 2, 15'000) << "footprint in mm^2";
+    EXPECT_LT(-projected / 2, 24'000);
+  }
+  // A vertical line through the foot meets the surface once: nothing hangs below the sole.
+  const auto& m = Left().mesh;
+  for (double x = 40; x < 230; x += 25)
+    for (double y = -20; y <= 20; y += 10) EXPECT_EQ(CrossingsZ(m, x, y).size(), 1u) << "at " << x << ", " << y;
 }
 
 TEST(FootGen, LandmarksLieOnThePlantarSurface) {
@@ -143,6 +199,23 @@ TEST(FootGen, MedialArchIsRaised) {
   const double x = 0.42 * 260;
   EXPECT_GT(LowestHitZ(m, x, 25), 8.0) << "medial midfoot clear of the ground";
   EXPECT_LT(LowestHitZ(m, x, -25), 3.0) << "lateral midfoot on the ground";
+}
+
+// From below the five toes read as separate pads: low under each pad, raised in the clefts.
+TEST(FootGen, ToePadsAreSeparatedByClefts) {
+  const std::array<Eigen::Vector2d, 5> pads{{{233.6, 28.6}, {232.2, 7.8}, {225.6, -8.2}, {218.0, -22.8}, {208.4, -35.4}}};
+  for (const auto* foot : {&Left(), &Right()}) {
+    const double sign = foot == &Left() ? 1 : -1;
+    for (std::size_t i = 0; i < pads.size(); ++i) {
+      const double pad = LowestHitZ(foot->mesh, pads[i].x(), sign * pads[i].y());
+      EXPECT_LT(pad, 4.0) << "toe " << i + 1;
+      if (i + 1 == pads.size()) continue;
+      const Eigen::Vector2d mid = 0.5 * (pads[i] + pads[i + 1]);
+      const double next = LowestHitZ(foot->mesh, pads[i + 1].x(), sign * pads[i + 1].y());
+      EXPECT_GT(LowestHitZ(foot->mesh, mid.x(), sign * mid.y()), std::max(pad, next) + 1.5)
+          << "between toes " << i + 1 << " and " << i + 2;
+    }
+  }
 }
 
 TEST(FootGen, VrmlRoundTrip) {

@@ -54,73 +54,67 @@ double SmoothStep(double t) {
   return t * t * (3 - 2 * t);
 }
 
-// sign(v) * |v|^e: superellipse coordinate.
-double SignedPow(double v, double e) { return std::copysign(std::pow(std::abs(v), e), v); }
-
-int RoundToMultipleOf4(double v) { return std::max(8, 4 * static_cast<int>(std::lround(v / 4))); }
-
 // Everything below is a left foot (medial = +Y); the right foot is its mirror image.
+//
+// The scanners capture the plantar side only, so the sample is an open surface: the sole, the
+// lower sides of the foot and the toe pads, rising to a rim at kRimHeight where the scan ends.
+// Every cross-section across the foot runs from the lateral rim down under the foot and back up
+// to the medial rim, so each vertical line meets the surface once and the toes are pads pressed
+// into the forefoot rather than shells of their own. The rim stays well below the sheet the
+// alignment places 50 mm behind the sole.
 constexpr double kLength = 260.0;
-constexpr double kHeelCap = 38.0;   // x extent of the rounded heel
-constexpr double kBodyEnd = 224.0;  // front of the body shell, hidden among the toes
-constexpr double kFrontCap = 34.0;
-constexpr double kBodyPerimeter = 240.0;  // typical girth, sets the segments per ring
+constexpr double kHeelCap = 38.0;    // x extent of the rounded heel
+constexpr double kToeLine = 222.0;   // tip of the little toe: the outline turns along the toe line
+constexpr double kTipY = 29.0;       // tip of the hallux at x = kLength
+constexpr double kTipRound = 14.0;   // x over which the hallux tip curls up to the rim
+constexpr double kSectionLength = 150.0;  // samples across per mm of density, calibrated to the budget
 
-// Body cross-section at x: a superellipse between the sole and the dorsum, from the lateral to
-// the medial border. Lower half squarer than the upper so the sole is flat with rounded edges.
-struct Body {
+struct Outline {
   Profile medial{{0, 33}, {30, 33}, {60, 33}, {90, 34}, {120, 36},
-                 {150, 42}, {175, 48}, {190, 50}, {224, 48}};
+                 {150, 42}, {175, 48}, {190, 50}, {kToeLine, 46}};
   Profile lateral{{0, -33}, {30, -33}, {60, -35}, {90, -39}, {120, -43},
-                  {150, -46}, {175, -49}, {190, -48}, {224, -44}};
-  Profile top{{0, 56}, {20, 68}, {50, 74}, {80, 73}, {110, 63},
-              {140, 50}, {170, 39}, {190, 32}, {224, 24}};
-  Profile side{{0, 26}, {40, 26}, {80, 24}, {120, 20}, {160, 14}, {190, 11}, {224, 10}};
+                  {150, -46}, {175, -49}, {190, -48}, {205, -46}, {kToeLine, -41},
+                  {232, -21.2}};  // only sets the slope at the little toe to that of the toe line
 
-  double CentreY(double x) const { return 0.5 * (medial(x) + lateral(x)); }
-  double HalfWidth(double x) const { return 0.5 * (medial(x) - lateral(x)); }
-
-  // t: -1 at the lateral border, +1 at the medial border.
-  double Dorsum(double x, double t) const { return top(x) + 4.0 * t * Bump(x, 40, 190); }
-  double Sole(double x, double t) const {
-    const double medialWeight = SmoothStep((t + 0.3) / 1.3);
-    const double lateralColumn = 1.2 * Bump(x, 60, 150);  // the lateral midfoot barely lifts
-    const double arch = 16.0 * Bump(x, 45, 170);
-    return lateralColumn * (1 - medialWeight) + arch * medialWeight;
+  // Borders along the toe line, u = 0 at the little toe's tip to 1 at the hallux's. The lateral
+  // border follows the oblique line of the toe tips and both meet round at the hallux.
+  double ToeLineMedial(double u) const {
+    return kTipY + (medial(kToeLine) - kTipY) * std::sqrt(std::max(0.0, 1 - u * u));
   }
-
-  Vector3d Point(double x, double f, double theta) const {
-    const double c = std::cos(theta), s = std::sin(theta);
-    const double hw = HalfWidth(x), zm = side(x);
-    if (s >= 0) {
-      const double t = f * SignedPow(c, 2 / 2.4);
-      return {x, CentreY(x) + hw * t, zm + (Dorsum(x, t) - zm) * f * std::pow(s, 2 / 2.4)};
-    }
-    const double t = f * SignedPow(c, 0.5);
-    return {x, CentreY(x) + hw * t, zm - (zm - Sole(x, t)) * f * std::pow(-s, 0.5)};
+  double ToeLineLateral(double u) const {
+    return kTipY - (kTipY - lateral(kToeLine)) * std::sqrt(std::max(0.0, 1 - u));
   }
 };
 
+// Height of the plantar skin where the foot would touch a flat plate, before the sides curl up
+// to the rim. t: -1 at the lateral border, +1 at the medial border.
+double SoleHeight(double x, double t) {
+  const double medialWeight = SmoothStep((t + 0.3) / 1.3);
+  const double lateralColumn = 1.2 * Bump(x, 60, 150);  // the lateral midfoot barely lifts
+  const double arch = 16.0 * Bump(x, 45, 170);
+  const double toeWebs = 11.0 * SmoothStep((x - 198) / 26);  // skin between the toes sits high
+  return lateralColumn * (1 - medialWeight) + arch * medialWeight + toeWebs;
+}
+
 struct Toe {
-  Vector2d base, tip;  // axis in the ground plane, base hidden inside the body
+  Vector2d base, tip;  // axis in the ground plane, base under the forefoot
   double width, height;
 
-  double Length() const { return (tip - base).norm(); }
-  double Girth() const { return kPi * 0.5 * (width + height); }
-
-  // s: 0 at the base, 1 at the tip.
-  Vector3d Point(double s, double theta) const {
-    const double p = 2.2;
-    const double f = std::pow(std::max(0.0, 1 - std::pow(std::abs(2 * s - 1), p)), 1 / p);
-    const Vector2d d = (tip - base).normalized();
-    const Vector2d across(-d.y(), d.x());  // toward +Y (medial) for a toe pointing along +X
-    const double c = std::cos(theta), sn = std::sin(theta);
-    const double hz = 0.5 * height;
-    const double zc = 0.8 + hz + 6.0 * (1 - s) * (1 - s);  // pad near the ground, base lifted
-    const double ly = SignedPow(c, sn >= 0 ? 0.8 : 0.6);
-    const double lz = SignedPow(sn, sn >= 0 ? 0.8 : 0.6);
-    const Vector2d xy = base + s * (tip - base) + 0.5 * width * f * ly * across;
-    return {xy.x(), xy.y(), zc + hz * f * lz};
+  // Underside of the toe at (x, y): a rounded pad over a superellipse footprint, resting just
+  // above the ground, its base lifted into the forefoot. Off the footprint it keeps rising, so
+  // blending it with the sole leaves no step at the toe's edge.
+  double Underside(double x, double y) const {
+    const Vector2d d = tip - base, p = Vector2d(x, y) - base;
+    const double s = p.dot(d) / d.squaredNorm();
+    const double across = (p.x() * d.y() - p.y() * d.x()) / d.norm();
+    const double e = 2.2;
+    const double rho =
+        std::pow(std::pow(std::abs(2 * s - 1), e) + std::pow(std::abs(2 * across / width), e), 1 / e);
+    const double hz = 0.5 * height, sc = std::clamp(s, 0.0, 1.0);
+    const double rim = 0.8 + hz + 6.0 * (1 - sc) * (1 - sc);
+    // Cubic fall-off: a flattish pad with sides steep but not vertical, smooth into the outside.
+    if (rho >= 1) return rim + 3 * hz * (rho - 1);
+    return rim - hz * (1 - rho * rho * rho);
   }
 };
 
@@ -133,80 +127,117 @@ const std::array<Toe, 5> kToes{{
     {{188, -33}, {222, -37}, 15, 13},
 }};
 
-// Appends a closed tube: the start pole, `rings` of `segs` points each, the end pole. Rings run
-// from start to end; within a ring the angle turns from the +Y side over the top, so that with
-// the tube running toward +X the triangles below face outward.
-void AppendTube(kernelcad::Mesh& mesh, const Vector3d& startPole, const std::vector<Vector3d>& rings,
-                int segs, const Vector3d& endPole) {
-  const auto first = static_cast<std::int32_t>(mesh.pointCount());
-  auto push = [&mesh](const Vector3d& p) { mesh.points.insert(mesh.points.end(), {p.x(), p.y(), p.z()}); };
-  push(startPole);
-  for (const Vector3d& p : rings) push(p);
-  push(endPole);
+// Lowest of the sole and the toe pads, blended over about a millimetre so the creases where the
+// toes leave the forefoot and each other are rounded like skin.
+double Bottom(double x, double y, double t) {
+  std::array<double, kToes.size() + 1> z;
+  z[0] = SoleHeight(x, t);
+  for (std::size_t i = 0; i < kToes.size(); ++i) z[i + 1] = kToes[i].Underside(x, y);
+  const double low = *std::min_element(z.begin(), z.end());
+  constexpr double kBlend = 1.2;
+  double sum = 0;
+  for (const double zi : z) sum += std::exp(-(zi - low) / kBlend);
+  return low - kBlend * std::log(sum);
+}
 
-  const int ringCount = static_cast<int>(rings.size()) / segs;
-  const std::int32_t start = first, end = first + 1 + ringCount * segs;
-  auto at = [&](int r, int j) { return first + 1 + r * segs + (j % segs); };
+// One cross-section: x, its lateral and medial borders, and how deep below the rim it may reach
+// (1 along most of the foot, falling to 0 where the heel and the hallux round up to the rim).
+struct Station {
+  double x, lateral, medial, depth;
+};
+
+// Samples across a station, from the lateral rim (0) under the foot to the medial rim (segs):
+// t from -1 to 1 and how far down from the rim (0 to 1). The depth 1 - |t|^12 keeps the sole flat
+// and lets the sides rise steeply but not vertically to the rim, so seen from below they are
+// narrow bands along the outline rather than a fold on it. Samples are spaced evenly along the
+// curve drawn at a typical half-width, with the depth halved: a scanner looking up at the sole
+// samples the steep sides more sparsely than the sole.
+std::vector<Vector2d> SectionSamples(int segs) {
+  constexpr double kHalfWidth = 45.0, kDepth = 0.5 * 31.0;
+  constexpr int kFine = 4096;
+  const auto curve = [](double t) { return Vector2d(t, 1 - std::pow(std::abs(t), 12)); };
+  std::vector<double> arc{0.0};
+  for (int i = 1; i <= kFine; ++i) {
+    const Vector2d d = curve(-1 + 2.0 * i / kFine) - curve(-1 + 2.0 * (i - 1) / kFine);
+    arc.push_back(arc.back() + std::hypot(kHalfWidth * d.x(), kDepth * d.y()));
+  }
+  std::vector<Vector2d> samples{{-1.0, 0.0}};
+  for (int j = 1, i = 1; j < segs; ++j) {
+    const double target = arc.back() * j / segs;
+    while (arc[i] < target) ++i;
+    const double w = (target - arc[i - 1]) / (arc[i] - arc[i - 1]);
+    samples.push_back(curve(-1 + 2.0 * (i - 1 + w) / kFine));
+  }
+  samples.emplace_back(1.0, 0.0);
+  return samples;
+}
+
+Vector3d SectionPoint(const Station& st, const Vector2d& sample) {
+  const double t = sample.x(), down = st.depth * sample.y();
+  const double y = st.lateral + 0.5 * (t + 1) * (st.medial - st.lateral);
+  if (down == 0) return {st.x, y, kRimHeight};  // exactly on the rim
+  return {st.x, y, kRimHeight - (kRimHeight - Bottom(st.x, y, t)) * down};
+}
+
+// Sampling density (samples per mm) is chosen so that stations * samples across meet the vertex
+// budget. Stations are evenly spaced in x, as a scanner looking up at the sole samples it, so the
+// rounded heel and hallux tip are not crowded with nearly coincident rings.
+double Density(long long vertices) {
+  return std::sqrt(static_cast<double>(vertices) / (kLength * kSectionLength));
+}
+
+std::vector<Station> Stations(double density) {
+  const Outline outline;
+  const int rings = std::max(8, static_cast<int>(std::lround(density * kLength)));
+  const double roundFrom = kLength - kTipRound, frontLength = kLength - kToeLine;
+  std::vector<Station> stations;
+  for (int k = 1; k < rings; ++k) {
+    const double x = kLength * k / rings;
+    if (x < kHeelCap) {
+      // The heel is a quarter ellipse in plan; its back rises steeply but not vertically.
+      const double c = 1 - x / kHeelCap, f = std::sqrt(1 - c * c);
+      const double mid = 0.5 * (outline.medial(x) + outline.lateral(x));
+      const double half = 0.5 * (outline.medial(x) - outline.lateral(x));
+      stations.push_back({x, mid - half * f, mid + half * f, 1 - c * c * c * c});
+    } else if (x <= kToeLine) {
+      stations.push_back({x, outline.lateral(x), outline.medial(x), 1.0});
+    } else {
+      // Along the toe line, closing in on the hallux tip, which curls up to the rim.
+      const double u = (x - kToeLine) / frontLength;
+      const double r = std::clamp((x - roundFrom) / kTipRound, 0.0, 1.0);
+      stations.push_back({x, outline.ToeLineLateral(u), outline.ToeLineMedial(u), 1 - r * r * r * r});
+    }
+  }
+  return stations;
+}
+
+void AppendSurface(kernelcad::Mesh& mesh, double density) {
+  const Outline outline;
+  const std::vector<Station> stations = Stations(density);
+  const int segs = std::max(8, 2 * static_cast<int>(std::lround(density * kSectionLength / 2)));
+  const int across = segs + 1;
+  const int ringCount = static_cast<int>(stations.size());
+
+  auto push = [&mesh](const Vector3d& p) { mesh.points.insert(mesh.points.end(), {p.x(), p.y(), p.z()}); };
+  mesh.points.reserve(3 * (static_cast<std::size_t>(ringCount) * across + 2));
+  push({0, 0.5 * (outline.medial(0) + outline.lateral(0)), kRimHeight});  // back of the heel
+  const std::vector<Vector2d> samples = SectionSamples(segs);
+  for (const Station& st : stations)
+    for (const Vector2d& sample : samples) push(SectionPoint(st, sample));
+  push({kLength, kTipY, kRimHeight});  // tip of the hallux
+
+  // Stations run toward +X and each one from -Y to +Y, so these orders face down and out.
+  const std::int32_t heel = 0, tip = 1 + ringCount * across;
+  auto at = [across](int r, int j) { return 1 + r * across + j; };
   auto& tri = mesh.triangles;
   for (int j = 0; j < segs; ++j) {
-    tri.insert(tri.end(), {at(0, j), start, at(0, j + 1)});
+    tri.insert(tri.end(), {at(0, j), heel, at(0, j + 1)});
     for (int r = 0; r + 1 < ringCount; ++r) {
       tri.insert(tri.end(), {at(r, j), at(r, j + 1), at(r + 1, j)});
       tri.insert(tri.end(), {at(r + 1, j), at(r, j + 1), at(r + 1, j + 1)});
     }
-    tri.insert(tri.end(), {at(ringCount - 1, j), at(ringCount - 1, j + 1), end});
+    tri.insert(tri.end(), {at(ringCount - 1, j), at(ringCount - 1, j + 1), tip});
   }
-}
-
-// Sampling density (samples per mm) is chosen so that rings * segments over all shells meets the
-// vertex budget; the body's length counts its rounded ends by arc length.
-double BodyArcLength() {
-  return kPi / 2 * kHeelCap + (kBodyEnd - kHeelCap - kFrontCap) + kPi / 2 * kFrontCap;
-}
-
-double Density(long long vertices) {
-  double areaLike = BodyArcLength() * kBodyPerimeter;
-  for (const Toe& toe : kToes) areaLike += toe.Length() * toe.Girth();
-  return std::sqrt(static_cast<double>(vertices) / areaLike);
-}
-
-void AppendBody(kernelcad::Mesh& mesh, double density) {
-  const Body body;
-  const int segs = RoundToMultipleOf4(density * kBodyPerimeter);
-  const int heelRings = std::max(2, static_cast<int>(std::lround(density * kPi / 2 * kHeelCap)));
-  const int frontRings = std::max(2, static_cast<int>(std::lround(density * kPi / 2 * kFrontCap)));
-  const double midLength = kBodyEnd - kHeelCap - kFrontCap;
-  const int midRings = std::max(2, static_cast<int>(std::lround(density * midLength)));
-
-  // (x, cap factor) per ring; the caps follow quarter circles so their rings are evenly spaced.
-  std::vector<std::pair<double, double>> stations;
-  for (int k = 1; k <= heelRings; ++k) {
-    const double a = kPi / 2 * k / heelRings;
-    stations.emplace_back(kHeelCap * (1 - std::cos(a)), std::sin(a));
-  }
-  for (int k = 1; k < midRings; ++k) stations.emplace_back(kHeelCap + midLength * k / midRings, 1.0);
-  for (int k = frontRings; k >= 1; --k) {
-    const double a = kPi / 2 * k / frontRings;
-    stations.emplace_back(kBodyEnd - kFrontCap * (1 - std::cos(a)), std::sin(a));
-  }
-
-  std::vector<Vector3d> rings;
-  rings.reserve(stations.size() * segs);
-  for (const auto& [x, f] : stations)
-    for (int j = 0; j < segs; ++j) rings.push_back(body.Point(x, f, 2 * kPi * j / segs));
-  AppendTube(mesh, body.Point(0, 0, 0), rings, segs, body.Point(kBodyEnd, 0, 0));
-}
-
-void AppendToe(kernelcad::Mesh& mesh, const Toe& toe, double density) {
-  const int segs = RoundToMultipleOf4(density * toe.Girth());
-  const int n = std::max(4, static_cast<int>(std::lround(density * toe.Length())));
-  std::vector<Vector3d> rings;
-  rings.reserve(static_cast<std::size_t>((n - 1) * segs));
-  for (int k = 1; k < n; ++k) {
-    const double s = 0.5 * (1 - std::cos(kPi * k / n));  // denser toward the rounded ends
-    for (int j = 0; j < segs; ++j) rings.push_back(toe.Point(s, 2 * kPi * j / segs));
-  }
-  AppendTube(mesh, toe.Point(0, 0), rings, segs, toe.Point(1, 0));
 }
 
 Vector3d PlantarPoint(const kernelcad::Mesh& mesh, double x, double y) {
@@ -245,15 +276,14 @@ bool LowestSurfacePoint(const kernelcad::Mesh& mesh, double x, double y, Eigen::
 Foot GenerateFoot(Side side, int resolution) {
   const double density = Density(1000LL * std::max(1, resolution));
   Foot foot;
-  AppendBody(foot.mesh, density);
-  for (const Toe& toe : kToes) AppendToe(foot.mesh, toe, density);
+  AppendSurface(foot.mesh, density);
 
-  const Body body;
+  const Outline outline;
   const double heelX = 0.12 * kLength, ballX = 0.72 * kLength, adjacentX = 0.65 * kLength;
-  foot.landmarks.heel = PlantarPoint(foot.mesh, heelX, body.CentreY(heelX));
+  foot.landmarks.heel = PlantarPoint(foot.mesh, heelX, 0.5 * (outline.medial(heelX) + outline.lateral(heelX)));
   // Metatarsal heads sit a finger's width inside the borders of the forefoot.
-  foot.landmarks.ball = PlantarPoint(foot.mesh, ballX, body.medial(ballX) - 17.0);
-  foot.landmarks.adjacent = PlantarPoint(foot.mesh, adjacentX, body.lateral(adjacentX) + 13.0);
+  foot.landmarks.ball = PlantarPoint(foot.mesh, ballX, outline.medial(ballX) - 17.0);
+  foot.landmarks.adjacent = PlantarPoint(foot.mesh, adjacentX, outline.lateral(adjacentX) + 13.0);
 
   if (side == Side::Right) {
     for (std::size_t i = 1; i < foot.mesh.points.size(); i += 3) foot.mesh.points[i] = -foot.mesh.points[i];

@@ -1,7 +1,9 @@
 #pragma once
 
-// Synthetic foot scans: a deterministic, anatomically plausible foot mesh in millimetres, so that
-// the viewer, the benchmarks and the tests have scans of known shape and known landmarks.
+// Synthetic foot scans: a deterministic, anatomically plausible plantar scan in millimetres, so
+// that the viewer, the benchmarks and the tests have scans of known shape and known landmarks.
+// Like the lab's scanners, it holds only what is seen from below: the sole, the lower sides of
+// the foot and the toe pads, open at the top along a rim at kRimHeight.
 //
 // Frame: X runs from the back of the heel (x = 0) to the tip of the hallux (x = 260), Z is up with
 // the sole resting on z = 0, Y is across the foot. For a left foot the medial side (big toe) is +Y,
@@ -36,8 +38,12 @@ inline constexpr int kDefaultResolution = 150;
 // Resolution whose mesh has about `vertices` vertices (at least 1).
 int ResolutionForVertices(long long vertices);
 
-// The body is one closed shell and every toe is its own closed shell; triangles are wound
-// counter-clockwise seen from outside. The result depends only on the arguments.
+// Height of the rim where the scanned surface ends.
+inline constexpr double kRimHeight = 32.0;
+
+// One connected open surface whose only border is the rim, every rim vertex at z = kRimHeight;
+// triangles are wound counter-clockwise seen from below and outside. The result depends only on
+// the arguments.
 Foot GenerateFoot(Side side, int resolution = kDefaultResolution);
 
 // Writes the mesh as a VRML 2.0 IndexedFaceSet in the layout 3D foot scanners use.
