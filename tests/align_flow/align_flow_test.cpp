@@ -419,11 +419,12 @@ class AlignFlowTest : public QObject {
     // "PRINT" hides the toolbar once the printout has returned.
     bool shownWhilePrinting = false;
     int printed = 0;
-    view::Form1::setPrintCommands({{}, {}, [&](view::Form1& f) {
-                                     ++printed;
-                                     shownWhilePrinting = f.Toolbar2->isVisible();
-                                   },
-                                   {}});
+    view::Form1::PrintCommands spy;
+    spy.printFullSize = [&](view::Form1& f) {
+      ++printed;
+      shownWhilePrinting = f.Toolbar2->isVisible();
+    };
+    view::Form1::setPrintCommands(spy);
     QVERIFY(press("PRINT"));
     QCOMPARE(printed, 1);
     QVERIFY(shownWhilePrinting);
