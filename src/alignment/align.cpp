@@ -5,6 +5,8 @@
 #include <initializer_list>
 #include <string>
 
+#include "alignment/spheres.h"
+
 namespace alignment {
 
 namespace {
@@ -139,6 +141,27 @@ void Roll_Foot(const Scene& scene, const double& angle, FootItems& items) {
 double Roll_For(Axis axis, Side side, double typedAngle) {
   const bool sameSign = (axis == Axis::Lateral) == (side == Side::Left);
   return sameSign ? typedAngle : -typedAngle;
+}
+
+void Align_And_Roll(const Scene& scene, Axis axis, Side side, double typedRoll,
+                    ReferencePoints& points, FootItems& items) {
+  Align_To_Axis(scene, axis, side, points, items);
+  Check_Rotation(scene);
+  Roll_Foot(scene, Roll_For(axis, side, typedRoll), items);
+}
+
+std::shared_ptr<kernelcad::Model> Align_Scan(kernelcad::Mesh mesh, const ReferencePoints& at,
+                                             Axis axis, Side side, double typedRoll) {
+  auto model = std::make_shared<kernelcad::Model>();
+  model->setScan(std::make_shared<const kernelcad::Mesh>(std::move(mesh)));
+  Draw_Sphere(*model, at.heel.x(), at.heel.y(), at.heel.z(), "HeelRef");
+  Draw_Sphere(*model, at.ball.x(), at.ball.y(), at.ball.z(), "BallRef");
+  Draw_Sphere(*model, at.adjacent.x(), at.adjacent.y(), at.adjacent.z(), "AdjRef");
+  const Scene scene{model, std::make_shared<kernelcad::View>(model), {}};
+  ReferencePoints points = at;
+  FootItems items;
+  Align_And_Roll(scene, axis, side, typedRoll, points, items);
+  return model;
 }
 
 PlacementSnapshot::PlacementSnapshot(const kernelcad::Model& model) {

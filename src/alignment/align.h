@@ -69,6 +69,17 @@ void Roll_Foot(const Scene& scene, const double& angle, FootItems& items);
 // for Lateral-Right and Medial-Left.
 double Roll_For(Axis axis, Side side, double typedAngle);
 
+// The alignment once the roll is typed: Align_To_Axis, Check_Rotation and Roll_Foot with the
+// roll's sign for the axis and side. `points` ends as Align_To_Axis leaves the working
+// coordinates; `items` holds items 0 to 3.
+void Align_And_Roll(const Scene& scene, Axis axis, Side side, double typedRoll,
+                    ReferencePoints& points, FootItems& items);
+
+// A scan aligned without windows as the windows align it: the mesh as item 0, the heel, ball
+// and adjacent spheres drawn at the three points as items 1 to 3, then Align_And_Roll.
+std::shared_ptr<kernelcad::Model> Align_Scan(kernelcad::Mesh mesh, const ReferencePoints& at,
+                                             Axis axis, Side side, double typedRoll);
+
 // Placements of items 0 to 3, to put them back when an alignment stops half-way.
 class PlacementSnapshot {
  public:

@@ -44,17 +44,13 @@ bool alignAndRoll(view::Form1& form, Axis axis, Side side) {
                            {s.BallX, s.BallY, s.BallZ},
                            {s.AdjX, s.AdjY, s.AdjZ}};
     FootItems items;
-    Align_To_Axis(scene, axis, side, points, items);
-    keepItems(items);
+    Align_And_Roll(scene, axis, side, s.AlignRollAngle, points, items);
     s.BallX = points.ball.x();
     s.BallY = points.ball.y();
     s.BallZ = points.ball.z();
     s.AdjX = points.adjacent.x();
     s.AdjY = points.adjacent.y();
     s.AdjZ = points.adjacent.z();
-    Check_Rotation(scene);
-    const double roll = Roll_For(axis, side, s.AlignRollAngle);
-    Roll_Foot(scene, roll, items);
     keepItems(items);
     return true;
   } catch (const AlignmentError& e) {

@@ -11,7 +11,6 @@
 #include <string_view>
 
 #include "alignment/align.h"
-#include "alignment/spheres.h"
 #include "cli/print_command.h"
 #include "kernelcad/core/scene.h"
 #include "kernelcad/core/vrml_reader.h"
@@ -139,19 +138,8 @@ int Align(std::span<char*> args) {
   if (!side || !axis || !heel || !ball || !adjacent) return -1;
 
   try {
-    kernelcad::VrmlScan scan = kernelcad::ReadVrmlFile(path);
-    auto model = std::make_shared<kernelcad::Model>();
-    model->setScan(std::make_shared<const kernelcad::Mesh>(std::move(scan.mesh)));
-    const alignment::Scene scene{model, std::make_shared<kernelcad::View>(model), {}};
-    alignment::Draw_Sphere(*model, heel->x(), heel->y(), heel->z(), "HeelRef");
-    alignment::Draw_Sphere(*model, ball->x(), ball->y(), ball->z(), "BallRef");
-    alignment::Draw_Sphere(*model, adjacent->x(), adjacent->y(), adjacent->z(), "AdjRef");
-
-    alignment::ReferencePoints points{*heel, *ball, *adjacent};
-    alignment::FootItems items;
-    alignment::Align_To_Axis(scene, *axis, *side, points, items);
-    alignment::Check_Rotation(scene);
-    alignment::Roll_Foot(scene, alignment::Roll_For(*axis, *side, roll), items);
+    const auto model = alignment::Align_Scan(kernelcad::ReadVrmlFile(path).mesh,
+                                             {*heel, *ball, *adjacent}, *axis, *side, roll);
 
     std::string out;
     const char* names[] = {"heel", "ball", "adjacent"};

@@ -23,7 +23,6 @@
 #include <vector>
 
 #include "alignment/align.h"
-#include "alignment/spheres.h"
 #include "kernelcad/core/scene.h"
 #include "kernelcad/core/vrml_reader.h"
 #include "printing/scaling.h"
@@ -231,18 +230,9 @@ QJsonArray json(const kernelcad::Vec3& v) { return {v.x(), v.y(), v.z()}; }
 // distances and "Apply", then the page and the summary. Throws with the reason on any fault.
 QJsonObject printOne(const Job& job, const QDir& out, std::set<QString>& taken) {
   if (!job.refused.empty()) throw JobError(job.refused);
-  kernelcad::VrmlScan scan = kernelcad::ReadVrmlFile(job.file);
-  auto model = std::make_shared<kernelcad::Model>();
-  model->setScan(std::make_shared<const kernelcad::Mesh>(std::move(scan.mesh)));
-  const alignment::Scene scene{model, std::make_shared<kernelcad::View>(model), {}};
-  alignment::Draw_Sphere(*model, job.heel->x(), job.heel->y(), job.heel->z(), "HeelRef");
-  alignment::Draw_Sphere(*model, job.ball->x(), job.ball->y(), job.ball->z(), "BallRef");
-  alignment::Draw_Sphere(*model, job.adjacent->x(), job.adjacent->y(), job.adjacent->z(), "AdjRef");
-  alignment::ReferencePoints points{*job.heel, *job.ball, *job.adjacent};
-  alignment::FootItems items;
-  alignment::Align_To_Axis(scene, *job.axis, *job.side, points, items);
-  alignment::Check_Rotation(scene);
-  alignment::Roll_Foot(scene, alignment::Roll_For(*job.axis, *job.side, job.roll), items);
+  const auto model =
+      alignment::Align_Scan(kernelcad::ReadVrmlFile(job.file).mesh,
+                            {*job.heel, *job.ball, *job.adjacent}, *job.axis, *job.side, job.roll);
 
   const printing::SphereGeometry measured = printing::Measure_Spheres(*model);
   std::array<double, 3> entered{};
