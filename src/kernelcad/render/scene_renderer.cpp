@@ -4,6 +4,7 @@
 #include <vtkAxesActor.h>
 #include <vtkBillboardTextActor3D.h>
 #include <vtkCamera.h>
+#include <vtkCaptionActor2D.h>
 #include <vtkCellArray.h>
 #include <vtkCellPicker.h>
 #include <vtkDoubleArray.h>
@@ -21,6 +22,7 @@
 #include <vtkRenderer.h>
 #include <vtkSphereSource.h>
 #include <vtkStaticCellLocator.h>
+#include <vtkTextActor.h>
 #include <vtkTextProperty.h>
 #include <vtkTypeInt32Array.h>
 #include <vtkUnsignedCharArray.h>
@@ -94,6 +96,14 @@ SceneRenderer::SceneRenderer(std::shared_ptr<Model> model, std::shared_ptr<View>
   renderer_->GetActiveCamera()->ParallelProjectionOn();
   axes_->SetTotalLength(50.0, 50.0, 50.0);
   axes_->SetShaftTypeToLine();
+  // Captions at a fixed small size: scaled to the viewport they cover the foot.
+  for (vtkCaptionActor2D* caption :
+       {axes_->GetXAxisCaptionActor2D(), axes_->GetYAxisCaptionActor2D(),
+        axes_->GetZAxisCaptionActor2D()}) {
+    caption->GetTextActor()->SetTextScaleModeToNone();
+    caption->GetCaptionTextProperty()->SetFontSize(14);
+    caption->GetCaptionTextProperty()->ShadowOff();
+  }
   axes_->SetVisibility(false);
   // Axes and labels are never picked, so they do not change the scene's bounds for picking.
   axes_->PickableOff();
