@@ -14,16 +14,11 @@ namespace alignment {
 
 AlignForm::AlignForm() {
   setWindowTitle(tr("Foot Alignment"));
-  QFont face(QStringLiteral("MS Sans Serif"));
-  face.setPointSizeF(9.75);
-  face.setStyleHint(QFont::SansSerif);
-  setFont(face);
+  setFont(platform::designFont(9.75));
 
   Label1 = new QLabel(this);
   platform::placeControl(Label1, "Label1", 120, 120, 1095, 375);
-  QFont bold = face;
-  bold.setBold(true);
-  Label1->setFont(bold);
+  Label1->setFont(platform::designFont(9.75, true));
   Text1 = new QLineEdit(this);
   platform::placeControl(Text1, "Text1", 1320, 120, 975, 315);
   Label2 = new QLabel(tr("deg"), this);

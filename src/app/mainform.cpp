@@ -28,17 +28,9 @@ namespace {
 
 const QString kNone = QStringLiteral("None");
 
-QFont sansSerif(double points, bool bold) {
-  QFont font(QStringLiteral("MS Sans Serif"));
-  font.setStyleHint(QFont::SansSerif);
-  font.setPointSizeF(points);
-  font.setBold(bold);
-  return font;
-}
-
 // The lists' look: bold dark blue on a light orange ground.
 void paintList(QWidget* list) {
-  list->setFont(sansSerif(8.25, true));
+  list->setFont(platform::designFont(8.25, true));
   QPalette palette = list->palette();
   const QColor ground(255, 224, 192);
   const QColor ink(0, 0, 96);
@@ -89,13 +81,13 @@ MainForm::MainForm() {
   paintList(File1);
   Command2 = new QPushButton(tr("Right Foot"), client);
   platform::placeControl(Command2, "Command2", 6720, 3360, 2775, 375);
-  Command2->setFont(sansSerif(9.75, false));
+  Command2->setFont(platform::designFont(9.75, false));
   Command1 = new QPushButton(tr("Left Foot"), client);
   platform::placeControl(Command1, "Command1", 3960, 3360, 2775, 375);
-  Command1->setFont(sansSerif(9.75, false));
+  Command1->setFont(platform::designFont(9.75, false));
   StatusBar1 = new QStatusBar(client);
   platform::placeControl(StatusBar1, "StatusBar1", 0, 3780, 9600, 375);
-  StatusBar1->setFont(sansSerif(9.75, false));
+  StatusBar1->setFont(platform::designFont(9.75, false));
   StatusBar1->setSizeGripEnabled(false);
   statusPanel1 = new QLabel(StatusBar1);
   statusPanel1->setObjectName(QStringLiteral("statusPanel1"));

@@ -14,10 +14,7 @@ SelectForm::SelectForm() {
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   setModal(true);
-  QFont font(QStringLiteral("MS Sans Serif"));
-  font.setStyleHint(QFont::SansSerif);
-  font.setPointSizeF(12);
-  setFont(font);
+  setFont(platform::designFont(12));
 
   Option1 = new QRadioButton(tr("Left Foot"), this);
   platform::placeControl(Option1, "Option1", 120, 120, 1455, 495);

@@ -15,14 +15,6 @@ namespace help {
 
 namespace {
 
-QFont sansSerif(double points, bool bold = false) {
-  QFont font(QStringLiteral("MS Sans Serif"));
-  font.setStyleHint(QFont::SansSerif);
-  font.setPointSizeF(points);
-  font.setBold(bold);
-  return font;
-}
-
 // Where the picture writes the addresses: a column from x = 224 to 537, one line centred at each
 // of these heights. The link areas of the window lie over exactly these lines.
 constexpr int addressLeft = 224;
@@ -68,13 +60,13 @@ QPixmap aboutPicture() {
   p.setPen(Qt::NoPen);
   p.setBrush(QColor(0, 90, 170));
   drawFootprint(p, QRectF(38, 22, 52, 70));
-  QFont title = sansSerif(30, true);
+  QFont title = platform::designFont(30, true);
   title.setPixelSize(40);
   title.setLetterSpacing(QFont::AbsoluteSpacing, 3);
   p.setFont(title);
   p.setPen(QColor(0, 70, 140));
   p.drawText(QRectF(122, 18, 420, 50), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("PEDALOX"));
-  QFont tagline = sansSerif(10);
+  QFont tagline = platform::designFont(10);
   tagline.setPixelSize(14);
   tagline.setItalic(true);
   p.setFont(tagline);
@@ -90,9 +82,9 @@ QPixmap aboutPicture() {
   const QString addresses[3] = {QString::fromLatin1(supportSiteAddress),
                                 QString::fromLatin1(updatesAddress),
                                 QString::fromLatin1(suppliesAddress)};
-  QFont captionFont = sansSerif(9);
+  QFont captionFont = platform::designFont(9);
   captionFont.setPixelSize(12);
-  QFont addressFont = sansSerif(9);
+  QFont addressFont = platform::designFont(9);
   addressFont.setPixelSize(13);
   addressFont.setUnderline(true);
   // The longest address must fit the column.
@@ -125,11 +117,11 @@ AboutForm::AboutForm() : picture_(aboutPicture()) {
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   setFixedSize(platform::twipsToPixelsX(8520), platform::twipsToPixelsY(6480));
-  setFont(sansSerif(9.75));
+  setFont(platform::designFont(9.75));
 
   Command1 = new QPushButton(tr("Close"), this);
   platform::placeControl(Command1, "Command1", 6120, 6000, 2295, 375);
-  Command1->setFont(sansSerif(9.75));
+  Command1->setFont(platform::designFont(9.75));
 
   const auto textLabel = [this](const char* name, double top, const QFont& font) {
     auto* label = new QLabel(this);
@@ -138,9 +130,9 @@ AboutForm::AboutForm() : picture_(aboutPicture()) {
     label->setAlignment(Qt::AlignCenter);
     return label;
   };
-  Label1 = textLabel("Label1", 3600, sansSerif(12, true));
-  Label2 = textLabel("Label2", 4200, sansSerif(9.75));
-  Label3 = textLabel("Label3", 4800, sansSerif(9.75));
+  Label1 = textLabel("Label1", 3600, platform::designFont(12, true));
+  Label2 = textLabel("Label2", 4200, platform::designFont(9.75));
+  Label3 = textLabel("Label3", 4800, platform::designFont(9.75));
 
   const auto linkArea = [this](const char* name, double top) {
     auto* area = new LinkArea(this);

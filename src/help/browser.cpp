@@ -30,14 +30,6 @@ namespace help {
 
 namespace {
 
-QFont sansSerif(double points, bool bold = false) {
-  QFont font(QStringLiteral("MS Sans Serif"));
-  font.setStyleHint(QFont::SansSerif);
-  font.setPointSizeF(points);
-  font.setBold(bold);
-  return font;
-}
-
 // The steps the browser window marks as "errors ignored" go on whatever a call throws.
 template <class Step>
 void ignoringErrors(Step step) {
@@ -125,7 +117,7 @@ void prepareWebEngine() {
 
 Browser::Browser() {
   prepareWebEngine();
-  setFont(sansSerif(9.75));
+  setFont(platform::designFont(9.75));
   resize(platform::twipsToPixelsX(13050), platform::twipsToPixelsY(9840));
 
   brwWebBrowser = new QWebEngineView(this);
@@ -150,14 +142,14 @@ Browser::Browser() {
   // Typed addresses are navigated to, never added: the list holds the start address only.
   cboAddress->setInsertPolicy(QComboBox::NoInsert);
   cboAddress->setCompleter(nullptr);
-  cboAddress->setFont(sansSerif(9.75));
+  cboAddress->setFont(platform::designFont(9.75));
   cboAddress->setStyleSheet(QStringLiteral("QComboBox { background: rgb(255, 224, 192); }"));
   cboAddress->setEditText(QStringLiteral("default.htm"));
   cboAddress->lineEdit()->installEventFilter(this);
 
   Command1 = new QPushButton(tr("Close"), this);
   platform::placeControl(Command1, "Command1", 11280, 120, 1575, 375);
-  Command1->setFont(sansSerif(9.75, true));
+  Command1->setFont(platform::designFont(9.75, true));
   Command1->setAutoDefault(false);
 
   setTabOrder(cboAddress, Command1);

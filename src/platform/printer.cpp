@@ -13,6 +13,8 @@
 #include <QStandardPaths>
 #include <utility>
 
+#include "platform/msgbox.h"
+
 namespace platform {
 
 namespace {
@@ -128,6 +130,14 @@ bool Printer::available() const {
   if (!outputOverride().isEmpty()) return true;
   const QString folder = printsFolder();
   return !folder.isEmpty() && QDir().mkpath(folder) && QFileInfo(folder).isWritable();
+}
+
+bool Printer::availableOrSay(const QString& title) const {
+  if (available()) return true;
+  MsgBox(QStringLiteral("There is no printer, and no documents folder to keep the pages in as a "
+                        "PDF file. Nothing was printed."),
+         MsgBoxButtons::OkOnly, MsgBoxIcon::Exclamation, title);
+  return false;
 }
 
 QPainter& Printer::Painter() {

@@ -60,6 +60,8 @@ class Printer {
 
   // Whether pages can go anywhere: a printer, or a documents folder the PDF can be written to.
   bool available() const;
+  // The same, and where they cannot, tells the operator under `title` that nothing was printed.
+  bool availableOrSay(const QString& title) const;
 
   // The printer's settings, for the printer dialog.
   QPrinter& settings() { return *printer_; }

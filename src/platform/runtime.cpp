@@ -138,4 +138,12 @@ void placeControl(QWidget* control, const char* name, double left, double top, d
   control->setGeometry(twipsRect(left, top, width, height));
 }
 
+QFont designFont(double points, bool bold) {
+  QFont font(QStringLiteral("MS Sans Serif"));
+  font.setStyleHint(QFont::SansSerif);
+  font.setPointSizeF(points);
+  font.setBold(bold);
+  return font;
+}
+
 }  // namespace platform

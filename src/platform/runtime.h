@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFont>
 #include <QRect>
 #include <QString>
 #include <cstdint>
@@ -35,6 +36,10 @@ double pixelsToTwipsX(double pixels);
 double pixelsToTwipsY(double pixels);
 // A rectangle given in twips, in pixels.
 QRect twipsRect(double left, double top, double width, double height);
+
+// The face the windows were designed in, at a size in points; where "MS Sans Serif" is not
+// installed the platform's sans-serif stands in.
+QFont designFont(double points, bool bold = false);
 
 // Places a control at its designer position (twips) and gives it its designer name, so that
 // tests find it the way an operator does.

@@ -36,13 +36,7 @@ void mnuPrint1_Click(view::Form1& form) {
     return;
   }
   platform::Printer& printer = platform::ThePrinter();
-  if (!printer.available()) {
-    platform::MsgBox(QStringLiteral("There is no printer, and no documents folder to keep the "
-                                    "page in as a PDF file. Nothing was printed."),
-                     platform::MsgBoxButtons::OkOnly, platform::MsgBoxIcon::Exclamation,
-                     QStringLiteral("Print"));
-    return;
-  }
+  if (!printer.availableOrSay(QStringLiteral("Print"))) return;
   form.Picture1->setPixmap(QPixmap::fromImage(Grab_Form_Client(mainWindow())));
   Print_Picture_Fit(printer, form.Picture1->pixmap(Qt::ReturnByValue).toImage());
   const QString file = printer.EndDoc();

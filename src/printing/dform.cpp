@@ -66,7 +66,7 @@ kernelcad::Model& model() {
 DForm::DForm() {
   setWindowTitle(tr("Distances"));
   // The designed 8-point face; the fallback sans-serif is wider, so the labels need the size.
-  setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
+  setFont(platform::designFont(8));
   setFixedSize(platform::twipsToPixelsX(5175), platform::twipsToPixelsY(2160));
 
   Frame2 = new QGroupBox(tr("Values"), this);

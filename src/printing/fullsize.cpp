@@ -97,13 +97,7 @@ void FullSizePrint::Print_FullSize() {
     return;
 
   platform::Printer& printer = platform::ThePrinter();
-  if (!printer.available()) {
-    platform::MsgBox(QStringLiteral("There is no printer, and no documents folder to keep the "
-                                    "page in as a PDF file. Nothing was printed."),
-                     platform::MsgBoxButtons::OkOnly, platform::MsgBoxIcon::Exclamation,
-                     QStringLiteral("Print"));
-    return;
-  }
+  if (!printer.availableOrSay(QStringLiteral("Print"))) return;
   const Picture picture = Grab_Print_Area();
   form_.Picture1->setPixmap(QPixmap::fromImage(picture));
   form_.Picture1->repaint();

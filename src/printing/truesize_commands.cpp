@@ -45,12 +45,7 @@ void mnuTrueSizePrint_Click(view::Form1& form) {
   if (!sheet) return;
   const QString title = QStringLiteral("True-Size Print");
   platform::Printer& printer = platform::ThePrinter();
-  if (!printer.available()) {
-    platform::MsgBox(QStringLiteral("There is no printer, and no documents folder to keep the "
-                                    "pages in as a PDF file. Nothing was printed."),
-                     platform::MsgBoxButtons::OkOnly, platform::MsgBoxIcon::Exclamation, title);
-    return;
-  }
+  if (!printer.availableOrSay(title)) return;
   platform::CommonDialog& dialog = platform::CMDialog1();
   dialog.Orientation = platform::kLandscape;
   try {
