@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "footgen/footgen.h"
+#include "kernelcad/core/vrml_reader.h"
 
 namespace {
 
@@ -28,31 +29,6 @@ Vector3d Point(const kernelcad::Mesh& m, std::int32_t i) {
   return Vector3d(m.points[3 * i], m.points[3 * i + 1], m.points[3 * i + 2]);
 }
 
-// Lowest crossing of an upward ray from below (Moller-Trumbore), as a pick from under the foot.
-double LowestHitZ(const kernelcad::Mesh& m, double x, double y) {
-  const Vector3d origin(x, y, -1000), dir(0, 0, 1);
-  double best = INFINITY;
-  for (std::size_t t = 0; t < m.triangles.size(); t += 3) {
-    const double* xy[3];
-    for (int k = 0; k < 3; ++k) xy[k] = &m.points[3 * m.triangles[t + k]];
-    if (std::max({xy[0][0], xy[1][0], xy[2][0]}) < x || std::min({xy[0][0], xy[1][0], xy[2][0]}) > x ||
-        std::max({xy[0][1], xy[1][1], xy[2][1]}) < y || std::min({xy[0][1], xy[1][1], xy[2][1]}) > y)
-      continue;
-    const Vector3d a = Point(m, m.triangles[t]);
-    const Vector3d e1 = Point(m, m.triangles[t + 1]) - a, e2 = Point(m, m.triangles[t + 2]) - a;
-    const Vector3d p = dir.cross(e2);
-    const double det = e1.dot(p);
-    if (std::abs(det) < 1e-12) continue;
-    const Vector3d s = origin - a;
-    const double u = s.dot(p) / det;
-    const Vector3d q = s.cross(e1);
-    const double v = dir.dot(q) / det;
-    if (u < 0 || v < 0 || u + v > 1) continue;
-    best = std::min(best, origin.z() + e2.dot(q) / det);
-  }
-  return best;
-}
-
 // Every crossing of the vertical line through (x, y), lowest first; hits on shared edges merged.
 std::vector<double> CrossingsZ(const kernelcad::Mesh& m, double x, double y) {
   std::vector<double> zs;
@@ -70,180 +46,144 @@ std::vector<double> CrossingsZ(const kernelcad::Mesh& m, double x, double y) {
   return zs;
 }
 
+// Lowest crossing, as a pick from under the foot.
+double LowestZ(const kernelcad::Mesh& m, double x, double y) {
+  const auto zs = CrossingsZ(m, x, y);
+  return zs.empty() ? INFINITY : zs.front();
+}
+
 TEST(FootGen, SizeAndVertexBudget) {
-  for (const auto* foot : {&Left(), &Right()}) {
-    const auto b = foot->mesh.bounds();
-    EXPECT_NEAR(b[3] - b[0], 260, 10);
-    EXPECT_NEAR(b[4] - b[1], 100, 10);
-    EXPECT_NEAR(b[2], 0, 0.5) << "sole rests on the ground plane";
-    EXPECT_EQ(b[5], footgen::kRimHeight) << "nothing above the rim";
-    EXPECT_LT(b[5] - b[2], 45) << "must stay clear of the sheet 50 mm behind the aligned sole";
-    EXPECT_GT(b[5] - b[2], 20) << "sides of the foot are part of the scan";
-    EXPECT_GE(foot->mesh.pointCount(), 100'000u);
-    EXPECT_LE(foot->mesh.pointCount(), 300'000u);
-  }
-  // The budget maps to vertices roughly one to one, so benchmarks can ask for a size.
+  const auto b = Left().mesh.bounds();
+  EXPECT_NEAR(b[3] - b[0], 260, 10);
+  EXPECT_NEAR(b[4] - b[1], 100, 10);
+  EXPECT_NEAR(b[2], 0, 0.5) << "sole rests on the ground plane";
+  EXPECT_EQ(b[5], footgen::kRimHeight) << "nothing above the rim";
+  EXPECT_LT(b[5] - b[2], 45) << "must stay clear of the sheet 50 mm behind the aligned sole";
+  EXPECT_GE(Left().mesh.pointCount(), 100'000u);
+  EXPECT_LE(Left().mesh.pointCount(), 300'000u);
   for (long long n : {5'000LL, 40'000LL}) {
     const auto count = footgen::GenerateFoot(Side::Left, footgen::ResolutionForVertices(n)).mesh.pointCount();
     EXPECT_NEAR(static_cast<double>(count), static_cast<double>(n), 0.1 * n);
   }
+  const auto again = footgen::GenerateFoot(Side::Left);
+  EXPECT_EQ(again.mesh.points, Left().mesh.points) << "same arguments, same mesh";
+  EXPECT_EQ(again.mesh.triangles, Left().mesh.triangles);
 }
 
+// Exact mirror in Y with two corners swapped, so every check on the left foot holds for the right.
 TEST(FootGen, RightIsMirrorOfLeft) {
   const auto &l = Left().mesh, &r = Right().mesh;
   ASSERT_EQ(l.points.size(), r.points.size());
   ASSERT_EQ(l.triangles.size(), r.triangles.size());
-  for (std::size_t i = 0; i < l.points.size(); i += 3) {
-    ASSERT_EQ(l.points[i], r.points[i]);
-    ASSERT_EQ(l.points[i + 1], -r.points[i + 1]);
-    ASSERT_EQ(l.points[i + 2], r.points[i + 2]);
+  for (std::size_t i = 0; i < l.points.size(); ++i) ASSERT_EQ(l.points[i], i % 3 == 1 ? -r.points[i] : r.points[i]);
+  for (std::size_t t = 0; t < l.triangles.size(); t += 3) {
+    ASSERT_EQ(l.triangles[t], r.triangles[t]);
+    ASSERT_EQ(l.triangles[t + 1], r.triangles[t + 2]);
+    ASSERT_EQ(l.triangles[t + 2], r.triangles[t + 1]);
   }
-  const auto mirrored = [](Vector3d p) { return Vector3d(p.x(), -p.y(), p.z()); };
-  EXPECT_TRUE(mirrored(Left().landmarks.ball).isApprox(Right().landmarks.ball));
-  EXPECT_TRUE(mirrored(Left().landmarks.heel).isApprox(Right().landmarks.heel));
-  EXPECT_TRUE(mirrored(Left().landmarks.adjacent).isApprox(Right().landmarks.adjacent));
-}
-
-TEST(FootGen, SameArgumentsSameMesh) {
-  const auto again = footgen::GenerateFoot(Side::Left);
-  EXPECT_EQ(again.mesh.points, Left().mesh.points);
-  EXPECT_EQ(again.mesh.triangles, Left().mesh.triangles);
+  const auto& a = Left().landmarks;
+  const auto& b = Right().landmarks;
+  for (const auto& [p, q] : {std::pair{a.heel, b.heel}, {a.ball, b.ball}, {a.adjacent, b.adjacent}})
+    EXPECT_TRUE(Vector3d(p.x(), -p.y(), p.z()).isApprox(q)) << q.transpose();
 }
 
 // One connected, consistently wound sheet: no degenerate triangle, every inner edge met exactly
 // once in the opposite direction, and the open edges chained into one loop along the rim.
 TEST(FootGen, OpenSurfaceEndsAtTheRim) {
-  for (const auto* foot : {&Left(), &Right()}) {
-    const auto& m = foot->mesh;
-    std::vector<std::uint64_t> directed;  // (from << 32) | to
-    const auto key = [](std::uint64_t from, std::uint64_t to) { return from << 32 | to; };
-    std::vector<std::int32_t> part(m.pointCount());
-    std::iota(part.begin(), part.end(), 0);
-    const auto root = [&part](std::int32_t i) {
-      while (part[i] != i) i = part[i] = part[part[i]];
-      return i;
-    };
-    for (std::size_t t = 0; t < m.triangles.size(); t += 3) {
-      const std::int32_t* v = &m.triangles[t];
-      const Vector3d a = Point(m, v[0]);
-      ASSERT_GT((Point(m, v[1]) - a).cross(Point(m, v[2]) - a).norm(), 1e-9) << "triangle " << t / 3;
-      for (int k = 0; k < 3; ++k) directed.push_back(key(v[k], v[(k + 1) % 3]));
-      part[root(v[1])] = root(v[0]);
-      part[root(v[2])] = root(v[0]);
-    }
-    for (std::int32_t i = 1; i < static_cast<std::int32_t>(m.pointCount()); ++i)
-      ASSERT_EQ(root(i), root(0)) << "vertex " << i << " is not connected to the surface";
-
-    std::sort(directed.begin(), directed.end());
-    ASSERT_EQ(std::adjacent_find(directed.begin(), directed.end()), directed.end())
-        << "an edge is used twice in the same direction";
-    std::map<std::int32_t, std::int32_t> rimNext;
-    for (const std::uint64_t e : directed) {
-      const auto from = static_cast<std::int32_t>(e >> 32), to = static_cast<std::int32_t>(e & 0xffffffffu);
-      if (std::binary_search(directed.begin(), directed.end(), key(to, from))) continue;
-      ASSERT_TRUE(rimNext.emplace(from, to).second) << "rim pinched at vertex " << from;
-      EXPECT_EQ(Point(m, from).z(), footgen::kRimHeight) << "open edge below the rim at " << from;
-    }
-    ASSERT_GT(rimNext.size(), 100u);
-    std::size_t steps = 0;
-    std::int32_t at = rimNext.begin()->first;
-    do {
-      const auto next = rimNext.find(at);
-      ASSERT_NE(next, rimNext.end()) << "rim ends at vertex " << at;
-      at = next->second;
-    } while (++steps <= rimNext.size() && at != rimNext.begin()->first);
-    EXPECT_EQ(steps, rimNext.size()) << "the rim is one loop";
+  const auto& m = Left().mesh;
+  std::vector<std::uint64_t> directed;
+  const auto key = [](std::uint64_t from, std::uint64_t to) { return from << 32 | to; };
+  std::vector<std::int32_t> part(m.pointCount());
+  std::iota(part.begin(), part.end(), 0);
+  const auto root = [&part](std::int32_t i) {
+    while (part[i] != i) i = part[i] = part[part[i]];
+    return i;
+  };
+  for (std::size_t t = 0; t < m.triangles.size(); t += 3) {
+    const std::int32_t* v = &m.triangles[t];
+    const Vector3d a = Point(m, v[0]);
+    ASSERT_GT((Point(m, v[1]) - a).cross(Point(m, v[2]) - a).norm(), 1e-9) << "triangle " << t / 3;
+    for (int k = 0; k < 3; ++k) directed.push_back(key(v[k], v[(k + 1) % 3]));
+    part[root(v[1])] = root(v[0]);
+    part[root(v[2])] = root(v[0]);
   }
+  for (std::int32_t i = 1; i < static_cast<std::int32_t>(m.pointCount()); ++i)
+    ASSERT_EQ(root(i), root(0)) << "vertex " << i << " is not connected to the surface";
+
+  std::sort(directed.begin(), directed.end());
+  ASSERT_EQ(std::adjacent_find(directed.begin(), directed.end()), directed.end())
+      << "an edge is used twice in the same direction";
+  std::map<std::int32_t, std::int32_t> rimNext;
+  for (const std::uint64_t e : directed) {
+    const auto from = static_cast<std::int32_t>(e >> 32), to = static_cast<std::int32_t>(e & 0xffffffffu);
+    if (std::binary_search(directed.begin(), directed.end(), key(to, from))) continue;
+    ASSERT_TRUE(rimNext.emplace(from, to).second) << "rim pinched at vertex " << from;
+    EXPECT_EQ(Point(m, from).z(), footgen::kRimHeight) << "open edge below the rim at " << from;
+  }
+  ASSERT_GT(rimNext.size(), 100u);
+  std::size_t steps = 0;
+  std::int32_t at = rimNext.begin()->first;
+  do {
+    const auto next = rimNext.find(at);
+    ASSERT_NE(next, rimNext.end()) << "rim ends at vertex " << at;
+    at = next->second;
+  } while (++steps <= rimNext.size() && at != rimNext.begin()->first);
+  EXPECT_EQ(steps, rimNext.size()) << "the rim is one loop";
 }
 
-// Seen from below every triangle shows its outer side: the sheet never folds back over itself,
+// Seen from below every triangle shows its outer side and a vertical line meets the sheet once,
 // so after alignment the camera under the foot sees the sole and not the inside.
 TEST(FootGen, EveryTriangleFacesDownAndOut) {
-  for (const auto* foot : {&Left(), &Right()}) {
-    const auto& m = foot->mesh;
-    double projected = 0;  // twice the signed area seen from above
-    for (std::size_t t = 0; t < m.triangles.size(); t += 3) {
-      const Vector3d a = Point(m, m.triangles[t]);
-      const double nz = (Point(m, m.triangles[t + 1]) - a).cross(Point(m, m.triangles[t + 2]) - a).z();
-      ASSERT_LT(nz, 0) << "triangle " << t / 3 << " faces up";
-      projected += nz;
-    }
-    EXPECT_GT(-projected / 2, 15'000) << "footprint in mm^2";
-    EXPECT_LT(-projected / 2, 24'000);
-  }
-  // A vertical line through the foot meets the surface once: nothing hangs below the sole.
   const auto& m = Left().mesh;
+  double projected = 0;  // twice the signed area seen from above
+  for (std::size_t t = 0; t < m.triangles.size(); t += 3) {
+    const Vector3d a = Point(m, m.triangles[t]);
+    const double nz = (Point(m, m.triangles[t + 1]) - a).cross(Point(m, m.triangles[t + 2]) - a).z();
+    ASSERT_LT(nz, 0) << "triangle " << t / 3 << " faces up";
+    projected += nz;
+  }
+  EXPECT_GT(-projected / 2, 15'000) << "footprint in mm^2";
+  EXPECT_LT(-projected / 2, 24'000);
   for (double x = 40; x < 230; x += 25)
     for (double y = -20; y <= 20; y += 10) EXPECT_EQ(CrossingsZ(m, x, y).size(), 1u) << "at " << x << ", " << y;
 }
 
-TEST(FootGen, LandmarksLieOnThePlantarSurface) {
-  for (const auto* foot : {&Left(), &Right()}) {
-    const auto& lm = foot->landmarks;
-    for (const Vector3d& p : {lm.heel, lm.ball, lm.adjacent}) {
-      EXPECT_NEAR(LowestHitZ(foot->mesh, p.x(), p.y()), p.z(), 0.01) << p.transpose();
-      EXPECT_LT(p.z(), 3.0) << "weight-bearing point " << p.transpose();
-    }
-    EXPECT_LT(lm.heel.x(), lm.adjacent.x());
-    EXPECT_LT(lm.adjacent.x(), lm.ball.x());
-    EXPECT_NEAR(lm.heel.x(), 0.12 * 260, 5);
-    EXPECT_NEAR(lm.ball.x(), 0.72 * 260, 5);
-  }
-  // Medial is +Y on a left foot and -Y on a right foot.
-  EXPECT_GT(Left().landmarks.ball.y(), Left().landmarks.adjacent.y() + 40);
-  EXPECT_LT(Right().landmarks.ball.y(), Right().landmarks.adjacent.y() - 40);
-}
-
-TEST(FootGen, MedialArchIsRaised) {
+TEST(FootGen, LandmarksArchAndToePadsSeenFromBelow) {
   const auto& m = Left().mesh;
-  const double x = 0.42 * 260;
-  EXPECT_GT(LowestHitZ(m, x, 25), 8.0) << "medial midfoot clear of the ground";
-  EXPECT_LT(LowestHitZ(m, x, -25), 3.0) << "lateral midfoot on the ground";
-}
+  const auto& lm = Left().landmarks;
+  for (const Vector3d& p : {lm.heel, lm.ball, lm.adjacent}) {
+    EXPECT_NEAR(LowestZ(m, p.x(), p.y()), p.z(), 0.01) << p.transpose();
+    EXPECT_LT(p.z(), 3.0) << "weight-bearing point " << p.transpose();
+  }
+  EXPECT_LT(lm.heel.x(), lm.adjacent.x());
+  EXPECT_LT(lm.adjacent.x(), lm.ball.x());
+  EXPECT_GT(lm.ball.y(), lm.adjacent.y() + 40) << "medial is +Y on a left foot";
 
-// From below the five toes read as separate pads: low under each pad, raised in the clefts.
-TEST(FootGen, ToePadsAreSeparatedByClefts) {
+  EXPECT_GT(LowestZ(m, 0.42 * 260, 25), 8.0) << "medial midfoot clear of the ground";
+  EXPECT_LT(LowestZ(m, 0.42 * 260, -25), 3.0) << "lateral midfoot on the ground";
+
+  // The five toes read as separate pads: low under each pad, raised in the clefts.
   const std::array<Eigen::Vector2d, 5> pads{{{233.6, 28.6}, {232.2, 7.8}, {225.6, -8.2}, {218.0, -22.8}, {208.4, -35.4}}};
-  for (const auto* foot : {&Left(), &Right()}) {
-    const double sign = foot == &Left() ? 1 : -1;
-    for (std::size_t i = 0; i < pads.size(); ++i) {
-      const double pad = LowestHitZ(foot->mesh, pads[i].x(), sign * pads[i].y());
-      EXPECT_LT(pad, 4.0) << "toe " << i + 1;
-      if (i + 1 == pads.size()) continue;
-      const Eigen::Vector2d mid = 0.5 * (pads[i] + pads[i + 1]);
-      const double next = LowestHitZ(foot->mesh, pads[i + 1].x(), sign * pads[i + 1].y());
-      EXPECT_GT(LowestHitZ(foot->mesh, mid.x(), sign * mid.y()), std::max(pad, next) + 1.5)
-          << "between toes " << i + 1 << " and " << i + 2;
-    }
+  for (std::size_t i = 0; i < pads.size(); ++i) {
+    const double pad = LowestZ(m, pads[i].x(), pads[i].y());
+    EXPECT_LT(pad, 4.0) << "toe " << i + 1;
+    if (i + 1 == pads.size()) continue;
+    const Eigen::Vector2d mid = 0.5 * (pads[i] + pads[i + 1]);
+    EXPECT_GT(LowestZ(m, mid.x(), mid.y()), std::max(pad, LowestZ(m, pads[i + 1].x(), pads[i + 1].y())) + 1.5)
+        << "between toes " << i + 1 << " and " << i + 2;
   }
 }
 
+// Written and read back by the program's own reader.
 TEST(FootGen, VrmlRoundTrip) {
   const auto foot = footgen::GenerateFoot(Side::Right, 2);
   std::ostringstream out;
   footgen::WriteVrml2(foot.mesh, out, "two\nlines");
-  const std::string text = out.str();
-  ASSERT_EQ(text.rfind("#VRML V2.0 utf8\n# two lines\n", 0), 0u);
-
-  const auto pointsAt = text.find("point [") + 7, pointsEnd = text.find(']', pointsAt);
-  std::istringstream points(text.substr(pointsAt, pointsEnd - pointsAt));
-  std::vector<double> xyz;
-  for (double v; points >> v;) {
-    xyz.push_back(v);
-    points.ignore(1);  // space or comma
-  }
-  ASSERT_EQ(xyz.size(), foot.mesh.points.size());
-  for (std::size_t i = 0; i < xyz.size(); ++i) ASSERT_NEAR(xyz[i], foot.mesh.points[i], 6e-5);
-
-  const auto indexAt = text.find("coordIndex [") + 12, indexEnd = text.find(']', indexAt);
-  std::istringstream indices(text.substr(indexAt, indexEnd - indexAt));
-  std::vector<std::int32_t> faces;
-  for (std::int32_t v; indices >> v;) {
-    if (v != -1) faces.push_back(v);
-    else ASSERT_EQ(faces.size() % 3, 0u) << "faces are triangles";
-    indices.ignore(1);
-  }
-  EXPECT_EQ(faces, foot.mesh.triangles);
+  ASSERT_EQ(out.str().rfind("#VRML V2.0 utf8\n# two lines\n", 0), 0u);
+  const auto back = kernelcad::ReadVrmlBuffer(out.str(), "foot.wrl").mesh;
+  ASSERT_EQ(back.points.size(), foot.mesh.points.size());
+  for (std::size_t i = 0; i < back.points.size(); ++i) ASSERT_NEAR(back.points[i], foot.mesh.points[i], 6e-5);
+  EXPECT_EQ(back.triangles, foot.mesh.triangles);
 }
 
 }  // namespace

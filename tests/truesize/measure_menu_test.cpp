@@ -5,13 +5,8 @@
 #include <QVTKOpenGLNativeWidget.h>
 
 #include <QAction>
-#include <QDir>
-#include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLineEdit>
-#include <QProcess>
+#include <QPdfDocument>
 #include <QPushButton>
 #include <QSurfaceFormat>
 #include <QTemporaryDir>
@@ -31,32 +26,6 @@
 #include "printing/dform.h"
 #include "printing/scaling.h"
 #include "view/form1.h"
-
-namespace {
-
-const QString kSample = QStringLiteral(QUARNEL_SAMPLES_DIR "/LeftFoot.wrl");
-
-std::array<kernelcad::Vec3, 3> landmarks() {
-  QFile f(QStringLiteral(QUARNEL_SAMPLES_DIR "/LeftFoot.landmarks.json"));
-  f.open(QIODevice::ReadOnly);
-  const QJsonObject o = QJsonDocument::fromJson(f.readAll()).object();
-  std::array<kernelcad::Vec3, 3> p;
-  const char* keys[] = {"heel", "ball", "adjacent"};
-  for (int i = 0; i < 3; ++i) {
-    const QJsonArray a = o[keys[i]].toArray();
-    p[std::size_t(i)] = {a[0].toDouble(), a[1].toDouble(), a[2].toDouble()};
-  }
-  return p;
-}
-
-QString text(const kernelcad::Vec3& p) {
-  return QStringLiteral("%1,%2,%3")
-      .arg(p.x(), 0, 'g', 17)
-      .arg(p.y(), 0, 'g', 17)
-      .arg(p.z(), 0, 'g', 17);
-}
-
-}  // namespace
 
 class MeasureMenuTest : public QObject {
   Q_OBJECT
@@ -80,15 +49,14 @@ class MeasureMenuTest : public QObject {
     app::AppState& s = app::state();
     s.FootSide = "Left";
     s.ScanFile = "LeftFoot.wrl";
-    s.ScanPath = kSample;
+    s.ScanPath = sample::scan("Left");
     auto& form = app::Forms::get<view::Form1>();
-    form.KernelCAD1->setModelFile(kSample);
-    const auto at = landmarks();
+    form.KernelCAD1->setModelFile(s.ScanPath);
+    const auto at = sample::landmarks("Left");
     s.HeelX = at[0].x(), s.HeelY = at[0].y(), s.HeelZ = at[0].z();
     s.BallX = at[1].x(), s.BallY = at[1].y(), s.BallZ = at[1].z();
     s.AdjX = at[2].x(), s.AdjY = at[2].y(), s.AdjZ = at[2].z();
-    const char* names[] = {"HeelRef", "BallRef", "AdjRef"};
-    for (int i = 0; i < 3; ++i) form.Draw_Sphere(at[i].x(), at[i].y(), at[i].z(), names[i]);
+    for (std::size_t i = 0; i < 3; ++i) form.Draw_Sphere(at[i].x(), at[i].y(), at[i].z(), sample::kSpheres[i]);
     form.KernelCAD1->UpdateModel();
     form.show();
     return form;
@@ -130,31 +98,27 @@ void MeasureMenuTest::exportMatchesTheCommandLine() {
   QVERIFY2(QFile::exists(gui),
            qPrintable(messages.shown().empty() ? QString() : messages.shown()[0].text));
 
-  const auto at = landmarks();
-  QProcess cli;
-  cli.start(QStringLiteral(QUARNEL_SCAN),
-            {"print", kSample, "--side", "Left", "--axis", "Lateral", "--heel", text(at[0]),
-             "--ball", text(at[1]), "--adjacent", text(at[2]), "--roll", "7.5", "--true",
-             "heel-ball=170", "--out", dir_.path()});
-  QVERIFY(cli.waitForFinished(120000));
-  QCOMPARE(cli.exitCode(), 0);
-  const QJsonObject summary = QJsonDocument::fromJson(cli.readAllStandardOutput()).object();
+  const sample::Outcome cli = sample::run(sample::printArgs(
+      "Left", {"--axis", "Lateral", "--roll", "7.5", "--true", "heel-ball=170", "--out", dir_.path()}));
+  QCOMPARE(cli.exitCode, 0);
+  const QJsonObject summary = QJsonDocument::fromJson(cli.out.toUtf8()).object();
 
   const kernelcad::Model& model = *form.KernelCAD1->Model();
   QVERIFY(qAbs(summary["scale_factor"].toDouble() - printing::Applied_Scale(model)) < 1e-12);
-  const char* keys[] = {"heel", "ball", "adjacent"};
   for (long item = 1; item <= 3; ++item) {
-    const QJsonArray a = summary[keys[item - 1]].toArray();
+    const QJsonArray a = summary[sample::kKeys[item - 1]].toArray();
     const kernelcad::Vec3 c = model.GetItem(item)->GetPosition();
     QVERIFY2((c - kernelcad::Vec3(a[0].toDouble(), a[1].toDouble(), a[2].toDouble())).norm() < 1e-9,
-             keys[item - 1]);
+             sample::kKeys[item - 1]);
   }
 
   // Page for page, the same picture.
   const QString cliPdf = summary["pdf"].toString();
   const int pages = summary["pages"].toInt();
+  QPdfDocument guiDoc;
+  guiDoc.load(gui);
   QVERIFY(pages >= 1);
-  QCOMPARE(measure::pages(gui), pages);
+  QCOMPARE(guiDoc.pageCount(), pages);
   for (int page = 0; page < pages; ++page) {
     const QRectF a4(0, 0, 297, 210);
     const QImage a = measure::render(gui, page, a4, 4).image;
@@ -188,10 +152,9 @@ void MeasureMenuTest::printGoesThroughThePrinterDialog() {
   QCOMPARE(dialog.shown().size(), std::size_t{2});
   QCOMPARE(dialog.shown()[1].orientation, platform::kLandscape);
   QVERIFY(QFile::exists(pdf));
-  // The printer's page carries the same check ruler: its ticks from 0 to 10 cm.
   QProcess text;
   text.start("pdftotext", {pdf, "-"});
-  QVERIFY(text.waitForFinished(30000));
+  QVERIFY(text.waitForFinished(30000));  // the printer's page carries the same check ruler
   const QString words = QString::fromUtf8(text.readAllStandardOutput());
   QVERIFY(words.contains("Check: this ruler must measure 100 mm"));
   QVERIFY(words.contains("Foot: Left"));

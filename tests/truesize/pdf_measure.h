@@ -1,13 +1,19 @@
 #pragma once
 
 // Reading true-size pages back: a region of a PDF page rendered at a known number of pixels
-// per millimetre, and the strokes found in it, in millimetres from the page's top-left corner.
+// per millimetre, in millimetres from the page's top-left corner. And the shipped samples with
+// their landmarks, as the command line and the windows are given them.
 
+#include <Eigen/Core>
+#include <QFile>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRectF>
 #include <algorithm>
-#include <vector>
+#include <array>
 
 namespace measure {
 
@@ -40,40 +46,23 @@ inline Region render(const QString& pdf, int page, const QRectF& mm, double pxPe
           pxPerMm};
 }
 
-inline int pages(const QString& pdf) {
-  QProcess info;
-  info.start(QStringLiteral("pdfinfo"), {pdf});
-  info.waitForFinished(30000);
-  for (const QString& line : QString::fromUtf8(info.readAllStandardOutput()).split('\n'))
-    if (line.startsWith(QLatin1String("Pages:"))) return line.mid(6).trimmed().toInt();
-  return 0;
-}
-
 // Black ink: dark and without colour, so the red reference marks and blue cut marks never count.
 inline double blackness(QRgb c) {
   const int hi = std::max({qRed(c), qGreen(c), qBlue(c)});
   const int lo = std::min({qRed(c), qGreen(c), qBlue(c)});
-  if (hi - lo > 60) return 0;
-  return (255 - qGray(c)) / 255.0;
+  return hi - lo > 60 ? 0 : (255 - qGray(c)) / 255.0;
 }
 
 inline bool red(QRgb c) { return qRed(c) > 150 && qGreen(c) < 120 && qBlue(c) < 120; }
 
-// Bounding box in millimetres of the black ink in the region; empty when there is none.
+// Bounding box in millimetres (pixel edges) of the black ink in the region; empty when none.
 inline QRectF inkBox(const Region& r) {
-  double l = 1e9, t = 1e9, rt = -1e9, b = -1e9;
+  QRectF box;
+  const double px = 1 / r.pxPerMm;
   for (int y = 0; y < r.image.height(); ++y)
     for (int x = 0; x < r.image.width(); ++x)
-      if (blackness(r.image.pixel(x, y)) > 0.5) {
-        l = std::min(l, r.x(x));
-        rt = std::max(rt, r.x(x));
-        t = std::min(t, r.y(y));
-        b = std::max(b, r.y(y));
-      }
-  if (l > rt) return {};
-  // Pixel centres to pixel edges.
-  const double half = 0.5 / r.pxPerMm;
-  return QRectF(QPointF(l - half, t - half), QPointF(rt + half, b + half));
+      if (blackness(r.image.pixel(x, y)) > 0.5) box |= QRectF(r.x(x) - px / 2, r.y(y) - px / 2, px, px);
+  return box;
 }
 
 // How much black ink a region holds (in pixel units) and where its centre lies, in mm.
@@ -84,16 +73,63 @@ struct Ink {
 
 inline Ink ink(const Region& r) {
   Ink result;
-  double mx = 0, my = 0;
+  QPointF moment;
   for (int y = 0; y < r.image.height(); ++y)
     for (int x = 0; x < r.image.width(); ++x) {
       const double b = blackness(r.image.pixel(x, y));
       result.mass += b;
-      mx += b * r.x(x);
-      my += b * r.y(y);
+      moment += b * QPointF(r.x(x), r.y(y));
     }
-  if (result.mass > 0) result.centre = QPointF(mx / result.mass, my / result.mass);
+  if (result.mass > 0) result.centre = moment / result.mass;
   return result;
 }
 
 }  // namespace measure
+
+namespace sample {
+
+inline const char* const kKeys[] = {"heel", "ball", "adjacent"};
+inline const char* const kSpheres[] = {"HeelRef", "BallRef", "AdjRef"};
+
+inline QString scan(const QString& side) { return QStringLiteral(QUARNEL_SAMPLES_DIR "/") + side + "Foot.wrl"; }
+
+// Heel, ball and adjacent from the landmarks file beside the sample.
+inline std::array<Eigen::Vector3d, 3> landmarks(const QString& side) {
+  QFile f(QStringLiteral(QUARNEL_SAMPLES_DIR "/") + side + "Foot.landmarks.json");
+  f.open(QIODevice::ReadOnly);
+  const QJsonObject o = QJsonDocument::fromJson(f.readAll()).object();
+  std::array<Eigen::Vector3d, 3> p;
+  for (std::size_t i = 0; i < 3; ++i) {
+    const QJsonArray a = o[kKeys[i]].toArray();
+    p[i] = {a[0].toDouble(), a[1].toDouble(), a[2].toDouble()};
+  }
+  return p;
+}
+
+inline QString text(const Eigen::Vector3d& p) {
+  return QStringLiteral("%1,%2,%3").arg(p.x(), 0, 'g', 17).arg(p.y(), 0, 'g', 17).arg(p.z(), 0, 'g', 17);
+}
+
+// quarnel-scan print on a sample with its landmarks; `more` holds the remaining options.
+inline QStringList printArgs(const QString& side, const QStringList& more) {
+  const auto at = landmarks(side);
+  return QStringList{"print", scan(side), "--side", side, "--heel", text(at[0]), "--ball", text(at[1]),
+                     "--adjacent", text(at[2])} + more;
+}
+
+#ifdef QUARNEL_SCAN
+struct Outcome {
+  int exitCode = -1;
+  QString out, err;
+};
+
+inline Outcome run(const QStringList& args) {
+  QProcess p;
+  p.start(QStringLiteral(QUARNEL_SCAN), args);
+  p.waitForFinished(120000);
+  return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
+          QString::fromUtf8(p.readAllStandardError())};
+}
+#endif
+
+}  // namespace sample

@@ -5,19 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <QDate>
-#include <QFile>
 #include <QGuiApplication>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QPdfDocument>
 #include <QTemporaryDir>
 #include <cmath>
 #include <memory>
+#include <optional>
+#include <tuple>
 
 #include "alignment/align.h"
 #include "alignment/spheres.h"
-#include "kernelcad/core/scene.h"
 #include "kernelcad/core/vrml_reader.h"
 #include "pdf_measure.h"
 #include "printing/scaling.h"
@@ -25,33 +22,19 @@
 
 namespace {
 
-// The PDF page: A4 landscape, 10 mm margins; the outline band lies between header and footer.
-constexpr double kMargin = 10;
-constexpr double kPrintableW = 277, kPrintableH = 190;
+// A4 landscape, 10 mm margins; the outline band lies between header and footer.
+constexpr double kMargin = 10, kPrintableW = 277, kPrintableH = 190, kOutlinePen = 0.3;
 const QRectF kBand(kMargin, kMargin + printing::kTrueSizeHeaderMm, kPrintableW,
                    kPrintableH - printing::kTrueSizeHeaderMm - printing::kTrueSizeFooterMm);
-constexpr double kOutlinePen = 0.3;
-
-kernelcad::Vec3 landmark(const QJsonObject& o, const char* key) {
-  const QJsonArray a = o[QLatin1String(key)].toArray();
-  return {a[0].toDouble(), a[1].toDouble(), a[2].toDouble()};
-}
 
 // The sample scan with its three spheres on the known landmarks.
 std::shared_ptr<kernelcad::Model> sampleWithSpheres(const QString& side) {
-  const QString base = QStringLiteral(QUARNEL_SAMPLES_DIR "/") + side + "Foot";
   auto model = std::make_shared<kernelcad::Model>();
   model->setScan(std::make_shared<const kernelcad::Mesh>(
-      kernelcad::ReadVrmlFile((base + ".wrl").toStdString()).mesh));
-  QFile file(base + ".landmarks.json");
-  EXPECT_TRUE(file.open(QIODevice::ReadOnly));
-  const QJsonObject marks = QJsonDocument::fromJson(file.readAll()).object();
-  const char* names[] = {"HeelRef", "BallRef", "AdjRef"};
-  const char* keys[] = {"heel", "ball", "adjacent"};
-  for (int i = 0; i < 3; ++i) {
-    const kernelcad::Vec3 p = landmark(marks, keys[i]);
-    alignment::Draw_Sphere(*model, p.x(), p.y(), p.z(), names[i]);
-  }
+      kernelcad::ReadVrmlFile(sample::scan(side).toStdString()).mesh));
+  const auto at = sample::landmarks(side);
+  for (std::size_t i = 0; i < 3; ++i)
+    alignment::Draw_Sphere(*model, at[i].x(), at[i].y(), at[i].z(), sample::kSpheres[i]);
   return model;
 }
 
@@ -61,24 +44,19 @@ QRectF projected(const kernelcad::Model& model) {
   return QRectF(QPointF(b[0], b[1]), QPointF(b[3], b[4]));
 }
 
-struct Printed {
-  QString path;
-  int pages = 0;
-};
-
-Printed print(const kernelcad::Model& model, const QString& path) {
-  Printed p{path, 0};
-  p.pages = printing::Write_TrueSize_Pdf(
+// Writes the PDF, checks every page is A4 landscape and returns the page count.
+int print(const kernelcad::Model& model, const QString& path) {
+  const int pages = printing::Write_TrueSize_Pdf(
       path, printing::Collect_TrueSize(model, "Left", "LeftFoot.wrl", QDate(2024, 5, 17)));
   QPdfDocument doc;
   EXPECT_EQ(doc.load(path), QPdfDocument::NoError);
-  EXPECT_EQ(doc.pageCount(), p.pages);
+  EXPECT_EQ(doc.pageCount(), pages);
   for (int page = 0; page < doc.pageCount(); ++page) {
     const QSizeF mm = doc.pageSize(page) * (25.4 / 72.0);
     EXPECT_NEAR(mm.width(), 297, 0.1);
     EXPECT_NEAR(mm.height(), 210, 0.2);
   }
-  return p;
+  return pages;
 }
 
 // The outline stroke's centre line, from the black ink of the band.
@@ -104,11 +82,11 @@ class TrueSizePage : public ::testing::Test {
 
 TEST_F(TrueSizePage, RulerAndSquareMeasureTrue) {
   const auto model = sampleWithSpheres("Left");
-  Printed p = print(*model, dir.filePath("ruler.pdf"));
-  ASSERT_EQ(p.pages, 1);
+  const QString pdf = dir.filePath("ruler.pdf");
+  ASSERT_EQ(print(*model, pdf), 1);
   const double footerTop = kMargin + kPrintableH - printing::kTrueSizeFooterMm;
   const measure::Region r = measure::render(
-      p.path, 0, QRectF(kMargin, footerTop, kPrintableW, printing::kTrueSizeFooterMm), 20);
+      pdf, 0, QRectF(kMargin, footerTop, kPrintableW, printing::kTrueSizeFooterMm), 20);
 
   // Strokes whose longest run of ink along `vertical` columns (or rows) lies within [lo, hi] mm.
   const auto strokes = [&](bool vertical, double lo, double hi) {
@@ -140,14 +118,12 @@ TEST_F(TrueSizePage, RulerAndSquareMeasureTrue) {
   const std::vector<double> ticks = strokes(true, 5, 8);
   ASSERT_EQ(ticks.size(), 11u);
   EXPECT_NEAR(ticks.back() - ticks.front(), 100.0, 0.1);
-  RecordProperty("ruler_mm", std::to_string(ticks.back() - ticks.front()));
   for (std::size_t i = 1; i < ticks.size(); ++i) EXPECT_NEAR(ticks[i] - ticks[i - 1], 10.0, 0.1);
-  const std::vector<double> sides = strokes(true, 45, 55);
-  const std::vector<double> edges = strokes(false, 45, 55);
-  ASSERT_EQ(sides.size(), 2u);
-  ASSERT_EQ(edges.size(), 2u);
-  EXPECT_NEAR(sides[1] - sides[0], 50.0, 0.1);
-  EXPECT_NEAR(edges[1] - edges[0], 50.0, 0.1);
+  for (const bool vertical : {true, false}) {  // the square's two sides, then its two edges
+    const std::vector<double> sides = strokes(vertical, 45, 55);
+    ASSERT_EQ(sides.size(), 2u);
+    EXPECT_NEAR(sides[1] - sides[0], 50.0, 0.1);
+  }
 }
 
 TEST_F(TrueSizePage, OutlineSpansTheFootSeenFromBelowBeforeAndAfterAlignmentAndScaling) {
@@ -156,12 +132,10 @@ TEST_F(TrueSizePage, OutlineSpansTheFootSeenFromBelowBeforeAndAfterAlignmentAndS
   for (const bool aligned : {false, true}) {
     SCOPED_TRACE(aligned ? "aligned and scaled" : "as scanned");
     if (aligned) {
-      alignment::ReferencePoints points{model->GetItem(1)->GetPosition(),
-                                        model->GetItem(2)->GetPosition(),
+      alignment::ReferencePoints points{model->GetItem(1)->GetPosition(), model->GetItem(2)->GetPosition(),
                                         model->GetItem(3)->GetPosition()};
       alignment::FootItems items;
-      alignment::Align_To_Axis(scene, alignment::Axis::Lateral, alignment::Side::Left, points,
-                               items);
+      alignment::Align_To_Axis(scene, alignment::Axis::Lateral, alignment::Side::Left, points, items);
       alignment::Check_Rotation(scene);
       alignment::Roll_Foot(scene, 6.0, items);
       ASSERT_TRUE(printing::Apply_Scale(*model, 1.035));
@@ -174,18 +148,15 @@ TEST_F(TrueSizePage, OutlineSpansTheFootSeenFromBelowBeforeAndAfterAlignmentAndS
     EXPECT_NEAR(outline.minY, mesh.top(), 0.1);
     EXPECT_NEAR(outline.maxY, mesh.bottom(), 0.1);
 
-    Printed p = print(*model, dir.filePath("outline.pdf"));
-    ASSERT_EQ(p.pages, 1);
-    const QRectF paper = outlineOnPage(p.path, 0);
+    const QString pdf = dir.filePath("outline.pdf");
+    ASSERT_EQ(print(*model, pdf), 1);
+    const QRectF paper = outlineOnPage(pdf, 0);
     EXPECT_NEAR(paper.width(), mesh.width(), 0.2);
     EXPECT_NEAR(paper.height(), mesh.height(), 0.2);
-    RecordProperty(aligned ? "extent_error_aligned_mm" : "extent_error_scanned_mm",
-                   std::to_string(paper.width() - mesh.width()) + " " +
-                       std::to_string(paper.height() - mesh.height()));
 
     // Seen from below: +X to the right and +Y down, so each sphere's cross sits at its model
     // X and Y from the outline's top-left corner, and not where a view from above puts it.
-    const measure::Region band = measure::render(p.path, 0, kBand, 10);
+    const measure::Region band = measure::render(pdf, 0, kBand, 10);
     for (long item = 1; item <= 3; ++item) {
       const kernelcad::Vec3 c = model->GetItem(item)->GetPosition();
       const QPointF below(paper.left() + c.x() - mesh.left(), paper.top() + c.y() - mesh.top());
@@ -203,57 +174,50 @@ TEST_F(TrueSizePage, LargeFootTilesOntoPagesWhoseOverlapsLineUp) {
   ASSERT_TRUE(printing::Apply_Scale(*model, 320.0 / projected(*model).width()));
   const QRectF mesh = projected(*model);
   ASSERT_NEAR(mesh.width(), 320.0, 1e-6);
-  Printed p = print(*model, dir.filePath("tiles.pdf"));
+  const QString pdf = dir.filePath("tiles.pdf");
   // Pages run row by row: 320 mm needs two columns, the scaled width two rows.
-  ASSERT_EQ(p.pages, 4);
+  ASSERT_EQ(print(*model, pdf), 4);
   const double stepX = kBand.width() - printing::kTrueSizeOverlapMm;
   const double stepY = kBand.height() - printing::kTrueSizeOverlapMm;
 
   // The same strip of outline on two neighbouring pages: its ink, and where the ink's centre
   // lies, must agree. The strips keep 1 mm clear of the page's edge and of the dashed glue line.
-  const auto compareStrips = [&](int first, int second, bool across) {
+  for (const auto& [first, second, across] : {std::tuple{0, 1, true}, {2, 3, true}, {0, 2, false}, {1, 3, false}}) {
+    SCOPED_TRACE(std::to_string(first) + " and " + std::to_string(second));
     const double o = printing::kTrueSizeOverlapMm;
     const QRectF a = across ? QRectF(kBand.right() - o + 1, kBand.top(), o - 2, kBand.height())
                             : QRectF(kBand.left(), kBand.bottom() - o + 1, kBand.width(), o - 2);
     const QRectF b = across ? a.translated(-stepX, 0) : a.translated(0, -stepY);
     const QPointF step = across ? QPointF(stepX, 0) : QPointF(0, stepY);
-    const measure::Ink ia = measure::ink(measure::render(p.path, first, a, 20));
-    const measure::Ink ib = measure::ink(measure::render(p.path, second, b, 20));
-    ASSERT_GT(ia.mass, 20.0) << "the outline does not cross the overlap";
+    const measure::Ink ia = measure::ink(measure::render(pdf, first, a, 20));
+    const measure::Ink ib = measure::ink(measure::render(pdf, second, b, 20));
+    EXPECT_GT(ia.mass, 20.0) << "the outline does not cross the overlap";
     EXPECT_NEAR(ib.mass / ia.mass, 1.0, 0.02);
     EXPECT_NEAR(ia.centre.x() - step.x(), ib.centre.x(), 0.2);
     EXPECT_NEAR(ia.centre.y() - step.y(), ib.centre.y(), 0.2);
-    RecordProperty("overlap_" + std::to_string(first) + std::to_string(second),
-                   std::to_string(QLineF(ia.centre - step, ib.centre).length()));
-  };
-  compareStrips(0, 1, true);
-  compareStrips(2, 3, true);
-  compareStrips(0, 2, false);
-  compareStrips(1, 3, false);
+  }
 
   // Put together, the four pieces span the foot.
   QRectF whole;
   for (int page = 0; page < 4; ++page)
-    whole |= outlineOnPage(p.path, page).translated((page % 2) * stepX, (page / 2) * stepY);
+    whole |= outlineOnPage(pdf, page).translated((page % 2) * stepX, (page / 2) * stepY);
   EXPECT_NEAR(whole.width(), mesh.width(), 0.2);
   EXPECT_NEAR(whole.height(), mesh.height(), 0.2);
 }
 
 TEST(ScaleCorrection, FirstPositiveEntryWinsAndApplyKeepsTheSpheres) {
   using printing::DistancePair;
-  const std::array<double, 3> measured{200, 150, 80};
-  auto c = printing::Choose_Scale({-5, 0, 96}, measured);
-  EXPECT_EQ(c.pair, DistancePair::BallAdjacent);
-  EXPECT_DOUBLE_EQ(*c.factor, 1.2);
-  c = printing::Choose_Scale({210, 0, 96}, measured);
-  EXPECT_EQ(c.pair, DistancePair::HeelBall);
-  EXPECT_DOUBLE_EQ(*c.factor, 1.05);
-  c = printing::Choose_Scale({0, 0, 0}, measured);
-  EXPECT_FALSE(c.pair);
-  EXPECT_EQ(c.factor, 1.0);
-  c = printing::Choose_Scale({0, 120, 0}, {200, 0, 80});
-  EXPECT_EQ(c.pair, DistancePair::HeelAdjacent);
-  EXPECT_FALSE(c.factor);
+  // Entered, measured, the pair that counts and its factor (none when the spheres coincide).
+  const std::tuple<std::array<double, 3>, std::array<double, 3>, std::optional<DistancePair>, std::optional<double>>
+      cases[] = {{{-5, 0, 96}, {200, 150, 80}, DistancePair::BallAdjacent, 1.2},
+                 {{210, 0, 96}, {200, 150, 80}, DistancePair::HeelBall, 1.05},
+                 {{0, 0, 0}, {200, 150, 80}, std::nullopt, 1.0},
+                 {{0, 120, 0}, {200, 0, 80}, DistancePair::HeelAdjacent, std::nullopt}};
+  for (const auto& [entered, measured, pair, factor] : cases) {
+    const auto c = printing::Choose_Scale(entered, measured);
+    EXPECT_EQ(c.pair, pair);
+    EXPECT_EQ(c.factor, factor);
+  }
 
   const auto model = sampleWithSpheres("Right");
   model->GetItem(0)->Translate(5, -3, 2);
