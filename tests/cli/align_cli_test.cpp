@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdio>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <vector>
@@ -20,10 +21,10 @@ struct Outcome {
   std::string out;
 };
 
-// Runs the program through the shell; stderr goes with stdout when `withErrors`.
-Outcome run(const std::string& args, bool withErrors = false) {
+// Runs "quarnel-scan align <args>" through the shell; stderr goes with stdout when `withErrors`.
+Outcome align(const std::string& args, bool withErrors = true) {
   const std::string command =
-      std::string(QUARNEL_SCAN) + " " + args + (withErrors ? " 2>&1" : " 2>/dev/null");
+      std::string(QUARNEL_SCAN) + " align " + args + (withErrors ? " 2>&1" : " 2>/dev/null");
   FILE* pipe = popen(command.c_str(), "r");
   if (!pipe) return {-1, {}};
   std::string out;
@@ -42,52 +43,35 @@ std::string point(const Eigen::Vector3d& p) {
 
 // The numbers of the array after "key": in a JSON object.
 std::vector<double> array(const std::string& json, const std::string& key) {
-  const std::regex pattern("\"" + key + "\": \\[([^\\]]*)\\]");
-  std::smatch m;
-  if (!std::regex_search(json, m, pattern)) return {};
   std::vector<double> values;
-  const std::string list = m[1];
-  for (std::size_t at = 0; at < list.size();) {
-    std::size_t used = 0;
-    values.push_back(std::stod(list.substr(at), &used));
-    at += used;
-    while (at < list.size() && (list[at] == ',' || list[at] == ' ')) ++at;
-  }
+  std::smatch m;
+  if (!std::regex_search(json, m, std::regex("\"" + key + "\": \\[([^\\]]*)\\]"))) return values;
+  std::istringstream list(std::regex_replace(m[1].str(), std::regex(","), " "));
+  for (double v; list >> v;) values.push_back(v);
   return values;
 }
 
-std::string sample(const char* side) {
-  return std::string(QUARNEL_SAMPLES_DIR) + "/" + side + "Foot.wrl";
+std::string sample(bool left) {
+  return std::string(QUARNEL_SAMPLES_DIR) + (left ? "/LeftFoot.wrl" : "/RightFoot.wrl");
 }
 
 }  // namespace
 
 TEST(AlignCommand, SampleFeetEndInTheStandardPosition) {
-  struct Case {
-    footgen::Side foot;
-    const char* side;
-    const char* axis;
-    reference::Variant variant;
-  };
-  const Case cases[] = {
-      {footgen::Side::Left, "Left", "Lateral", {true, true, +1}},
-      {footgen::Side::Right, "Right", "Lateral", {true, false, -1}},
-      {footgen::Side::Left, "Left", "Medial", {false, true, -1}},
-      {footgen::Side::Right, "Right", "Medial", {false, false, +1}},
-  };
   const double roll = 7.5;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.side) + " " + c.axis);
-    const footgen::Foot foot = footgen::GenerateFoot(c.foot);
+  for (const reference::Variant& v : reference::kVariants) {
+    SCOPED_TRACE(v.name());
+    const footgen::Foot foot = footgen::GenerateFoot(v.left ? footgen::Side::Left : footgen::Side::Right);
     const footgen::Landmarks& at = foot.landmarks;
-    const Outcome r = run("align " + sample(c.side) + " --side " + c.side + " --axis " + c.axis + " --heel " +
-                      point(at.heel) + " --ball " + point(at.ball) + " --adjacent " +
-                      point(at.adjacent) + " --roll 7.5");
+    const Outcome r = align(sample(v.left) + " --side " + (v.left ? "Left" : "Right") + " --axis " +
+                            (v.lateral ? "Lateral" : "Medial") + " --heel " + point(at.heel) +
+                            " --ball " + point(at.ball) + " --adjacent " + point(at.adjacent) +
+                            " --roll 7.5",
+                            false);
     ASSERT_EQ(r.exitCode, 0) << r.out;
     ASSERT_EQ(r.out.back(), '\n');
 
-    const Eigen::Affine3d motion =
-        reference::alignedMotion(at.heel, at.ball, at.adjacent, c.variant, roll);
+    const Eigen::Affine3d motion = reference::alignedMotion(at.heel, at.ball, at.adjacent, v, roll);
     const std::pair<const char*, Eigen::Vector3d> spheres[] = {
         {"heel", at.heel}, {"ball", at.ball}, {"adjacent", at.adjacent}};
     for (const auto& [key, picked] : spheres) {
@@ -110,18 +94,16 @@ TEST(AlignCommand, SampleFeetEndInTheStandardPosition) {
 }
 
 TEST(AlignCommand, RefusalsAndBadUsageHaveTheirExitCodes) {
-  const std::string scan = sample("Left");
+  const std::string scan = sample(true);
   // The ball straight across from the heel: no axis to turn onto.
-  Outcome r = run("align " + scan + " --side Left --axis Lateral --heel 40,0,0 --ball 40,25,1 --adjacent 160,-30,1",
-              true);
+  Outcome r = align(scan + " --side Left --axis Lateral --heel 40,0,0 --ball 40,25,1 --adjacent 160,-30,1");
   EXPECT_EQ(r.exitCode, 2);
   EXPECT_NE(r.out.find("same X"), std::string::npos) << r.out;
   EXPECT_EQ(r.out.find('{'), std::string::npos);
 
-  r = run("align " + std::string(QUARNEL_TEST_DATA) +
-              "/castle-demo-models/vrml_2/cones_gzipped_but_with_normal_extension.wrl"
-              " --side Left --axis Lateral --heel 0,0,0 --ball 10,0,0 --adjacent 5,5,0",
-          true);
+  r = align(std::string(QUARNEL_TEST_DATA) +
+            "/castle-demo-models/vrml_2/cones_gzipped_but_with_normal_extension.wrl"
+            " --side Left --axis Lateral --heel 0,0,0 --ball 10,0,0 --adjacent 5,5,0");
   EXPECT_EQ(r.exitCode, 2);
   EXPECT_NE(r.out.find("holds no surface geometry"), std::string::npos) << r.out;
 
@@ -135,7 +117,7 @@ TEST(AlignCommand, RefusalsAndBadUsageHaveTheirExitCodes) {
       " --side Left --axis Sideways --heel 0,0,0 --ball 10,0,0 --adjacent 5,5,0",
   };
   for (const char* args : bad) {
-    r = run(std::string("align ") + (*args ? scan + args : std::string()), true);
+    r = align(*args ? scan + args : std::string());
     EXPECT_EQ(r.exitCode, 1) << args;
     EXPECT_NE(r.out.find("usage: quarnel-scan"), std::string::npos) << args;
   }

@@ -1,12 +1,13 @@
 #pragma once
 
 // The standard position worked out afresh for the tests, from the alignment's formulas written
-// as matrices: the motion every item (mesh and spheres) must have undergone after the alignment,
-// the half turn when the ball lies behind the heel, and the roll.
+// as matrices: the motion every item (mesh and spheres) must have undergone, including the half
+// turn when the ball lies behind the heel and the roll.
 
 #include <Eigen/Geometry>
 #include <cmath>
 #include <numbers>
+#include <string>
 
 namespace reference {
 
@@ -14,13 +15,19 @@ struct Variant {
   bool lateral;
   bool left;
   int rollSign;  // the roll applied for a typed angle, +1 or -1
+
+  std::string name() const {
+    return std::string(lateral ? "Lateral" : "Medial") + (left ? "Left" : "Right");
+  }
 };
+
+inline constexpr Variant kVariants[] = {
+    {true, true, +1}, {true, false, -1}, {false, true, -1}, {false, false, +1}};
 
 inline Eigen::Affine3d turn(double degrees, const Eigen::Vector3d& axis) {
   return Eigen::Affine3d(Eigen::AngleAxisd(degrees * std::numbers::pi / 180.0, axis));
 }
 
-// Heel, ball and adjacent as picked; the typed roll angle.
 inline Eigen::Affine3d alignedMotion(const Eigen::Vector3d& heel, const Eigen::Vector3d& ball,
                                      const Eigen::Vector3d& adjacent, const Variant& v,
                                      double typedRoll) {

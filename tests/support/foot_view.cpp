@@ -8,44 +8,50 @@
 #include <cmath>
 
 #include "alignment/refpoints.h"
+#include "app/appstate.h"
 #include "app/forms.h"
 #include "app/status.h"
 #include "view/form1.h"
 
 namespace support {
 
+std::unique_ptr<platform::MsgBoxScript> freshState() {
+  app::Forms::destroyAll();
+  app::state() = app::AppState{};
+  statusLog().clear();
+  app::setStatusWriter([](const QString& text) { statusLog() << text; });
+  return std::make_unique<platform::MsgBoxScript>();
+}
+
 QStringList& statusLog() {
   static QStringList log;
   return log;
 }
 
-void recordStatus() {
-  statusLog().clear();
-  app::setStatusWriter([](const QString& text) { statusLog() << text; });
-}
-
 view::Form1* openFoot(const QString& fileName) {
   view::Form1& form = app::Forms::get<view::Form1>();
   form.KernelCAD1->setModelFile(QDir(QUARNEL_SAMPLES_DIR).filePath(fileName));
-  return enlargeView(form) ? &form : nullptr;
-}
-
-bool enlargeView(view::Form1& form) {
   form.resize(1200, 900);
   form.mnuView2_Click();
   form.show();
-  if (!QTest::qWaitForWindowExposed(&form)) return false;
+  if (!QTest::qWaitForWindowExposed(&form)) return nullptr;
   // The view's viewport follows the widget's size once the window has been laid out.
   kernelcad::KernelCAD* control = form.KernelCAD1;
-  return QTest::qWaitFor([control] {
+  const bool laidOut = QTest::qWaitFor([control] {
     return control->View()->viewportWidth() == control->renderWidget()->width() &&
            control->renderWidget()->width() > 1000;
   });
+  return laidOut ? &form : nullptr;
 }
 
-QPoint pixelOf(view::Form1& form, const kernelcad::Vec3& world) {
-  const Eigen::Vector2d at = form.KernelCAD1->View()->worldToPixel(world);
-  return {static_cast<int>(std::floor(at.x())), static_cast<int>(std::floor(at.y()))};
+const footgen::Landmarks& marks(bool left) {
+  static const footgen::Landmarks l = footgen::GenerateFoot(footgen::Side::Left).landmarks;
+  static const footgen::Landmarks r = footgen::GenerateFoot(footgen::Side::Right).landmarks;
+  return left ? l : r;
+}
+
+kernelcad::Vec3 centre(view::Form1& form, long item) {
+  return form.KernelCAD1->Model()->GetItem(item)->GetPosition();
 }
 
 void clickView(view::Form1& form, const kernelcad::Vec3& world) {
@@ -53,13 +59,38 @@ void clickView(view::Form1& form, const kernelcad::Vec3& world) {
   // about 0.1 mm a pixel, so the click lands within a few hundredths of a millimetre.
   kernelcad::View& view = *form.KernelCAD1->View();
   const auto frame = view.FindObject("EyeFrame");
-  const kernelcad::Vec3 fitted = view.focalPoint() - frame->GetPosition();
-  const kernelcad::Vec3 shift = world - fitted;
+  const kernelcad::Vec3 shift = world - (view.focalPoint() - frame->GetPosition());
   frame->SetPosition(shift.x(), shift.y(), shift.z());
   if (view.halfHeight() > 40) view.zoomBy(view.halfHeight() / 40);
   form.KernelCAD1->Redraw();
+  const Eigen::Vector2d at = view.worldToPixel(world);
   QTest::mouseClick(form.KernelCAD1->renderWidget(), Qt::LeftButton, Qt::NoModifier,
-                    pixelOf(form, world));
+                    QPoint(static_cast<int>(std::floor(at.x())), static_cast<int>(std::floor(at.y()))));
+}
+
+void drawSpheres(view::Form1& form, const footgen::Landmarks& at, int count) {
+  app::AppState& s = app::state();
+  s.HeelX = at.heel.x(), s.HeelY = at.heel.y(), s.HeelZ = at.heel.z();
+  s.BallX = at.ball.x(), s.BallY = at.ball.y(), s.BallZ = at.ball.z();
+  s.AdjX = at.adjacent.x(), s.AdjY = at.adjacent.y(), s.AdjZ = at.adjacent.z();
+  const kernelcad::Vec3 p[] = {at.heel, at.ball, at.adjacent};
+  const char* names[] = {"HeelRef", "BallRef", "AdjRef"};
+  for (int i = 0; i < count; ++i) form.Draw_Sphere(p[i].x(), p[i].y(), p[i].z(), names[i]);
+}
+
+void alignFoot(view::Form1& form) {
+  QMenuBar* bar = form.menuBar();
+  QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(form.mnuAlign).center());
+}
+
+void placeByClicks(view::Form1& form, const footgen::Landmarks& at) {
+  alignFoot(form);
+  clickButton(form, "Place Heel");
+  clickView(form, at.heel);
+  clickButton(form, "Place Ball");
+  clickView(form, at.ball);
+  clickButton(form, "Place Adjacent");
+  clickView(form, at.adjacent);
 }
 
 QAction* button(QToolBar& bar, const QString& key) {
@@ -67,8 +98,6 @@ QAction* button(QToolBar& bar, const QString& key) {
     if (alignment::buttonKey(*action) == key) return action;
   return nullptr;
 }
-
-QAction* button(view::Form1& form, const QString& key) { return button(*form.Toolbar1, key); }
 
 void clickButton(QToolBar& bar, const QString& key) {
   QTest::mouseClick(bar.widgetForAction(button(bar, key)), Qt::LeftButton);

@@ -1,0 +1,382 @@
+// Reference points and the distances window on the real foot view: Toolbar1 and its armed
+// flags, view clicks at the sample scan's landmarks, "Place Points" and its waits, and the scale
+// factor the distances window sets and applies.
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+#include "app/appstate.h"
+#include "app/forms.h"
+#include "foot_view.h"
+#include "platform/msgbox.h"
+#include "printing/dform.h"
+#include "view/form1.h"
+#include "window_test_support.h"
+
+using app::Forms;
+using kernelcad::Vec3;
+using printing::DForm;
+using support::centre;
+using support::clickButton;
+using support::clickView;
+using support::marks;
+using support::statusLog;
+
+namespace {
+
+Vec3 heelPoint() {
+  const app::AppState& s = app::state();
+  return {s.HeelX, s.HeelY, s.HeelZ};
+}
+
+void type(QLineEdit* box, const QString& text) {
+  box->clear();
+  QTest::keyClicks(box, text);
+}
+
+// Shows the distances window modally and, once it waits, lets `operate` work it.
+template <class F>
+void runDForm(F operate) {
+  DForm& dform = Forms::get<DForm>();
+  QTimer::singleShot(0, &dform, [&dform, operate] { operate(dform); });
+  dform.exec();
+}
+
+// Every vertex of the mesh item where its placement puts it.
+std::vector<Vec3> vertices(const kernelcad::Item& mesh) {
+  std::vector<Vec3> all;
+  const auto& p = mesh.mesh()->points;
+  for (std::size_t i = 0; i < p.size(); i += 3)
+    all.push_back(mesh.transform() * Vec3(p[i], p[i + 1], p[i + 2]));
+  return all;
+}
+
+}  // namespace
+
+class AlignmentTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<platform::MsgBoxScript> messages_;
+
+  // Heel, ball and adjacent spheres 200, 150 and 250 mm apart on the left sample.
+  static view::Form1* placeSpheres() {
+    view::Form1* form = support::openLeftFoot();
+    if (form) support::drawSpheres(*form, {{10, 0, 0}, {210, 0, 0}, {10, 150, 0}});
+    return form;
+  }
+
+ private slots:
+  void init() { messages_ = support::freshState(); }
+
+  void cleanup() {
+    Forms::destroyAll();
+    messages_.reset();
+  }
+
+  void placePointsThenScaleTheModel() {
+    view::Form1* form = support::openLeftFoot();
+    QVERIFY(form);
+    support::alignFoot(*form);
+    app::AppState& s = app::state();
+
+    // The waits of "Place Points" run inside this test's event processing: the clicks come
+    // from a timer, each once its point is asked for.
+    int clicked = 0;
+    QTimer hand;
+    hand.setInterval(10);
+    connect(&hand, &QTimer::timeout, this, [&] {
+      const bool asked = clicked == 0 ? s.PlaceHeelArmed : clicked == 1 && s.PlaceBallArmed;
+      if (asked) clickView(*form, clicked++ == 0 ? marks().heel : marks().ball);
+    });
+    hand.start();
+    clickButton(*form, "Place Points");
+    QTRY_VERIFY(clicked == 2 && s.PlaceAdjacentArmed && !statusLog().isEmpty() &&
+                statusLog().last() == "Place Adjacent Point");
+    hand.stop();
+    QCOMPARE(statusLog().mid(statusLog().indexOf("Place Heel Point")),
+             QStringList({"Place Heel Point", "Place Ball Point", "Place Adjacent Point"}));
+    clickView(*form, marks().adjacent);
+    QVERIFY(!s.PlaceAdjacentArmed);
+
+    const auto model = form->KernelCAD1->Model();
+    QCOMPARE(model->GetItemCount(), 4L);
+    const char* names[] = {"HeelRef", "BallRef", "AdjRef"};
+    const Vec3 truth[] = {marks().heel, marks().ball, marks().adjacent};
+    const Vec3 stored[] = {heelPoint(), {s.BallX, s.BallY, s.BallZ}, {s.AdjX, s.AdjY, s.AdjZ}};
+    std::vector<Vec3> before;
+    for (long i = 1; i <= 3; ++i) {
+      before.push_back(centre(*form, i));
+      QCOMPARE(model->GetItem(i)->name(), std::string(names[i - 1]));
+      QVERIFY((before.back() - truth[i - 1]).norm() < 0.5);
+      QVERIFY((before.back() - stored[i - 1]).norm() < 1e-9);
+    }
+
+    // The distances window on these spheres; a true heel-ball distance 10% longer, applied.
+    const auto mesh = model->GetItem(0);
+    const std::vector<Vec3> verticesBefore = vertices(*mesh);
+    QStringList shown;
+    runDForm([&](DForm& d) {
+      shown = QStringList{d.Text1->text(), d.Text2->text(), d.Text3->text()};
+      QTest::keyClicks(d.Text4, QString::number(1.1 * s.HeelBallDist, 'f', 9));
+      shown << d.Text7->text();
+      QTest::mouseClick(d.Command7, Qt::LeftButton);
+    });
+    QVERIFY(!Forms::loaded<DForm>());
+    const double exact[] = {(marks().ball - marks().heel).norm(),
+                            (marks().adjacent - marks().heel).norm(),
+                            (marks().adjacent - marks().ball).norm()};
+    for (int i = 0; i < 3; ++i)
+      QVERIFY2(std::abs(shown[i].toDouble() - exact[i]) <= 0.1, qPrintable(shown[i]));
+    QCOMPARE(shown[3], QString("1.100"));
+
+    const std::vector<Vec3> verticesAfter = vertices(*mesh);
+    for (std::size_t v = 0; v < verticesAfter.size(); ++v)
+      if ((verticesAfter[v] - 1.1 * verticesBefore[v]).norm() > 1e-6)
+        QFAIL(qPrintable(QString("vertex %1 not scaled").arg(v)));
+    for (long i = 1; i <= 3; ++i) {
+      QVERIFY((centre(*form, i) - 1.1 * before[i - 1]).norm() < 1e-6);
+      // Moved, not scaled: the radius as drawn and a unit linear part.
+      QCOMPARE(model->GetItem(i)->radius(), 2.0);
+      QVERIFY(model->GetItem(i)->transform().linear().isApprox(Eigen::Matrix3d::Identity()));
+    }
+    QVERIFY(messages_->shown().empty());
+  }
+
+  void toolbarButtonsArmTheirGroupOnly() {
+    view::Form1* form = support::openLeftFoot();
+    QVERIFY(form);
+    QToolBar* bar = form->Toolbar1;
+    QVERIFY(!bar->isVisible() && !bar->isEnabled());
+    support::alignFoot(*form);
+    QVERIFY(bar->isVisible() && bar->isEnabled());
+    QCOMPARE(statusLog().last(), QString("Select an Option..."));
+
+    app::AppState& s = app::state();
+    const auto flags = [&s] {
+      return QVector<bool>{s.PlaceHeelArmed, s.PlaceBallArmed, s.PlaceAdjacentArmed,
+                           s.MoveHeelArmed,  s.MoveBallArmed,  s.MoveAdjacentArmed};
+    };
+    struct Step {
+      const char* key;
+      const char* status;
+      QVector<bool> after;
+    };
+    const Step steps[] = {
+        {"Place Ball", "Place Ball Point", {false, true, false, false, false, false}},
+        {"Move Adjacent", "Move Adjacent Point", {false, true, false, false, false, true}},
+        {"Place Heel", "Place Heel Point", {true, false, false, false, false, true}},
+        {"Move Heel", "Move Heel Point", {true, false, false, true, false, false}},
+        {"Place Adjacent", "Place Adjacent Point", {false, false, true, true, false, false}},
+        {"Move Ball", "Move Ball Point", {false, false, true, false, true, false}},
+    };
+    for (const Step& step : steps) {
+      clickButton(*form, step.key);
+      QCOMPARE(statusLog().last(), QString(step.status));
+      QCOMPARE(flags(), step.after);
+    }
+
+    // "Quit" hides the toolbar but leaves what was armed.
+    clickButton(*form, "Quit");
+    QVERIFY(!bar->isVisible() && !bar->isEnabled());
+    QCOMPARE(statusLog().last(), QString("Ready"));
+    QCOMPARE(flags(), steps[5].after);
+  }
+
+  void clicksFollowTheFixedFlagOrder() {
+    view::Form1* form = support::openLeftFoot();
+    QVERIFY(form);
+    support::alignFoot(*form);
+    app::AppState& s = app::state();
+    const auto model = form->KernelCAD1->Model();
+
+    // Nothing armed: a click changes no point and no item.
+    clickView(*form, marks().heel);
+    QCOMPARE(model->GetItemCount(), 1L);
+    QCOMPARE(Vec3(s.PickX, s.PickY, s.PickZ), Vec3(0, 0, 0));
+    QCOMPARE(heelPoint(), Vec3(0, 0, 0));
+
+    // A click beyond 16-bit pixels overflows before anything is placed.
+    clickButton(*form, "Place Heel");
+    const float far = static_cast<float>(40000 * form->KernelCAD1->twipsPerPixelX());
+    QVERIFY_EXCEPTION_THROWN(form->KernelCAD1_MouseEvent(1, 0, far, 0), std::overflow_error);
+    QVERIFY(s.PlaceHeelArmed);
+    clickView(*form, marks().heel);
+    QCOMPARE(model->GetItemCount(), 2L);
+
+    // A move and a place armed together: the place acts first, the move on the next click.
+    const Vec3 heel = centre(*form, 1);
+    clickButton(*form, "Move Heel");
+    clickButton(*form, "Place Ball");
+    clickView(*form, marks().ball);
+    QCOMPARE(model->GetItemCount(), 3L);
+    QVERIFY((centre(*form, 1) - heel).norm() < 1e-12);
+    QVERIFY(s.MoveHeelArmed);
+    clickView(*form, marks().adjacent);
+    QVERIFY(!s.MoveHeelArmed);
+    QCOMPARE(model->GetItemCount(), 3L);
+    QVERIFY((centre(*form, 1) - marks().adjacent).norm() < 0.5);
+    QVERIFY((heelPoint() - centre(*form, 1)).norm() < 1e-9);
+    const Vec3 moved = centre(*form, 1);
+
+    // A second "Place Heel" appends item 4; "Move Heel" keeps moving item 1 by the
+    // displacement from the stored (new) heel point.
+    clickButton(*form, "Place Adjacent");
+    clickView(*form, marks().adjacent);
+    clickButton(*form, "Place Heel");
+    clickView(*form, marks().heel);
+    QCOMPARE(model->GetItemCount(), 5L);
+    QCOMPARE(model->GetItem(4)->name(), std::string("HeelRef"));
+    const Vec3 fourth = centre(*form, 4);
+    QVERIFY((heelPoint() - fourth).norm() < 1e-9);
+    clickButton(*form, "Move Heel");
+    clickView(*form, marks().ball);
+    QVERIFY((centre(*form, 4) - fourth).norm() < 1e-12);
+    QVERIFY((heelPoint() - Vec3(s.PickX, s.PickY, s.PickZ)).norm() < 1e-12);
+    QVERIFY((centre(*form, 1) - (moved + heelPoint() - fourth)).norm() < 1e-9);
+
+    // "Align Foot" again: one count message, then the bare mesh; with the mesh alone, none.
+    QVERIFY(messages_->shown().empty());
+    support::alignFoot(*form);
+    QCOMPARE(int(messages_->shown().size()), 1);
+    QCOMPARE(messages_->shown()[0].text, QString("Count: 5"));
+    QCOMPARE(model->GetItemCount(), 1L);
+    QVERIFY(model->GetItem(0)->kind() == kernelcad::ItemKind::Mesh);
+    support::alignFoot(*form);
+    QCOMPARE(int(messages_->shown().size()), 1);
+  }
+
+  void placePointsWaitsEndByButtonsOrClosing() {
+    view::Form1* form = support::openLeftFoot();
+    QVERIFY(form);
+    support::alignFoot(*form);
+    app::AppState& s = app::state();
+
+    // "Place Adjacent" during the heel wait ends it; the sequence then asks for the ball, and
+    // closing the view during that wait abandons the sequence with the ball still armed.
+    bool pressed = false;
+    QTimer hand;
+    hand.setInterval(10);
+    connect(&hand, &QTimer::timeout, this, [&] {
+      if (!pressed && s.PlaceHeelArmed) {
+        clickButton(*form, "Place Adjacent");
+        pressed = true;
+      } else if (pressed && s.PlaceBallArmed && form->isVisible()) {
+        form->close();
+      }
+    });
+    hand.start();
+    clickButton(*form, "Place Points");
+    QTRY_VERIFY(!Forms::loaded<view::Form1>() && !statusLog().isEmpty() &&
+                statusLog().last() == "Place Ball Point");
+    hand.stop();
+    QTest::qWait(0);
+    QVERIFY(s.PlaceBallArmed && !s.PlaceHeelArmed && !s.PlaceAdjacentArmed);
+    QVERIFY(statusLog().lastIndexOf("Place Adjacent Point") < statusLog().indexOf("Place Ball Point"));
+  }
+
+  void distancesFollowTheSpheresAndTheFirstPositiveEntrySetsTheFactor() {
+    view::Form1* form = placeSpheres();
+    QVERIFY(form);
+    DForm& dform = Forms::get<DForm>();
+    dform.show();
+    const auto boxes = [&dform] {
+      QStringList all;
+      for (QLineEdit* box : {dform.Text1, dform.Text2, dform.Text3, dform.Text4, dform.Text5,
+                             dform.Text6, dform.Text7})
+        all << box->text();
+      return all;
+    };
+    QCOMPARE(boxes(), QStringList({"200.0", "150.0", "250.0", "", "", "", "1.000"}));
+    QCOMPARE(app::state().BallX, 210.0);
+    // The camera looks at the sole from below, unturned.
+    const auto frame = form->KernelCAD1->View()->FindObject("EyeFrame");
+    QVERIFY(frame->orientation().isApprox(Eigen::Vector3d(1, -1, -1).asDiagonal().toDenseMatrix()));
+
+    struct Case {
+      const char *heelBall, *heelAdj, *ballAdj, *factor;
+    };
+    // Each entry box against its own pair; the first positive entry wins.
+    const Case cases[] = {
+        {"abc", "187.5", "", "1.250"},
+        {"-5", "0", "180", "0.720"},
+        {"220", "", "300", "1.100"},
+    };
+    for (const Case& c : cases) {
+      type(dform.Text4, c.heelBall);
+      type(dform.Text5, c.heelAdj);
+      type(dform.Text6, c.ballAdj);
+      QCOMPARE(dform.Text7->text(), QString(c.factor));
+    }
+    QTest::mouseClick(dform.Command3, Qt::LeftButton);  // Reset
+    QCOMPARE(boxes(), QStringList({"200.0", "150.0", "250.0", "", "", "", "1.000"}));
+    QCOMPARE(dform.ScaleFactor, 1.0);
+
+    // The distances follow the spheres on every change.
+    form->Move_Sphere(2, 100, 0, 0);
+    type(dform.Text4, "600");
+    QCOMPARE(dform.Text1->text(), QString("300.0"));
+    QCOMPARE(dform.Text7->text(), QString("2.000"));
+    QVERIFY(messages_->shown().empty());
+
+    // The ball onto the heel: the pair with no measured length warns and keeps the factor.
+    form->Move_Sphere(2, -300, 0, 0);
+    type(dform.Text4, "");
+    type(dform.Text5, "300");  // the heel-adjacent pair: 2.000
+    QCOMPARE(dform.Text1->text(), QString("0.0"));
+    QCOMPARE(dform.Text7->text(), QString("2.000"));
+    QVERIFY(messages_->shown().empty());
+    type(dform.Text4, "7");
+    QCOMPARE(int(messages_->shown().size()), 1);
+    QVERIFY(messages_->shown()[0].text.contains("Heel --> Ball") &&
+            messages_->shown()[0].text.contains("2.000"));
+    QCOMPARE(dform.Text7->text(), QString("2.000"));
+  }
+
+  void onlyApplyWithAFactorOtherThanOneScales() {
+    view::Form1* form = placeSpheres();
+    QVERIFY(form);
+    const auto mesh = form->KernelCAD1->Model()->GetItem(0);
+    mesh->Translate(5, -3, 2);
+    const Eigen::Affine3d meshBefore = mesh->transform();
+
+    // "Quit" with a factor, "Apply" with none: the window closes and nothing moves. Then a
+    // factor shown as 1.000 but not exactly 1 is still applied.
+    const std::pair<const char*, QPushButton* DForm::*> closes[] = {
+        {"400", &DForm::Command2}, {"", &DForm::Command7}, {"200.01", &DForm::Command7}};
+    for (const auto& [typed, button] : closes) {
+      runDForm([typed = typed, button = button](DForm& d) {
+        QTest::keyClicks(d.Text4, typed);
+        QTest::mouseClick(d.*button, Qt::LeftButton);
+      });
+      QVERIFY(!Forms::loaded<DForm>());
+    }
+    const double s = 200.01 / 200.0;
+    QVERIFY((centre(*form, 2) - Vec3(210 * s, 0, 0)).norm() < 1e-9);
+    QVERIFY((centre(*form, 0) - s * Vec3(5, -3, 2)).norm() < 1e-9);
+    QVERIFY(mesh->transform().linear().isApprox(s * meshBefore.linear()));
+    QVERIFY(messages_->shown().empty());
+  }
+
+  void missingSpheresAreReported() {
+    view::Form1* form = support::openLeftFoot();
+    QVERIFY(form);
+    form->Draw_Sphere(1, 2, 3, "HeelRef");
+    app::state().HeelX = 77;
+    runDForm([](DForm& d) { QTest::mouseClick(d.Command2, Qt::LeftButton); });
+    QVERIFY(!messages_->shown().empty());
+    for (const auto& message : messages_->shown())
+      QCOMPARE(message.text, QString("Error Collecting Geometry"));
+    QCOMPARE(app::state().HeelX, 77.0);
+    QCOMPARE(app::state().HeelBallDist, 0.0);
+  }
+};
+
+QUARNEL_WINDOW_TEST_MAIN(AlignmentTest)
+#include "alignment_test.moc"
