@@ -1,14 +1,19 @@
-// The scan file browser and the foot side dialog, driven through their controls.
+// The windows driven through their controls. The scan browser: start values, the data folder,
+// the foot buttons and side dialog, a broken scan, ending the program, and the road from start
+// to a foot seen from below. The foot view: what its load sets up, its switches, closing, the
+// six standard views and the resize rule.
 
 #include "app/mainform.h"
 
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QStatusBar>
+#include <QToolBar>
 #include <QTimer>
+#include <cmath>
 #include <memory>
 #include <stdexcept>
 
@@ -33,8 +38,6 @@ QStringList listed(const QListWidget* list) {
   return names;
 }
 
-QString statusText(const MainForm& form) { return form.statusPanel1->text(); }
-
 void writeFile(const QString& path, const QByteArray& content = "#VRML V2.0 utf8\n") {
   QDir().mkpath(QFileInfo(path).path());
   QFile file(path);
@@ -45,18 +48,25 @@ void writeFile(const QString& path, const QByteArray& content = "#VRML V2.0 utf8
 bool openFolder(app::DirList* list, const QString& folder) {
   for (int i = 0; i < list->count(); ++i) {
     QListWidgetItem* item = list->item(i);
-    if (item->data(Qt::UserRole).toString() == QDir::cleanPath(folder)) {
-      list->scrollToItem(item);
-      const QPoint at = list->visualItemRect(item).center();
-      QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
-      QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
-      return true;
-    }
+    if (item->data(Qt::UserRole).toString() != QDir::cleanPath(folder)) continue;
+    list->scrollToItem(item);
+    const QPoint at = list->visualItemRect(item).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+    return true;
   }
   return false;
 }
 
+bool isBackground(QRgb pixel, QRgb background) {
+  return qAbs(qRed(pixel) - qRed(background)) + qAbs(qGreen(pixel) - qGreen(background)) +
+             qAbs(qBlue(pixel) - qBlue(background)) < 24;
+}
+
 }  // namespace
+
+using Vec3 = Eigen::Vector3d;
+Q_DECLARE_METATYPE(Vec3)
 
 class MainFormTest : public QObject {
   Q_OBJECT
@@ -69,6 +79,34 @@ class MainFormTest : public QObject {
     form.show();
     if (!QTest::qWaitForWindowExposed(&form)) qWarning("browser not exposed");
     return form;
+  }
+
+  // Clicks `file` in the list and presses `button`; the foot view, if one is loaded.
+  static view::Form1* openFoot(MainForm& form, const QString& file, QPushButton* button) {
+    if (!clickItem(form.File1, file)) return nullptr;
+    QTest::mouseClick(button, Qt::LeftButton);
+    return Forms::loaded<view::Form1>();
+  }
+
+  // What every load sets up, whatever the window showed before.
+  void checkFreshlyLoaded(view::Form1* form) {
+    QVERIFY(form);
+    QVERIFY(messages_->shown().empty());
+    QCOMPARE(app::state().ModelRef, form->KernelCAD1->Model());
+    QVERIFY(app::state().ShadedFlag && form->KernelCAD1->Shaded());
+    QVERIFY(!form->mnuWireframe->isChecked());
+    QVERIFY(form->KernelCAD1->ShowAxes() && form->mnuAxes->isChecked());
+    QCOMPARE(form->heldView(), form->KernelCAD1->View());
+    QCOMPARE(form->heldView()->lightIntensity(), 1.0f);
+    QCOMPARE(form->heldView()->lineWidth(), 1.0f);
+    for (QToolBar* bar : {form->Toolbar1, form->Toolbar2})
+      QVERIFY(!bar->isVisible() && !bar->isEnabled());
+  }
+
+  view::Form1* openLeftFoot() {
+    MainForm& main = start();
+    view::Form1* form = openFoot(main, "LeftFoot.wrl", main.Command1);
+    return form && QTest::qWaitForWindowExposed(form) ? form : nullptr;
   }
 
   QString dataFolder() const { return QDir::cleanPath(app::defaultDataFolder()); }
@@ -89,17 +127,15 @@ class MainFormTest : public QObject {
 
   void startsOnSampleScansWithoutDataFolder() {
     MainForm& form = start();
-    QCOMPARE(form.windowTitle(), QStringLiteral("Scan File Printer"));
     QCOMPARE(form.minimumSize(), form.maximumSize());
     QCOMPARE(form.Dir1->path(), QDir::cleanPath(app::samplesFolder()));
     QCOMPARE(listed(form.File1), (QStringList{"LeftFoot.wrl", "RightFoot.wrl"}));
-    QCOMPARE(statusText(form), QStringLiteral("Ready"));
+    QCOMPARE(form.statusPanel1->text(), QStringLiteral("Ready"));
     const app::AppState& s = app::state();
     QCOMPARE(s.ScanFile, QStringLiteral("None"));
     QVERIFY(s.FootSide.isEmpty());
     QCOMPARE(s.CurrentFolder, form.Dir1->path());
-    QVERIFY(!s.ModelRef);
-    QVERIFY(!s.OrnivueMode);
+    QVERIFY(!s.ModelRef && !s.OrnivueMode);
     QVERIFY(!s.PlaceHeelArmed && !s.PlaceBallArmed && !s.PlaceAdjacentArmed);
     QVERIFY(!s.MoveHeelArmed && !s.MoveBallArmed && !s.MoveAdjacentArmed);
     QCOMPARE(s.AlignRollAngle, 0.0);
@@ -107,11 +143,8 @@ class MainFormTest : public QObject {
 
   void walksDataFolderAndChoosesScan() {
     const QString data = dataFolder();
-    writeFile(data + "/a.WRL");
-    writeFile(data + "/b.wrl");
-    writeFile(data + "/notes.txt");
-    writeFile(data + "/old.wrl.bak");
-    writeFile(data + "/sub/c.Wrl");
+    for (const char* name : {"a.WRL", "b.wrl", "notes.txt", "old.wrl.bak", "sub/c.Wrl"})
+      writeFile(data + "/" + name);
     MainForm& form = start();
     QCOMPARE(form.Dir1->path(), data);
     QCOMPARE(listed(form.File1), (QStringList{"a.WRL", "b.wrl"}));
@@ -120,18 +153,12 @@ class MainFormTest : public QObject {
     QCOMPARE(app::state().ScanFile, QStringLiteral("b.wrl"));
     QCOMPARE(app::state().ScanPath, data + "/b.wrl");
     QCOMPARE(form.windowTitle(), "Scan File: " + data + "/b.wrl");
-    QCOMPARE(statusText(form), "Scan File: " + data + "/b.wrl");
+    QCOMPARE(form.statusPanel1->text(), "Scan File: " + data + "/b.wrl");
 
     QVERIFY(openFolder(form.Dir1, data + "/sub"));
-    QCOMPARE(form.Dir1->path(), data + "/sub");
     QCOMPARE(app::state().CurrentFolder, data + "/sub");
     QCOMPARE(listed(form.File1), QStringList{"c.Wrl"});
-    // A folder change keeps the chosen scan.
-    QCOMPARE(app::state().ScanFile, QStringLiteral("b.wrl"));
-
-    QVERIFY(openFolder(form.Dir1, data));
-    QCOMPARE(app::state().CurrentFolder, data);
-    QCOMPARE(listed(form.File1), (QStringList{"a.WRL", "b.wrl"}));
+    QCOMPARE(app::state().ScanFile, QStringLiteral("b.wrl"));  // a folder change keeps the scan
   }
 
   void footButtonsNeedAChosenScan() {
@@ -140,21 +167,79 @@ class MainFormTest : public QObject {
     QTest::mouseClick(form.Command2, Qt::LeftButton);
     QVERIFY(app::state().FootSide.isEmpty());
     QVERIFY(!Forms::loaded<view::Form1>());
-    QCOMPARE(statusText(form), QStringLiteral("Ready"));
+    QCOMPARE(form.statusPanel1->text(), QStringLiteral("Ready"));
     QVERIFY(messages_->shown().empty());
+  }
+
+  void rightFootOpensSeenFromBelow() {
+    MainForm& main = start();
+    view::Form1* form = openFoot(main, "RightFoot.wrl", main.Command2);
+    QVERIFY(form);
+    QVERIFY(QTest::qWaitForWindowExposed(form));
+    const QString path = QDir::cleanPath(app::samplesFolder()) + "/RightFoot.wrl";
+    QCOMPARE(form->windowTitle(), "Foot: " + path);
+    QCOMPARE(main.statusPanel1->text(), "Fotrella: Foot  " + path);
+    QCOMPARE(app::state().FootSide, QStringLiteral("Right"));
+    QVERIFY(messages_->shown().empty());
+
+    // The Bottom view: the viewer below the sole, +X to the right, +Y down the screen.
+    const auto view = form->KernelCAD1->View();
+    const Eigen::Matrix3d camera = view->FindObject("EyeFrame")->orientation();
+    QVERIFY(camera.col(2).isApprox(kernelcad::Vec3(0, 0, -1), 1e-9));
+    const auto foot = form->KernelCAD1->Model()->GetItem(0);
+    const std::array<double, 6> b = foot->worldBounds();
+    const Eigen::Vector2d lowX = view->worldToPixel({b[0], 0, 0});
+    const Eigen::Vector2d highX = view->worldToPixel({b[3], 0, 0});
+    const Eigen::Vector2d lowY = view->worldToPixel({0, b[1], 0});
+    const Eigen::Vector2d highY = view->worldToPixel({0, b[4], 0});
+    QVERIFY(highX.x() > lowX.x() + 100);
+    QVERIFY(highY.y() > lowY.y() + 30);
+
+    // Foot pixels where the geometry puts them: the heel, the middle of the sole and nearly
+    // every vertex land on the foot, and well outside the outline is background.
+    const QPoint offset = form->KernelCAD1->renderWidget()->mapTo(form->KernelCAD1, QPoint(0, 0));
+    QImage image;
+    QRgb background = 0;
+    const auto pixel = [&](const Eigen::Vector2d& p) {
+      return QPoint(qRound(p.x()), qRound(p.y())) + offset;
+    };
+    const auto onFoot = [&](const Eigen::Vector2d& p) {
+      return !isBackground(image.pixel(pixel(p)), background);
+    };
+    const kernelcad::Vec3 heel(31.2, 0.0, 0.4);  // the generator's heel landmark, on the sole
+    const kernelcad::Vec3 centre((b[0] + b[3]) / 2, (b[1] + b[4]) / 2, (b[2] + b[5]) / 2);
+    const auto& points = foot->mesh()->points;
+    const auto coverage = [&] {
+      image = form->KernelCAD1->grab().toImage().convertToFormat(QImage::Format_RGB32);
+      background = image.pixel(2, image.height() - 3);
+      if (!onFoot(view->worldToPixel(heel)) || !onFoot(view->worldToPixel(centre))) return 0.0;
+      int covered = 0, tried = 0;
+      for (std::size_t i = 0; i + 2 < points.size(); i += 3 * 997) {
+        const auto p = view->worldToPixel(foot->transform() *
+                                          kernelcad::Vec3(points[i], points[i + 1], points[i + 2]));
+        if (!image.rect().contains(pixel(p))) return 0.0;
+        ++tried;
+        covered += onFoot(p) ? 1 : 0;
+      }
+      return tried ? double(covered) / tried : 0.0;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(coverage() > 0.97, 15000);
+
+    const double left = lowX.x() - 25, right = highX.x() + 25;
+    const double top = lowY.y() - 25, bottom = highY.y() + 25;
+    for (const Eigen::Vector2d& outside :
+         {Eigen::Vector2d(left, (top + bottom) / 2), Eigen::Vector2d(right, (top + bottom) / 2),
+          Eigen::Vector2d((left + right) / 2, top), Eigen::Vector2d((left + right) / 2, bottom)}) {
+      if (image.rect().contains(pixel(outside))) QVERIFY(!onFoot(outside));
+    }
   }
 
   void statusPrefixFollowsCommandLine_data() {
     QTest::addColumn<QString>("commandLine");
     QTest::addColumn<QString>("prefix");
-    QTest::newRow("none") << ""
-                          << "Fotrella: Foot  ";
-    QTest::newRow("-v") << "-v"
-                        << "Ornivue: Foot  ";
-    QTest::newRow("-V") << "-V"
-                        << "Fotrella: Foot  ";
-    QTest::newRow("-v and more") << "-v x"
-                                 << "Fotrella: Foot  ";
+    QTest::newRow("-v") << "-v" << "Ornivue: Foot  ";
+    QTest::newRow("-V") << "-V" << "Fotrella: Foot  ";
+    QTest::newRow("-v and more") << "-v x" << "Fotrella: Foot  ";
   }
 
   void statusPrefixFollowsCommandLine() {
@@ -162,61 +247,46 @@ class MainFormTest : public QObject {
     QFETCH(QString, prefix);
     platform::setCommandLine(commandLine);
     MainForm& form = start();
-    QVERIFY(clickItem(form.File1, "RightFoot.wrl"));
-    QTest::mouseClick(form.Command2, Qt::LeftButton);
-    const QString path = form.Dir1->path() + "/RightFoot.wrl";
-    QCOMPARE(statusText(form), prefix + path);
-    QCOMPARE(app::state().FootSide, QStringLiteral("Right"));
-    QCOMPARE(app::state().ScanPath, path);
-    view::Form1* footView = Forms::loaded<view::Form1>();
-    QVERIFY(footView);
-    QCOMPARE(footView->windowTitle(), "Foot: " + path);
-    QVERIFY(footView->isVisible());
-    QVERIFY(messages_->shown().empty());
+    QVERIFY(openFoot(form, "RightFoot.wrl", form.Command2));
+    QCOMPARE(form.statusPanel1->text(), prefix + form.Dir1->path() + "/RightFoot.wrl");
   }
 
   void doubleClickAsksForSideEveryTimeFromLeft() {
     MainForm& form = start();
-    bool openedOnLeft = false;
-    bool modal = false;
-    // Right chosen, then the dialog closed with its close box: the close counts as Accept.
-    QTimer::singleShot(0, [&] {
-      auto* dialog = Forms::loaded<app::SelectForm>();
-      if (!dialog) return;
-      modal = QApplication::activeModalWidget() == dialog;
-      openedOnLeft = dialog->Option1->isChecked() && !dialog->Option2->isChecked();
-      QTest::mouseClick(dialog->Option2, Qt::LeftButton);
-      dialog->close();
-    });
-    QVERIFY(clickItem(form.File1, "LeftFoot.wrl", true));
-    QVERIFY(modal);
-    QVERIFY(openedOnLeft);
-    QCOMPARE(app::state().FootSide, QStringLiteral("Right"));
-    view::Form1* footView = Forms::loaded<view::Form1>();
-    QVERIFY(footView);
-    QCOMPARE(footView->windowTitle(), "Foot: " + form.Dir1->path() + "/LeftFoot.wrl");
-    QTRY_VERIFY(!Forms::loaded<app::SelectForm>());
-
-    openedOnLeft = false;
-    QTimer::singleShot(0, [&] {
-      auto* dialog = Forms::loaded<app::SelectForm>();
-      if (!dialog) return;
-      openedOnLeft = dialog->Option1->isChecked();
-      QTest::mouseClick(dialog->Command1, Qt::LeftButton);
-    });
-    QVERIFY(clickItem(form.File1, "RightFoot.wrl", true));
-    QVERIFY(openedOnLeft);
-    QCOMPARE(app::state().FootSide, QStringLiteral("Left"));
-    // The same foot view window, loaded afresh with the other scan.
-    QCOMPARE(Forms::loaded<view::Form1>(), footView);
-    QCOMPARE(footView->windowTitle(), "Foot: " + form.Dir1->path() + "/RightFoot.wrl");
+    // Right chosen and the dialog closed with its close box, which counts as Accept; then
+    // Accept pressed on what the dialog opened with.
+    struct Round { const char* file; bool pickRight; const char* side; };
+    view::Form1* footView = nullptr;
+    for (const Round& round : {Round{"LeftFoot.wrl", true, "Right"},
+                               Round{"RightFoot.wrl", false, "Left"}}) {
+      bool modalOnLeft = false;
+      QTimer::singleShot(0, [&] {
+        auto* dialog = Forms::loaded<app::SelectForm>();
+        if (!dialog) return;
+        modalOnLeft = QApplication::activeModalWidget() == dialog &&
+                      dialog->Option1->isChecked() && !dialog->Option2->isChecked();
+        if (round.pickRight) {
+          QTest::mouseClick(dialog->Option2, Qt::LeftButton);
+          dialog->close();
+        } else {
+          QTest::mouseClick(dialog->Command1, Qt::LeftButton);
+        }
+      });
+      QVERIFY(clickItem(form.File1, round.file, true));
+      QVERIFY2(modalOnLeft, round.file);
+      QCOMPARE(app::state().FootSide, QString(round.side));
+      // One foot view window, loaded afresh with each scan.
+      if (footView) QCOMPARE(Forms::loaded<view::Form1>(), footView);
+      footView = Forms::loaded<view::Form1>();
+      QVERIFY(footView);
+      QCOMPARE(footView->windowTitle(), "Foot: " + form.Dir1->path() + "/" + round.file);
+      QTRY_VERIFY(!Forms::loaded<app::SelectForm>());
+    }
   }
 
   void unreadableScanIsReportedAndViewKept() {
     MainForm& form = start();
-    QVERIFY(clickItem(form.File1, "LeftFoot.wrl"));
-    QTest::mouseClick(form.Command1, Qt::LeftButton);
-    view::Form1* footView = Forms::loaded<view::Form1>();
+    view::Form1* footView = openFoot(form, "LeftFoot.wrl", form.Command1);
     QVERIFY(footView);
     const QString caption = footView->windowTitle();
     const auto mesh = footView->KernelCAD1->Model()->GetItem(0)->mesh();
@@ -228,29 +298,25 @@ class MainFormTest : public QObject {
               "  coord Coordinate { point [ 0 0 0, 1 0 0, 0 1 0 ] }\n"
               "  coordIndex [ 0, 1, 9, -1 ] } }\n");
     form.Dir1->setPath(folder.path());
-    // LeftFoot.wrl stays chosen but is not in this folder.
+    // LeftFoot.wrl stays chosen but is not in this folder; then a file that cannot be read.
     QTest::mouseClick(form.Command2, Qt::LeftButton);
-    QCOMPARE(messages_->shown().size(), size_t{1});
-    QCOMPARE(messages_->shown()[0].title, QStringLiteral("Error"));
-    QVERIFY2(messages_->shown()[0].text.contains(folder.path() + "/LeftFoot.wrl"),
-             qPrintable(messages_->shown()[0].text));
-
-    QVERIFY(clickItem(form.File1, "bad.wrl"));
-    QTest::mouseClick(form.Command1, Qt::LeftButton);
-    QCOMPARE(messages_->shown().size(), size_t{2});
-    const platform::ShownMessage& shown = messages_->shown()[1];
-    QCOMPARE(shown.title, QStringLiteral("Error"));
-    QVERIFY2(shown.text.contains(bad), qPrintable(shown.text));
-    // The reason follows the file name.
-    QVERIFY2(shown.text.size() > bad.size() + 10, qPrintable(shown.text));
-
+    QVERIFY(openFoot(form, "bad.wrl", form.Command1));
+    const auto& shown = messages_->shown();
+    QCOMPARE(shown.size(), size_t{2});
+    for (int i = 0; i < 2; ++i) {
+      const QString file = i == 0 ? folder.path() + "/LeftFoot.wrl" : bad;
+      QCOMPARE(shown[i].title, QStringLiteral("Error"));
+      QVERIFY2(shown[i].text.contains(file), qPrintable(shown[i].text));
+      // The reason follows the file name.
+      QVERIFY2(shown[i].text.size() > file.size() + 10, qPrintable(shown[i].text));
+    }
     QCOMPARE(footView->windowTitle(), caption);
     QCOMPARE(footView->KernelCAD1->Model()->GetItem(0)->mesh(), mesh);
     QVERIFY(footView->isVisible());
+
     // And the program carries on.
     form.Dir1->setPath(app::samplesFolder());
-    QVERIFY(clickItem(form.File1, "RightFoot.wrl"));
-    QTest::mouseClick(form.Command2, Qt::LeftButton);
+    QVERIFY(openFoot(form, "RightFoot.wrl", form.Command2));
     QCOMPARE(footView->windowTitle(), "Foot: " + form.Dir1->path() + "/RightFoot.wrl");
   }
 
@@ -263,20 +329,13 @@ class MainFormTest : public QObject {
   void endingClosesEveryWindowAtOnce() {
     QFETCH(bool, byMenu);
     MainForm& form = start();
-    QVERIFY(clickItem(form.File1, "LeftFoot.wrl"));
-    QTest::mouseClick(form.Command1, Qt::LeftButton);
-    QVERIFY(Forms::loaded<view::Form1>());
-
+    QVERIFY(openFoot(form, "LeftFoot.wrl", form.Command1));
     QTimer::singleShot(0, [&] {
-      if (byMenu) {
-        chooseMenu(&form, form.mnuFiles, form.mnuExit);
-      } else {
-        form.close();
-      }
+      if (byMenu) chooseMenu(&form, form.mnuFiles, form.mnuExit);
+      else form.close();
     });
     // The program's own event loop, as main() runs it; a watchdog in case it never ends.
     QTimer watchdog;
-    watchdog.setSingleShot(true);
     connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(99); });
     watchdog.start(20000);
     QCOMPARE(QApplication::exec(), 0);
@@ -302,6 +361,86 @@ class MainFormTest : public QObject {
     QCOMPARE(messages_->shown()[0].title, QStringLiteral("Error"));
     QCOMPARE(messages_->shown()[0].text, QStringLiteral("Division by zero"));
     QCOMPARE(messages_->shown()[0].icon, platform::MsgBoxIcon::Critical);
+  }
+  void switchesToggleBackAndCloseStartsAfresh() {
+    view::Form1* form = openLeftFoot();
+    checkFreshlyLoaded(form);
+    if (QTest::currentTestFailed()) return;
+    for (const bool on : {true, false}) {
+      QVERIFY(chooseMenu(form, form->mnuSettings, form->mnuWireframe));
+      QCOMPARE(form->mnuWireframe->isChecked(), on);
+      QCOMPARE(form->KernelCAD1->Shaded(), !on);
+      QCOMPARE(app::state().ShadedFlag, !on);
+      QVERIFY(chooseMenu(form, form->mnuSettings, form->mnuAxes));
+      QCOMPARE(form->mnuAxes->isChecked(), !on);
+      QCOMPARE(form->KernelCAD1->ShowAxes(), !on);
+    }
+
+    // Closed in wireframe without axes: the model goes, the chosen scan stays.
+    QVERIFY(chooseMenu(form, form->mnuSettings, form->mnuWireframe));
+    QVERIFY(chooseMenu(form, form->mnuSettings, form->mnuAxes));
+    const app::AppState before = app::state();
+    QVERIFY(chooseMenu(form, form->mnuFiles, form->mnuClose));
+    QVERIFY(!Forms::loaded<view::Form1>());
+    QVERIFY(!app::state().ModelRef);
+    QCOMPARE(app::state().ScanPath, before.ScanPath);
+    QCOMPARE(app::state().ScanFile, before.ScanFile);
+    QCOMPARE(app::state().FootSide, before.FootSide);
+    checkFreshlyLoaded(openLeftFoot());
+  }
+
+  // Each view is told by where the viewer stands and which way is up on the screen.
+  void standardViewsPutCameraInPlace_data() {
+    QTest::addColumn<Vec3>("towardViewer");
+    QTest::addColumn<Vec3>("up");
+    QTest::newRow("Top") << Vec3(0, 0, 1) << Vec3(0, 1, 0);
+    QTest::newRow("Bottom") << Vec3(0, 0, -1) << Vec3(0, -1, 0);
+    QTest::newRow("Left") << Vec3(0, 1, 0) << Vec3(0, 0, 1);
+    QTest::newRow("Right") << Vec3(0, -1, 0) << Vec3(0, 0, 1);
+    QTest::newRow("Front") << Vec3(1, 0, 0) << Vec3(0, 0, 1);
+    QTest::newRow("Back") << Vec3(-1, 0, 0) << Vec3(0, 0, 1);
+  }
+
+  void standardViewsPutCameraInPlace() {
+    QFETCH(Vec3, towardViewer);
+    QFETCH(Vec3, up);
+    view::Form1* form = openLeftFoot();
+    QVERIFY(form);
+    QAction* entry = nullptr;
+    for (QAction* action : form->mnuView->actions())
+      if (action->text() == QTest::currentDataTag()) entry = action;
+    QVERIFY(entry);
+    const auto eye = form->KernelCAD1->View()->FindObject("EyeFrame");
+    // Twice, from a camera left turned and shifted: a view never depends on what came before.
+    for (int round = 0; round < 2; ++round) {
+      eye->RotateAboutAxis(37, 0);
+      eye->RotateAboutAxis(-21, 2);
+      eye->SetPosition(5, -7, 11);
+      QVERIFY(chooseMenu(form, form->mnuView, entry));
+      QVERIFY(eye->orientation().col(2).isApprox(towardViewer, 1e-9));
+      QVERIFY(eye->orientation().col(1).isApprox(up, 1e-9));
+      QVERIFY(eye->GetPosition().isZero(1e-12));
+    }
+  }
+
+  // The view keeps 420 twips of the window's width and 1000 of its height, from (120, 120).
+  void resizeKeepsViewFillingWindow() {
+    view::Form1* form = openLeftFoot();
+    QVERIFY(form);
+    const double tx = platform::twipsPerPixelX();
+    const double ty = platform::twipsPerPixelY();
+    const QSize frame = form->frameGeometry().size() - form->geometry().size();
+    form->resize(QSize(qRound(12000 / tx), qRound(9000 / ty)) - frame);
+    QTRY_COMPARE(form->KernelCAD1->width(), qRound(11580 / tx));
+    QCOMPARE(form->KernelCAD1->height(), qRound(8000 / ty));
+    QCOMPARE(form->KernelCAD1->pos(), QPoint(qRound(120 / tx), qRound(120 / ty)));
+
+    // Too low for the view: its height stays, its width follows.
+    const int heightBefore = form->KernelCAD1->height();
+    form->resize(QSize(qRound(9000 / tx), qRound(900 / ty)) - frame);
+    QTRY_COMPARE(form->KernelCAD1->width(),
+                 qRound(std::nearbyint(form->frameGeometry().width() * tx - 420) / tx));
+    QCOMPARE(form->KernelCAD1->height(), heightBefore);
   }
 };
 

@@ -39,12 +39,6 @@ inline bool chooseMenu(QMainWindow* window, QMenu* menu, QAction* item) {
   return QTest::qWaitFor([menu] { return !menu->isVisible(); }, 5000);
 }
 
-// Clicks an entry that stands in the menu bar itself.
-inline void clickMenuBar(QMainWindow* window, QAction* item) {
-  QTest::mouseClick(window->menuBar(), Qt::LeftButton, {},
-                    window->menuBar()->actionGeometry(item).center());
-}
-
 }  // namespace testing_support
 
 // main() for a window test: the program's own application object (so untrapped failures reach
