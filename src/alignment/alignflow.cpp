@@ -73,8 +73,6 @@ void Align_Foot(view::Form1& form, Axis axis) {
                           footSide == QLatin1String("Left") ? Side::Left : Side::Right)) {
     app::Forms::get<printing::DForm>().exec();
     form.Create_Sheet();
-    // The sheet is a new item: the view mirrors new items on UpdateModel only.
-    form.KernelCAD1->UpdateModel();
     form.Toolbar2->setEnabled(true);
     form.Toolbar2->setVisible(true);
   }

@@ -100,6 +100,18 @@ void KernelCADTest::bottomViewDrawsTheFootWhereTheGeometryPutsIt() {
   }
   QVERIFY(isBackground(image.pixel(5, 5)));
   QVERIFY(isBackground(image.pixel(150, 20)));
+
+  // An item added and then only redrawn shows too: the sheet behind the sole turns the
+  // background white around the foot.
+  auto sheet = view.Model()->AddPolygon(-50, -105, 50, 247, -105, 50, 247, 105, 50, -50, 105, 50);
+  for (int component = 0; component < 3; ++component) sheet->SetColour(component, 1.0f, 1.0f, 1.0f);
+  view.Redraw();
+  const QImage withSheet = view.grab().toImage().convertToFormat(QImage::Format_RGB32);
+  const auto besideFoot = view.View()->worldToPixel(Vec3(130, -80, 50));
+  const QPoint at(static_cast<int>(besideFoot.x()), static_cast<int>(besideFoot.y()));
+  QVERIFY(image.valid(at) && isBackground(image.pixel(at)));
+  const QRgb c = withSheet.pixel(at);
+  QVERIFY2(qRed(c) > 200 && qGreen(c) > 200 && qBlue(c) > 200, qPrintable(QString::number(c, 16)));
 }
 
 void KernelCADTest::clickOnALandmarkPicksItBack() {

@@ -196,6 +196,7 @@ vtkSmartPointer<vtkActor> SceneRenderer::makeActor(const Item& item, bool shaded
 }
 
 void SceneRenderer::rebuild(bool shaded) {
+  shaded_ = shaded;
   for (auto& [item, actor] : actors_) renderer_->RemoveActor(actor);
   actors_.clear();
   picker_->InitializePickList();
@@ -214,7 +215,21 @@ void SceneRenderer::rebuild(bool shaded) {
   sync();
 }
 
+bool SceneRenderer::mirrorsModel() const {
+  if (static_cast<long>(actors_.size()) != model_->GetItemCount()) return false;
+  for (long i = 0; i < model_->GetItemCount(); ++i) {
+    if (actors_[static_cast<std::size_t>(i)].first != model_->GetItem(i)) return false;
+  }
+  return true;
+}
+
 void SceneRenderer::sync() {
+  // Items added or removed since the last rebuild are drawn too: callers may add an item and
+  // only turn the camera afterwards.
+  if (!mirrorsModel()) {
+    rebuild(shaded_);
+    return;
+  }
   for (auto& [item, actor] : actors_) actor->SetUserMatrix(toVtk(item->transform()));
 
   // Labels are added by name-less entries at any time; mirror the list as it stands.

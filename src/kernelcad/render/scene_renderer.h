@@ -36,7 +36,8 @@ class SceneRenderer {
   // Recreates the actors after items were added, removed or scaled, or the display switched
   // between shaded and wireframe; then syncs placements and camera.
   void rebuild(bool shaded);
-  // Copies placements, label positions and the camera from the model and view.
+  // Copies placements, label positions and the camera from the model and view; items added or
+  // removed since the last rebuild get their actors first.
   void sync();
   void setShowAxes(bool show);
   // While the camera moves, a large scan is drawn from a coarse stand-in so turning stays
@@ -56,6 +57,7 @@ class SceneRenderer {
   };
   const MeshData& meshData(const std::shared_ptr<const Mesh>& mesh);
   vtkSmartPointer<vtkActor> makeActor(const Item& item, bool shaded);
+  bool mirrorsModel() const;
 
   std::shared_ptr<Model> model_;
   std::shared_ptr<View> view_;
@@ -64,6 +66,7 @@ class SceneRenderer {
   vtkNew<vtkAxesActor> axes_;
   std::optional<MeshData> meshData_;
   bool interacting_ = false;
+  bool shaded_ = true;
   // Items in model order with their actors; the scan actor is the one picked.
   std::vector<std::pair<std::shared_ptr<Item>, vtkSmartPointer<vtkActor>>> actors_;
   std::vector<std::pair<std::shared_ptr<LabelEntry>, vtkSmartPointer<vtkBillboardTextActor3D>>>
