@@ -128,6 +128,7 @@ std::vector<QPolygonF> traceLoops(const Mask& m) {
   }
   const auto point = [&](std::int64_t id) {
     const std::int64_t cell = id / 2;
+    // NOLINTNEXTLINE(bugprone-integer-division): the whole row number is meant
     const double i = double(cell % m.nx), j = double(cell / m.nx);
     return id % 2 == 0 ? QPointF(m.x0 + (i + 0.5) * m.h, m.y0 + j * m.h)
                        : QPointF(m.x0 + i * m.h, m.y0 + (j + 0.5) * m.h);

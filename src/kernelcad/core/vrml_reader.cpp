@@ -177,7 +177,7 @@ Eigen::Affine3d ComposeTransform(const Node& n) {
     Eigen::Affine3d a = Eigen::Affine3d::Identity();
     // Stored row by row with row vectors (translation in the last row): transpose.
     for (int r = 0; r < 4; ++r) {
-      for (int c = 0; c < 4; ++c) a.matrix()(r, c) = n.matrix[static_cast<std::size_t>(c * 4 + r)];
+      for (int c = 0; c < 4; ++c) a.matrix()(r, c) = n.matrix[std::size_t(c) * 4 + std::size_t(r)];
     }
     return a;
   }
