@@ -81,16 +81,10 @@ void checkFitted(const QString& file, const QImage& picture, double maxDifferenc
   QVERIFY(!page.image.isNull());
   QCOMPARE(page.mm.width() > page.mm.height(), picture.height() >= picture.width());
   *ink = inkMm(page.image);
-  const QString where = QString("%1 x %2 mm at %3, %4")
-                            .arg(ink->width()).arg(ink->height()).arg(ink->left()).arg(ink->top());
-  QVERIFY2(std::abs(ink->left() - kMargin) < 0.6 && std::abs(ink->top() - kMargin) < 0.6,
-           qPrintable(where));
-  QVERIFY2(ink->right() < page.mm.width() - kMargin + 0.8 &&
-               ink->bottom() < page.mm.height() - kMargin + 0.8, qPrintable(where));
-  const double ratio = ink->width() / ink->height() * picture.height() / picture.width();
-  QVERIFY2(std::abs(ratio - 1) < 0.01, qPrintable(where));
-  const double difference = differenceOnPage(page, picture, *ink);
-  QVERIFY2(difference < maxDifference, qPrintable(QString::number(difference)));
+  QVERIFY(std::abs(ink->left() - kMargin) < 0.6 && std::abs(ink->top() - kMargin) < 0.6);
+  QVERIFY(ink->right() < page.mm.width() - kMargin + 0.8 && ink->bottom() < page.mm.height() - kMargin + 0.8);
+  QVERIFY(std::abs(ink->width() / ink->height() * picture.height() / picture.width() - 1) < 0.01);
+  QVERIFY(differenceOnPage(page, picture, *ink) < maxDifference);
 }
 
 }  // namespace
@@ -197,23 +191,6 @@ class PrintingTest : public QObject {
             2 * differenceOnPage(page, expected, ink) + 10);
   }
 
-  void printSetupOnlyShowsTheDialogAndReportsItsFailure() {
-    platform::MsgBoxScript messages;
-    platform::PrintDialogScript dialog;
-    view::Form1& form = footWindow(false);
-    const QString file = pdf("setup.pdf");
-    app::state().FootSide = "Right";
-    dialog.answer(platform::PrintDialogScript::Answer::Fail);
-    form.mnuPrint2->trigger();
-    form.mnuPrint2->trigger();
-    QCOMPARE(dialog.shown().size(), std::size_t{2});
-    QVERIFY(!dialog.shown()[1].printerDefault);
-    QCOMPARE(messages.shown().size(), std::size_t{1});
-    QCOMPARE(messages.shown()[0].text, QString("Error: The printer dialog could not be opened."));
-    QCOMPARE(messages.shown()[0].title, QString("Error"));
-    QVERIFY(!QFile::exists(file));
-  }
-
   void fullSizePrintoutPutsTheFootOnALandscapePage() {
     platform::MsgBoxScript messages;
     view::Form1& form = footWindow(true);
@@ -226,9 +203,6 @@ class PrintingTest : public QObject {
     form.Print_FullSize();
     const QImage captured = form.Picture1->pixmap(Qt::ReturnByValue).toImage();
     QCOMPARE(captured.size(), QSize(350, 500));
-    // Without a window manager the frame is empty: the area is the window's own picture.
-    const Page onScreen{{350, 500}, form.grab(QRect(15, 65, 350, 500)).toImage().scaled(1400, 2000)};
-    QVERIFY(differenceOnPage(onScreen, captured, QRectF(0, 0, 350, 500)) < 6);
     // The foot is in it: pixels neither paper-white sheet nor the view's background.
     int foot = 0;
     for (int y = 0; y < captured.height(); ++y)
