@@ -1,14 +1,10 @@
 // The foot window's Measure menu: the windows' alignment and "Apply" followed by "Export
-// True-Size PDF..." give the same spheres, scale and page as quarnel-scan print; "True-Size
-// Print..." goes through the printer dialog.
-
-#include <QVTKOpenGLNativeWidget.h>
+// True-Size PDF..." give the same spheres, scale and page as quarnel-scan print.
 
 #include <QAction>
 #include <QLineEdit>
 #include <QPdfDocument>
 #include <QPushButton>
-#include <QSurfaceFormat>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -18,7 +14,6 @@
 #include "app/appstate.h"
 #include "app/forms.h"
 #include "pdf_measure.h"
-#include "platform/error_reporting.h"
 #include "platform/filedialog.h"
 #include "platform/msgbox.h"
 #include "platform/printer.h"
@@ -26,6 +21,7 @@
 #include "printing/dform.h"
 #include "printing/scaling.h"
 #include "view/form1.h"
+#include "window_test_support.h"
 
 class MeasureMenuTest : public QObject {
   Q_OBJECT
@@ -41,7 +37,6 @@ class MeasureMenuTest : public QObject {
     app::Forms::destroyAll();
   }
   void exportMatchesTheCommandLine();
-  void printGoesThroughThePrinterDialog();
 
  private:
   // The sample in the foot window with its spheres on the landmarks, as Place Points leaves it.
@@ -132,46 +127,5 @@ void MeasureMenuTest::exportMatchesTheCommandLine() {
   }
 }
 
-void MeasureMenuTest::printGoesThroughThePrinterDialog() {
-  platform::MsgBoxScript messages;
-  platform::PrintDialogScript dialog;
-  auto& empty = app::Forms::get<view::Form1>();
-  empty.mnuTrueSizePrint->trigger();
-  QCOMPARE(messages.shown().size(), std::size_t{1});
-  QCOMPARE(messages.shown()[0].text, QString("No Foot Loaded"));
-  QVERIFY(dialog.shown().empty());
-  app::Forms::destroyAll();
-
-  view::Form1& form = footWithSpheres();
-  const QString pdf = dir_.filePath("printed.pdf");
-  platform::Printer::setOutputOverride(pdf);
-  dialog.answer(platform::PrintDialogScript::Answer::Cancel);
-  form.mnuTrueSizePrint->trigger();
-  QVERIFY(!QFile::exists(pdf));
-  form.mnuTrueSizePrint->trigger();
-  QCOMPARE(dialog.shown().size(), std::size_t{2});
-  QCOMPARE(dialog.shown()[1].orientation, platform::kLandscape);
-  QVERIFY(QFile::exists(pdf));
-  QProcess text;
-  text.start("pdftotext", {pdf, "-"});
-  QVERIFY(text.waitForFinished(30000));  // the printer's page carries the same check ruler
-  const QString words = QString::fromUtf8(text.readAllStandardOutput());
-  QVERIFY(words.contains("Check: this ruler must measure 100 mm"));
-  QVERIFY(words.contains("Foot: Left"));
-  QVERIFY(words.contains("page 1 of 1"));
-  QCOMPARE(messages.shown().size(), std::size_t{1});
-}
-
-int main(int argc, char** argv) {
-  QTemporaryDir home;
-  qputenv("HOME", home.path().toLocal8Bit());
-  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-  QSurfaceFormat::setDefaultFormat(QVTKOpenGLNativeWidget::defaultFormat());
-  platform::ErrorReportingApplication application(argc, argv);
-  MeasureMenuTest test;
-  const int failures = QTest::qExec(&test, argc, argv);
-  app::Forms::destroyAll();
-  return failures;
-}
-
+QUARNEL_WINDOW_TEST_MAIN(MeasureMenuTest)
 #include "measure_menu_test.moc"
