@@ -10,7 +10,6 @@
 #include <QTemporaryDir>
 #include <cmath>
 #include <memory>
-#include <optional>
 #include <tuple>
 
 #include "alignment/align.h"
@@ -203,38 +202,6 @@ TEST_F(TrueSizePage, LargeFootTilesOntoPagesWhoseOverlapsLineUp) {
     whole |= outlineOnPage(pdf, page).translated((page % 2) * stepX, (page / 2) * stepY);
   EXPECT_NEAR(whole.width(), mesh.width(), 0.2);
   EXPECT_NEAR(whole.height(), mesh.height(), 0.2);
-}
-
-TEST(ScaleCorrection, FirstPositiveEntryWinsAndApplyKeepsTheSpheres) {
-  using printing::DistancePair;
-  // Entered, measured, the pair that counts and its factor (none when the spheres coincide).
-  const std::tuple<std::array<double, 3>, std::array<double, 3>, std::optional<DistancePair>, std::optional<double>>
-      cases[] = {{{-5, 0, 96}, {200, 150, 80}, DistancePair::BallAdjacent, 1.2},
-                 {{210, 0, 96}, {200, 150, 80}, DistancePair::HeelBall, 1.05},
-                 {{0, 0, 0}, {200, 150, 80}, std::nullopt, 1.0},
-                 {{0, 120, 0}, {200, 0, 80}, DistancePair::HeelAdjacent, std::nullopt}};
-  for (const auto& [entered, measured, pair, factor] : cases) {
-    const auto c = printing::Choose_Scale(entered, measured);
-    EXPECT_EQ(c.pair, pair);
-    EXPECT_EQ(c.factor, factor);
-  }
-
-  const auto model = sampleWithSpheres("Right");
-  model->GetItem(0)->Translate(5, -3, 2);
-  const printing::SphereGeometry before = printing::Measure_Spheres(*model);
-  const QRectF meshBefore = projected(*model);
-  EXPECT_FALSE(printing::Apply_Scale(*model, 1.0));
-  ASSERT_TRUE(printing::Apply_Scale(*model, 1.1));
-  const printing::SphereGeometry after = printing::Measure_Spheres(*model);
-  EXPECT_NEAR(after.heelBall, before.heelBall * 1.1, 1e-9);
-  EXPECT_NEAR(after.ballAdj, before.ballAdj * 1.1, 1e-9);
-  EXPECT_LT((after.heel - before.heel * 1.1).norm(), 1e-9);
-  // Scaled about the model origin, wherever the mesh was placed.
-  EXPECT_NEAR(projected(*model).left(), meshBefore.left() * 1.1, 1e-9);
-  EXPECT_NEAR(projected(*model).width(), meshBefore.width() * 1.1, 1e-9);
-  EXPECT_DOUBLE_EQ(model->GetItem(1)->worldBounds()[3] - model->GetItem(1)->worldBounds()[0],
-                   2 * alignment::kSphereRadius);
-  EXPECT_NEAR(printing::Applied_Scale(*model), 1.1, 1e-12);
 }
 
 }  // namespace
