@@ -47,81 +47,6 @@ TEST(Placement, MovesActInWorldCoordinatesAfterThePlacement) {
   EXPECT_THROW(sphere->Translate(NAN, 0, 0), KernelCADError);
 }
 
-TEST(Placement, MeshBoundsFollowPlacementAndScaleAboutTheOrigin) {
-  Model model;
-  model.setScan(boxMesh(Vec3(0, 0, 0), Vec3(100, 40, 20)));
-  auto mesh = model.GetItem(0);
-  mesh->Rotate(90.0, 0, 0, 0, 0, 0, 1);  // x -> y, y -> -x
-  mesh->Translate(5, 0, 0);
-  Dimensions d = model.GetDimensions();
-  expectNear(d.min, Vec3(-35, 0, 0));
-  expectNear(d.max, Vec3(5, 100, 20));
-
-  // The scale step of the distances window: position to zero, scale, translate scaled.
-  const Vec3 p = mesh->GetPosition();
-  mesh->SetPosition(0, 0, 0);
-  mesh->Scale(1.1, 1.1, 1.1, true);
-  mesh->Translate(p.x() * 1.1, p.y() * 1.1, p.z() * 1.1);
-  d = model.GetDimensions();
-  expectNear(d.min, Vec3(-35, 0, 0) * 1.1);
-  expectNear(d.max, Vec3(5, 100, 20) * 1.1);
-  EXPECT_THROW(mesh->Scale(1, 2, 1, true), KernelCADError);
-  EXPECT_THROW(mesh->Scale(0, 0, 0, false), KernelCADError);
-}
-
-TEST(Model, ItemsAreAddressedByPositionAndRemovalShiftsThemDown) {
-  Model model;
-  EXPECT_THROW(model.GetDimensions(), KernelCADError);
-  model.setScan(boxMesh(Vec3(0, 0, 0), Vec3(1, 1, 1)));
-  auto heel = model.AddSphere(2.0);
-  heel->SetName("HeelRef");
-  heel->Translate(-10, 0, 0);
-  auto ball = model.AddSphere(2.0);
-  auto sheet = model.AddPolygon(-50, -105, 50, 247, -105, 50, 247, 105, 50, -50, 105, 50);
-  ASSERT_EQ(model.GetItemCount(), 4);
-  EXPECT_EQ(model.GetItem(1)->name(), "HeelRef");
-
-  // The sheet spans X and Y; the heel sphere (radius 2 at the origin's height) reaches below.
-  const Dimensions d = model.GetDimensions();
-  expectNear(d.min, Vec3(-50, -105, -2));
-  expectNear(d.max, Vec3(247, 105, 50));
-
-  model.RemoveItem(1);
-  EXPECT_EQ(model.GetItemCount(), 3);
-  EXPECT_EQ(model.GetItem(1), ball);
-  EXPECT_EQ(model.GetItem(2), sheet);
-  // A held reference outlives its removal from the model.
-  expectNear(heel->GetPosition(), Vec3(-10, 0, 0));
-  EXPECT_THROW(model.GetItem(3), KernelCADError);
-  EXPECT_THROW(model.RemoveItem(-1), KernelCADError);
-
-  // A new scan replaces the mesh in front and keeps the rest.
-  model.setScan(boxMesh(Vec3(0, 0, 0), Vec3(2, 2, 2)));
-  EXPECT_EQ(model.GetItemCount(), 3);
-  EXPECT_EQ(model.GetItem(0)->kind(), ItemKind::Mesh);
-}
-
-TEST(Model, MaterialAndLabelsRefuseWhatDoesNotExist) {
-  Model model;
-  auto sphere = model.AddSphere(2.0);
-  sphere->SetColour(2, 0.7f, 0.7f, 0.1f);
-  sphere->SetShininess(70.0f);
-  EXPECT_FLOAT_EQ(sphere->material().colour[2][0], 0.7f);
-  EXPECT_FLOAT_EQ(sphere->material().shininess, 70.0f);
-  EXPECT_THROW(sphere->SetColour(3, 0, 0, 0), KernelCADError);
-  EXPECT_THROW(sphere->SetColour(0, 1.5f, 0, 0), KernelCADError);
-  EXPECT_THROW(model.AddSphere(0.0), KernelCADError);
-
-  auto labels = model.FindObject("Items");
-  EXPECT_EQ(labels, model.FindObject("Items"));
-  EXPECT_THROW(model.FindObject("items"), KernelCADError);
-  labels->AddEntry(1, true);
-  labels->GetEntry(labels->GetCount() - 1)->SetText(" Foot: Right");
-  EXPECT_EQ(labels->GetEntry(0)->text(), " Foot: Right");
-  EXPECT_THROW(labels->GetEntry(1), KernelCADError);
-  EXPECT_THROW(labels->AddEntry(7, true), KernelCADError);
-}
-
 // The camera's axes in world coordinates after a standard view's turns.
 struct StandardView {
   const char* name;
@@ -219,35 +144,6 @@ TEST(View, FitShowsTheWholeModelInParallelProjection) {
   EXPECT_NEAR(view.worldToPixel(Vec3(140, 0, 30)).x(), 200, 1e-9);
   frame->ResetOrientation();
   EXPECT_NEAR(view.GetExtent(0).second - view.GetExtent(0).first, x1 - x0, 1e-9);
-}
-
-TEST(View, PickLeavesThePointUntouchedWithoutAHit) {
-  auto model = std::make_shared<Model>();
-  View view(model);
-  Vec3 point(1, 2, 3);
-  EXPECT_EQ(view.PickPoint(5, 5, point), nullptr);
-  expectNear(point, Vec3(1, 2, 3));
-  auto item = model->AddSphere(1.0);
-  view.setPicker([&](long px, long py) -> std::optional<PickHit> {
-    if (px == 7) return PickHit{Vec3(px, py, 0), item};
-    return std::nullopt;
-  });
-  EXPECT_EQ(view.PickPoint(7, 9, point), item);
-  expectNear(point, Vec3(7, 9, 0));
-  EXPECT_EQ(view.PickPoint(8, 9, point), nullptr);
-  expectNear(point, Vec3(7, 9, 0));
-}
-
-TEST(View, SetParametersTakesSinglePrecisionBitPatterns) {
-  auto model = std::make_shared<Model>();
-  View view(model);
-  const std::int32_t one = 0x3F800000;  // 1.0f
-  const std::int32_t half = 0x3F000000;  // 0.5f
-  view.SetParameters(0, half, 0, 0, one);
-  EXPECT_FLOAT_EQ(view.lightIntensity(), 0.5f);
-  EXPECT_FLOAT_EQ(view.lineWidth(), 1.0f);
-  EXPECT_THROW(view.SetParameters(1, one, 0, 0, one), KernelCADError);
-  EXPECT_THROW(view.SetParameters(0, one, 0, 0, 0), KernelCADError);
 }
 
 }  // namespace
