@@ -15,7 +15,6 @@
 #include <QTimer>
 #include <cmath>
 #include <memory>
-#include <stdexcept>
 
 #include "app/appstate.h"
 #include "app/filelists.h"
@@ -159,16 +158,6 @@ class MainFormTest : public QObject {
     QCOMPARE(app::state().CurrentFolder, data + "/sub");
     QCOMPARE(listed(form.File1), QStringList{"c.Wrl"});
     QCOMPARE(app::state().ScanFile, QStringLiteral("b.wrl"));  // a folder change keeps the scan
-  }
-
-  void footButtonsNeedAChosenScan() {
-    MainForm& form = start();
-    QTest::mouseClick(form.Command1, Qt::LeftButton);
-    QTest::mouseClick(form.Command2, Qt::LeftButton);
-    QVERIFY(app::state().FootSide.isEmpty());
-    QVERIFY(!Forms::loaded<view::Form1>());
-    QCOMPARE(form.statusPanel1->text(), QStringLiteral("Ready"));
-    QVERIFY(messages_->shown().empty());
   }
 
   void rightFootOpensSeenFromBelow() {
@@ -345,23 +334,6 @@ class MainFormTest : public QObject {
     QVERIFY(app::state().ModelRef);
   }
 
-  void untrappedFailureIsReportedAndProgramGoesOn() {
-    QPushButton button("Fail");
-    int clicks = 0;
-    connect(&button, &QPushButton::clicked, [&] {
-      ++clicks;
-      throw std::runtime_error("Division by zero");
-    });
-    button.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&button));
-    QTest::mouseClick(&button, Qt::LeftButton);
-    QTest::mouseClick(&button, Qt::LeftButton);
-    QCOMPARE(clicks, 2);
-    QCOMPARE(messages_->shown().size(), size_t{2});
-    QCOMPARE(messages_->shown()[0].title, QStringLiteral("Error"));
-    QCOMPARE(messages_->shown()[0].text, QStringLiteral("Division by zero"));
-    QCOMPARE(messages_->shown()[0].icon, platform::MsgBoxIcon::Critical);
-  }
   void switchesToggleBackAndCloseStartsAfresh() {
     view::Form1* form = openLeftFoot();
     checkFreshlyLoaded(form);
