@@ -185,7 +185,7 @@ QString Printer::EndDoc() {
   // The next document chooses its own file.
   printer_->setOutputFileName(QString());
   configureTarget();
-  const QString file = std::exchange(pdfFile_, QString());
+  QString file = std::exchange(pdfFile_, QString());
   if (!written) throw PrinterError("The page could not be finished on the printer.");
   return file;
 }
