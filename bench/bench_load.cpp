@@ -31,7 +31,9 @@ namespace {
 constexpr int kRuns = 5;
 constexpr long long kVertices = 1'000'000;
 
-double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
+double Seconds(std::chrono::steady_clock::duration d) {
+  return std::chrono::duration<double>(d).count();
+}
 
 // CPU seconds of this process: on a shared machine wall time also measures the neighbours.
 double CpuSeconds() {
@@ -69,7 +71,8 @@ bool InChild(Fn fn) {
     _exit(rc);
   }
   int status = 0;
-  return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
+         WEXITSTATUS(status) == 0;
 }
 
 std::size_t VtkTriangles(vtkRenderer* renderer) {
@@ -77,7 +80,8 @@ std::size_t VtkTriangles(vtkRenderer* renderer) {
   vtkActorCollection* actors = renderer->GetActors();
   actors->InitTraversal();
   while (vtkActor* a = actors->GetNextActor()) {
-    if (auto* pd = vtkPolyData::SafeDownCast(a->GetMapper() ? a->GetMapper()->GetInput() : nullptr)) {
+    if (auto* pd =
+            vtkPolyData::SafeDownCast(a->GetMapper() ? a->GetMapper()->GetInput() : nullptr)) {
       cells += static_cast<std::size_t>(pd->GetNumberOfPolys());
     }
   }
@@ -125,7 +129,8 @@ int main(int argc, char** argv) {
     return write(fds[1], vals, sizeof vals) == static_cast<ssize_t>(sizeof vals) ? 0 : 1;
   });
   long mem[2] = {-1, -1};
-  if (read(fds[0], mem, sizeof mem) != static_cast<ssize_t>(sizeof mem)) std::fprintf(stderr, "no memory figure\n");
+  if (read(fds[0], mem, sizeof mem) != static_cast<ssize_t>(sizeof mem))
+    std::fprintf(stderr, "no memory figure\n");
   close(fds[0]);
   close(fds[1]);
 
@@ -156,15 +161,20 @@ int main(int argc, char** argv) {
   }
 
   const double o = Median(ours), v = Median(vtk);
-  std::printf("file: %s (%.1f MB, %zu vertices, %zu triangles; VTK sees %zu triangles)\n", path.c_str(), mb,
-              ourPoints, ourTriangles, vtkTriangles);
+  std::printf("file: %s (%.1f MB, %zu vertices, %zu triangles; VTK sees %zu triangles)\n",
+              path.c_str(), mb, ourPoints, ourTriangles, vtkTriangles);
   const double oc = Median(oursCpu), vc = Median(vtkCpu);
-  std::printf("ours:            median %.3f s of %d  (%.0f MB/s); cpu %.3f s (%.0f MB/s)\n", o, kRuns, mb / o, oc, mb / oc);
-  std::printf("vtkVRMLImporter: median %.3f s of %d  (%.0f MB/s); cpu %.3f s (%.0f MB/s)\n", v, kRuns, mb / v, vc, mb / vc);
+  std::printf("ours:            median %.3f s of %d  (%.0f MB/s); cpu %.3f s (%.0f MB/s)\n", o,
+              kRuns, mb / o, oc, mb / oc);
+  std::printf("vtkVRMLImporter: median %.3f s of %d  (%.0f MB/s); cpu %.3f s (%.0f MB/s)\n", v,
+              kRuns, mb / v, vc, mb / vc);
   std::printf("cpu-time ratio (vtkVRMLImporter / ours): %.1fx\n", vc / oc);
-  std::printf("peak RSS during our load: %.1f MB (%.2fx file size; %.2fx counting only the load's growth)\n",
-              static_cast<double>(mem[1]) / 1e3 * 1.024, static_cast<double>(mem[1]) * 1024.0 / static_cast<double>(sb.st_size),
-              static_cast<double>(mem[1] - mem[0]) * 1024.0 / static_cast<double>(sb.st_size));
+  std::printf(
+      "peak RSS during our load: %.1f MB (%.2fx file size; %.2fx counting only the load's "
+      "growth)\n",
+      static_cast<double>(mem[1]) / 1e3 * 1.024,
+      static_cast<double>(mem[1]) * 1024.0 / static_cast<double>(sb.st_size),
+      static_cast<double>(mem[1] - mem[0]) * 1024.0 / static_cast<double>(sb.st_size));
   std::printf("load ratio (vtkVRMLImporter / ours): %.1fx\n", v / o);
   return 0;
 }

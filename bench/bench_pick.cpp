@@ -30,8 +30,10 @@ double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(
 }  // namespace
 
 int main() {
-  const auto foot = footgen::GenerateFoot(footgen::Side::Left, footgen::ResolutionForVertices(1'000'000));
-  std::printf("mesh: %zu vertices, %zu triangles\n", foot.mesh.pointCount(), foot.mesh.triangleCount());
+  const auto foot =
+      footgen::GenerateFoot(footgen::Side::Left, footgen::ResolutionForVertices(1'000'000));
+  std::printf("mesh: %zu vertices, %zu triangles\n", foot.mesh.pointCount(),
+              foot.mesh.triangleCount());
 
   auto model = std::make_shared<kernelcad::Model>();
   auto view = std::make_shared<kernelcad::View>(model);
@@ -90,7 +92,8 @@ int main() {
 
   std::printf("actors and normals: %.1f ms; first pick, building the locator: %.1f ms\n", buildMs,
               locatorMs);
-  std::printf("PickPoint: median %.3f ms over %zu picks, %d hits\n", median(ours), ours.size(), hits);
+  std::printf("PickPoint: median %.3f ms over %zu picks, %d hits\n", median(ours), ours.size(),
+              hits);
   std::printf("vtkCellPicker without locator: median %.1f ms over %zu picks\n", median(reference),
               reference.size());
   // Frame times while turning (coarse stand-in) and at rest (full mesh).

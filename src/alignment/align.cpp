@@ -89,7 +89,9 @@ void Align_To_Axis(const Scene& scene, Axis axis, Side side, ReferencePoints& po
 
   const std::string sameX = "The heel and the " + axisName +
                             " point have the same X, so the foot cannot be turned onto their "
-                            "axis. Move the " + axisName + " sphere (or the heel sphere) and align "
+                            "axis. Move the " +
+                            axisName +
+                            " sphere (or the heel sphere) and align "
                             "again.";
   // Z step: the axis point into the XZ plane.
   const double thetaZ =

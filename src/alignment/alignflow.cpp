@@ -40,9 +40,8 @@ bool alignAndRoll(view::Form1& form, Axis axis, Side side) {
                                                  : QStringLiteral("Medial"));
     dialog.exec();
 
-    ReferencePoints points{{s.HeelX, s.HeelY, s.HeelZ},
-                           {s.BallX, s.BallY, s.BallZ},
-                           {s.AdjX, s.AdjY, s.AdjZ}};
+    ReferencePoints points{
+        {s.HeelX, s.HeelY, s.HeelZ}, {s.BallX, s.BallY, s.BallZ}, {s.AdjX, s.AdjY, s.AdjZ}};
     FootItems items;
     Align_And_Roll(scene, axis, side, s.AlignRollAngle, points, items);
     s.BallX = points.ball.x();

@@ -1,6 +1,7 @@
+#include <QVTKOpenGLNativeWidget.h>
+
 #include <QSurfaceFormat>
 #include <QTimer>
-#include <QVTKOpenGLNativeWidget.h>
 
 #include "app/forms.h"
 #include "app/mainform.h"
@@ -18,7 +19,8 @@ int main(int argc, char** argv) {
 
   app::Forms::get<app::MainForm>().show();
   // For the smoke test: start as a user does, then end as "Exit" does after the given time.
-  if (const int quitAfterMs = qEnvironmentVariableIntValue("QUARNEL_QUIT_AFTER_MS"); quitAfterMs > 0) {
+  if (const int quitAfterMs = qEnvironmentVariableIntValue("QUARNEL_QUIT_AFTER_MS");
+      quitAfterMs > 0) {
     QTimer::singleShot(quitAfterMs, [] { app::Forms::endProgram(0); });
   }
   const int exitCode = QApplication::exec();

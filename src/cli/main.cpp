@@ -32,11 +32,21 @@ std::string JsonString(std::string_view s) {
   std::string out = "\"";
   for (const char c : s) {
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\t': out += "\\t"; break;
-      case '\r': out += "\\r"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
       default:
         if (static_cast<unsigned char>(c) < 0x20) {
           char buf[8];
@@ -71,7 +81,8 @@ int Info(std::span<char*> args) {
   std::string out = "{\"file\": " + JsonString(path) + ", \"vrml\": " + JsonString(scan.version) +
                     ", \"gzip\": " + (scan.gzip ? "true" : "false") +
                     ", \"vertices\": " + std::to_string(scan.mesh.pointCount()) +
-                    ", \"triangles\": " + std::to_string(scan.mesh.triangleCount()) + ", \"bbox\": [";
+                    ", \"triangles\": " + std::to_string(scan.mesh.triangleCount()) +
+                    ", \"bbox\": [";
   for (std::size_t i = 0; i < b.size(); ++i) out += (i ? ", " : "") + JsonNumber(b[i]);
   out += "]}\n";
   std::fputs(out.c_str(), stdout);
@@ -117,13 +128,19 @@ int Align(std::span<char*> args) {
     const std::string_view key = args[i];
     const std::string_view value = args[i + 1];
     if (key == "--side") {
-      if (value == "Left") side = alignment::Side::Left;
-      else if (value == "Right") side = alignment::Side::Right;
-      else return -1;
+      if (value == "Left")
+        side = alignment::Side::Left;
+      else if (value == "Right")
+        side = alignment::Side::Right;
+      else
+        return -1;
     } else if (key == "--axis") {
-      if (value == "Lateral") axis = alignment::Axis::Lateral;
-      else if (value == "Medial") axis = alignment::Axis::Medial;
-      else return -1;
+      if (value == "Lateral")
+        axis = alignment::Axis::Lateral;
+      else if (value == "Medial")
+        axis = alignment::Axis::Medial;
+      else
+        return -1;
     } else if (key == "--heel" || key == "--ball" || key == "--adjacent") {
       const auto point = ParsePoint(value);
       if (!point) return -1;
@@ -161,8 +178,9 @@ int Align(std::span<char*> args) {
 
 constexpr Command kCommands[] = {
     {"info", "FILE", "print the scan's version, size and bounds as one JSON line", Info},
-    {"align", "FILE --side Left|Right --axis Lateral|Medial --heel X,Y,Z --ball X,Y,Z "
-              "--adjacent X,Y,Z [--roll DEG]",
+    {"align",
+     "FILE --side Left|Right --axis Lateral|Medial --heel X,Y,Z --ball X,Y,Z "
+     "--adjacent X,Y,Z [--roll DEG]",
      "align the foot on its three points; print the sphere centres and the mesh bounds as JSON",
      Align},
     {"print", cli::kPrintArgs, cli::kPrintSummary, cli::Print},

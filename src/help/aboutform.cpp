@@ -24,7 +24,9 @@ constexpr int addressCentres[3] = {125, 150, 174};
 void drawFootprint(QPainter& p, const QRectF& box) {
   // A sole seen from below, heel at the bottom, and five toes: the maker's mark.
   const double w = box.width(), h = box.height();
-  const auto at = [&](double x, double y) { return QPointF(box.left() + x * w, box.top() + y * h); };
+  const auto at = [&](double x, double y) {
+    return QPointF(box.left() + x * w, box.top() + y * h);
+  };
   QPainterPath sole;
   sole.moveTo(at(0.50, 0.98));
   sole.cubicTo(at(0.22, 0.98), at(0.24, 0.70), at(0.30, 0.55));
@@ -33,8 +35,11 @@ void drawFootprint(QPainter& p, const QRectF& box) {
   sole.cubicTo(at(0.80, 0.45), at(0.70, 0.55), at(0.72, 0.70));
   sole.cubicTo(at(0.75, 0.92), at(0.66, 0.98), at(0.50, 0.98));
   p.drawPath(sole);
-  const double toes[5][3] = {{0.28, 0.10, 0.13}, {0.45, 0.05, 0.10}, {0.58, 0.05, 0.09},
-                             {0.69, 0.09, 0.08}, {0.78, 0.16, 0.07}};
+  const double toes[5][3] = {{0.28, 0.10, 0.13},
+                             {0.45, 0.05, 0.10},
+                             {0.58, 0.05, 0.09},
+                             {0.69, 0.09, 0.08},
+                             {0.78, 0.16, 0.07}};
   for (const auto& toe : toes)
     p.drawEllipse(at(toe[0], toe[1]), toe[2] * w * 0.55, toe[2] * h * 0.5);
 }

@@ -185,8 +185,8 @@ void Browser::Form_Load() {
 void Browser::Navigate(const QString& address) {
   // Busy from the request on, as the page may take a moment to report that it started.
   busy_ = true;
-  brwWebBrowser->load(QUrl::fromUserInput(address.trimmed(), QDir::currentPath(),
-                                          QUrl::AssumeLocalFile));
+  brwWebBrowser->load(
+      QUrl::fromUserInput(address.trimmed(), QDir::currentPath(), QUrl::AssumeLocalFile));
 }
 
 QString Browser::LocationName() const {

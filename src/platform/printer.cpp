@@ -32,7 +32,8 @@ QPageLayout::Orientation qtOrientation(int orientation) {
 
 QString printsFolder() {
   const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-  return documents.isEmpty() ? QString() : QDir(documents).filePath(QStringLiteral("Quarnel/Prints"));
+  return documents.isEmpty() ? QString()
+                             : QDir(documents).filePath(QStringLiteral("Quarnel/Prints"));
 }
 
 }  // namespace
@@ -77,8 +78,8 @@ void Printer::setOrientation(int orientation) {
 }
 
 void Printer::takeSettingsFromDialog() {
-  orientation_ = printer_->pageLayout().orientation() == QPageLayout::Landscape ? kLandscape
-                                                                                : kPortrait;
+  orientation_ =
+      printer_->pageLayout().orientation() == QPageLayout::Landscape ? kLandscape : kPortrait;
 }
 
 double Printer::ScaleWidth() const {
@@ -117,7 +118,8 @@ QString Printer::nextPdfPath() const {
   if (!outputOverride().isEmpty()) return outputOverride();
   const QString folder = printsFolder();
   if (folder.isEmpty() || !QDir().mkpath(folder)) return QString();
-  const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
+  const QString stamp =
+      QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
   QString path = QDir(folder).filePath(QStringLiteral("Print_%1.pdf").arg(stamp));
   // Two pages within one second must not overwrite each other.
   for (int n = 2; QFileInfo::exists(path); ++n)
@@ -153,9 +155,10 @@ QPainter& Printer::Painter() {
       printer_->setOutputFileName(pdfFile_);
     }
     if (!painter_->begin(printer_.get())) {
-      failure_ = "The printer " +
-                 (toPdf() ? "file " + pdfFile_.toStdString() : printer_->printerName().toStdString()) +
-                 " cannot be opened.";
+      failure_ =
+          "The printer " +
+          (toPdf() ? "file " + pdfFile_.toStdString() : printer_->printerName().toStdString()) +
+          " cannot be opened.";
       pdfFile_.clear();
       throw PrinterError(failure_);
     }
@@ -164,8 +167,7 @@ QPainter& Printer::Painter() {
   return *painter_;
 }
 
-void Printer::PaintPicture(const QImage& picture, double x, double y, double width,
-                           double height) {
+void Printer::PaintPicture(const QImage& picture, double x, double y, double width, double height) {
   Painter();
   const double dotsX = unitsPerInch(kPixels, true) / 1440.0;
   const double dotsY = unitsPerInch(kPixels, false) / 1440.0;

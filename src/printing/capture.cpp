@@ -47,8 +47,8 @@ Picture Grab_Window_Area(QWidget* window, bool client, int left, int top, int wi
     const QPoint inset = window->geometry().topLeft() - frame.topLeft();
     if (!inset.isNull()) {
       if (QScreen* screen = window->screen()) {
-        painter.drawPixmap(0, 0, screen->grabWindow(0, frame.x() + left, frame.y() + top, width,
-                                                    height));
+        painter.drawPixmap(0, 0,
+                           screen->grabWindow(0, frame.x() + left, frame.y() + top, width, height));
       }
     }
     origin -= inset;

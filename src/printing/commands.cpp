@@ -40,7 +40,8 @@ void mnuPrint1_Click(view::Form1& form) {
   form.Picture1->setPixmap(QPixmap::fromImage(Grab_Form_Client(mainWindow())));
   Print_Picture_Fit(printer, form.Picture1->pixmap(Qt::ReturnByValue).toImage());
   const QString file = printer.EndDoc();
-  if (!file.isEmpty()) app::Show_Status(QStringLiteral("Printed to ") + QDir::toNativeSeparators(file));
+  if (!file.isEmpty())
+    app::Show_Status(QStringLiteral("Printed to ") + QDir::toNativeSeparators(file));
 }
 
 void mnuPrint2_Click(view::Form1&) {
@@ -56,9 +57,8 @@ void mnuPrint2_Click(view::Form1&) {
 }
 
 void install() {
-  view::Form1::setPrintCommands({&mnuPrint1_Click, &mnuPrint2_Click, &Print_FullSize,
-                                 &Create_Sheet, &mnuTrueSizePrint_Click,
-                                 &mnuTrueSizeExport_Click});
+  view::Form1::setPrintCommands({&mnuPrint1_Click, &mnuPrint2_Click, &Print_FullSize, &Create_Sheet,
+                                 &mnuTrueSizePrint_Click, &mnuTrueSizeExport_Click});
 }
 
 }  // namespace printing

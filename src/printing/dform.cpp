@@ -24,8 +24,7 @@ const QColor kProgramBox(255, 192, 192);
 const QColor kOperatorBox(255, 224, 192);
 
 // Text boxes start with their own names as text, as designed; the load step clears them.
-QLineEdit* makeBox(QWidget* parent, const char* name, double left, double top,
-                   const QColor& back) {
+QLineEdit* makeBox(QWidget* parent, const char* name, double left, double top, const QColor& back) {
   auto* box = new QLineEdit(QString::fromLatin1(name), parent);
   platform::placeControl(box, name, left, top, 855, 285);
   QPalette palette = box->palette();
@@ -93,8 +92,8 @@ DForm::DForm() {
   for (QLineEdit* shown : {Text1, Text2, Text3, Text7}) shown->setReadOnly(true);
 
   // Entry boxes first, then Apply, Quit, Reset, then the boxes the program fills.
-  QWidget* const order[] = {Text4,    Text5,    Text6, Command7, Command2,
-                            Command3, Text1,    Text2, Text3,    Text7};
+  QWidget* const order[] = {Text4,    Text5, Text6, Command7, Command2,
+                            Command3, Text1, Text2, Text3,    Text7};
   for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 
   connect(Text4, &QLineEdit::textChanged, this, &DForm::Text4_Change);

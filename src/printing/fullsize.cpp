@@ -28,9 +28,8 @@ QString axisLine(const char* axis, double min, double max) {
 QString dimensionReport(const kernelcad::Dimensions& box) {
   const QString crlf = QStringLiteral("\r\n");
   return QStringLiteral("iMetrics.GetDimensions:") + crlf +
-         axisLine("X", box.min.x(), box.max.x()) + crlf +
-         axisLine("Y", box.min.y(), box.max.y()) + crlf +
-         axisLine("Z", box.min.z(), box.max.z());
+         axisLine("X", box.min.x(), box.max.x()) + crlf + axisLine("Y", box.min.y(), box.max.y()) +
+         crlf + axisLine("Z", box.min.z(), box.max.z());
 }
 
 void FullSizePrint::Get_Items() {
@@ -92,8 +91,7 @@ void FullSizePrint::Print_FullSize() {
 
   if (platform::MsgBox(QStringLiteral("Print This Image?"), platform::MsgBoxButtons::YesNo,
                        platform::MsgBoxIcon::Question, QStringLiteral("Print"),
-                       platform::MsgBoxResult::No) !=
-      platform::MsgBoxResult::Yes)
+                       platform::MsgBoxResult::No) != platform::MsgBoxResult::Yes)
     return;
 
   platform::Printer& printer = platform::ThePrinter();
@@ -103,7 +101,8 @@ void FullSizePrint::Print_FullSize() {
   form_.Picture1->repaint();
   Print_Picture_Ratio(printer, form_.Picture1->pixmap(Qt::ReturnByValue).toImage(), PrintRatio);
   const QString file = printer.EndDoc();
-  if (!file.isEmpty()) app::Show_Status(QStringLiteral("Printed to ") + QDir::toNativeSeparators(file));
+  if (!file.isEmpty())
+    app::Show_Status(QStringLiteral("Printed to ") + QDir::toNativeSeparators(file));
 }
 
 void Print_FullSize(view::Form1& form) { FullSizePrint(form).Print_FullSize(); }

@@ -7,9 +7,9 @@
 namespace printing {
 
 std::shared_ptr<kernelcad::Item> Draw_Polygon(kernelcad::Model& model, double x1, double y1,
-                                              double z1, double x2, double y2, double z2,
-                                              double x3, double y3, double z3, double x4,
-                                              double y4, double z4, float r, float g, float b,
+                                              double z1, double x2, double y2, double z2, double x3,
+                                              double y3, double z3, double x4, double y4, double z4,
+                                              float r, float g, float b,
                                               const std::string& polyName) {
   std::shared_ptr<kernelcad::Item> item =
       model.AddPolygon(x1, y1, z1, x2, y2, z2, x3, y3, z3, x4, y4, z4);

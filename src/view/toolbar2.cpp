@@ -62,7 +62,7 @@ void Toolbar2_ButtonClick(Form1& form, const QAction& button) {
   s.MoveStep = 2.0;
   s.TurnStep = 2.0;
   const std::array<std::shared_ptr<kernelcad::Item>, 4> items{s.FootItem, s.HeelItem, s.BallItem,
-                                                               s.AdjItem};
+                                                              s.AdjItem};
   const auto shift = [&items](double dx, double dy) {
     for (const auto& item : items) {
       if (!item) throw kernelcad::KernelCADError("The foot has not been aligned yet.");

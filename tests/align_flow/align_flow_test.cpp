@@ -70,8 +70,10 @@ struct Operator {
     }
     if (auto* dform = Forms::loaded<printing::DForm>(); dform && dform->isVisible() && !sawDForm) {
       sawDForm = true;
-      if (distances) distances(*dform);
-      else QTest::mouseClick(dform->Command2, Qt::LeftButton);
+      if (distances)
+        distances(*dform);
+      else
+        QTest::mouseClick(dform->Command2, Qt::LeftButton);
     }
   }
 };
@@ -213,8 +215,10 @@ class AlignFlowTest : public QObject {
     QTimer::singleShot(0, &dialog, [&] {
       dialog.Text1->selectAll();
       QTest::keyClicks(dialog.Text1, typed);
-      if (accept) QTest::mouseClick(dialog.Command1, Qt::LeftButton);
-      else dialog.close();
+      if (accept)
+        QTest::mouseClick(dialog.Command1, Qt::LeftButton);
+      else
+        dialog.close();
     });
     dialog.exec();
     QCOMPARE(app::state().AlignRollAngle, roll);
@@ -255,7 +259,8 @@ class AlignFlowTest : public QObject {
     int frames = 0;
     vtkNew<vtkCallbackCommand> counter;
     counter->SetClientData(&frames);
-    counter->SetCallback([](vtkObject*, unsigned long, void* n, void*) { ++*static_cast<int*>(n); });
+    counter->SetCallback(
+        [](vtkObject*, unsigned long, void* n, void*) { ++*static_cast<int*>(n); });
     vtkRenderWindow* window = form->KernelCAD1->renderWidget()->renderWindow();
     const unsigned long tag = window->AddObserver(vtkCommand::StartEvent, counter);
     const auto press = [&](const QString& key) {
@@ -270,12 +275,18 @@ class AlignFlowTest : public QObject {
 
     // Cumulative motions about the heel at the origin.
     const std::pair<const char*, Eigen::Affine3d> steps[] = {
-        {"Left", shift(-2, 0)},  {"Right", none},
-        {"Up", shift(0, -2)},    {"Up", shift(0, -4)},
-        {"Down", shift(0, -2)},  {"Down", none},
-        {"Rot R", reference::turn(2, Vec3::UnitZ())},  {"Rot L", none},
-        {"Rot L", reference::turn(-2, Vec3::UnitZ())}, {"Rot R", none},
-        {"Parameters", none}, {"Close", none}};
+        {"Left", shift(-2, 0)},
+        {"Right", none},
+        {"Up", shift(0, -2)},
+        {"Up", shift(0, -4)},
+        {"Down", shift(0, -2)},
+        {"Down", none},
+        {"Rot R", reference::turn(2, Vec3::UnitZ())},
+        {"Rot L", none},
+        {"Rot L", reference::turn(-2, Vec3::UnitZ())},
+        {"Rot R", none},
+        {"Parameters", none},
+        {"Close", none}};
     for (const auto& [key, motion] : steps) {
       QVERIFY2(press(key), key);
       QVERIFY2(movedBy(motion), key);

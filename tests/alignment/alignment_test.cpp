@@ -174,7 +174,6 @@ class AlignmentTest : public QObject {
       QCOMPARE(statusLog().last(), QString(step.status));
       QCOMPARE(flags(), step.after);
     }
-
   }
 
   void clicksFollowTheFixedFlagOrder() {
@@ -262,7 +261,8 @@ class AlignmentTest : public QObject {
     hand.stop();
     QTest::qWait(0);
     QVERIFY(s.PlaceBallArmed && !s.PlaceHeelArmed && !s.PlaceAdjacentArmed);
-    QVERIFY(statusLog().lastIndexOf("Place Adjacent Point") < statusLog().indexOf("Place Ball Point"));
+    QVERIFY(statusLog().lastIndexOf("Place Adjacent Point") <
+            statusLog().indexOf("Place Ball Point"));
   }
 
   // Each entry box against its own pair; the first positive entry sets the factor, and an
@@ -272,10 +272,13 @@ class AlignmentTest : public QObject {
     QVERIFY(form);
     DForm& dform = Forms::get<DForm>();
     dform.show();
-    QCOMPARE(QStringList({dform.Text1->text(), dform.Text2->text(), dform.Text3->text(), dform.Text7->text()}),
+    QCOMPARE(QStringList({dform.Text1->text(), dform.Text2->text(), dform.Text3->text(),
+                          dform.Text7->text()}),
              QStringList({"200.0", "150.0", "250.0", "1.000"}));
-    const char* cases[][4] = {{"abc", "187.5", "", "1.250"}, {"-5", "0", "180", "0.720"},
-                              {"220", "", "300", "1.100"}, {"", "300", "", "2.000"}};
+    const char* cases[][4] = {{"abc", "187.5", "", "1.250"},
+                              {"-5", "0", "180", "0.720"},
+                              {"220", "", "300", "1.100"},
+                              {"", "300", "", "2.000"}};
     for (const auto& c : cases) {
       type(dform.Text4, c[0]);
       type(dform.Text5, c[1]);

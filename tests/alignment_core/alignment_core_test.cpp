@@ -75,8 +75,9 @@ TEST(Alignment, EveryVariantEndsWhereTheFormulasPutTheFoot) {
       EXPECT_EQ(foot.items.adjacent, foot.model->GetItem(3));
       EXPECT_EQ(foot.redraws, 3);
       // The camera looks at the sole from below, +X to the right.
-      EXPECT_TRUE(foot.view->FindObject("EyeFrame")->orientation().isApprox(
-          Vec3(1, -1, -1).asDiagonal().toDenseMatrix(), 1e-12));
+      EXPECT_TRUE(foot.view->FindObject("EyeFrame")
+                      ->orientation()
+                      .isApprox(Vec3(1, -1, -1).asDiagonal().toDenseMatrix(), 1e-12));
     }
   }
 }
@@ -93,10 +94,18 @@ TEST(Alignment, RefusedAlignmentsSayWhyAndTheSnapshotPutsEveryItemBack) {
   const ReferencePoints above{{10, 0, 0}, {110, 0, 0}, {60, 0, 10}};
   const Stop stops[] = {
       // The axis point straight across from the heel: the first quotient.
-      {"ball level with heel", Axis::Lateral, Side::Left,
-       {{40, 0, 0}, {40, 30, 2}, {160, -20, 1}}, 3, "same X"},
-      {"adjacent level with heel", Axis::Medial, Side::Right,
-       {{40, 0, 0}, {190, 30, 2}, {40, -20, 1}}, 3, "same X"},
+      {"ball level with heel",
+       Axis::Lateral,
+       Side::Left,
+       {{40, 0, 0}, {40, 30, 2}, {160, -20, 1}},
+       3,
+       "same X"},
+      {"adjacent level with heel",
+       Axis::Medial,
+       Side::Right,
+       {{40, 0, 0}, {190, 30, 2}, {40, -20, 1}},
+       3,
+       "same X"},
       // The other point above the heel-to-axis line: the last quotient, after two turns.
       {"adjacent above the axis", Axis::Lateral, Side::Left, above, 3, "straight above"},
       {"adjacent above the axis, right", Axis::Lateral, Side::Right, above, 3, "straight above"},
@@ -115,8 +124,7 @@ TEST(Alignment, RefusedAlignmentsSayWhyAndTheSnapshotPutsEveryItemBack) {
       ADD_FAILURE() << "aligned";
     } catch (const alignment::AlignmentError& e) {
       EXPECT_NE(std::string(e.what()).find(stop.says), std::string::npos) << e.what();
-      EXPECT_EQ(dynamic_cast<const alignment::ArithmeticError*>(&e) != nullptr,
-                stop.spheres == 3);
+      EXPECT_EQ(dynamic_cast<const alignment::ArithmeticError*>(&e) != nullptr, stop.spheres == 3);
     }
     EXPECT_EQ(foot.redraws, 0);
     // A division stops after the heel was brought to the origin; without spheres nothing moves.
@@ -132,7 +140,8 @@ TEST(Spheres, OnlyItemsOneToThreeMoveByTheDisplacement) {
   alignment::Move_Sphere(*foot.model, 3, 1.0, -2.0, 0.5);
   const Vec3 moved = kLeftFoot.adjacent + Vec3(1, -2, 0.5);
   EXPECT_LT((foot.centre(3) - moved).norm(), 1e-12);
-  for (const std::int16_t outside : {0, 4, -1}) alignment::Move_Sphere(*foot.model, outside, 5, 5, 5);
+  for (const std::int16_t outside : {0, 4, -1})
+    alignment::Move_Sphere(*foot.model, outside, 5, 5, 5);
   EXPECT_EQ(foot.centre(0), Vec3::Zero());
   EXPECT_LT((foot.centre(3) - moved).norm(), 1e-12);
 }

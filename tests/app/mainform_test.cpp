@@ -11,8 +11,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QToolBar>
 #include <QTimer>
+#include <QToolBar>
 #include <cmath>
 #include <memory>
 
@@ -59,7 +59,8 @@ bool openFolder(app::DirList* list, const QString& folder) {
 
 bool isBackground(QRgb pixel, QRgb background) {
   return qAbs(qRed(pixel) - qRed(background)) + qAbs(qGreen(pixel) - qGreen(background)) +
-             qAbs(qBlue(pixel) - qBlue(background)) < 24;
+             qAbs(qBlue(pixel) - qBlue(background)) <
+         24;
 }
 
 }  // namespace
@@ -226,9 +227,12 @@ class MainFormTest : public QObject {
   void statusPrefixFollowsCommandLine_data() {
     QTest::addColumn<QString>("commandLine");
     QTest::addColumn<QString>("prefix");
-    QTest::newRow("-v") << "-v" << "Ornivue: Foot  ";
-    QTest::newRow("-V") << "-V" << "Fotrella: Foot  ";
-    QTest::newRow("-v and more") << "-v x" << "Fotrella: Foot  ";
+    QTest::newRow("-v") << "-v"
+                        << "Ornivue: Foot  ";
+    QTest::newRow("-V") << "-V"
+                        << "Fotrella: Foot  ";
+    QTest::newRow("-v and more") << "-v x"
+                                 << "Fotrella: Foot  ";
   }
 
   void statusPrefixFollowsCommandLine() {
@@ -244,16 +248,20 @@ class MainFormTest : public QObject {
     MainForm& form = start();
     // Right chosen and the dialog closed with its close box, which counts as Accept; then
     // Accept pressed on what the dialog opened with.
-    struct Round { const char* file; bool pickRight; const char* side; };
+    struct Round {
+      const char* file;
+      bool pickRight;
+      const char* side;
+    };
     view::Form1* footView = nullptr;
-    for (const Round& round : {Round{"LeftFoot.wrl", true, "Right"},
-                               Round{"RightFoot.wrl", false, "Left"}}) {
+    for (const Round& round :
+         {Round{"LeftFoot.wrl", true, "Right"}, Round{"RightFoot.wrl", false, "Left"}}) {
       bool modalOnLeft = false;
       QTimer::singleShot(0, [&] {
         auto* dialog = Forms::loaded<app::SelectForm>();
         if (!dialog) return;
-        modalOnLeft = QApplication::activeModalWidget() == dialog &&
-                      dialog->Option1->isChecked() && !dialog->Option2->isChecked();
+        modalOnLeft = QApplication::activeModalWidget() == dialog && dialog->Option1->isChecked() &&
+                      !dialog->Option2->isChecked();
         if (round.pickRight) {
           QTest::mouseClick(dialog->Option2, Qt::LeftButton);
           dialog->close();
@@ -320,8 +328,10 @@ class MainFormTest : public QObject {
     MainForm& form = start();
     QVERIFY(openFoot(form, "LeftFoot.wrl", form.Command1));
     QTimer::singleShot(0, [&] {
-      if (byMenu) chooseMenu(&form, form.mnuFiles, form.mnuExit);
-      else form.close();
+      if (byMenu)
+        chooseMenu(&form, form.mnuFiles, form.mnuExit);
+      else
+        form.close();
     });
     // The program's own event loop, as main() runs it; a watchdog in case it never ends.
     QTimer watchdog;

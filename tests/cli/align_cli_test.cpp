@@ -2,13 +2,13 @@
 // standard position worked out from the alignment's formulas, and its exit codes.
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <array>
 #include <cstdio>
 #include <regex>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
 #include <vector>
 
 #include "alignment_reference.h"
@@ -61,13 +61,14 @@ TEST(AlignCommand, SampleFeetEndInTheStandardPosition) {
   const double roll = 7.5;
   for (const reference::Variant& v : reference::kVariants) {
     SCOPED_TRACE(v.name());
-    const footgen::Foot foot = footgen::GenerateFoot(v.left ? footgen::Side::Left : footgen::Side::Right);
+    const footgen::Foot foot =
+        footgen::GenerateFoot(v.left ? footgen::Side::Left : footgen::Side::Right);
     const footgen::Landmarks& at = foot.landmarks;
-    const Outcome r = align(sample(v.left) + " --side " + (v.left ? "Left" : "Right") + " --axis " +
-                            (v.lateral ? "Lateral" : "Medial") + " --heel " + point(at.heel) +
-                            " --ball " + point(at.ball) + " --adjacent " + point(at.adjacent) +
-                            " --roll 7.5",
-                            false);
+    const Outcome r =
+        align(sample(v.left) + " --side " + (v.left ? "Left" : "Right") + " --axis " +
+                  (v.lateral ? "Lateral" : "Medial") + " --heel " + point(at.heel) + " --ball " +
+                  point(at.ball) + " --adjacent " + point(at.adjacent) + " --roll 7.5",
+              false);
     ASSERT_EQ(r.exitCode, 0) << r.out;
     ASSERT_EQ(r.out.back(), '\n');
 
@@ -96,7 +97,8 @@ TEST(AlignCommand, SampleFeetEndInTheStandardPosition) {
 TEST(AlignCommand, RefusalsAndBadUsageHaveTheirExitCodes) {
   const std::string scan = sample(true);
   // The ball straight across from the heel: no axis to turn onto.
-  Outcome r = align(scan + " --side Left --axis Lateral --heel 40,0,0 --ball 40,25,1 --adjacent 160,-30,1");
+  Outcome r =
+      align(scan + " --side Left --axis Lateral --heel 40,0,0 --ball 40,25,1 --adjacent 160,-30,1");
   EXPECT_EQ(r.exitCode, 2);
   EXPECT_NE(r.out.find("same X"), std::string::npos) << r.out;
   EXPECT_EQ(r.out.find('{'), std::string::npos);

@@ -1,3 +1,5 @@
+#include "footgen/footgen.h"
+
 #include <gtest/gtest.h>
 
 #include <Eigen/Geometry>
@@ -7,7 +9,6 @@
 #include <numeric>
 #include <sstream>
 
-#include "footgen/footgen.h"
 #include "kernelcad/core/vrml_reader.h"
 
 namespace {
@@ -32,12 +33,14 @@ Vector3d Point(const kernelcad::Mesh& m, std::int32_t i) {
 double LowestZ(const kernelcad::Mesh& m, double x, double y) {
   double lowest = INFINITY;
   for (std::size_t t = 0; t < m.triangles.size(); t += 3) {
-    const Vector3d a = Point(m, m.triangles[t]), b = Point(m, m.triangles[t + 1]), c = Point(m, m.triangles[t + 2]);
+    const Vector3d a = Point(m, m.triangles[t]), b = Point(m, m.triangles[t + 1]),
+                   c = Point(m, m.triangles[t + 2]);
     const double d = (b.x() - a.x()) * (c.y() - a.y()) - (c.x() - a.x()) * (b.y() - a.y());
     if (std::abs(d) < 1e-12) continue;
     const double u = ((x - a.x()) * (c.y() - a.y()) - (c.x() - a.x()) * (y - a.y())) / d;
     const double v = ((b.x() - a.x()) * (y - a.y()) - (x - a.x()) * (b.y() - a.y())) / d;
-    if (u >= 0 && v >= 0 && u + v <= 1) lowest = std::min(lowest, a.z() + u * (b.z() - a.z()) + v * (c.z() - a.z()));
+    if (u >= 0 && v >= 0 && u + v <= 1)
+      lowest = std::min(lowest, a.z() + u * (b.z() - a.z()) + v * (c.z() - a.z()));
   }
   return lowest;
 }
@@ -52,7 +55,8 @@ TEST(FootGen, SizeAndVertexBudget) {
   EXPECT_GE(Left().mesh.pointCount(), 100'000u);
   EXPECT_LE(Left().mesh.pointCount(), 300'000u);
   for (long long n : {5'000LL, 40'000LL}) {
-    const auto count = footgen::GenerateFoot(Side::Left, footgen::ResolutionForVertices(n)).mesh.pointCount();
+    const auto count =
+        footgen::GenerateFoot(Side::Left, footgen::ResolutionForVertices(n)).mesh.pointCount();
     EXPECT_NEAR(static_cast<double>(count), static_cast<double>(n), 0.1 * n);
   }
   const auto again = footgen::GenerateFoot(Side::Left);
@@ -65,7 +69,8 @@ TEST(FootGen, RightIsMirrorOfLeft) {
   const auto &l = Left().mesh, &r = Right().mesh;
   ASSERT_EQ(l.points.size(), r.points.size());
   ASSERT_EQ(l.triangles.size(), r.triangles.size());
-  for (std::size_t i = 0; i < l.points.size(); ++i) ASSERT_EQ(l.points[i], i % 3 == 1 ? -r.points[i] : r.points[i]);
+  for (std::size_t i = 0; i < l.points.size(); ++i)
+    ASSERT_EQ(l.points[i], i % 3 == 1 ? -r.points[i] : r.points[i]);
   for (std::size_t t = 0; t < l.triangles.size(); t += 3) {
     ASSERT_EQ(l.triangles[t], r.triangles[t]);
     ASSERT_EQ(l.triangles[t + 1], r.triangles[t + 2]);
@@ -105,7 +110,8 @@ TEST(FootGen, OpenSurfaceEndsAtTheRim) {
       << "an edge is used twice in the same direction";
   std::map<std::int32_t, std::int32_t> rimNext;
   for (const std::uint64_t e : directed) {
-    const auto from = static_cast<std::int32_t>(e >> 32), to = static_cast<std::int32_t>(e & 0xffffffffu);
+    const auto from = static_cast<std::int32_t>(e >> 32),
+               to = static_cast<std::int32_t>(e & 0xffffffffu);
     if (std::binary_search(directed.begin(), directed.end(), key(to, from))) continue;
     ASSERT_TRUE(rimNext.emplace(from, to).second) << "rim pinched at vertex " << from;
     EXPECT_EQ(Point(m, from).z(), footgen::kRimHeight) << "open edge below the rim at " << from;
@@ -134,7 +140,6 @@ TEST(FootGen, LandmarksAndArchSeenFromBelow) {
 
   EXPECT_GT(LowestZ(m, 0.42 * 260, 25), 8.0) << "medial midfoot clear of the ground";
   EXPECT_LT(LowestZ(m, 0.42 * 260, -25), 3.0) << "lateral midfoot on the ground";
-
 }
 
 // Written and read back by the program's own reader.
@@ -145,7 +150,8 @@ TEST(FootGen, VrmlRoundTrip) {
   ASSERT_EQ(out.str().rfind("#VRML V2.0 utf8\n# two lines\n", 0), 0u);
   const auto back = kernelcad::ReadVrmlBuffer(out.str(), "foot.wrl").mesh;
   ASSERT_EQ(back.points.size(), foot.mesh.points.size());
-  for (std::size_t i = 0; i < back.points.size(); ++i) ASSERT_NEAR(back.points[i], foot.mesh.points[i], 6e-5);
+  for (std::size_t i = 0; i < back.points.size(); ++i)
+    ASSERT_NEAR(back.points[i], foot.mesh.points[i], 6e-5);
   EXPECT_EQ(back.triangles, foot.mesh.triangles);
 }
 

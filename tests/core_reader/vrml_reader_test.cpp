@@ -1,3 +1,5 @@
+#include "kernelcad/core/vrml_reader.h"
+
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -6,12 +8,10 @@
 #include <charconv>
 #include <cstring>
 #include <filesystem>
-#include <random>
 #include <map>
+#include <random>
 #include <string>
 #include <vector>
-
-#include "kernelcad/core/vrml_reader.h"
 
 using kernelcad::ReadVrmlBuffer;
 using kernelcad::ReadVrmlFile;
@@ -64,31 +64,59 @@ struct Loaded {
 
 const Loaded kLoaded[] = {
     {"castle-demo-models/vrml_2/normals.wrl", "2.0", 8, {0, -20, 0, 50, 5, 0}},
-    {"castle-demo-models/vrml_2/smoothing_independent_of_faces_order.wrl", "2.0", 112,
+    {"castle-demo-models/vrml_2/smoothing_independent_of_faces_order.wrl",
+     "2.0",
+     112,
      {-6.2136, -6.1177, -6.4856, 6.2136, 6.1177, 6.4856}},
-    {"castle-demo-models/vrml_2/teapot.wrl", "2.0", 3014, {-2.6368, 0.0071, -1.3289, 3.0115, 2.7725, 2.1827}},
-    {"castle-demo-models/vrml_2/warnings/normal_index_wrong.wrl", "2.0", 2,
+    {"castle-demo-models/vrml_2/teapot.wrl",
+     "2.0",
+     3014,
+     {-2.6368, 0.0071, -1.3289, 3.0115, 2.7725, 2.1827}},
+    {"castle-demo-models/vrml_2/warnings/normal_index_wrong.wrl",
+     "2.0",
+     2,
      {-60.6, 68.6328, 45.3125, -60.3059, 68.7744, 45.8789}},
     {"castle-demo-models/vrml_2/subdir1/subdir2/texture_test.wrl", "2.0", 3, {8, -1, 0, 11, 3, 0}},
-    {"castle-demo-models/vrml_engine_doc_simple_examples/reuse_coordinate.wrl", "2.0", 448,
+    {"castle-demo-models/vrml_engine_doc_simple_examples/reuse_coordinate.wrl",
+     "2.0",
+     448,
      {-11.1721, -11.1721, -1, 11.1721, 11.1721, 64}},
-    {"castle-demo-models/lights_materials/cubes_mesh.wrl", "2.0", 6144, {-36, -36, -36, 36, 36, 36}},
-    {"castle-demo-models/lights_materials/vrml_1/material_per_face_vertex.wrl", "1.0", 12, {0, 0, 0, 20, 2.5, 0}},
+    {"castle-demo-models/lights_materials/cubes_mesh.wrl",
+     "2.0",
+     6144,
+     {-36, -36, -36, 36, 36, 36}},
+    {"castle-demo-models/lights_materials/vrml_1/material_per_face_vertex.wrl",
+     "1.0",
+     12,
+     {0, 0, 0, 20, 2.5, 0}},
     {"castle-demo-models/lights_materials/vrml_1/normals.wrl", "1.0", 8, {0, -40, 0, 50, 5, 0}},
     // No reference. Counted by hand: DEF Mesh (1535 triangles) USEd 20 times, Plane 10098,
     // Plane_003 2; Cube sits under a Switch without whichChild and is not drawn.
-    {"castle-demo-models/lights_materials/vrml_1/forest-fog/forest.wrl", "1.0", 40800,
+    {"castle-demo-models/lights_materials/vrml_1/forest-fog/forest.wrl",
+     "1.0",
+     40800,
      {-7.46075, -7.7694, -1.84684, 28.7492, 28.0706, 2.48924}},
-    {"castle-demo-models/castle/old/vrml_2/castle.wrl", "2.0", 1066, {-127.795, -98.4478, -1.9804, 128.362, 104.928, 64}},
-    {"castle-demo-models/castle/old/vrml_1/castle.wrl", "1.0", 1066, {-127.795, -98.4478, -1.9804, 128.362, 104.928, 64}},
+    {"castle-demo-models/castle/old/vrml_2/castle.wrl",
+     "2.0",
+     1066,
+     {-127.795, -98.4478, -1.9804, 128.362, 104.928, 64}},
+    {"castle-demo-models/castle/old/vrml_1/castle.wrl",
+     "1.0",
+     1066,
+     {-127.795, -98.4478, -1.9804, 128.362, 104.928, 64}},
     {"castle-demo-models/vrml_1/concave.wrl", "1.0", 8, {0, 0.15, 0, 2.85, 1.85, 0}},
     // No reference. One IndexedFaceSet of 134 triangles (all polygons are triangles), one
     // plane at z = -0.001325; bounds taken from the point list by hand.
-    {"castle-demo-models/vrml_1/flat_triangles_octree_test.wrl", "1.0", 134,
+    {"castle-demo-models/vrml_1/flat_triangles_octree_test.wrl",
+     "1.0",
+     134,
      {-16.9254, -17.0185, -0.001325, 17.1346, 17.0415, -0.001325}},
     {"castle-demo-models/vrml_1/shape_hints.wrl", "1.0", 48, {-4, -4, -1, 4, 4, 1}},
     {"castle-demo-models/vrml_1/subdir1/subdir2/texture_test.wrl", "1.0", 3, {8, -1, 0, 11, 3, 0}},
-    {"assimp/MotionCaptureROM.WRL", "2.0", 2000, {-31.5796, 0.9022, -26.8277, 32.4775, 68.4953, -12.5177}},
+    {"assimp/MotionCaptureROM.WRL",
+     "2.0",
+     2000,
+     {-31.5796, 0.9022, -26.8277, 32.4775, 68.4953, -12.5177}},
     {"assimp/Wuson.wrl", "2.0", 3732, {-0.46, -1.6222, -1.5153, 0.46, 1.6222, 0.0006}},
     {"threejs/meshWithLines.wrl", "2.0", 12, {-1.2, -1.35, -0.18, 11, 1.35, 0}},
 };
@@ -96,7 +124,8 @@ const Loaded kLoaded[] = {
 // Every other shared file is refused: these with their own reason, the rest (Inline only,
 // points, lines, primitives, empty) as holding no surface geometry.
 const std::map<std::string, std::string> kRefusedFor = {
-    {"castle-demo-models/vrml_2/empty_no_coords.wrl", "line 7: IndexedFaceSet (line 7) has no coordinates"},
+    {"castle-demo-models/vrml_2/empty_no_coords.wrl",
+     "line 7: IndexedFaceSet (line 7) has no coordinates"},
     {"castle-demo-models/vrml_2/warnings/not_enough_coords.wrl",
      "line 44: index 23 is outside the point list of IndexedFaceSet (line 39) (1 points)"}};
 
@@ -119,8 +148,10 @@ TEST(VrmlSharedFiles, EveryFileIsReadAsListedOrRefused) {
       } catch (const VrmlError& err) {
         message = err.what();
       }
-      EXPECT_NE(message.find(reason == kRefusedFor.end() ? "holds no surface geometry" : reason->second),
-                std::string::npos) << message;
+      EXPECT_NE(
+          message.find(reason == kRefusedFor.end() ? "holds no surface geometry" : reason->second),
+          std::string::npos)
+          << message;
       EXPECT_EQ(message.rfind(entry.path().string(), 0), 0u) << "message must name the file";
       continue;
     }
@@ -135,8 +166,10 @@ TEST(VrmlSharedFiles, EveryFileIsReadAsListedOrRefused) {
     double extent = 0;
     for (int a = 0; a < 3; ++a) extent = std::max(extent, e.bbox[a + 3] - e.bbox[a]);
     // 1e-3 relative to the model size; the reference prints 4-6 significant digits.
-    for (std::size_t a = 0; a < 6; ++a) EXPECT_NEAR(b[a], e.bbox[a], 1e-3 * extent) << "bound " << a;
-    for (const std::int32_t t : scan.mesh.triangles) ASSERT_TRUE(t >= 0 && std::size_t(t) < scan.mesh.pointCount());
+    for (std::size_t a = 0; a < 6; ++a)
+      EXPECT_NEAR(b[a], e.bbox[a], 1e-3 * extent) << "bound " << a;
+    for (const std::int32_t t : scan.mesh.triangles)
+      ASSERT_TRUE(t >= 0 && std::size_t(t) < scan.mesh.pointCount());
   }
   for (const auto& [file, e] : loaded) ADD_FAILURE() << file << " is listed but missing";
   EXPECT_EQ(refused, 33);
@@ -165,31 +198,44 @@ TEST(VrmlRefused, BrokenInputNamesLineAndReason) {
       {"  \n\n", "scan.wrl: empty file"},
       {"solid cube\nfacet normal 0 0 1\n", "scan.wrl, line 1: not a VRML file"},
       {"#VRML V3.0 utf8\n", "not a VRML file"},
-      {kPoints + "0 0 0, 1 0 0,\n0 1", "line 3: unexpected end of file inside the point list started on line 2"},
-      {kV2 + "Transform {\n children [\n", "line 4: unexpected end of file inside a node list started on line 3"},
+      {kPoints + "0 0 0, 1 0 0,\n0 1",
+       "line 3: unexpected end of file inside the point list started on line 2"},
+      {kV2 + "Transform {\n children [\n",
+       "line 4: unexpected end of file inside a node list started on line 3"},
       {kV2 + "Group { }\n}\n", "line 3: unbalanced '}' at top level"},
       {kV2 + "Group { children [ Shape { } } }\n", "line 2: expected a node, found '}'"},
       {kPoints + "0 0 0, 1 0 0, 0 1 0] }\ncoordIndex [0 1 2 -1\n 0 2 57 -1] } }\n",
        "line 4: index 57 is outside the point list of IndexedFaceSet (line 2) (3 points)"},
-      {kV2 + "Shape { geometry DEF Sole IndexedFaceSet { coord Coordinate { point [0 0 0, 1 0 0, 0 1 0] }\n"
+      {kV2 + "Shape { geometry DEF Sole IndexedFaceSet { coord Coordinate { point [0 0 0, 1 0 0, 0 "
+             "1 0] }\n"
              "coordIndex [0 1 -7] } }\n",
        "line 3: index -7 is outside the point list of IndexedFaceSet 'Sole'"},
-      {kPoints + "0 0 0,\n 1 nan 0, 0 1 0] }\ncoordIndex [0 1 2] } }\n", "line 3: NaN or infinite value 'nan' in point"},
-      {kPoints + "0 0 0, 1 1e999 0, 0 1 0] }\ncoordIndex [0 1 2] } }\n", "line 2: NaN or infinite value '1e999' in point"},
-      {kPoints + "0 0 0, 1 1.5.5 0, 0 1 0] }\ncoordIndex [0 1 2] } }\n", "line 2: expected point, found '1.5.5'"},
+      {kPoints + "0 0 0,\n 1 nan 0, 0 1 0] }\ncoordIndex [0 1 2] } }\n",
+       "line 3: NaN or infinite value 'nan' in point"},
+      {kPoints + "0 0 0, 1 1e999 0, 0 1 0] }\ncoordIndex [0 1 2] } }\n",
+       "line 2: NaN or infinite value '1e999' in point"},
+      {kPoints + "0 0 0, 1 1.5.5 0, 0 1 0] }\ncoordIndex [0 1 2] } }\n",
+       "line 2: expected point, found '1.5.5'"},
       {kV2 + "Shape { geometry IndexedFaceSet { coordIndex [0 1 2] } }\n",
        "line 2: IndexedFaceSet (line 2) has no coordinates"},
       {kV1 + "Separator { IndexedFaceSet { coordIndex [0 1 2] } }\n",
        "line 2: IndexedFaceSet (line 2) has no coordinates (no Coordinate3 before it)"},
-      {kV2 + "Shape { geometry Sphere { radius 2 } }\nInline { url \"foot.wrl\" }\n", "scan.wrl: the file holds no surface geometry"},
-      {kV2 + "Shape {\n" + std::string("\x01\x02\xff\x00junk", 8), "line 3: binary data (byte 0x01)"},
-      {std::string("\x7f" "ELF\x02\x01\x01\0\0\0", 10), "line 1: not a VRML file (binary data)"},
+      {kV2 + "Shape { geometry Sphere { radius 2 } }\nInline { url \"foot.wrl\" }\n",
+       "scan.wrl: the file holds no surface geometry"},
+      {kV2 + "Shape {\n" + std::string("\x01\x02\xff\x00junk", 8),
+       "line 3: binary data (byte 0x01)"},
+      {std::string("\x7f"
+                   "ELF\x02\x01\x01\0\0\0",
+                   10),
+       "line 1: not a VRML file (binary data)"},
       {kV2 + "Group { children USE Missing }\n", "line 2: USE of undefined name 'Missing'"},
-      {kPoints + "0 0 0 1 0] } } }\n", "line 2: the point list holds 5 numbers, not a multiple of 3"},
+      {kPoints + "0 0 0 1 0] } } }\n",
+       "line 2: the point list holds 5 numbers, not a multiple of 3"},
       {kV2 + "Shape { geometry IndexedFaceSet { colorPerVertex maybe } }\n",
        "line 2: expected TRUE or FALSE for colorPerVertex, found 'maybe'"},
       {kV2 + "Group { children \"text\" }\n", "line 2: expected a node, found '\"'"},
-      {kPoints + " 0 0 0 # ]", "line 2: unexpected end of file inside the point list started on line 2"},
+      {kPoints + " 0 0 0 # ]",
+       "line 2: unexpected end of file inside the point list started on line 2"},
       {gz.substr(0, gz.size() - 12), "scan.wrl: gzip stream is cut off"},
       {corrupt, "gzip"},
       {Gzip(""), "empty file"},
@@ -221,8 +267,8 @@ TEST(VrmlRefused, NestingAndInstancingAreBounded) {
   // 2^40 instances of one triangle from a few hundred bytes, refused before allocating.
   std::string bomb = kV2 + "DEF L0 Group { children [" + kTriangle + "] }\n";
   for (int i = 1; i <= 40; ++i)
-    bomb += "DEF L" + std::to_string(i) + " Group { children [ USE L" + std::to_string(i - 1) + " USE L" +
-            std::to_string(i - 1) + " ] }\n";
+    bomb += "DEF L" + std::to_string(i) + " Group { children [ USE L" + std::to_string(i - 1) +
+            " USE L" + std::to_string(i - 1) + " ] }\n";
   EXPECT_NE(ErrorOf(bomb).find("beyond a sane size"), std::string::npos);
 }
 
@@ -241,36 +287,41 @@ TEST(VrmlRead, GzipMatchesPlainText) {
 TEST(VrmlRead, Vrml2NestedTransformsAndDefUse) {
   // Outer: translate (10,0,0), rotate 90 deg about z. Inner: scale 2 about centre (1,0,0).
   // Point p: inner gives C + S(p - C); outer gives T + R(inner).
-  const std::string text = kV2 +
+  const std::string text =
+      kV2 +
       "Transform { translation 10 0 0 rotation 0 0 1 1.5707963267948966 children [\n"
       "  Transform { scale 2 2 2 center 1 0 0 children [\n"
-      "    DEF Tri Shape { geometry IndexedFaceSet { coord DEF Pts Coordinate { point [0 0 0, 1 0 0, 0 1 0] }\n"
+      "    DEF Tri Shape { geometry IndexedFaceSet { coord DEF Pts Coordinate { point [0 0 0, 1 0 "
+      "0, 0 1 0] }\n"
       "      coordIndex [0 1 2 -1] } }\n"
       "  ] }\n"
       "] }\n"
       "Transform { translation 0 0 5 children USE Tri }\n"
-      "Transform { translation 0 0 -5 children Shape { geometry IndexedFaceSet { coord USE Pts coordIndex [2 1 0] } } }\n";
+      "Transform { translation 0 0 -5 children Shape { geometry IndexedFaceSet { coord USE Pts "
+      "coordIndex [2 1 0] } } }\n";
   const auto scan = ReadVrmlBuffer(text, "t.wrl");
   ASSERT_EQ(scan.mesh.pointCount(), 9u);
   // (0,0,0) -> inner (-1,0,0) -> rotated (0,-1,0) -> (10,-1,0); (0,1,0) -> (-1,2,0) -> (8,-1,0).
   // Points 3-5: USE of the Shape under its own transform; 6-8: USE of the Coordinate alone.
-  const double want[][4] = {{0, 10, -1, 0}, {1, 10, 1, 0}, {2, 8, -1, 0}, {3, 0, 0, 5}, {5, 0, 1, 5}, {6, 0, 0, -5}, {8, 0, 1, -5}};
+  const double want[][4] = {{0, 10, -1, 0}, {1, 10, 1, 0}, {2, 8, -1, 0}, {3, 0, 0, 5},
+                            {5, 0, 1, 5},   {6, 0, 0, -5}, {8, 0, 1, -5}};
   for (const auto& w : want) ExpectPoint(scan.mesh, std::size_t(w[0]), w[1], w[2], w[3]);
   EXPECT_EQ(scan.mesh.triangles, (std::vector<std::int32_t>{0, 1, 2, 3, 4, 5, 8, 7, 6}));
 }
 
 TEST(VrmlRead, Vrml1TransformsAccumulateAndSeparatorsRestore) {
-  const std::string text = kV1 +
+  const std::string text =
+      kV1 +
       "Separator {\n"
       "  Coordinate3 { point [0 0 0, 1 0 0, 0 1 0] }\n"
       "  Translation { translation 5 0 0 }\n"
       "  Separator {\n"
       "    Scale { scaleFactor 2 3 1 }\n"
-      "    Translation { translation 1 1 0 }\n"        // in scaled space: +2, +3
+      "    Translation { translation 1 1 0 }\n"  // in scaled space: +2, +3
       "    DEF Tri IndexedFaceSet { coordIndex [0, 1, 2] }\n"
       "    Coordinate3 { point [9 9 9, 9 9 9, 9 9 9] }\n"  // gone after the Separator
       "  }\n"
-      "  USE Tri\n"                                     // only the Translation 5 0 0 applies
+      "  USE Tri\n"  // only the Translation 5 0 0 applies
       "  TransformSeparator { Rotation { rotation 0 0 1 3.141592653589793 } USE Tri }\n"
       "  MatrixTransform { matrix 1 0 0 0  0 1 0 0  0 0 1 0  0 0 7 1 }\n"
       "  Group { Translation { translation 0 1 0 } }\n"  // a Group does not restore
@@ -281,20 +332,24 @@ TEST(VrmlRead, Vrml1TransformsAccumulateAndSeparatorsRestore) {
   EXPECT_EQ(scan.version, "1.0");
   ASSERT_EQ(scan.mesh.pointCount(), 12u);
   // Point 7: rotated by pi, then restored.
-  const double want[][4] = {{0, 7, 3, 0}, {1, 9, 3, 0}, {2, 7, 6, 0}, {3, 5, 0, 0}, {5, 5, 1, 0}, {7, 4, 0, 0}, {9, 5, 1, 7}, {11, 5, 2, 7}};
+  const double want[][4] = {{0, 7, 3, 0}, {1, 9, 3, 0}, {2, 7, 6, 0}, {3, 5, 0, 0},
+                            {5, 5, 1, 0}, {7, 4, 0, 0}, {9, 5, 1, 7}, {11, 5, 2, 7}};
   for (const auto& w : want) ExpectPoint(scan.mesh, std::size_t(w[0]), w[1], w[2], w[3]);
 }
 
 // Accepted text and the triangles, colours (r g b per point) and point count it must give.
 TEST(VrmlRead, PolygonsColoursAndSyntaxVariants) {
   const std::string quad = "coord Coordinate { point [0 0 0, 1 0 0, 1 1 0, 0 1 0] }\n";
-  const std::string flat = "Shape { geometry IndexedFaceSet { coord Coordinate { point [5 5 5, 6 6 6, 7 7 7] }"
-                           " coordIndex [0 1 -1 2] } }\n";
-  const std::string tris = "Shape { geometry IndexedFaceSet { " + quad + "coordIndex [0 1 2 -1 0 2 3 -1] } }\n";
+  const std::string flat =
+      "Shape { geometry IndexedFaceSet { coord Coordinate { point [5 5 5, 6 6 6, 7 7 7] }"
+      " coordIndex [0 1 -1 2] } }\n";
+  const std::string tris =
+      "Shape { geometry IndexedFaceSet { " + quad + "coordIndex [0 1 2 -1 0 2 3 -1] } }\n";
   const std::string colored =
       "Shape { geometry IndexedFaceSet { coord Coordinate { point [0 0 0, 1 0 0, 0 1 0] }\n"
       " color Color { color [1 0 0, 0 1 0, 0 0 1] } coordIndex [0 1 2] } }\n";
-  const std::string tri = "Shape { geometry IndexedFaceSet { coord Coordinate { point [0 0 0, 1 0 0, 0 1 0] }\n";
+  const std::string tri =
+      "Shape { geometry IndexedFaceSet { coord Coordinate { point [0 0 0, 1 0 0, 0 1 0] }\n";
   struct Case {
     std::string text;
     std::vector<std::int32_t> tris;
@@ -304,7 +359,8 @@ TEST(VrmlRead, PolygonsColoursAndSyntaxVariants) {
       // Quad -> 2 triangles, the two short polygons skipped, the last (no -1) -> 2 triangles;
       // PROTO, EXTERNPROTO, Script, ROUTE, strings and the grouping nodes passed over.
       {"# comment { [ \"\n"
-       "PROTO Foot [ field SFVec3f size 1 1 1 field MFNode parts [ Shape { } ] ] { Group { children IS parts } }\n"
+       "PROTO Foot [ field SFVec3f size 1 1 1 field MFNode parts [ Shape { } ] ] { Group { "
+       "children IS parts } }\n"
        "EXTERNPROTO Ext [ field SFFloat a ] [ \"urn:x\" \"http://x/y.wrl#Ext\" ]\n"
        "Foot { size 2 2 2 }\nExt { a 1 }\n"
        "WorldInfo { info [\"a } tricky ] string\", \"esc \\\" quote\"] title \"t\" }\n"
@@ -316,26 +372,43 @@ TEST(VrmlRead, PolygonsColoursAndSyntaxVariants) {
        "    coordIndex [ 0, 1, 2, 3, -1, 4, 5, -1, 3, 2 -1 ,, 0 1 4 5 ]\n"
        "    solid FALSE creaseAngle 0.5 ccw TRUE } }\n"
        "Anchor { children Collision { children [ Billboard { children [] } ] proxy NULL } }\n",
-       {0, 1, 2, 0, 2, 3, 0, 1, 4, 0, 4, 5}, {}, 6},
+       {0, 1, 2, 0, 2, 3, 0, 1, 4, 0, 4, 5},
+       {},
+       6},
       // Comments anywhere in a list, right before its ']' and holding ']' themselves.
       {"Shape { geometry IndexedFaceSet { coord Coordinate { point [ # first ] point\n"
-       "  0 0 0, 1 0 0, # ] [\n  0 1 0 # last\n  ] }\n  coordIndex [ 0 1 2 # ] one\n  -1 # end ]\n  ] } }\n",
-       {0, 1, 2}, {}, 3},
+       "  0 0 0, 1 0 0, # ] [\n  0 1 0 # last\n  ] }\n  coordIndex [ 0 1 2 # ] one\n  -1 # end ]\n "
+       " ] } }\n",
+       {0, 1, 2},
+       {},
+       3},
       // Colours are kept only when every part has them per vertex; colorIndex picks by position.
-      {colored + tri + " color Color { color [0.5 0.5 0.5, 1 1 1] } colorIndex [1 0 1] coordIndex [0 1 2] } }\n",
-       {0, 1, 2, 3, 4, 5}, {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255, 128, 128, 128, 255, 255, 255}, 6},
+      {colored + tri +
+           " color Color { color [0.5 0.5 0.5, 1 1 1] } colorIndex [1 0 1] coordIndex [0 1 2] } "
+           "}\n",
+       {0, 1, 2, 3, 4, 5},
+       {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255, 128, 128, 128, 255, 255, 255},
+       6},
       {colored + kTriangle, {0, 1, 2, 3, 4, 5}, {}, 6},
-      {colored + tri + " color Color { color [1 0 0] } colorPerVertex FALSE coordIndex [0 1 2] } }\n",
-       {0, 1, 2, 3, 4, 5}, {}, 6},
+      {colored + tri +
+           " color Color { color [1 0 0] } colorPerVertex FALSE coordIndex [0 1 2] } }\n",
+       {0, 1, 2, 3, 4, 5},
+       {},
+       6},
       // Only triangles: the index list is taken over in place. Pinned against the general path:
       // a last face without -1, points of an earlier part before it, colours by position.
       {"Shape { geometry IndexedFaceSet { " + quad + "coordIndex [0 1 2 -1 0 2 3 -1 3 2 1] } }\n",
-       {0, 1, 2, 0, 2, 3, 3, 2, 1}, {}, 4},
+       {0, 1, 2, 0, 2, 3, 3, 2, 1},
+       {},
+       4},
       {flat + tris, {3, 4, 5, 3, 5, 6}, {}, 7},
       {tris + flat, {0, 1, 2, 0, 2, 3}, {}, 7},
-      {"Shape { geometry IndexedFaceSet { " + quad + "color Color { color [1 0 0, 0 1 0, 0 0 1, 1 1 1] }\n"
-       "coordIndex [0 1 2 -1 0 2 3 -1] colorIndex [0 1 2 -1 3 3 3 -1] } }\n",
-       {0, 1, 2, 0, 2, 3}, {255, 255, 255, 0, 255, 0, 255, 255, 255, 255, 255, 255}, 4},
+      {"Shape { geometry IndexedFaceSet { " + quad +
+           "color Color { color [1 0 0, 0 1 0, 0 0 1, 1 1 1] }\n"
+           "coordIndex [0 1 2 -1 0 2 3 -1] colorIndex [0 1 2 -1 3 3 3 -1] } }\n",
+       {0, 1, 2, 0, 2, 3},
+       {255, 255, 255, 0, 255, 0, 255, 255, 255, 255, 255, 255},
+       4},
       // A mirroring transform keeps faces outward.
       {"Transform { scale -1 1 1 children [" + kTriangle + "] }", {0, 2, 1}, {}, 3},
   };
@@ -351,10 +424,27 @@ TEST(VrmlRead, PolygonsColoursAndSyntaxVariants) {
 // Plain decimals take a short path; whatever path a number takes, its double must be the one
 // the general parser gives: bit for bit, sign of zero included.
 TEST(VrmlRead, NumbersMatchTheGeneralParserBitForBit) {
-  std::vector<std::string> numbers = {
-      "0", "-0", "-0.0", "+0.5", ".5", "-.25", "5.", "-1.e0", "26.0036", "0.1", "0.3", "9007199254740993",
-      "0.9007199254740993", "12345678901234567890", "0.00000000000000000000001", "123456789.0123456789",
-      "00000000000000000000000012.5", "-2.5E-3", "1.7976931348623157e308", "4.9e-324", "2.2250738585072011e-308"};
+  std::vector<std::string> numbers = {"0",
+                                      "-0",
+                                      "-0.0",
+                                      "+0.5",
+                                      ".5",
+                                      "-.25",
+                                      "5.",
+                                      "-1.e0",
+                                      "26.0036",
+                                      "0.1",
+                                      "0.3",
+                                      "9007199254740993",
+                                      "0.9007199254740993",
+                                      "12345678901234567890",
+                                      "0.00000000000000000000001",
+                                      "123456789.0123456789",
+                                      "00000000000000000000000012.5",
+                                      "-2.5E-3",
+                                      "1.7976931348623157e308",
+                                      "4.9e-324",
+                                      "2.2250738585072011e-308"};
   std::mt19937_64 rng(20240611);
   const auto digits = [&](std::size_t n) {
     std::string d;
@@ -370,14 +460,18 @@ TEST(VrmlRead, NumbersMatchTheGeneralParserBitForBit) {
   }
   std::string list;
   for (std::size_t i = 0; i < numbers.size(); ++i) list += numbers[i] + (i % 3 == 2 ? ",\n" : " ");
-  const auto scan = ReadVrmlBuffer(
-      kV2 + "Shape { geometry IndexedFaceSet { coord Coordinate { point [\n" + list + "] } coordIndex [0 1 2] } }\n", "n.wrl");
+  const auto scan =
+      ReadVrmlBuffer(kV2 + "Shape { geometry IndexedFaceSet { coord Coordinate { point [\n" + list +
+                         "] } coordIndex [0 1 2] } }\n",
+                     "n.wrl");
   ASSERT_EQ(scan.mesh.points.size(), numbers.size());
   for (std::size_t i = 0; i < numbers.size(); ++i) {
     const std::string& t = numbers[i];
     double want = 0;
-    ASSERT_EQ(std::from_chars(t.data() + (t[0] == '+'), t.data() + t.size(), want).ec, std::errc()) << t;
-    EXPECT_EQ(std::memcmp(&want, &scan.mesh.points[i], sizeof want), 0) << t << " read as " << scan.mesh.points[i];
+    ASSERT_EQ(std::from_chars(t.data() + (t[0] == '+'), t.data() + t.size(), want).ec, std::errc())
+        << t;
+    EXPECT_EQ(std::memcmp(&want, &scan.mesh.points[i], sizeof want), 0)
+        << t << " read as " << scan.mesh.points[i];
   }
 }
 

@@ -1,9 +1,9 @@
 // The scene model's placement and camera rules, without any rendering.
+#include "kernelcad/core/scene.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
-
-#include "kernelcad/core/scene.h"
 
 namespace kernelcad {
 namespace {
@@ -119,7 +119,8 @@ TEST(View, FitShowsTheWholeModelInParallelProjection) {
   EXPECT_GT(view.worldToPixel(Vec3(200, 0, 30)).x(), 200);
   EXPECT_GT(view.worldToPixel(Vec3(130, 40, 30)).y(), 150);
   // Parallel projection: depth does not move a point on the screen, and scale is uniform.
-  EXPECT_NEAR((view.worldToPixel(Vec3(10, 10, 0)) - view.worldToPixel(Vec3(10, 10, 60))).norm(), 0, 1e-9);
+  EXPECT_NEAR((view.worldToPixel(Vec3(10, 10, 0)) - view.worldToPixel(Vec3(10, 10, 60))).norm(), 0,
+              1e-9);
   const double sx = (view.worldToPixel(Vec3(100, 0, 0)) - view.worldToPixel(Vec3(0, 0, 0))).norm();
   const double sy = (view.worldToPixel(Vec3(0, 100, 0)) - view.worldToPixel(Vec3(0, 0, 0))).norm();
   EXPECT_NEAR(sx, sy, 1e-9);

@@ -52,8 +52,10 @@ class HeldPageServer : public QTcpServer {
     const QByteArray body = "<html><head><title>" + title.toUtf8() + "</title></head></html>";
     for (const QPointer<QTcpSocket>& socket : waiting) {
       if (!socket) continue;
-      socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nConnection: close\r\n"
-                    "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body);
+      socket->write(
+          "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nConnection: close\r\n"
+          "Content-Length: " +
+          QByteArray::number(body.size()) + "\r\n\r\n" + body);
       socket->disconnectFromHost();
     }
     waiting.clear();
@@ -211,7 +213,8 @@ class BrowserTest : public QObject {
     QTRY_VERIFY(closed.isNull());
     help::showHelp();
     QVERIFY(app::Forms::loaded<help::Browser>());
-    QTRY_COMPARE_WITH_TIMEOUT(app::Forms::loaded<help::Browser>()->windowTitle(), startTitle, 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(app::Forms::loaded<help::Browser>()->windowTitle(), startTitle,
+                              20000);
   }
 };
 

@@ -1,4 +1,6 @@
 // The 3D view control on a real window with real (software) OpenGL rendering.
+#include "kernelcad/widget/kernelcad.h"
+
 #include <QVTKOpenGLNativeWidget.h>
 
 #include <QApplication>
@@ -12,7 +14,6 @@
 #include <cmath>
 
 #include "footgen/footgen.h"
-#include "kernelcad/widget/kernelcad.h"
 
 using kernelcad::KernelCAD;
 using kernelcad::Vec3;
@@ -32,7 +33,8 @@ void turnToBottom(KernelCAD& view) {
 
 // Background is the one colour the renderer clears to; anything else was drawn.
 bool isBackground(QRgb c) {
-  return std::abs(qRed(c) - 84) <= 2 && std::abs(qGreen(c) - 92) <= 2 && std::abs(qBlue(c) - 115) <= 2;
+  return std::abs(qRed(c) - 84) <= 2 && std::abs(qGreen(c) - 92) <= 2 &&
+         std::abs(qBlue(c) - 115) <= 2;
 }
 
 const footgen::Foot& leftFoot() {
@@ -69,7 +71,8 @@ void KernelCADTest::bottomViewDrawsTheFootWhereTheGeometryPutsIt() {
   QImage expected(300, 300, QImage::Format_Grayscale8);
   expected.fill(0);
   for (std::size_t i = 0; i < mesh.points.size(); i += 3) {
-    const auto px = view.View()->worldToPixel(Vec3(mesh.points[i], mesh.points[i + 1], mesh.points[i + 2]));
+    const auto px =
+        view.View()->worldToPixel(Vec3(mesh.points[i], mesh.points[i + 1], mesh.points[i + 2]));
     const int x = static_cast<int>(std::floor(px.x()));
     const int y = static_cast<int>(std::floor(px.y()));
     for (int dy = -1; dy <= 1; ++dy) {
@@ -86,9 +89,11 @@ void KernelCADTest::bottomViewDrawsTheFootWhereTheGeometryPutsIt() {
       if (qGray(expected.pixel(x, y)) == 0) ++strayPixels;
     }
   }
-  if (strayPixels > footPixels / 100) image.save(QDir::temp().filePath("kernelcad_bottom_actual.png"));
+  if (strayPixels > footPixels / 100)
+    image.save(QDir::temp().filePath("kernelcad_bottom_actual.png"));
   QVERIFY2(footPixels > 5000, qPrintable(QString::number(footPixels)));
-  QVERIFY2(strayPixels <= footPixels / 100, qPrintable(QString("%1 of %2").arg(strayPixels).arg(footPixels)));
+  QVERIFY2(strayPixels <= footPixels / 100,
+           qPrintable(QString("%1 of %2").arg(strayPixels).arg(footPixels)));
   // From below, the heel is on the left and the big toe of a left foot (+Y) toward the bottom.
   const auto heel = view.View()->worldToPixel(leftFoot().landmarks.heel);
   const auto ball = view.View()->worldToPixel(leftFoot().landmarks.ball);
@@ -139,7 +144,8 @@ void KernelCADTest::clickOnALandmarkPicksItBack() {
     Vec3 point(0, 0, 0);
     auto item = view.View()->PickPoint(px, py, point);
     QVERIFY(item == view.Model()->GetItem(0));
-    QVERIFY2((point - landmark).norm() < 0.5, qPrintable(QString::number((point - landmark).norm())));
+    QVERIFY2((point - landmark).norm() < 0.5,
+             qPrintable(QString::number((point - landmark).norm())));
   }
 
   // Beside the foot nothing is hit and the point stays as it was; a drag is not a click.
@@ -149,11 +155,15 @@ void KernelCADTest::clickOnALandmarkPicksItBack() {
   QTest::mousePress(view.renderWidget(), Qt::LeftButton, Qt::NoModifier, QPoint(100, 100));
   // Qt 5's QTest::mouseMove moves the X cursor and lets the server deliver the motion later;
   // the event itself arrives at once.
-  QMouseEvent move(QEvent::MouseMove, QPointF(160, 120), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+  QMouseEvent move(QEvent::MouseMove, QPointF(160, 120), Qt::NoButton, Qt::LeftButton,
+                   Qt::NoModifier);
   QApplication::sendEvent(view.renderWidget(), &move);
   QTest::mouseRelease(view.renderWidget(), Qt::LeftButton, Qt::NoModifier, QPoint(160, 120));
   QCOMPARE(clicks.count(), 0);
-  QVERIFY(!view.View()->FindObject("EyeFrame")->orientation().isApprox(Eigen::Matrix3d(Eigen::Vector3d(1, -1, -1).asDiagonal())));
+  QVERIFY(!view.View()
+               ->FindObject("EyeFrame")
+               ->orientation()
+               .isApprox(Eigen::Matrix3d(Eigen::Vector3d(1, -1, -1).asDiagonal())));
 }
 
 void KernelCADTest::unreadableScanLeavesTheSceneAsItWas() {
@@ -165,7 +175,8 @@ void KernelCADTest::unreadableScanLeavesTheSceneAsItWas() {
   const QString broken = dir.filePath("Broken.wrl");
   QFile file(broken);
   QVERIFY(file.open(QIODevice::WriteOnly));
-  file.write("#VRML V2.0 utf8\nShape { geometry IndexedFaceSet { coord Coordinate { point [ 0 0 0, 1 0 0");
+  file.write(
+      "#VRML V2.0 utf8\nShape { geometry IndexedFaceSet { coord Coordinate { point [ 0 0 0, 1 0 0");
   file.close();
   try {
     view.setModelFile(broken);
@@ -176,7 +187,8 @@ void KernelCADTest::unreadableScanLeavesTheSceneAsItWas() {
   QCOMPARE(view.Model()->GetItemCount(), 1L);
   QVERIFY(view.Model()->GetItem(0) == mesh);
   QCOMPARE(view.ModelFile(), samplePath("RightFoot.wrl"));
-  QVERIFY_EXCEPTION_THROWN(view.setModelFile(dir.filePath("Missing.wrl")), kernelcad::KernelCADError);
+  QVERIFY_EXCEPTION_THROWN(view.setModelFile(dir.filePath("Missing.wrl")),
+                           kernelcad::KernelCADError);
 }
 
 int main(int argc, char** argv) {

@@ -66,7 +66,8 @@ double differenceOnPage(const Page& page, const QImage& picture, const QRectF& m
       const QRgb a = page.image.pixel(x, y);
       const QRgb b = picture.pixel(int(u * picture.width()), int(v * picture.height()));
       sum += (std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) +
-              std::abs(qBlue(a) - qBlue(b))) / 3.0;
+              std::abs(qBlue(a) - qBlue(b))) /
+             3.0;
       ++n;
     }
   }
@@ -82,7 +83,8 @@ void checkFitted(const QString& file, const QImage& picture, double maxDifferenc
   QCOMPARE(page.mm.width() > page.mm.height(), picture.height() >= picture.width());
   *ink = inkMm(page.image);
   QVERIFY(std::abs(ink->left() - kMargin) < 0.6 && std::abs(ink->top() - kMargin) < 0.6);
-  QVERIFY(ink->right() < page.mm.width() - kMargin + 0.8 && ink->bottom() < page.mm.height() - kMargin + 0.8);
+  QVERIFY(ink->right() < page.mm.width() - kMargin + 0.8 &&
+          ink->bottom() < page.mm.height() - kMargin + 0.8);
   QVERIFY(std::abs(ink->width() / ink->height() * picture.height() / picture.width() - 1) < 0.01);
   QVERIFY(differenceOnPage(page, picture, *ink) < maxDifference);
 }
@@ -152,7 +154,8 @@ class PrintingTest : public QObject {
     checkFitted(file, picture, 8, &ink);
     // As large as the printable area allows: its full width or its full height.
     const QSizeF page = readPage(file).mm - QSizeF(2 * kMargin, 2 * kMargin);
-    QVERIFY(std::abs(ink.width() - page.width()) < 0.6 || std::abs(ink.height() - page.height()) < 0.6);
+    QVERIFY(std::abs(ink.width() - page.width()) < 0.6 ||
+            std::abs(ink.height() - page.height()) < 0.6);
   }
 
   void printScreenPrintsTheMainWindowWhicheverWindowIsInFront() {
@@ -242,11 +245,10 @@ class PrintingTest : public QObject {
     messages.answer(MsgBoxResult::No);
     form.Print_FullSize();
     QCOMPARE(messages.shown().size(), std::size_t{2});
-    QCOMPARE(messages.shown()[0].text,
-             QString("iMetrics.GetDimensions:\r\n"
-                     "BXmin: -50.0   BXmax: 247.0   X size: 297.0\r\n"
-                     "BYmin: -105.0   BYmax: 105.0   Y size: 210.0\r\n"
-                     "BZmin: 0.0   BZmax: 50.0   Z size: 50.0"));
+    QCOMPARE(messages.shown()[0].text, QString("iMetrics.GetDimensions:\r\n"
+                                               "BXmin: -50.0   BXmax: 247.0   X size: 297.0\r\n"
+                                               "BYmin: -105.0   BYmax: 105.0   Y size: 210.0\r\n"
+                                               "BZmin: 0.0   BZmax: 50.0   Z size: 50.0"));
     QCOMPARE(messages.shown()[0].title, QString("QUARNEL"));
     const platform::ShownMessage& question = messages.shown()[1];
     QCOMPARE(question.text, QString("Print This Image?"));

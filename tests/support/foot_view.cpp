@@ -1,10 +1,11 @@
 #include "foot_view.h"
 
+#include <QVTKOpenGLNativeWidget.h>
+
 #include <QDir>
 #include <QMenuBar>
 #include <QTest>
 #include <QToolBar>
-#include <QVTKOpenGLNativeWidget.h>
 #include <cmath>
 
 #include "alignment/refpoints.h"
@@ -64,8 +65,9 @@ void clickView(view::Form1& form, const kernelcad::Vec3& world) {
   if (view.halfHeight() > 40) view.zoomBy(view.halfHeight() / 40);
   form.KernelCAD1->Redraw();
   const Eigen::Vector2d at = view.worldToPixel(world);
-  QTest::mouseClick(form.KernelCAD1->renderWidget(), Qt::LeftButton, Qt::NoModifier,
-                    QPoint(static_cast<int>(std::floor(at.x())), static_cast<int>(std::floor(at.y()))));
+  QTest::mouseClick(
+      form.KernelCAD1->renderWidget(), Qt::LeftButton, Qt::NoModifier,
+      QPoint(static_cast<int>(std::floor(at.x())), static_cast<int>(std::floor(at.y()))));
 }
 
 void drawSpheres(view::Form1& form, const footgen::Landmarks& at, int count) {

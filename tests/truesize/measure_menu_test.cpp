@@ -51,7 +51,8 @@ class MeasureMenuTest : public QObject {
     s.HeelX = at[0].x(), s.HeelY = at[0].y(), s.HeelZ = at[0].z();
     s.BallX = at[1].x(), s.BallY = at[1].y(), s.BallZ = at[1].z();
     s.AdjX = at[2].x(), s.AdjY = at[2].y(), s.AdjZ = at[2].z();
-    for (std::size_t i = 0; i < 3; ++i) form.Draw_Sphere(at[i].x(), at[i].y(), at[i].z(), sample::kSpheres[i]);
+    for (std::size_t i = 0; i < 3; ++i)
+      form.Draw_Sphere(at[i].x(), at[i].y(), at[i].z(), sample::kSpheres[i]);
     form.KernelCAD1->UpdateModel();
     form.show();
     return form;
@@ -93,8 +94,9 @@ void MeasureMenuTest::exportMatchesTheCommandLine() {
   QVERIFY2(QFile::exists(gui),
            qPrintable(messages.shown().empty() ? QString() : messages.shown()[0].text));
 
-  const sample::Outcome cli = sample::run(sample::printArgs(
-      "Left", {"--axis", "Lateral", "--roll", "7.5", "--true", "heel-ball=170", "--out", dir_.path()}));
+  const sample::Outcome cli =
+      sample::run(sample::printArgs("Left", {"--axis", "Lateral", "--roll", "7.5", "--true",
+                                             "heel-ball=170", "--out", dir_.path()}));
   QCOMPARE(cli.exitCode, 0);
   const QJsonObject summary = QJsonDocument::fromJson(cli.out.toUtf8()).object();
 

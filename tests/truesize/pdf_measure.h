@@ -61,7 +61,8 @@ inline QRectF inkBox(const Region& r) {
   const double px = 1 / r.pxPerMm;
   for (int y = 0; y < r.image.height(); ++y)
     for (int x = 0; x < r.image.width(); ++x)
-      if (blackness(r.image.pixel(x, y)) > 0.5) box |= QRectF(r.x(x) - px / 2, r.y(y) - px / 2, px, px);
+      if (blackness(r.image.pixel(x, y)) > 0.5)
+        box |= QRectF(r.x(x) - px / 2, r.y(y) - px / 2, px, px);
   return box;
 }
 
@@ -91,7 +92,9 @@ namespace sample {
 inline const char* const kKeys[] = {"heel", "ball", "adjacent"};
 inline const char* const kSpheres[] = {"HeelRef", "BallRef", "AdjRef"};
 
-inline QString scan(const QString& side) { return QStringLiteral(QUARNEL_SAMPLES_DIR "/") + side + "Foot.wrl"; }
+inline QString scan(const QString& side) {
+  return QStringLiteral(QUARNEL_SAMPLES_DIR "/") + side + "Foot.wrl";
+}
 
 // Heel, ball and adjacent from the landmarks file beside the sample.
 inline std::array<Eigen::Vector3d, 3> landmarks(const QString& side) {
@@ -107,14 +110,18 @@ inline std::array<Eigen::Vector3d, 3> landmarks(const QString& side) {
 }
 
 inline QString text(const Eigen::Vector3d& p) {
-  return QStringLiteral("%1,%2,%3").arg(p.x(), 0, 'g', 17).arg(p.y(), 0, 'g', 17).arg(p.z(), 0, 'g', 17);
+  return QStringLiteral("%1,%2,%3")
+      .arg(p.x(), 0, 'g', 17)
+      .arg(p.y(), 0, 'g', 17)
+      .arg(p.z(), 0, 'g', 17);
 }
 
 // quarnel-scan print on a sample with its landmarks; `more` holds the remaining options.
 inline QStringList printArgs(const QString& side, const QStringList& more) {
   const auto at = landmarks(side);
-  return QStringList{"print", scan(side), "--side", side, "--heel", text(at[0]), "--ball", text(at[1]),
-                     "--adjacent", text(at[2])} + more;
+  return QStringList{"print",     scan(side), "--side",    side,         "--heel",
+                     text(at[0]), "--ball",   text(at[1]), "--adjacent", text(at[2])} +
+         more;
 }
 
 #ifdef QUARNEL_SCAN
@@ -127,7 +134,8 @@ inline Outcome run(const QStringList& args) {
   QProcess p;
   p.start(QStringLiteral(QUARNEL_SCAN), args);
   p.waitForFinished(120000);
-  return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
+  return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+          QString::fromUtf8(p.readAllStandardOutput()),
           QString::fromUtf8(p.readAllStandardError())};
 }
 #endif

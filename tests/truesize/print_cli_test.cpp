@@ -35,7 +35,8 @@ TEST(PrintCommand, SampleFeetEndAlignedAndScaledToTheTrueDistance) {
     const double measured = (at[1] - at[heelBall ? 0 : 2]).norm();
     const double factor = c.trueMm / measured;
     EXPECT_NEAR(got["scale_factor"].toDouble(), factor, 1e-9);
-    EXPECT_NEAR(got["measured"].toObject()[heelBall ? "heel_ball" : "ball_adjacent"].toDouble(), measured, 1e-9);
+    EXPECT_NEAR(got["measured"].toObject()[heelBall ? "heel_ball" : "ball_adjacent"].toDouble(),
+                measured, 1e-9);
     const Eigen::Affine3d motion = reference::alignedMotion(at[0], at[1], at[2], c.variant, c.roll);
     for (std::size_t i = 0; i < 3; ++i) {
       const QJsonArray a = got[sample::kKeys[i]].toArray();
@@ -68,20 +69,26 @@ TEST(PrintCommand, BatchGoesOnPastABadScanAndSaysSo) {
   QFile::copy(sample::scan("Right"), dir.filePath("Right Foot.wrl"));
   QFile list(dir.filePath("batch.csv"));
   ASSERT_TRUE(list.open(QIODevice::WriteOnly));
-  list.write("file,side,axis,heel_x,heel_y,heel_z,ball_x,ball_y,ball_z,adj_x,adj_y,adj_z,roll,"
-             "true_distance_kind,true_distance\n");
+  list.write(
+      "file,side,axis,heel_x,heel_y,heel_z,ball_x,ball_y,ball_z,adj_x,adj_y,adj_z,roll,"
+      "true_distance_kind,true_distance\n");
   list.write(row(sample::scan("Left"), "Left", "3,heel-ball,165"));
-  list.write(row(QUARNEL_TEST_DATA "/castle-demo-models/vrml_2/cones_gzipped_but_with_normal_extension.wrl", "Left", ",,"));
+  list.write(row(QUARNEL_TEST_DATA
+                 "/castle-demo-models/vrml_2/cones_gzipped_but_with_normal_extension.wrl",
+                 "Left", ",,"));
   list.write(row("\"Right Foot.wrl\"", "Right", "0,,"));
   list.close();
 
-  const sample::Outcome run = sample::run({"print", "--csv", list.fileName(), "--out", dir.filePath("out")});
+  const sample::Outcome run =
+      sample::run({"print", "--csv", list.fileName(), "--out", dir.filePath("out")});
   EXPECT_EQ(run.exitCode, 2);
-  EXPECT_EQ(QDir(dir.filePath("out")).entryList({"*.pdf"}), (QStringList{"LeftFoot_TrueSize.pdf", "Right Foot_TrueSize.pdf"}));
+  EXPECT_EQ(QDir(dir.filePath("out")).entryList({"*.pdf"}),
+            (QStringList{"LeftFoot_TrueSize.pdf", "Right Foot_TrueSize.pdf"}));
   EXPECT_EQ(run.out.count('\n'), 2);
   const QStringList lines = run.err.split('\n', Qt::SkipEmptyParts);
   for (int i = 1; i <= 3; ++i)
-    EXPECT_EQ(lines.filter(QStringLiteral("file %1 of 3").arg(i)).size(), i == 2 ? 2 : 1) << run.err.toStdString();
+    EXPECT_EQ(lines.filter(QStringLiteral("file %1 of 3").arg(i)).size(), i == 2 ? 2 : 1)
+        << run.err.toStdString();
   const QStringList errors = lines.filter(QRegularExpression("^error:"));
   ASSERT_EQ(errors.size(), 1) << run.err.toStdString();
   EXPECT_TRUE(errors[0].contains("cones_gzipped_but_with_normal_extension.wrl"));
@@ -93,6 +100,8 @@ TEST(PrintCommand, BatchGoesOnPastABadScanAndSaysSo) {
   bad.write("file,side\nx.wrl,Left\n");
   bad.close();
   EXPECT_EQ(sample::run({"print", "--csv", bad.fileName()}).exitCode, 1);
-  EXPECT_EQ(sample::run({"print", sample::scan("Left"), "--axis", "Lateral", "--heel", "0,0,0", "--ball", "1,0,0",
-                         "--adjacent", "0,1,0"}).exitCode, 1);
+  EXPECT_EQ(sample::run({"print", sample::scan("Left"), "--axis", "Lateral", "--heel", "0,0,0",
+                         "--ball", "1,0,0", "--adjacent", "0,1,0"})
+                .exitCode,
+            1);
 }

@@ -131,10 +131,12 @@ TEST_F(TrueSizePage, OutlineSpansTheFootSeenFromBelowBeforeAndAfterAlignmentAndS
   for (const bool aligned : {false, true}) {
     SCOPED_TRACE(aligned ? "aligned and scaled" : "as scanned");
     if (aligned) {
-      alignment::ReferencePoints points{model->GetItem(1)->GetPosition(), model->GetItem(2)->GetPosition(),
+      alignment::ReferencePoints points{model->GetItem(1)->GetPosition(),
+                                        model->GetItem(2)->GetPosition(),
                                         model->GetItem(3)->GetPosition()};
       alignment::FootItems items;
-      alignment::Align_To_Axis(scene, alignment::Axis::Lateral, alignment::Side::Left, points, items);
+      alignment::Align_To_Axis(scene, alignment::Axis::Lateral, alignment::Side::Left, points,
+                               items);
       alignment::Check_Rotation(scene);
       alignment::Roll_Foot(scene, 6.0, items);
       ASSERT_TRUE(printing::Apply_Scale(*model, 1.035));
@@ -181,7 +183,8 @@ TEST_F(TrueSizePage, LargeFootTilesOntoPagesWhoseOverlapsLineUp) {
 
   // The same strip of outline on two neighbouring pages: its ink, and where the ink's centre
   // lies, must agree. The strips keep 1 mm clear of the page's edge and of the dashed glue line.
-  for (const auto& [first, second, across] : {std::tuple{0, 1, true}, {2, 3, true}, {0, 2, false}, {1, 3, false}}) {
+  for (const auto& [first, second, across] :
+       {std::tuple{0, 1, true}, {2, 3, true}, {0, 2, false}, {1, 3, false}}) {
     SCOPED_TRACE(std::to_string(first) + " and " + std::to_string(second));
     const double o = printing::kTrueSizeOverlapMm;
     const QRectF a = across ? QRectF(kBand.right() - o + 1, kBand.top(), o - 2, kBand.height())

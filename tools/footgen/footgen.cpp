@@ -63,18 +63,21 @@ double SmoothStep(double t) {
 // into the forefoot rather than shells of their own. The rim stays well below the sheet the
 // alignment places 50 mm behind the sole.
 constexpr double kLength = 260.0;
-constexpr double kHeelCap = 38.0;    // x extent of the rounded heel
-constexpr double kToeLine = 222.0;   // tip of the little toe: the outline turns along the toe line
-constexpr double kTipY = 29.0;       // tip of the hallux at x = kLength
-constexpr double kTipRound = 14.0;   // x over which the hallux tip curls up to the rim
-constexpr double kSectionLength = 150.0;  // samples across per mm of density, calibrated to the budget
+constexpr double kHeelCap = 38.0;   // x extent of the rounded heel
+constexpr double kToeLine = 222.0;  // tip of the little toe: the outline turns along the toe line
+constexpr double kTipY = 29.0;      // tip of the hallux at x = kLength
+constexpr double kTipRound = 14.0;  // x over which the hallux tip curls up to the rim
+constexpr double kSectionLength =
+    150.0;  // samples across per mm of density, calibrated to the budget
 
 struct Outline {
-  Profile medial{{0, 33}, {30, 33}, {60, 33}, {90, 34}, {120, 36},
+  Profile medial{{0, 33},   {30, 33},  {60, 33},  {90, 34},      {120, 36},
                  {150, 42}, {175, 48}, {190, 50}, {kToeLine, 46}};
-  Profile lateral{{0, -33}, {30, -33}, {60, -35}, {90, -39}, {120, -43},
-                  {150, -46}, {175, -49}, {190, -48}, {205, -46}, {kToeLine, -41},
-                  {232, -21.2}};  // only sets the slope at the little toe to that of the toe line
+  Profile lateral{
+      {0, -33},   {30, -33},  {60, -35},  {90, -39},       {120, -43},  {150, -46},
+      {175, -49}, {190, -48}, {205, -46}, {kToeLine, -41}, {232, -21.2}};  // only sets the slope at
+                                                                           // the little toe to that
+                                                                           // of the toe line
 
   // Borders along the toe line, u = 0 at the little toe's tip to 1 at the hallux's. The lateral
   // border follows the oblique line of the toe tips and both meet round at the hallux.
@@ -108,8 +111,8 @@ struct Toe {
     const double s = p.dot(d) / d.squaredNorm();
     const double across = (p.x() * d.y() - p.y() * d.x()) / d.norm();
     const double e = 2.2;
-    const double rho =
-        std::pow(std::pow(std::abs(2 * s - 1), e) + std::pow(std::abs(2 * across / width), e), 1 / e);
+    const double rho = std::pow(
+        std::pow(std::abs(2 * s - 1), e) + std::pow(std::abs(2 * across / width), e), 1 / e);
     const double hz = 0.5 * height, sc = std::clamp(s, 0.0, 1.0);
     const double rim = 0.8 + hz + 6.0 * (1 - sc) * (1 - sc);
     // Cubic fall-off: a flattish pad with sides steep but not vertical, smooth into the outside.
@@ -205,7 +208,8 @@ std::vector<Station> Stations(double density) {
       // Along the toe line, closing in on the hallux tip, which curls up to the rim.
       const double u = (x - kToeLine) / frontLength;
       const double r = std::clamp((x - roundFrom) / kTipRound, 0.0, 1.0);
-      stations.push_back({x, outline.ToeLineLateral(u), outline.ToeLineMedial(u), 1 - r * r * r * r});
+      stations.push_back(
+          {x, outline.ToeLineLateral(u), outline.ToeLineMedial(u), 1 - r * r * r * r});
     }
   }
   return stations;
@@ -218,7 +222,9 @@ void AppendSurface(kernelcad::Mesh& mesh, double density) {
   const int across = segs + 1;
   const int ringCount = static_cast<int>(stations.size());
 
-  auto push = [&mesh](const Vector3d& p) { mesh.points.insert(mesh.points.end(), {p.x(), p.y(), p.z()}); };
+  auto push = [&mesh](const Vector3d& p) {
+    mesh.points.insert(mesh.points.end(), {p.x(), p.y(), p.z()});
+  };
   mesh.points.reserve(3 * (static_cast<std::size_t>(ringCount) * across + 2));
   push({0, 0.5 * (outline.medial(0) + outline.lateral(0)), kRimHeight});  // back of the heel
   const std::vector<Vector2d> samples = SectionSamples(segs);
@@ -280,17 +286,20 @@ Foot GenerateFoot(Side side, int resolution) {
 
   const Outline outline;
   const double heelX = 0.12 * kLength, ballX = 0.72 * kLength, adjacentX = 0.65 * kLength;
-  foot.landmarks.heel = PlantarPoint(foot.mesh, heelX, 0.5 * (outline.medial(heelX) + outline.lateral(heelX)));
+  foot.landmarks.heel =
+      PlantarPoint(foot.mesh, heelX, 0.5 * (outline.medial(heelX) + outline.lateral(heelX)));
   // Metatarsal heads sit a finger's width inside the borders of the forefoot.
   foot.landmarks.ball = PlantarPoint(foot.mesh, ballX, outline.medial(ballX) - 17.0);
   foot.landmarks.adjacent = PlantarPoint(foot.mesh, adjacentX, outline.lateral(adjacentX) + 13.0);
 
   if (side == Side::Right) {
-    for (std::size_t i = 1; i < foot.mesh.points.size(); i += 3) foot.mesh.points[i] = -foot.mesh.points[i];
+    for (std::size_t i = 1; i < foot.mesh.points.size(); i += 3)
+      foot.mesh.points[i] = -foot.mesh.points[i];
     // Mirroring turns the surface inside out; swapping two corners restores outward winding.
     for (std::size_t t = 0; t + 2 < foot.mesh.triangles.size(); t += 3)
       std::swap(foot.mesh.triangles[t + 1], foot.mesh.triangles[t + 2]);
-    for (Eigen::Vector3d* p : {&foot.landmarks.heel, &foot.landmarks.ball, &foot.landmarks.adjacent})
+    for (Eigen::Vector3d* p :
+         {&foot.landmarks.heel, &foot.landmarks.ball, &foot.landmarks.adjacent})
       p->y() = -p->y();
   }
   return foot;

@@ -35,9 +35,12 @@ int main(int argc, char** argv) {
     const std::string_view arg = argv[i];
     if (arg == "--side" && i + 1 < argc) {
       const std::string_view v = argv[++i];
-      if (v == "Left") side = footgen::Side::Left;
-      else if (v == "Right") side = footgen::Side::Right;
-      else return Usage();
+      if (v == "Left")
+        side = footgen::Side::Left;
+      else if (v == "Right")
+        side = footgen::Side::Right;
+      else
+        return Usage();
     } else if (arg == "--vertices" && i + 1 < argc) {
       const std::string_view v = argv[++i];
       const auto r = std::from_chars(v.data(), v.data() + v.size(), vertices);
@@ -54,8 +57,9 @@ int main(int argc, char** argv) {
   const std::string name = *side == footgen::Side::Left ? "Left" : "Right";
   {
     std::ofstream out(outPath, std::ios::binary);
-    footgen::WriteVrml2(foot.mesh, out, "Synthetic " + name + " foot, millimetres, " +
-                                            std::to_string(foot.mesh.pointCount()) + " vertices");
+    footgen::WriteVrml2(foot.mesh, out,
+                        "Synthetic " + name + " foot, millimetres, " +
+                            std::to_string(foot.mesh.pointCount()) + " vertices");
     if (!out) {
       std::cerr << "cannot write " << outPath << "\n";
       return 1;

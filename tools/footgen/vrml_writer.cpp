@@ -48,7 +48,8 @@ class Buffer {
 
 void WriteVrml2(const kernelcad::Mesh& mesh, std::ostream& out, const std::string& comment) {
   std::string oneLine = comment;
-  std::replace_if(oneLine.begin(), oneLine.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
+  std::replace_if(
+      oneLine.begin(), oneLine.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
 
   Buffer b(out);
   b.Text("#VRML V2.0 utf8\n# ");

@@ -9,7 +9,7 @@ namespace kernelcad {
 // A triangle mesh as the scan reader delivers it: flat arrays so the render layer can hand
 // them to VTK without copying vertex by vertex.
 struct Mesh {
-  std::vector<double> points;          // x0 y0 z0 x1 y1 z1 ... in millimetres, as in the file
+  std::vector<double> points;           // x0 y0 z0 x1 y1 z1 ... in millimetres, as in the file
   std::vector<std::int32_t> triangles;  // three point indices per triangle
   std::vector<std::uint8_t> colors;     // r g b per point, empty when the file has none
 

@@ -15,7 +15,8 @@ double radians(double degrees) { return degrees * std::numbers::pi / 180.0; }
 
 void requireFinite(std::initializer_list<double> values, const char* what) {
   for (double v : values) {
-    if (!std::isfinite(v)) throw KernelCADError(std::string(what) + ": a value is not a finite number");
+    if (!std::isfinite(v))
+      throw KernelCADError(std::string(what) + ": a value is not a finite number");
   }
 }
 
@@ -152,7 +153,8 @@ std::shared_ptr<Item> Item::makePolygon(const std::array<Vec3, 4>& corners) {
 }
 
 std::shared_ptr<LabelEntry> LabelList::AddEntry(int kind, bool visible) {
-  if (kind != 1) throw KernelCADError("AddEntry: label kind " + std::to_string(kind) + " does not exist");
+  if (kind != 1)
+    throw KernelCADError("AddEntry: label kind " + std::to_string(kind) + " does not exist");
   entries_.push_back(std::make_shared<LabelEntry>(kind, visible));
   return entries_.back();
 }
@@ -192,7 +194,8 @@ std::shared_ptr<Item> Model::AddPolygon(double x1, double y1, double z1, double 
 }
 
 std::shared_ptr<LabelList> Model::FindObject(const std::string& name) const {
-  if (name != "Items") throw KernelCADError("FindObject: the model has no object named \"" + name + "\"");
+  if (name != "Items")
+    throw KernelCADError("FindObject: the model has no object named \"" + name + "\"");
   return labels_;
 }
 
@@ -240,7 +243,8 @@ void Frame::ResetOrientation() {
 void Frame::RotateAboutAxis(double angle, long axis) {
   requireFinite({angle}, "RotateAboutAxis");
   if (axis < 0 || axis > 2) {
-    throw KernelCADError("RotateAboutAxis: axis " + std::to_string(axis) + " does not exist (0 X, 1 Y, 2 Z)");
+    throw KernelCADError("RotateAboutAxis: axis " + std::to_string(axis) +
+                         " does not exist (0 X, 1 Y, 2 Z)");
   }
   const Eigen::AngleAxisd turn(radians(angle), Vec3::Unit(static_cast<int>(axis)));
   transform_.linear() = turn.toRotationMatrix() * transform_.linear();
@@ -254,7 +258,8 @@ View::View(std::shared_ptr<Model> model) : model_(std::move(model)) {
 View::~View() { eyeFrame_->onReset_ = nullptr; }
 
 std::shared_ptr<Frame> View::FindObject(const std::string& name) const {
-  if (name != "EyeFrame") throw KernelCADError("FindObject: the view has no object named \"" + name + "\"");
+  if (name != "EyeFrame")
+    throw KernelCADError("FindObject: the view has no object named \"" + name + "\"");
   return eyeFrame_;
 }
 

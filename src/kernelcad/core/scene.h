@@ -48,7 +48,8 @@ enum class ItemKind { Mesh, Sphere, Polygon };
 
 // Ambient (0), diffuse (1) and specular (2) colours and the specular power.
 struct Material {
-  std::array<std::array<float, 3>, 3> colour{{{0.2f, 0.2f, 0.2f}, {0.8f, 0.8f, 0.8f}, {0.0f, 0.0f, 0.0f}}};
+  std::array<std::array<float, 3>, 3> colour{
+      {{0.2f, 0.2f, 0.2f}, {0.8f, 0.8f, 0.8f}, {0.0f, 0.0f, 0.0f}}};
   float shininess = 0.0f;
 };
 

@@ -72,7 +72,8 @@ std::string Gunzip(std::string_view bytes, const std::string& fileName, std::siz
       throw VrmlError(fileName + ": gzip stream is cut off (file truncated)");
     }
     if (rc != Z_OK && rc != Z_BUF_ERROR) {
-      throw VrmlError(fileName + ": damaged gzip stream (" + (zs.msg ? zs.msg : "inflate error") + ")");
+      throw VrmlError(fileName + ": damaged gzip stream (" + (zs.msg ? zs.msg : "inflate error") +
+                      ")");
     }
   }
   if (produced > maxOutput) {

@@ -51,7 +51,7 @@ using NodePtr = std::shared_ptr<Node>;
 struct Node {
   Kind kind = Kind::Other;
   int line = 0;
-  int height = 1;  // longest path to a leaf, DEF/USE included: bounds the traversal depth
+  int height = 1;    // longest path to a leaf, DEF/USE included: bounds the traversal depth
   std::string name;  // DEF name, for messages
   std::vector<NodePtr> children;
   // Transform fields (VRML 2 Transform lives in a Separator with hasXf).
@@ -67,7 +67,8 @@ struct Node {
   int which = -1;  // Switch
   // Coordinate / Color
   std::vector<double> values;
-  mutable int uses = 0;  // instances: of an IndexedFaceSet, or of those drawing from this point list
+  mutable int uses =
+      0;  // instances: of an IndexedFaceSet, or of those drawing from this point list
   // IndexedFaceSet
   NodePtr coord, color;
   std::vector<std::int32_t> coordIndex, colorIndex;
@@ -133,12 +134,14 @@ inline const char* PlainDecimal(const char* s, double& out) {
   std::ptrdiff_t frac = 0;
   if (*s == '.') {
     const char* f = ++s;
-    while (static_cast<unsigned char>(*s - '0') < 10) m = m * 10 + static_cast<unsigned>(*s++ - '0');
+    while (static_cast<unsigned char>(*s - '0') < 10)
+      m = m * 10 + static_cast<unsigned>(*s++ - '0');
     frac = s - f;
     digits += frac;
   }
   // Past 19 digits m may have wrapped; the count alone decides then.
-  if (digits == 0 || digits > 19 || frac >= static_cast<std::ptrdiff_t>(kPow10.size()) || m >= (std::uint64_t{1} << 53)) {
+  if (digits == 0 || digits > 19 || frac >= static_cast<std::ptrdiff_t>(kPow10.size()) ||
+      m >= (std::uint64_t{1} << 53)) {
     return nullptr;
   }
   const double v = static_cast<double>(m) / kPow10[static_cast<std::size_t>(frac)];
@@ -196,7 +199,11 @@ class Parser {
  public:
   // firstLine: the line `text` starts on, so messages count from the header line.
   Parser(std::string_view text, const std::string& fileName, bool v1, int firstLine)
-      : p_(text.data()), end_(text.data() + text.size()), line_(firstLine), file_(fileName), v1_(v1) {}
+      : p_(text.data()),
+        end_(text.data() + text.size()),
+        line_(firstLine),
+        file_(fileName),
+        v1_(v1) {}
 
   // Parses everything after the header line.
   std::vector<NodePtr> ParseScene() {
@@ -270,7 +277,8 @@ class Parser {
       ++p_;
       return;
     }
-    if (got == '\0') Fail(line_, "unexpected end of file, expected '" + std::string(1, c) + "' " + context);
+    if (got == '\0')
+      Fail(line_, "unexpected end of file, expected '" + std::string(1, c) + "' " + context);
     Fail(line_, "expected '" + std::string(1, c) + "' " + context + ", found " + Printable(got));
   }
 
@@ -355,17 +363,15 @@ class Parser {
 
   [[noreturn]] void BadNumber(const char* what) {
     if (p_ == end_) Fail(line_, std::string("unexpected end of file, expected ") + what);
-    std::string_view tok{p_, static_cast<std::size_t>(
-                                 std::find_if(p_, std::min(end_, p_ + 24),
-                                              [](char ch) { return !(ClassOf(ch) & kWord); }) -
-                                 p_)};
+    std::string_view tok{
+        p_, static_cast<std::size_t>(std::find_if(p_, std::min(end_, p_ + 24),
+                                                  [](char ch) { return !(ClassOf(ch) & kWord); }) -
+                                     p_)};
     if (tok.empty()) Fail(line_, std::string("expected ") + what + ", found " + Printable(*p_));
     Fail(line_, std::string("expected ") + what + ", found '" + std::string(tok) + "'");
   }
 
-  bool AtDelimiter() const {
-    return p_ == end_ || !(ClassOf(*p_) & kWord) || *p_ == ',';
-  }
+  bool AtDelimiter() const { return p_ == end_ || !(ClassOf(*p_) & kWord) || *p_ == ','; }
 
   double Double(const char* what) {
     SkipSpace();
@@ -401,7 +407,8 @@ class Parser {
     std::int64_t v = 0;
     while (s != end_ && *s >= '0' && *s <= '9') {
       v = v * 10 + (*s++ - '0');
-      if (v > std::numeric_limits<std::int32_t>::max()) Fail(line_, std::string(what) + " is too large");
+      if (v > std::numeric_limits<std::int32_t>::max())
+        Fail(line_, std::string(what) + " is too large");
     }
     const char* old = p_;
     p_ = s;
@@ -417,7 +424,8 @@ class Parser {
     const std::string_view w = Name(what);
     if (w == "TRUE") return true;
     if (w == "FALSE") return false;
-    Fail(line, std::string("expected TRUE or FALSE for ") + what + ", found '" + std::string(w) + "'");
+    Fail(line,
+         std::string("expected TRUE or FALSE for ") + what + ", found '" + std::string(w) + "'");
   }
 
   template <int N>
@@ -702,7 +710,8 @@ class Parser {
     if (depth >= kMaxDepth) {
       Fail(line, "nodes nested deeper than " + std::to_string(kMaxDepth) + " levels");
     }
-    if (ClassOf(word.front()) & kNumStart) Fail(line, "expected a node, found '" + std::string(word) + "'");
+    if (ClassOf(word.front()) & kNumStart)
+      Fail(line, "expected a node, found '" + std::string(word) + "'");
     const std::string type(word);
     Expect('{', "after node type " + type);
     auto node = std::make_shared<Node>();
@@ -927,12 +936,13 @@ class MeshBuilder {
     }
     const std::size_t np = c->values.size() / 3;
     if (n.maxIndex >= 0 && static_cast<std::size_t>(n.maxIndex) >= np) {
-      Fail(n.maxIndexLine, "index " + std::to_string(n.maxIndex) + " is outside the point list of " +
-                               Label(n) + " (" + std::to_string(np) + " points)");
+      Fail(n.maxIndexLine, "index " + std::to_string(n.maxIndex) +
+                               " is outside the point list of " + Label(n) + " (" +
+                               std::to_string(np) + " points)");
     }
     if (n.minIndex < -1) {
-      Fail(n.minIndexLine, "index " + std::to_string(n.minIndex) + " is outside the point list of " +
-                               Label(n) + " (negative)");
+      Fail(n.minIndexLine, "index " + std::to_string(n.minIndex) +
+                               " is outside the point list of " + Label(n) + " (negative)");
     }
     if (counting_) {
       ++c->uses;
@@ -958,7 +968,8 @@ class MeshBuilder {
       const Eigen::Vector3d t = st.xf.translation();
       ReserveFor(mesh_.points, points_ * 3);
       for (std::size_t i = 0; i < np; ++i) {
-        const Eigen::Vector3d q = l * Eigen::Vector3d(src[3 * i], src[3 * i + 1], src[3 * i + 2]) + t;
+        const Eigen::Vector3d q =
+            l * Eigen::Vector3d(src[3 * i], src[3 * i + 1], src[3 * i + 2]) + t;
         mesh_.points.insert(mesh_.points.end(), {q.x(), q.y(), q.z()});
       }
     }
@@ -970,7 +981,8 @@ class MeshBuilder {
     const std::size_t second = flip ? 2 : 1, third = flip ? 1 : 2;
     const std::vector<std::int32_t>& ci = n.coordIndex;
     std::vector<std::int32_t>& tri = mesh_.triangles;
-    if (n.onlyTriangles && n.uses == 1 && static_cast<std::uint64_t>(n.triangleCount) == triangles_) {
+    if (n.onlyTriangles && n.uses == 1 &&
+        static_cast<std::uint64_t>(n.triangleCount) == triangles_) {
       // A scan's faces are all triangles: drop the -1s in place and take the list over.
       auto& own = const_cast<Node&>(n).coordIndex;
       std::size_t w = 0;
@@ -1013,7 +1025,8 @@ class MeshBuilder {
     if (n.colorIndex.empty()) return nc >= np;
     if (n.colorIndex.size() < n.coordIndex.size()) return false;
     for (std::size_t k = 0; k < n.coordIndex.size(); ++k) {
-      if (n.coordIndex[k] >= 0 && (n.colorIndex[k] < 0 || static_cast<std::size_t>(n.colorIndex[k]) >= nc)) {
+      if (n.coordIndex[k] >= 0 &&
+          (n.colorIndex[k] < 0 || static_cast<std::size_t>(n.colorIndex[k]) >= nc)) {
         return false;
       }
     }
@@ -1070,14 +1083,19 @@ ParsedScene Parse(std::string_view text, const std::string& fileName) {
   } else if (text.starts_with(kV2)) {
     scene.version = "2.0";
   } else {
-    const bool binary = std::any_of(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(text.size(), 64)),
-                                    [](char c) { return (ClassOf(c) & kBinary) != 0; });
+    const bool binary = std::any_of(
+        text.begin(),
+        text.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(text.size(), 64)),
+        [](char c) { return (ClassOf(c) & kBinary) != 0; });
     throw VrmlError(fileName + ", line 1: not a VRML file (" +
-                    (binary ? std::string("binary data") : "no '#VRML V1.0 ascii' or '#VRML V2.0 utf8' header") + ")");
+                    (binary ? std::string("binary data")
+                            : "no '#VRML V1.0 ascii' or '#VRML V2.0 utf8' header") +
+                    ")");
   }
   // The rest of the header line is free text.
   const std::size_t nl = text.find('\n');
-  const std::string_view body = nl == std::string_view::npos ? std::string_view{} : text.substr(nl + 1);
+  const std::string_view body =
+      nl == std::string_view::npos ? std::string_view{} : text.substr(nl + 1);
   Parser parser(body, fileName, scene.v1, 2);
   scene.roots = parser.ParseScene();
   return scene;

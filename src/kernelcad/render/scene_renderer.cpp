@@ -62,7 +62,8 @@ vtkSmartPointer<vtkFloatArray> vertexNormals(const Mesh& mesh) {
   normals->SetNumberOfTuples(static_cast<vtkIdType>(mesh.pointCount()));
   float* out = normals->GetPointer(0);
   for (std::size_t i = 0; i < acc.size(); i += 3) {
-    const double len = std::sqrt(acc[i] * acc[i] + acc[i + 1] * acc[i + 1] + acc[i + 2] * acc[i + 2]);
+    const double len =
+        std::sqrt(acc[i] * acc[i] + acc[i + 1] * acc[i + 1] + acc[i + 2] * acc[i + 2]);
     const double s = len > 0.0 ? 1.0 / len : 0.0;
     for (int k = 0; k < 3; ++k) out[i + k] = static_cast<float>(acc[i + k] * s);
   }
@@ -258,7 +259,8 @@ void SceneRenderer::sync() {
   const Vec3 focal = view_->focalPoint();
   // Far enough back that nothing of the model is behind the eye.
   const Dimensions d = model_->coarseDimensions();
-  const double distance = 1000.0 + 2.0 * (d.max - d.min).norm() + (focal - (d.min + d.max) / 2.0).norm();
+  const double distance =
+      1000.0 + 2.0 * (d.max - d.min).norm() + (focal - (d.min + d.max) / 2.0).norm();
   const Vec3 eye = focal + m.col(2) * distance;
   camera->SetFocalPoint(focal.data());
   camera->SetPosition(eye.data());
