@@ -440,45 +440,57 @@ class Parser {
       for (int i = 0; i < arity; ++i) out.push_back(Double(what));
       return;
     }
+    // Numbers take at least 2 bytes each; real files use 6-12.
+    BracketList(
+        out, 4, what,
+        [&] {
+          double v;
+          const char* e = PlainDecimal(p_, v);
+          if (!e || (ClassOf(*e) & kWord)) return false;  // exponents, long mantissas, malformed
+          p_ = e;
+          out.push_back(v);
+          return true;
+        },
+        [&] { out.push_back(Double(what)); });
+    if (out.size() % static_cast<std::size_t>(arity) != 0) {
+      Fail(line_, std::string("the ") + what + " list holds " + std::to_string(out.size()) +
+                      " numbers, not a multiple of " + std::to_string(arity));
+    }
+  }
+
+  // A bracketed list from its '[' at p_ to its ']'. `fast` takes the element at p_ when it is
+  // plain and says whether it did; `slow` reads one element the general way, which also reports
+  // malformed numbers and a list cut off. `minBytes` is the fewest bytes an element takes.
+  template <typename T, typename Fast, typename Slow>
+  void BracketList(std::vector<T>& out, std::size_t minBytes, const char* what, Fast fast,
+                   Slow slow) {
     const int start = line_;
     ++p_;
     const char* stop = NextClose();
-    // Numbers take at least 2 bytes each; real files use 6-12. Capacity nobody writes to stays
-    // untouched virtual memory, so a generous guess costs no RSS and saves regrowth copies.
-    out.reserve(static_cast<std::size_t>((stop ? stop : end_) - p_) / 4);
-    AdviseHugePages(out.data(), out.capacity() * sizeof(double));
+    // Capacity nobody writes to stays untouched virtual memory, so a generous guess costs no
+    // RSS and saves regrowth copies.
+    out.reserve(static_cast<std::size_t>((stop ? stop : end_) - p_) / minBytes);
+    AdviseHugePages(out.data(), out.capacity() * sizeof(T));
     for (;;) {
       if (stop && p_ > stop) stop = NextClose();  // that ']' sat in a comment
       if (!stop) {
         // No ']' left: the list is cut off; the general path reports where.
         SkipSpace();
         if (p_ == end_) Truncated(std::string("the ") + what + " list", start);
-        out.push_back(Double(what));
+        slow();
         continue;
       }
       p_ = SkipBlanks(p_, line_);
       const char c = *p_;
       if (c == ']') {
         ++p_;
-        break;
+        return;
       }
       if (c == '#') {
         SkipSpace();
         continue;
       }
-      double v;
-      const char* e = PlainDecimal(p_, v);
-      if (e && !(ClassOf(*e) & kWord)) {
-        p_ = e;
-        out.push_back(v);
-        continue;
-      }
-      // Exponents, long mantissas and every malformed number.
-      out.push_back(Double(what));
-    }
-    if (out.size() % static_cast<std::size_t>(arity) != 0) {
-      Fail(line_, std::string("the ") + what + " list holds " + std::to_string(out.size()) +
-                      " numbers, not a multiple of " + std::to_string(arity));
+      if (!fast()) slow();
     }
   }
 
@@ -523,39 +535,19 @@ class Parser {
       finish();
       return;
     }
-    const int start = line_;
-    ++p_;
-    const char* stop = NextClose();
-    out.reserve(static_cast<std::size_t>((stop ? stop : end_) - p_) / 2);
-    AdviseHugePages(out.data(), out.capacity() * sizeof(std::int32_t));
-    for (;;) {
-      if (stop && p_ > stop) stop = NextClose();  // that ']' sat in a comment
-      if (!stop) {
-        SkipSpace();
-        if (p_ == end_) Truncated(std::string("the ") + what + " list", start);
-        take(Int(what));
-        continue;
-      }
-      p_ = SkipBlanks(p_, line_);
-      const char c = *p_;
-      if (c == ']') {
-        ++p_;
-        break;
-      }
-      if (c == '#') {
-        SkipSpace();
-        continue;
-      }
-      // Plain indices and the -1 face ends are nearly all of a scan: parse them inline.
-      const bool minus = c == '-';
-      const char* q = p_ + minus;
-      if (static_cast<unsigned char>(*q - '0') < 10) {
-        std::uint32_t v = 0;
-        const char* first = q;
-        while (static_cast<unsigned char>(*q - '0') < 10 && q - first < 9) {
-          v = v * 10 + static_cast<std::uint32_t>(*q++ - '0');
-        }
-        if ((ClassOf(*q) & kSpace) || *q == ']') {
+    // Plain indices and the -1 face ends are nearly all of a scan: parse them inline.
+    BracketList(
+        out, 2, what,
+        [&] {
+          const bool minus = *p_ == '-';
+          const char* q = p_ + minus;
+          if (static_cast<unsigned char>(*q - '0') >= 10) return false;
+          std::uint32_t v = 0;
+          const char* first = q;
+          while (static_cast<unsigned char>(*q - '0') < 10 && q - first < 9) {
+            v = v * 10 + static_cast<std::uint32_t>(*q++ - '0');
+          }
+          if (!(ClassOf(*q) & kSpace) && *q != ']') return false;
           p_ = q;
           const auto i = static_cast<std::int32_t>(v);
           if (!minus && track) {
@@ -569,11 +561,9 @@ class Parser {
           } else {
             take(minus ? -i : i);
           }
-          continue;
-        }
-      }
-      take(Int(what));
-    }
+          return true;
+        },
+        [&] { take(Int(what)); });
     finish();
   }
 
