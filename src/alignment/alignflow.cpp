@@ -40,16 +40,13 @@ bool alignAndRoll(view::Form1& form, Axis axis, Side side) {
                                                  : QStringLiteral("Medial"));
     dialog.exec();
 
-    ReferencePoints points{
-        {s.HeelX, s.HeelY, s.HeelZ}, {s.BallX, s.BallY, s.BallZ}, {s.AdjX, s.AdjY, s.AdjZ}};
+    ReferencePoints points{app::point(s.HeelX, s.HeelY, s.HeelZ),
+                           app::point(s.BallX, s.BallY, s.BallZ),
+                           app::point(s.AdjX, s.AdjY, s.AdjZ)};
     FootItems items;
     Align_And_Roll(scene, axis, side, s.AlignRollAngle, points, items);
-    s.BallX = points.ball.x();
-    s.BallY = points.ball.y();
-    s.BallZ = points.ball.z();
-    s.AdjX = points.adjacent.x();
-    s.AdjY = points.adjacent.y();
-    s.AdjZ = points.adjacent.z();
+    app::setPoint(s.BallX, s.BallY, s.BallZ, points.ball);
+    app::setPoint(s.AdjX, s.AdjY, s.AdjZ, points.adjacent);
     keepItems(items);
     return true;
   } catch (const AlignmentError& e) {

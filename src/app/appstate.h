@@ -49,4 +49,12 @@ struct AppState {
 // The single instance, alive from before the first window loads to the end of the program.
 AppState& state();
 
+// A reference point kept as three fields of the state, read and written as one.
+inline kernelcad::Vec3 point(double x, double y, double z) { return {x, y, z}; }
+inline void setPoint(double& x, double& y, double& z, const kernelcad::Vec3& p) {
+  x = p.x();
+  y = p.y();
+  z = p.z();
+}
+
 }  // namespace app

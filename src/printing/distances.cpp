@@ -22,15 +22,9 @@ void Collect_Geometry() {
   s.HeelBallDist = g.heelBall;
   s.HeelAdjDist = g.heelAdj;
   s.BallAdjDist = g.ballAdj;
-  s.HeelX = g.heel.x();
-  s.HeelY = g.heel.y();
-  s.HeelZ = g.heel.z();
-  s.BallX = g.ball.x();
-  s.BallY = g.ball.y();
-  s.BallZ = g.ball.z();
-  s.AdjX = g.adjacent.x();
-  s.AdjY = g.adjacent.y();
-  s.AdjZ = g.adjacent.z();
+  app::setPoint(s.HeelX, s.HeelY, s.HeelZ, g.heel);
+  app::setPoint(s.BallX, s.BallY, s.BallZ, g.ball);
+  app::setPoint(s.AdjX, s.AdjY, s.AdjZ, g.adjacent);
 }
 
 }  // namespace printing
