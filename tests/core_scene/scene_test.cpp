@@ -1,5 +1,6 @@
 // The scene model's placement and camera rules, without any rendering.
 #include "kernelcad/core/scene.h"
+#include "kernelcad/core/units.h"
 
 #include <gtest/gtest.h>
 
@@ -149,3 +150,16 @@ TEST(View, FitShowsTheWholeModelInParallelProjection) {
 
 }  // namespace
 }  // namespace kernelcad
+
+// A 270 mm foot written in each unit is recognised; sizes no unit makes plausible stay in mm.
+TEST(Units, GuessBringsAFootIntoRange) {
+  using kernelcad::LengthUnit;
+  const std::pair<double, LengthUnit> cases[] = {
+      {270.0, LengthUnit::Millimetre}, {0.27, LengthUnit::Metre},
+      {27.0, LengthUnit::Centimetre},  {10.6, LengthUnit::Inch},
+      {270000.0, LengthUnit::Micrometre}, {1e12, LengthUnit::Millimetre},
+      {std::nan(""), LengthUnit::Millimetre}};
+  for (const auto& [size, unit] : cases) EXPECT_EQ(kernelcad::GuessUnit(size), unit) << size;
+  EXPECT_EQ(kernelcad::ParseUnit("in"), LengthUnit::Inch);
+  EXPECT_FALSE(kernelcad::ParseUnit("ft"));
+}

@@ -1111,7 +1111,11 @@ VrmlScan ReadVrmlBuffer(std::string_view bytes, const std::string& fileName) {
   return scan;
 }
 
-VrmlScan ReadVrmlFile(const std::string& path) {
+VrmlScan ReadVrmlFile(const std::string& path, ReadProgress* progress) {
+  const auto checkCancel = [&] {
+    if (progress && progress->cancel.load(std::memory_order_relaxed))
+      throw VrmlCancelled(path + ": reading cancelled");
+  };
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) throw VrmlError(path + ": cannot open (" + std::strerror(errno) + ")");
   struct stat sb {};
@@ -1120,6 +1124,7 @@ VrmlScan ReadVrmlFile(const std::string& path) {
     throw VrmlError(path + ": not a regular file");
   }
   const auto size = static_cast<std::size_t>(sb.st_size);
+  if (progress) progress->total = size;
   if (size == 0) {
     ::close(fd);
     throw VrmlError(path + ": empty file");
@@ -1149,7 +1154,10 @@ VrmlScan ReadVrmlFile(const std::string& path) {
     scan.gzip = true;
     if (text.empty()) throw VrmlError(path + ": empty file");
   }
+  checkCancel();
   ParsedScene scene = Parse(text, path);
+  checkCancel();
+  if (progress) progress->done = size;
   const std::size_t inputBytes = text.size();
   // Drop the file pages before the mesh is built so peak memory stays near file + mesh.
   unmap.release();
