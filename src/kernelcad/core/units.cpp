@@ -63,4 +63,10 @@ LengthUnit GuessUnit(double longestSide) {
   return best;
 }
 
+void ConvertToMillimetres(Mesh& mesh, LengthUnit unit) {
+  const double factor = MillimetresPer(unit);
+  if (factor == 1.0) return;
+  for (double& c : mesh.points) c *= factor;
+}
+
 }  // namespace kernelcad

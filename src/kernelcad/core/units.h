@@ -3,6 +3,8 @@
 #include <optional>
 #include <string_view>
 
+#include "kernelcad/core/mesh.h"
+
 namespace kernelcad {
 
 // The length unit a scan's coordinates are written in. The program works in millimetres.
@@ -27,5 +29,8 @@ bool PlausibleFootSize(double longestSideMm);
 // like a foot: millimetres whenever that is plausible, else the plausible conversion closest to
 // a typical scan length; millimetres when none is plausible (or the size is not finite).
 LengthUnit GuessUnit(double longestSide);
+
+// Rewrites the mesh's coordinates from `unit` into millimetres.
+void ConvertToMillimetres(Mesh& mesh, LengthUnit unit);
 
 }  // namespace kernelcad
