@@ -15,7 +15,8 @@ bool LooksGzipped(std::string_view bytes) {
          static_cast<unsigned char>(bytes[1]) == 0x8b;
 }
 
-std::string Gunzip(std::string_view bytes, const std::string& fileName, std::size_t maxOutput) {
+std::string Gunzip(std::string_view bytes, const std::string& fileName, std::size_t maxOutput,
+                   const std::function<void(std::size_t)>& consumed) {
   z_stream zs{};
   if (inflateInit2(&zs, 16 + MAX_WBITS) != Z_OK) {
     throw VrmlError(fileName + ": cannot start gzip decompression");
@@ -42,6 +43,8 @@ std::string Gunzip(std::string_view bytes, const std::string& fileName, std::siz
   std::size_t inLeft = bytes.size();
   std::size_t produced = 0;
   constexpr std::size_t kChunk = std::numeric_limits<uInt>::max() / 2;
+  // Output per inflate call: a few milliseconds of work between two progress reports.
+  constexpr std::size_t kStep = std::size_t{1} << 20;
   for (;;) {
     if (zs.avail_in == 0 && inLeft > 0) {
       const std::size_t n = std::min(inLeft, kChunk);
@@ -57,11 +60,12 @@ std::string Gunzip(std::string_view bytes, const std::string& fileName, std::siz
       }
       out.resize(std::min(out.size() * 2, maxOutput + 1));
     }
-    const std::size_t room = std::min(out.size() - produced, kChunk);
+    const std::size_t room = std::min(out.size() - produced, kStep);
     zs.next_out = reinterpret_cast<unsigned char*>(out.data() + produced);
     zs.avail_out = static_cast<uInt>(room);
     const int rc = inflate(&zs, Z_NO_FLUSH);
     produced += room - zs.avail_out;
+    consumed(bytes.size() - inLeft - zs.avail_in);
     if (rc == Z_STREAM_END) {
       // Another member may follow (concatenated gzip files are legal).
       if (zs.avail_in == 0 && inLeft == 0) break;
