@@ -11,13 +11,20 @@
 #include <string>
 #include <thread>
 
+#include "kernelcad/core/file_access.h"
 #include "kernelcad/core/vrml_reader.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace fs = std::filesystem;
 using kernelcad::ReadProgress;
 using kernelcad::ReadVrmlFile;
 using kernelcad::VrmlCancelled;
 using kernelcad::VrmlError;
+using kernelcad::files::FileError;
+using kernelcad::files::ReadOnlyFile;
 
 namespace {
 
@@ -36,6 +43,16 @@ class ScanFolder : public ::testing::Test {
     const std::string path = (dir_ / name).string();
     std::ofstream(path, std::ios::binary) << bytes;
     return path;
+  }
+
+  // The VrmlError message of reading `path`, or "" when it was read.
+  static std::string ErrorOf(const std::string& path) {
+    try {
+      ReadVrmlFile(path);
+    } catch (const VrmlError& e) {
+      return e.what();
+    }
+    return "";
   }
 
   fs::path dir_;
@@ -116,6 +133,136 @@ TEST_F(ScanFolder, ProgressRunsToTheFileSizeAndCancelStopsTheReadPartWay) {
     EXPECT_EQ(message, path + ": reading cancelled");
     EXPECT_GT(cut.done, 0u);
     EXPECT_LT(cut.done, cut.total);
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Files that are not regular files, or that change while they are read.
+
+TEST_F(ScanFolder, OnlyRegularFilesAreOpenedAndNeverWaitedOn) {
+  const std::string folder = (dir_ / "folder.wrl").string();
+  fs::create_directory(folder);
+  struct Case {
+    std::string path, message;
+  } cases[] = {
+      {folder, folder + ": cannot read the file: not a regular file"},
+      {(dir_ / "none.wrl").string(), "none.wrl: cannot read the file: No such file or directory"},
+#ifndef _WIN32
+      // Opening a FIFO for reading would wait for a writer that never comes.
+      {(dir_ / "x.wrl").string(), "x.wrl: cannot read the file: not a regular file"},
+      {"/dev/zero", "/dev/zero: cannot read the file: not a regular file"},
+#endif
+  };
+#ifndef _WIN32
+  ASSERT_EQ(::mkfifo((dir_ / "x.wrl").c_str(), 0600), 0);
+#endif
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    const std::string message = ErrorOf(c.path);
+    EXPECT_NE(message.find(c.message), std::string::npos) << message;
+  }
+}
+
+TEST_F(ScanFolder, FileThatChangesSizeWhileReadIsRefused) {
+  const std::string text = GridScan(40);
+  const std::string path = Write("scan.wrl", text);
+  const std::string size = std::to_string(text.size());
+  struct Case {
+    std::uintmax_t newSize;
+    std::string message;
+  } cases[] = {
+      {1000, "the file shrank from " + size + " to 1000 bytes while it was read"},
+      {text.size() + 10, "the file changed size while it was read (" + size +
+                             " bytes when opened, " + std::to_string(text.size() + 10) + " now"},
+  };
+  for (const Case& c : cases) {
+    Write("scan.wrl", text);
+    ReadOnlyFile file(path);
+    fs::resize_file(path, c.newSize);
+    std::string buffer(text.size(), '\0'), message;
+    try {
+      file.ReadAll(buffer.data(), [](std::uint64_t) {});
+    } catch (const FileError& e) {
+      message = e.what();
+    }
+    EXPECT_NE(message.find(c.message), std::string::npos) << message;
+  }
+
+  // Cut short and written again while it is read over and over: each read ends in a scan or
+  // a message, never in a signal.
+  const std::string big = GridScan(300);
+  Write("scan.wrl", big);
+  std::atomic<bool> stop{false};
+  std::thread writer([&] {
+    for (std::uintmax_t cut = big.size() / 2; !stop; cut = cut * 7 % big.size()) {
+      fs::resize_file(path, cut);
+      std::ofstream(path, std::ios::binary | std::ios::trunc) << big;
+    }
+  });
+  int loaded = 0, refused = 0;
+  for (int i = 0; i < 20; ++i) {
+    try {
+      loaded += ReadVrmlFile(path).mesh.triangleCount() == 2u * 299 * 299;
+    } catch (const VrmlError&) {
+      ++refused;
+    }
+  }
+  stop = true;
+  writer.join();
+  EXPECT_EQ(loaded + refused, 20);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Memory: a load holds what its text's size allows, and is refused early with the reason.
+
+TEST_F(ScanFolder, BombsAreRefusedEarlyWithTheReason) {
+  const std::string header = "#VRML V2.0 utf8\n";
+  std::string nodes = header;
+  for (int i = 0; i < 1'000'000; ++i) nodes += "A{}\n";
+  std::string instances = header +
+                          "DEF L0 Group { children [ Shape { geometry IndexedFaceSet { coord "
+                          "Coordinate { point [0 0 0 1 0 0 0 1 0] } coordIndex [0 1 2] } } ] }\n";
+  for (int i = 1; i <= 30; ++i) {
+    const std::string use = "USE L" + std::to_string(i - 1) + " ";
+    instances += "DEF L" + std::to_string(i) + " Group { children [" + use + use + "] }\n";
+  }
+  std::string manyNodes = header;
+  for (int i = 0; i < 5'000'000; ++i) manyNodes += "A{}\n";
+  // Honest geometry as dense as the grammar allows: one-digit points, each copied into the mesh
+  // through a transform, in faces of one-digit indices. Loads.
+  std::string dense = header +
+                      "Transform { rotation 0 0 1 1 children Shape { geometry "
+                      "IndexedFaceSet { coord Coordinate { point [";
+  for (int i = 0; i < 1'000'000; ++i) dense += "1 2 3 4 5 6 7 8 9 ";
+  dense += "] } coordIndex [";
+  for (int i = 0; i < 300'000; ++i) dense += "0 1 2 3 4 5 6 7 8 9 ";
+  dense += "] } } }\n";
+  struct Case {
+    std::string name, bytes, message;
+    int maxLine;  // the line the load stops at the latest, well before the end; 0: no line
+  } cases[] = {
+      {"nodes.wrl", nodes,
+       "loading would take more than 131.1 MB of memory, too much for 4.0 MB of VRML text",
+       400'000},
+      {"instances.wrl", instances, "loading would take more than 67.1 MB of memory", 32},
+      {"nodes.wrl.gz", Gzip(manyNodes), "gzip content inflates beyond 16.8 MB from ", 0},
+      {"blanks.wrl.gz", Gzip(header + std::string(40'000'000, ' ')),
+       "more than 32 times its compressed size", 0},
+      {"dense.wrl", dense, "", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string message = ErrorOf(Write(c.name, c.bytes));
+    if (c.message.empty()) {
+      EXPECT_EQ(message, "");
+      continue;
+    }
+    EXPECT_NE(message.find(c.message), std::string::npos) << message;
+    const std::size_t at = message.find(", line ");
+    EXPECT_EQ(at != std::string::npos, c.maxLine > 0) << message;
+    if (at != std::string::npos) {
+      EXPECT_LE(std::stoi(message.substr(at + 7)), c.maxLine);
+    }
   }
 }
 

@@ -16,18 +16,14 @@
 
 #include "kernelcad/core/file_access.h"
 #include "kernelcad/core/vrml_gzip.h"
+#include "kernelcad/core/vrml_limits.h"
+#include "kernelcad/core/vrml_messages.h"
 
 namespace kernelcad {
 namespace {
 
-// Nesting (and DEF/USE chain) limit. Scanner and CAD exports stay below a few dozen levels;
-// the parser recurses, and an unoptimised sanitizer build spends ~8 KB of stack per level, so
-// 200 keeps even that build far from the 8 MB stack.
-constexpr int kMaxDepth = 200;
-
-// A zip bomb must not take the machine down: gzip content is capped at 2 GiB, which is also
-// where int32 triangle indices run out for any real scan.
-constexpr std::size_t kMaxInflated = std::size_t{2} << 30;
+using vrml::ByteSize;
+using vrml::kMaxDepth;
 
 enum class Kind : std::uint8_t {
   Other,               // parsed for its DEFs, contributes nothing
@@ -145,13 +141,48 @@ inline const char* PlainDecimal(const char* s, double& out) {
   return s;
 }
 
+// Text of the file in single quotes, for messages: see vrml::Escaped.
+std::string Quoted(std::string_view text) { return "'" + vrml::Escaped(text, 40) + "'"; }
+
+// One character of the file, for messages.
 std::string Printable(char c) {
   const auto u = static_cast<unsigned char>(c);
-  if (u >= 0x21 && u < 0x7f) return std::string("'") + c + "'";
+  if (u >= 0x21 && u < 0x7f) return Quoted({&c, 1});
   char buf[16];
   std::snprintf(buf, sizeof buf, "byte 0x%02x", u);
   return buf;
 }
+
+// Memory a load holds, charged as it grows: the parsed nodes and lists, the text, the mesh. The
+// load is refused as soon as it would hold more than its text's size allows (vrml_limits.h).
+class Budget {
+ public:
+  Budget(const std::string& fileName, std::uint64_t textBytes)
+      : file_(fileName),
+        text_(textBytes),
+        limit_(vrml::kMemoryPerTextByte * textBytes + vrml::kMemoryAllowance) {}
+
+  void Charge(std::uint64_t bytes, int line) {
+    held_ += bytes;
+    if (held_ <= limit_) return;
+    throw VrmlError(file_ + ", line " + std::to_string(line) + ": loading would take more than " +
+                    ByteSize(limit_) + " of memory, too much for " + ByteSize(text_) +
+                    " of VRML text (far more nodes or instanced geometry than a scan holds); "
+                    "refused");
+  }
+
+  std::uint64_t text() const { return text_; }
+
+ private:
+  const std::string& file_;
+  std::uint64_t text_;
+  std::uint64_t limit_;
+  std::uint64_t held_ = 0;
+};
+
+// What one parsed node holds beyond its own size: the allocation's header and shared count, and
+// the pointer to it in its parent's list (whose capacity may be twice its size).
+constexpr std::uint64_t kNodeOverhead = 64;
 
 Eigen::Matrix3d AxisAngle(const Eigen::Vector4d& r) {
   const Eigen::Vector3d axis = r.head<3>();
@@ -229,7 +260,8 @@ constexpr double kReadShare = 0.1, kInflateShare = 0.5, kParseEnd = 0.9;
 class Parser {
  public:
   // firstLine: the line `text` starts on, so messages count from the header line.
-  Parser(std::string_view text, const std::string& fileName, bool v1, int firstLine, Meter& meter)
+  Parser(std::string_view text, const std::string& fileName, bool v1, int firstLine, Meter& meter,
+         Budget& budget)
       : p_(text.data()),
         end_(text.data() + text.size()),
         begin_(p_),
@@ -237,7 +269,8 @@ class Parser {
         line_(firstLine),
         file_(fileName),
         v1_(v1),
-        meter_(meter) {}
+        meter_(meter),
+        budget_(budget) {}
 
   // Parses everything after the header line.
   std::vector<NodePtr> ParseScene() {
@@ -415,11 +448,11 @@ class Parser {
   [[noreturn]] void BadNumber(const char* what) {
     if (p_ == end_) Fail(line_, std::string("unexpected end of file, expected ") + what);
     std::string_view tok{
-        p_, static_cast<std::size_t>(std::find_if(p_, std::min(end_, p_ + 24),
+        p_, static_cast<std::size_t>(std::find_if(p_, std::min(end_, p_ + 48),
                                                   [](char ch) { return !(ClassOf(ch) & kWord); }) -
                                      p_)};
     if (tok.empty()) Fail(line_, std::string("expected ") + what + ", found " + Printable(*p_));
-    Fail(line_, std::string("expected ") + what + ", found '" + std::string(tok) + "'");
+    Fail(line_, std::string("expected ") + what + ", found " + Quoted(tok));
   }
 
   bool AtDelimiter() const { return p_ == end_ || !(ClassOf(*p_) & kWord) || *p_ == ','; }
@@ -444,7 +477,8 @@ class Parser {
       if (std::isfinite(v)) return v;
     }
     if (!std::isfinite(v)) {
-      Fail(line_, std::string("NaN or infinite value '") + std::string(old, ptr) + "' in " + what);
+      Fail(line_, "NaN or infinite value " + Quoted({old, static_cast<std::size_t>(ptr - old)}) +
+                      " in " + what);
     }
     return v;
   }
@@ -475,8 +509,7 @@ class Parser {
     const std::string_view w = Name(what);
     if (w == "TRUE") return true;
     if (w == "FALSE") return false;
-    Fail(line,
-         std::string("expected TRUE or FALSE for ") + what + ", found '" + std::string(w) + "'");
+    Fail(line, std::string("expected TRUE or FALSE for ") + what + ", found " + Quoted(w));
   }
 
   template <int N>
@@ -518,12 +551,20 @@ class Parser {
     const int start = line_;
     ++p_;
     const char* stop = NextClose();
+    std::size_t charged = 0;  // elements charged to the budget so far
+    const auto charge = [&] {
+      budget_.Charge((out.size() - charged) * sizeof(T), line_);
+      charged = out.size();
+    };
     // Capacity nobody writes to stays untouched virtual memory, so a generous guess costs no
     // RSS and saves regrowth copies.
     out.reserve(static_cast<std::size_t>((stop ? stop : end_) - p_) / minBytes);
     files::AdviseHugePages(out.data(), out.capacity() * sizeof(T));
     for (;;) {
-      if (p_ >= tick_) Tick();
+      if (p_ >= tick_) {
+        Tick();
+        charge();
+      }
       if (stop && p_ > stop) stop = NextClose();  // that ']' sat in a comment
       if (!stop) {
         // No ']' left: the list is cut off; the general path reports where.
@@ -537,6 +578,7 @@ class Parser {
       const char c = *p_;
       if (c == ']') {
         ++p_;
+        charge();
         return;
       }
       if (c == '#') {
@@ -740,7 +782,8 @@ class Parser {
     if (word == "USE") {
       const std::string name(Name("a name after USE"));
       const auto it = defs_.find(name);
-      if (it == defs_.end()) Fail(line, "USE of undefined name '" + name + "'");
+      if (it == defs_.end()) Fail(line, "USE of undefined name " + Quoted(name));
+      budget_.Charge(kNodeOverhead, line);
       return it->second;
     }
     if (word == "NULL") return nullptr;
@@ -753,10 +796,10 @@ class Parser {
     if (depth >= kMaxDepth) {
       Fail(line, "nodes nested deeper than " + std::to_string(kMaxDepth) + " levels");
     }
-    if (ClassOf(word.front()) & kNumStart)
-      Fail(line, "expected a node, found '" + std::string(word) + "'");
+    if (ClassOf(word.front()) & kNumStart) Fail(line, "expected a node, found " + Quoted(word));
     const std::string type(word);
-    Expect('{', "after node type " + type);
+    Expect('{', "after node type " + vrml::Escaped(type, 40));
+    budget_.Charge(sizeof(Node) + kNodeOverhead + 2 * defName.size(), line);
     auto node = std::make_shared<Node>();
     node->line = line;
     node->name = defName;
@@ -779,13 +822,14 @@ class Parser {
   void ParseBody(Node& n, const std::string& type, int startLine, int depth) {
     for (;;) {
       const char c = Peek();
-      if (c == '\0') Truncated(type + " node", startLine);
+      if (c == '\0') Truncated(vrml::Escaped(type, 40) + " node", startLine);
       if (c == '}') {
         ++p_;
         return;
       }
       if (!(ClassOf(c) & kWord) || (ClassOf(c) & kNumStart)) {
-        Fail(line_, "expected a field name inside " + type + " node, found " + Printable(c));
+        Fail(line_, "expected a field name inside " + vrml::Escaped(type, 40) + " node, found " +
+                        Printable(c));
       }
       const int line = line_;
       const std::string_view field = Word();
@@ -877,6 +921,7 @@ class Parser {
   const std::string& file_;
   bool v1_;
   Meter& meter_;
+  Budget& budget_;
   std::unordered_map<std::string, NodePtr> defs_;
 };
 
@@ -884,14 +929,12 @@ class Parser {
 // once to fill the mesh.
 class MeshBuilder {
  public:
-  MeshBuilder(const std::string& fileName, bool v1, std::size_t inputBytes, Meter& meter)
-      : file_(fileName), v1_(v1), meter_(meter) {
-    // Output, in points plus triangles, may exceed the input only by DEF/USE reuse; bound it
-    // by the input size so a small file cannot demand gigabytes.
-    const std::uint64_t rel = std::uint64_t{16} * inputBytes;
-    budget_ = std::min<std::uint64_t>(std::max<std::uint64_t>(rel, std::uint64_t{1} << 24),
-                                      std::numeric_limits<std::int32_t>::max());
-  }
+  MeshBuilder(const std::string& fileName, bool v1, Meter& meter, Budget& budget)
+      : file_(fileName),
+        v1_(v1),
+        meter_(meter),
+        budget_(budget),
+        maxVisits_(vrml::kMaxVisitsPerTextByte * budget.text() + vrml::kVisitAllowance) {}
 
   Mesh Build(const std::vector<NodePtr>& roots) {
     State st;
@@ -907,6 +950,7 @@ class MeshBuilder {
     State st2;
     for (const NodePtr& r : roots) Visit(*r, st2);
     if (!allColored_) mesh_.colors.clear();
+    DropUnusedPoints();
     return std::move(mesh_);
   }
 
@@ -918,7 +962,7 @@ class MeshBuilder {
   };
 
   void Visit(const Node& n, State& st) {
-    if (counting_ && ++visits_ > budget_) {
+    if (counting_ && ++visits_ > maxVisits_) {
       throw VrmlError(file_ + ", line " + std::to_string(n.line) +
                       ": DEF/USE instancing expands beyond a sane size for this file");
     }
@@ -969,7 +1013,7 @@ class MeshBuilder {
 
   std::string Label(const Node& n) const {
     return n.name.empty() ? std::string("IndexedFaceSet (line ") + std::to_string(n.line) + ")"
-                          : "IndexedFaceSet '" + n.name + "'";
+                          : "IndexedFaceSet " + Quoted(n.name);
   }
 
   [[noreturn]] void Fail(int line, const std::string& what) const {
@@ -997,8 +1041,12 @@ class MeshBuilder {
       ++n.uses;
       points_ += np;
       triangles_ += static_cast<std::uint64_t>(n.triangleCount);
-      if (points_ + triangles_ > budget_) {
-        Fail(n.line, "geometry (with DEF/USE instances) expands beyond a sane size for this file");
+      // Charged whether or not the mesh can take the parsed lists over: the bound is what counts.
+      budget_.Charge(np * (3 * sizeof(double) + 3) +
+                         static_cast<std::uint64_t>(n.triangleCount) * 3 * sizeof(std::int32_t),
+                     n.line);
+      if (points_ > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) {
+        Fail(n.line, "more points than a mesh can index");
       }
       if (!PerVertexColors(n, np)) allColored_ = false;
       return;
@@ -1060,6 +1108,36 @@ class MeshBuilder {
     }
   }
 
+  // Scanners may write their whole sensor grid and index only the points on the surface: points
+  // no triangle uses are dropped, colours with them, so bounds, view fitting, outlines and
+  // picking see the surface alone.
+  void DropUnusedPoints() {
+    const std::size_t np = mesh_.pointCount();
+    std::vector<std::int32_t> index(np, -1);  // new index of each point, -1 while unused
+    budget_.Charge(np * sizeof(std::int32_t), 0);
+    for (const std::int32_t t : mesh_.triangles) index[static_cast<std::size_t>(t)] = 0;
+    std::int32_t used = 0;
+    for (std::int32_t& i : index) {
+      if (i == 0) i = used++;
+    }
+    if (static_cast<std::size_t>(used) == np) return;
+    std::vector<double>& p = mesh_.points;
+    std::vector<std::uint8_t>& c = mesh_.colors;
+    for (std::size_t i = 0; i < np; ++i) {
+      const auto to = static_cast<std::size_t>(index[i]);
+      if (index[i] < 0 || to == i) continue;
+      std::copy_n(p.begin() + static_cast<std::ptrdiff_t>(3 * i), 3,
+                  p.begin() + static_cast<std::ptrdiff_t>(3 * to));
+      if (!c.empty()) {
+        std::copy_n(c.begin() + static_cast<std::ptrdiff_t>(3 * i), 3,
+                    c.begin() + static_cast<std::ptrdiff_t>(3 * to));
+      }
+    }
+    p.resize(3 * static_cast<std::size_t>(used));
+    if (!c.empty()) c.resize(3 * static_cast<std::size_t>(used));
+    for (std::int32_t& t : mesh_.triangles) t = index[static_cast<std::size_t>(t)];
+  }
+
   // The first part to be copied reserves room for all of them.
   template <typename T>
   static void ReserveFor(std::vector<T>& v, std::uint64_t total) {
@@ -1106,9 +1184,10 @@ class MeshBuilder {
   const std::string& file_;
   bool v1_;
   Meter& meter_;
+  Budget& budget_;
+  std::uint64_t maxVisits_;
   bool counting_ = true;
   bool allColored_ = true;
-  std::uint64_t budget_ = 0;
   std::uint64_t visits_ = 0;
   std::uint64_t points_ = 0;
   std::uint64_t triangles_ = 0;
@@ -1121,7 +1200,8 @@ struct ParsedScene {
   bool v1 = false;
 };
 
-ParsedScene Parse(std::string_view text, const std::string& fileName, Meter& meter) {
+ParsedScene Parse(std::string_view text, const std::string& fileName, Meter& meter,
+                  Budget& budget) {
   const std::size_t firstNonSpace = text.find_first_not_of(" \t\r\n");
   if (firstNonSpace == std::string_view::npos) throw VrmlError(fileName + ": empty file");
   ParsedScene scene;
@@ -1146,7 +1226,7 @@ ParsedScene Parse(std::string_view text, const std::string& fileName, Meter& met
   const std::size_t nl = text.find('\n');
   const std::string_view body =
       nl == std::string_view::npos ? std::string_view{} : text.substr(nl + 1);
-  Parser parser(body, fileName, scene.v1, 2, meter);
+  Parser parser(body, fileName, scene.v1, 2, meter, budget);
   scene.roots = parser.ParseScene();
   return scene;
 }
@@ -1159,8 +1239,7 @@ VrmlScan Load(std::string_view bytes, const std::string& fileName, Meter& meter,
   std::string inflated;
   if (vrml::LooksGzipped(bytes)) {
     meter.Step(from, kInflateShare, bytes.size());
-    inflated = vrml::Gunzip(bytes, fileName, kMaxInflated,
-                            [&](std::size_t consumed) { meter.At(consumed); });
+    inflated = vrml::Gunzip(bytes, fileName, [&](std::size_t consumed) { meter.At(consumed); });
     release();
     bytes = inflated;
     scan.gzip = true;
@@ -1168,13 +1247,14 @@ VrmlScan Load(std::string_view bytes, const std::string& fileName, Meter& meter,
   }
   if (bytes.empty()) throw VrmlError(fileName + ": empty file");
   meter.Step(from, kParseEnd, bytes.size());
-  ParsedScene scene = Parse(bytes, fileName, meter);
+  Budget budget(fileName, bytes.size());
+  budget.Charge(bytes.size(), 1);
+  ParsedScene scene = Parse(bytes, fileName, meter, budget);
   // The parsed lists own their numbers now: release the text before building the mesh.
-  const std::size_t inputBytes = bytes.size();
   release();
   std::string().swap(inflated);
   scan.version = scene.version;
-  scan.mesh = MeshBuilder(fileName, scene.v1, inputBytes, meter).Build(scene.roots);
+  scan.mesh = MeshBuilder(fileName, scene.v1, meter, budget).Build(scene.roots);
   meter.Finish();
   return scan;
 }
@@ -1182,21 +1262,24 @@ VrmlScan Load(std::string_view bytes, const std::string& fileName, Meter& meter,
 }  // namespace
 
 VrmlScan ReadVrmlBuffer(std::string_view bytes, const std::string& fileName) {
-  Meter meter(nullptr, fileName);
-  return Load(bytes, fileName, meter, 0, [] {});
+  const std::string name = vrml::Escaped(fileName, fileName.size());
+  Meter meter(nullptr, name);
+  return Load(bytes, name, meter, 0, [] {});
 }
+
 VrmlScan ReadVrmlFile(const std::string& path, ReadProgress* progress) {
-  Meter meter(progress, path);
+  const std::string name = vrml::Escaped(path, path.size());  // for messages
+  Meter meter(progress, name);
   std::unique_ptr<char[]> bytes;
   std::size_t size = 0;
   try {
     files::ReadOnlyFile file(path);
-    if (file.size() > kMaxInflated) {
-      throw VrmlError(path + ": the file is larger than " + std::to_string(kMaxInflated >> 30) +
-                      " GiB; refused");
+    if (file.size() > vrml::kMaxTextBytes) {
+      throw VrmlError(name + ": the file is larger than " + ByteSize(vrml::kMaxTextBytes) +
+                      ", far beyond any scan; refused");
     }
     size = static_cast<std::size_t>(file.size());
-    if (size == 0) throw VrmlError(path + ": empty file");
+    if (size == 0) throw VrmlError(name + ": empty file");
     meter.SetTotal(size);
     meter.Step(0, kReadShare, size);
     // Read, not mapped: a mapped file cut short while it is read kills the process with a
@@ -1205,9 +1288,9 @@ VrmlScan ReadVrmlFile(const std::string& path, ReadProgress* progress) {
     files::AdviseHugePages(bytes.get(), size);
     file.ReadAll(bytes.get(), [&](std::uint64_t got) { meter.At(got); });
   } catch (const files::FileError& e) {
-    throw VrmlError(path + ": cannot read the file: " + e.what());
+    throw VrmlError(name + ": cannot read the file: " + e.what());
   }
-  return Load({bytes.get(), size}, path, meter, kReadShare, [&] { bytes.reset(); });
+  return Load({bytes.get(), size}, name, meter, kReadShare, [&] { bytes.reset(); });
 }
 
 }  // namespace kernelcad
