@@ -112,6 +112,8 @@ TEST_F(ScanFolder, ProgressRunsToTheFileSizeAndCancelStopsTheReadPartWay) {
     ReadProgress whole;
     const auto scan = ReadVrmlFile(path, &whole);
     EXPECT_EQ(scan.mesh.triangleCount(), 2u * 599 * 599);
+    // The text given back while it is parsed was really done with.
+    EXPECT_EQ(scan.mesh.points, kernelcad::ReadVrmlBuffer(text, path).mesh.points);
     EXPECT_EQ(whole.total, bytes.size());
     EXPECT_EQ(whole.done, bytes.size());
 
