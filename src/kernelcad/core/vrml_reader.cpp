@@ -308,7 +308,7 @@ class Parser {
     const int line = line_;
     std::string_view w = Word();
     if (w.empty()) {
-      if (p_ == end_) Fail(line, std::string("unexpected end of file, expected ") + what);
+      if (p_ == end_) Fail(line, "unexpected " + endOf_ + ", expected " + what);
       Fail(line_, std::string("expected ") + what + ", found " + Printable(*p_));
     }
     return w;
@@ -321,7 +321,7 @@ class Parser {
       return;
     }
     if (got == '\0')
-      Fail(line_, "unexpected end of file, expected '" + std::string(1, c) + "' " + context);
+      Fail(line_, "unexpected " + endOf_ + ", expected '" + std::string(1, c) + "' " + context);
     Fail(line_, "expected '" + std::string(1, c) + "' " + context + ", found " + Printable(got));
   }
 
@@ -405,7 +405,7 @@ class Parser {
   }
 
   [[noreturn]] void BadNumber(const char* what) {
-    if (p_ == end_) Fail(line_, std::string("unexpected end of file, expected ") + what);
+    if (p_ == end_) Fail(line_, "unexpected " + endOf_ + ", expected " + what);
     std::string_view tok{
         p_, static_cast<std::size_t>(std::find_if(p_, std::min(end_, p_ + 24),
                                                   [](char ch) { return !(ClassOf(ch) & kWord); }) -
@@ -725,16 +725,20 @@ class Parser {
     return {begin + 1, p_ - 1, firstLine};
   }
 
-  // Reads `s` with this parser, then goes on where it was. On failure the parse ends anyway.
+  // Reads `s` with this parser, then goes on where it was; `what` names the end of `s` in
+  // messages. On failure the parse ends anyway.
   template <typename Read>
-  void Reread(const vrml::Span& s, Read read) {
+  void Reread(const vrml::Span& s, std::string what, Read read) {
     const char* const p = p_;
     const char* const end = end_;
     const int line = line_;
     p_ = s.begin;
     end_ = s.end;
     line_ = s.line;
+    what = "end of " + what;
+    endOf_.swap(what);
     read();
+    endOf_.swap(what);
     p_ = p;
     end_ = end;
     line_ = line;
@@ -798,8 +802,10 @@ class Parser {
       const int declLine = line_;
       const std::string_view keyword = Name("field, exposedField, eventIn or eventOut");
       if (!IsDeclaration(keyword)) {
-        Fail(declLine, "expected field, exposedField, eventIn or eventOut in the interface of "
-                       "PROTO " + proto->name + ", found '" + std::string(keyword) + "'");
+        Fail(declLine,
+             "expected field, exposedField, eventIn or eventOut in the interface of "
+             "PROTO " +
+                 proto->name + ", found '" + std::string(keyword) + "'");
       }
       Declared d = DeclarationHead(keyword, declLine);
       vrml::ProtoField f{std::move(d.name), d.node, d.event, {}};
@@ -823,8 +829,8 @@ class Parser {
     const vrml::Proto& proto = *instance_->proto;
     const int k = proto.Find(name);
     if (k < 0) {
-      Fail(line, "IS names '" + std::string(name) + "', which PROTO " + proto.name +
-                     " does not declare");
+      Fail(line,
+           "IS names '" + std::string(name) + "', which PROTO " + proto.name + " does not declare");
     }
     return {&proto.fields[std::size_t(k)], &instance_->values[std::size_t(k)]};
   }
@@ -852,8 +858,8 @@ class Parser {
       if (TakeWord("IS")) {
         const auto [outerField, outerValue] = Bound(fieldLine);
         if (outerField->node != f.node) {
-          Fail(fieldLine, "field '" + f.name + "' of PROTO " + proto->name +
-                              " and IS '" + outerField->name + "' differ in type");
+          Fail(fieldLine, "field '" + f.name + "' of PROTO " + proto->name + " and IS '" +
+                              outerField->name + "' differ in type");
         }
         b = *outerValue;
         continue;
@@ -880,13 +886,13 @@ class Parser {
       if (b.set || f.event) continue;
       b.set = true;
       if (f.node) {
-        Reread(f.value, [&] { NodeList(b.nodes, depth); });
+        Reread(f.value, "the default of '" + f.name + "'", [&] { NodeList(b.nodes, depth); });
       } else {
         b.text = f.value;
       }
     }
     NodePtr node;
-    Reread(proto->body, [&] {
+    Reread(proto->body, "the body of PROTO " + proto->name, [&] {
       std::vector<NodePtr> first = Statements(depth, true);
       if (!first.empty()) node = std::move(first.front());
     });
@@ -933,7 +939,7 @@ class Parser {
       return;
     }
     Charge(value->text.size(), line);
-    Reread(value->text, [&, field = field] {
+    Reread(value->text, "the value of '" + field->name + "'", [&, field = field] {
       Field(n, type, f, line, depth);
       if (Peek() != '\0') {
         Fail(line_, "the value of '" + field->name + "' does not fit field " + std::string(f) +
@@ -1056,7 +1062,7 @@ class Parser {
   }
 
   void Field(Node& n, const std::string& type, std::string_view f, int line, int depth) {
-    if (instance_ && TakeWord("IS")) return FieldIs(n, type, f, line, depth);
+    if (TakeWord("IS")) return FieldIs(n, type, f, line, depth);
     const Slot slot = NodeSlot(n, type, f);
     if (slot.list) return NodeList(*slot.list, depth);
     if (slot.one) {
@@ -1131,6 +1137,7 @@ class Parser {
   Instance* instance_ = nullptr;  // whose body is being read
   std::uint64_t expanded_ = 0;
   std::uint64_t expansionLimit_;
+  std::string endOf_ = "end of file";  // what runs out when the text does
 };
 
 // Walks the scene twice: once to count (and to refuse DEF/USE explosions before allocating),
