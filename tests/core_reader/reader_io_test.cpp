@@ -138,6 +138,21 @@ TEST_F(ScanFolder, ProgressRunsToTheFileSizeAndCancelStopsTheReadPartWay) {
   }
 }
 
+// Parsed text is given back while a big file is read, but a PROTO declared in it is read again
+// for an instance further on.
+TEST_F(ScanFolder, ProtoBodiesOutliveTheTextGivenBack) {
+  const std::string header = "#VRML V2.0 utf8\n";
+  const std::string text =
+      GridScan(300) +
+      "PROTO Tri [ field SFVec3f at 0 0 0 ] { Transform { translation IS at children Shape { "
+      "geometry IndexedFaceSet { coord Coordinate { point [0 0 0, 1 0 0, 0 1 0] } coordIndex "
+      "[0 1 2] } } } }\n" +
+      GridScan(500).substr(header.size()) + "Tri { at 0 0 -7 }\n";
+  const auto scan = ReadVrmlFile(Write("proto.wrl", text));
+  ASSERT_EQ(scan.mesh.triangleCount(), 2u * (299 * 299 + 499 * 499) + 1);
+  EXPECT_EQ(scan.mesh.bounds()[2], -7);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Files that are not regular files, or that change while they are read.
 

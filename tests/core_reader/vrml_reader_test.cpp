@@ -13,23 +13,19 @@
 #include <string>
 #include <vector>
 
+#include "reader_text.h"
+
 using kernelcad::ReadVrmlBuffer;
 using kernelcad::ReadVrmlFile;
 using kernelcad::VrmlError;
+using reader_text::ErrorOf;
+using reader_text::kTriangle;
+using reader_text::kV1;
+using reader_text::kV2;
 
 namespace {
 
 const std::string kData = QUARNEL_TEST_DATA;
-
-// Returns the VrmlError message, or "" when the read succeeded.
-std::string ErrorOf(const std::string& text, const std::string& name = "scan.wrl") {
-  try {
-    ReadVrmlBuffer(text, name);
-  } catch (const VrmlError& e) {
-    return e.what();
-  }
-  return "";
-}
 
 std::string Gzip(const std::string& text) {
   z_stream zs{};
@@ -178,11 +174,6 @@ TEST(VrmlSharedFiles, EveryFileIsReadAsListedOrRefused) {
 // ---------------------------------------------------------------------------------------------
 // Refused input: each message names the file, the line and the reason.
 
-const std::string kV2 = "#VRML V2.0 utf8\n";
-const std::string kV1 = "#VRML V1.0 ascii\n";
-const std::string kTriangle =
-    "Shape { geometry IndexedFaceSet { coord Coordinate { point [0 0 0, 1 0 0, 0 1 0] }\n"
-    "coordIndex [0 1 2 -1] } }\n";
 const std::string kPoints = kV2 + "Shape { geometry IndexedFaceSet { coord Coordinate { point [";
 
 TEST(VrmlRefused, BrokenInputNamesLineAndReason) {
