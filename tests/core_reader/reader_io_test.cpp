@@ -234,8 +234,11 @@ TEST_F(ScanFolder, FileThatChangesSizeWhileReadIsRefused) {
 
 TEST_F(ScanFolder, BombsAreRefusedEarlyWithTheReason) {
   const std::string header = "#VRML V2.0 utf8\n";
-  std::string nodes = header;
-  for (int i = 0; i < 1'000'000; ++i) nodes += "A{}\n";
+  std::string nodes = header, points = header;
+  for (int i = 0; i < 1'000'000; ++i) {
+    nodes += "A{}\n";  // draws nothing: let go as soon as read
+    points += "Coordinate{}\n";
+  }
   std::string instances = header +
                           "DEF L0 Group { children [ Shape { geometry IndexedFaceSet { coord "
                           "Coordinate { point [0 0 0 1 0 0 0 1 0] } coordIndex [0 1 2] } } ] }\n";
@@ -258,9 +261,10 @@ TEST_F(ScanFolder, BombsAreRefusedEarlyWithTheReason) {
     std::string name, bytes, message;
     int maxLine;  // the line the load stops at the latest, well before the end; 0: no line
   } cases[] = {
-      {"nodes.wrl", nodes,
-       "loading would take more than 131.1 MB of memory, too much for 4.0 MB of VRML text",
-       400'000},
+      {"nodes.wrl", nodes, "the file holds no surface geometry", 0},
+      {"points.wrl", points,
+       "loading would take more than 275.1 MB of memory, too much for 13.0 MB of VRML text",
+       800'000},
       {"instances.wrl", instances, "loading would take more than 67.1 MB of memory", 32},
       {"nodes.wrl.gz", Gzip(manyNodes), "gzip content inflates beyond 16.8 MB from ", 0},
       {"blanks.wrl.gz", Gzip(header + std::string(40'000'000, ' ')),

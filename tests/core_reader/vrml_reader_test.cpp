@@ -258,7 +258,7 @@ TEST(VrmlRefused, NestingAndInstancingAreBounded) {
   ExpectPoint(scan.mesh, 1, 191, 0, 0);
 
   // A chain of DEF/USE redefinitions nests without any textual nesting.
-  std::string chain = kV2 + "DEF X Group { }\n";
+  std::string chain = kV2 + "DEF X Group { children [" + kTriangle + "] }\n";
   for (int i = 0; i < 400; ++i) chain += "DEF X Group { children USE X }\n";
   EXPECT_NE(ErrorOf(chain).find("nested deeper than 200 levels"), std::string::npos);
 
