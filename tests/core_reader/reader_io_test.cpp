@@ -112,6 +112,8 @@ TEST_F(ScanFolder, ProgressRunsToTheFileSizeAndCancelStopsTheReadPartWay) {
     ReadProgress whole;
     const auto scan = ReadVrmlFile(path, &whole);
     EXPECT_EQ(scan.mesh.triangleCount(), 2u * 599 * 599);
+    // The text given back while it is parsed was really done with.
+    EXPECT_EQ(scan.mesh.points, kernelcad::ReadVrmlBuffer(text, path).mesh.points);
     EXPECT_EQ(whole.total, bytes.size());
     EXPECT_EQ(whole.done, bytes.size());
 
@@ -134,6 +136,21 @@ TEST_F(ScanFolder, ProgressRunsToTheFileSizeAndCancelStopsTheReadPartWay) {
     EXPECT_GT(cut.done, 0u);
     EXPECT_LT(cut.done, cut.total);
   }
+}
+
+// Parsed text is given back while a big file is read, but a PROTO declared in it is read again
+// for an instance further on.
+TEST_F(ScanFolder, ProtoBodiesOutliveTheTextGivenBack) {
+  const std::string header = "#VRML V2.0 utf8\n";
+  const std::string text =
+      GridScan(300) +
+      "PROTO Tri [ field SFVec3f at 0 0 0 ] { Transform { translation IS at children Shape { "
+      "geometry IndexedFaceSet { coord Coordinate { point [0 0 0, 1 0 0, 0 1 0] } coordIndex "
+      "[0 1 2] } } } }\n" +
+      GridScan(500).substr(header.size()) + "Tri { at 0 0 -7 }\n";
+  const auto scan = ReadVrmlFile(Write("proto.wrl", text));
+  ASSERT_EQ(scan.mesh.triangleCount(), 2u * (299 * 299 + 499 * 499) + 1);
+  EXPECT_EQ(scan.mesh.bounds()[2], -7);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -32,16 +32,16 @@ constexpr std::uint64_t kInflateAllowance = std::uint64_t{16} << 20;
 constexpr std::uint64_t kMemoryPerTextByte = 16;
 constexpr std::uint64_t kMemoryAllowance = std::uint64_t{64} << 20;
 
+// PROTO instances: each reads its PROTO's body again, so like DEF/USE a little text can stand
+// for a lot. What instances make (text read again, nodes made) is held to kExpansionPerByte
+// bytes per byte of text plus kExpansionAllowance, so a file of many small instances reads and
+// a few hundred bytes of PROTOs instantiating each other twice over cannot take minutes.
+constexpr std::uint64_t kExpansionPerByte = 16;
+constexpr std::uint64_t kExpansionAllowance = std::uint64_t{32} << 20;
+
 // Nodes visited while instancing DEF/USE, per byte of text plus an allowance: a few hundred
 // bytes of nested USEs can ask for 2^40 visits of nodes that hold nothing at all.
 constexpr std::uint64_t kMaxVisitsPerTextByte = 16;
 constexpr std::uint64_t kVisitAllowance = std::uint64_t{1} << 24;
-
-// Text read again for PROTO instances (each instance reads its PROTO's body, each IS the value it
-// names), per byte of text plus an allowance. What instances make is charged to the memory above
-// like any nodes; this bounds the time spent on text that makes little, such as a body of
-// comments instantiated over and over. Real files instance a few times their text.
-constexpr std::uint64_t kMaxRereadPerTextByte = 16;
-constexpr std::uint64_t kRereadAllowance = std::uint64_t{16} << 20;
 
 }  // namespace kernelcad::vrml
