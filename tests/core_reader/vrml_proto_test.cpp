@@ -101,12 +101,18 @@ Spin { speed 2 }
 }
 
 TEST(VrmlProto, BadPrototypesAndInstancesAreRefused) {
-  std::string bomb = kV2 + "PROTO P0 [ ] { " + kTriangle + "}\n";
-  for (int i = 1; i <= 40; ++i) {
-    const std::string prev = " P" + std::to_string(i - 1) + " { }";
-    bomb += "PROTO P" + std::to_string(i) + " [ ] { Group { children [" + prev + prev + " ] } }\n";
-  }
-  bomb += "P40 { }\n";
+  // PROTOs each instantiating the one before twice, 40 levels: 2^40 instances of the first.
+  const auto doubling = [](const std::string& first, const std::string& comment) {
+    std::string text = kV2 + "PROTO P0 [ ] { " + first + "}\n";
+    for (int i = 1; i <= 40; ++i) {
+      const std::string prev = " P" + std::to_string(i - 1) + " { }";
+      text += "PROTO P" + std::to_string(i) + " [ ] { " + comment + "Group { children [" + prev +
+              prev + " ] } }\n";
+    }
+    return text + "P40 { }\n";
+  };
+  const std::string bomb = doubling(kTriangle, "");
+  const std::string talk = doubling("Group { }", "# " + std::string(4000, '.') + "\n");
   // Instances inside instances nest like any nodes.
   std::string chain = kV2 + "PROTO Q0 [ ] { " + kTriangle + "}\n";
   for (int i = 1; i <= 150; ++i) {
@@ -145,7 +151,10 @@ TEST(VrmlProto, BadPrototypesAndInstancesAreRefused) {
        "line 3: USE of undefined name 'P'"},
       {kV2 + "EXTERNPROTO B [ ] \"b.wrl\"\nB { }", "holds no surface geometry"},
       {kV2 + "PROTO A [ ] { Group {", "unexpected end of file inside PROTO body started on line 2"},
+      // Both the nodes instances make and the text they read again (here mostly comments,
+      // which make nothing) count.
       {bomb, "PROTO instances expand beyond a sane size for this file"},
+      {talk, "PROTO instances expand beyond a sane size for this file"},
       {chain, "nested deeper than 200 levels"},
   };
   for (const auto& c : cases) {
