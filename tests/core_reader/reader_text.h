@@ -1,5 +1,8 @@
 #pragma once
 
+#include <gtest/gtest.h>
+#include <zlib.h>
+
 #include <string>
 
 #include "kernelcad/core/vrml_reader.h"
@@ -21,6 +24,20 @@ inline std::string ErrorOf(const std::string& text, const std::string& name = "s
     return e.what();
   }
   return "";
+}
+
+inline std::string Gzip(const std::string& text) {
+  z_stream zs{};
+  EXPECT_EQ(deflateInit2(&zs, 9, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY), Z_OK);
+  std::string out(deflateBound(&zs, text.size()) + 64, '\0');
+  zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+  zs.avail_in = static_cast<uInt>(text.size());
+  zs.next_out = reinterpret_cast<Bytef*>(out.data());
+  zs.avail_out = static_cast<uInt>(out.size());
+  EXPECT_EQ(deflate(&zs, Z_FINISH), Z_STREAM_END);
+  out.resize(zs.total_out);
+  deflateEnd(&zs);
+  return out;
 }
 
 }  // namespace reader_text

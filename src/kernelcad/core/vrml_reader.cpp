@@ -184,6 +184,8 @@ class Budget {
                     "refused");
   }
 
+  void Refund(std::uint64_t bytes) { held_ -= bytes; }  // memory charged and since let go
+
   std::uint64_t text() const { return text_; }
 
  private:
@@ -315,10 +317,12 @@ class Parser {
       const int line = line_;
       const std::string_view word = Word();
       if (Statement(word, line)) continue;
-      if (NodePtr n = ParseNode(word, line, depth)) {
+      NodePtr n = ParseNode(word, line, depth);
+      if (firstOnly && n) {
         nodes.push_back(std::move(n));
-        if (firstOnly) break;
+        break;
       }
+      Keep(nodes, std::move(n));
     }
     return nodes;
   }
@@ -722,7 +726,7 @@ class Parser {
   // A field holding nodes: one node, NULL, or a bracketed list of them.
   void NodeList(std::vector<NodePtr>& out, int depth) {
     if (Peek() != '[') {
-      if (NodePtr n = NodeValue(depth)) out.push_back(std::move(n));
+      Keep(out, NodeValue(depth));
       return;
     }
     const int start = line_;
@@ -737,7 +741,20 @@ class Parser {
       const int line = line_;
       const std::string_view w = Name("a node");
       if (Statement(w, line)) continue;
-      if (NodePtr n = ParseNode(w, line, depth)) out.push_back(std::move(n));
+      Keep(out, ParseNode(w, line, depth));
+    }
+  }
+
+  // Adds a parsed node to a list of children. Nodes that draw nothing (unknown or empty) are let
+  // go unless a DEF holds them, so a file of millions of empty nodes holds no more than its text.
+  void Keep(std::vector<NodePtr>& out, NodePtr n) {
+    if (!n) return;
+    const bool grouping = n->kind == Kind::Group || n->kind == Kind::Separator ||
+                          n->kind == Kind::TransformSeparator || n->kind == Kind::Switch;
+    if (n->kind != Kind::Other && !(grouping && n->children.empty())) {
+      out.push_back(std::move(n));
+    } else if (n.use_count() == 1) {
+      budget_.Refund(sizeof(Node) + kNodeOverhead);
     }
   }
 
@@ -1159,7 +1176,7 @@ class Parser {
       if (v1_ && (field == "DEF" || field == "USE" || Peek() == '{')) {
         // VRML 1 children sit directly in the body.
         NodePtr child = ParseNode(field, line, depth);
-        if (child && n.kind != Kind::Other) n.children.push_back(std::move(child));
+        if (n.kind != Kind::Other) Keep(n.children, std::move(child));
         continue;
       }
       Field(n, type, field, line, depth);
