@@ -85,6 +85,12 @@ Spin { speed 2 }
 )wrl" + kTriangle,
        2,
        {0, 0, 0, 1, 1, 0}},
+      // A Switch picks by place, nodes that draw nothing included, also through IS.
+      {"Switch { whichChoice 1 choice [ WorldInfo { } Tri { at 0 0 1 } ] }\n"
+       "PROTO Pick [ field MFNode of [] ] { Switch { whichChoice 1 choice IS of } }\n"
+       "Pick { of [ Group { } Tri { at 0 0 2 } ] }\n",
+       2,
+       {0, 0, 1, 1, 1, 2}},
       // An external PROTO is not fetched; it hides the PROTO of its name.
       {"EXTERNPROTO Tri [ exposedField SFVec3f at ] \"tri.wrl\"\nTri { at 5 5 5 }\n" + kTriangle,
        1,
@@ -98,6 +104,12 @@ Spin { speed 2 }
     const auto b = scan.mesh.bounds();
     for (std::size_t a = 0; a < 6; ++a) EXPECT_NEAR(b[a], c.bbox[a], 1e-12) << "bound " << a;
   }
+  const auto v1 = kernelcad::ReadVrmlBuffer(
+      reader_text::kV1 +
+          "Switch { whichChild 1 Info { } Separator { Coordinate3 { point [0 0 0, "
+          "1 0 0, 0 1 0] } IndexedFaceSet { coordIndex [0 1 2] } } }\n",
+      "v1.wrl");
+  EXPECT_EQ(v1.mesh.triangleCount(), 1u);
 }
 
 TEST(VrmlProto, BadPrototypesAndInstancesAreRefused) {
