@@ -723,10 +723,11 @@ class Parser {
     return ParseNode(w, line, depth);
   }
 
-  // A field holding nodes: one node, NULL, or a bracketed list of them.
-  void NodeList(std::vector<NodePtr>& out, int depth) {
+  // A field holding nodes: one node, NULL, or a bracketed list of them. `positional`: the list
+  // is picked from by index (a Switch's), so nodes that draw nothing keep their places.
+  void NodeList(std::vector<NodePtr>& out, int depth, bool positional = false) {
     if (Peek() != '[') {
-      Keep(out, NodeValue(depth));
+      Keep(out, NodeValue(depth), positional);
       return;
     }
     const int start = line_;
@@ -741,14 +742,15 @@ class Parser {
       const int line = line_;
       const std::string_view w = Name("a node");
       if (Statement(w, line)) continue;
-      Keep(out, ParseNode(w, line, depth));
+      Keep(out, ParseNode(w, line, depth), positional);
     }
   }
 
   // Adds a parsed node to a list of children. Nodes that draw nothing (unknown or empty) are let
   // go unless a DEF holds them, so a file of millions of empty nodes holds no more than its text.
-  void Keep(std::vector<NodePtr>& out, NodePtr n) {
+  void Keep(std::vector<NodePtr>& out, NodePtr n, bool positional = false) {
     if (!n) return;
+    if (positional) return out.push_back(std::move(n));
     const bool grouping = n->kind == Kind::Group || n->kind == Kind::Separator ||
                           n->kind == Kind::TransformSeparator || n->kind == Kind::Switch;
     if (n->kind != Kind::Other && !(grouping && n->children.empty())) {
@@ -988,7 +990,7 @@ class Parser {
       b.set = true;
       b.nodes.clear();
       if (f.node) {
-        NodeList(b.nodes, depth);
+        NodeList(b.nodes, depth, true);  // IS may hand it to a Switch
       } else {
         b.text = ValueSpan(f.name, fieldLine);
       }
@@ -1006,7 +1008,7 @@ class Parser {
       if (b.set || f.event) continue;
       b.set = true;
       if (f.node) {
-        Reread(f.value, "the default of '" + f.name + "'", [&] { NodeList(b.nodes, depth); });
+        Reread(f.value, "the default of '" + f.name + "'", [&] { NodeList(b.nodes, depth, true); });
       } else {
         b.text = f.value;
       }
@@ -1176,7 +1178,7 @@ class Parser {
       if (v1_ && (field == "DEF" || field == "USE" || Peek() == '{')) {
         // VRML 1 children sit directly in the body.
         NodePtr child = ParseNode(field, line, depth);
-        if (n.kind != Kind::Other) Keep(n.children, std::move(child));
+        if (n.kind != Kind::Other) Keep(n.children, std::move(child), n.kind == Kind::Switch);
         continue;
       }
       Field(n, type, field, line, depth);
@@ -1186,7 +1188,7 @@ class Parser {
   void Field(Node& n, const std::string& type, std::string_view f, int line, int depth) {
     if (TakeWord("IS")) return FieldIs(n, type, f, line, depth);
     const Slot slot = NodeSlot(n, type, f);
-    if (slot.list) return NodeList(*slot.list, depth);
+    if (slot.list) return NodeList(*slot.list, depth, n.kind == Kind::Switch);
     if (slot.one) {
       *slot.one = NodeValue(depth);
       return;
