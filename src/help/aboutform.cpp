@@ -46,8 +46,9 @@ void drawFootprint(QPainter& p, const QRectF& box) {
 
 }  // namespace
 
-QPixmap aboutPicture() {
-  QPixmap picture(568, 431);
+QPixmap aboutPicture(qreal ratio) {
+  QPixmap picture(QSize(568, 431) * ratio);
+  picture.setDevicePixelRatio(ratio);
   QPainter p(&picture);
   p.setRenderHint(QPainter::Antialiasing);
   p.setRenderHint(QPainter::TextAntialiasing);
@@ -56,7 +57,7 @@ QPixmap aboutPicture() {
   sky.setColorAt(0, QColor(232, 242, 252));
   sky.setColorAt(0.45, QColor(250, 250, 246));
   sky.setColorAt(1, QColor(238, 232, 220));
-  p.fillRect(picture.rect(), sky);
+  p.fillRect(QRect(0, 0, 568, 431), sky);
 
   // Logo: the footprint in a ring, the maker's name beside it.
   p.setPen(QPen(QColor(0, 70, 140), 3));
@@ -187,6 +188,10 @@ void AboutForm::closeEvent(QCloseEvent* event) {
 }
 
 void AboutForm::paintEvent(QPaintEvent*) {
+  // Drawn again for the screen the window is on, so the addresses stay where the link areas lie
+  // and as sharp as the screen allows.
+  if (picture_.devicePixelRatioF() != devicePixelRatioF())
+    picture_ = aboutPicture(devicePixelRatioF());
   QPainter p(this);
   p.setRenderHint(QPainter::SmoothPixmapTransform);
   p.drawPixmap(rect(), picture_);

@@ -105,6 +105,11 @@ void KernelCAD::Redraw() {
 double KernelCAD::twipsPerPixelX() const { return 1440.0 / logicalDpiX(); }
 double KernelCAD::twipsPerPixelY() const { return 1440.0 / logicalDpiY(); }
 
+QPointF KernelCAD::twipsToViewPixels(double x, double y) const {
+  const qreal ratio = vtkWidget_->devicePixelRatioF();
+  return {x / twipsPerPixelX() * ratio, y / twipsPerPixelY() * ratio};
+}
+
 void KernelCAD::syncViewport() {
   const qreal ratio = vtkWidget_->devicePixelRatioF();
   view_->setViewportSize(static_cast<int>(std::lround(vtkWidget_->width() * ratio)),
@@ -175,9 +180,10 @@ bool KernelCAD::eventFilter(QObject* watched, QEvent* event) {
       pressButton_ = Qt::NoButton;
       dragging_ = false;
       if (click) {
+        // The exact position: on a scaled screen one window pixel spans several view pixels.
         emit MouseEvent(buttonCode(e->button()), shiftCode(e->modifiers()),
-                        static_cast<float>(e->pos().x() * twipsPerPixelX()),
-                        static_cast<float>(e->pos().y() * twipsPerPixelY()));
+                        static_cast<float>(e->localPos().x() * twipsPerPixelX()),
+                        static_cast<float>(e->localPos().y() * twipsPerPixelY()));
       }
       return true;
     }
