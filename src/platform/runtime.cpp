@@ -110,15 +110,15 @@ std::int16_t CInt(double value) {
 }
 
 namespace {
-std::optional<QString> commandLineOverride;
+std::optional<QStringList> argumentsOverride;
 }
 
-QString commandLine() {
-  if (commandLineOverride) return *commandLineOverride;
-  return QCoreApplication::arguments().mid(1).join(u' ');
+QStringList commandArguments() {
+  if (argumentsOverride) return *argumentsOverride;
+  return QCoreApplication::arguments().mid(1);
 }
 
-void setCommandLine(const QString& text) { commandLineOverride = text; }
+void setCommandArguments(const QStringList& arguments) { argumentsOverride = arguments; }
 
 double twipsPerPixelX() { return 1440.0 / logicalDpiX(); }
 double twipsPerPixelY() { return 1440.0 / logicalDpiY(); }
