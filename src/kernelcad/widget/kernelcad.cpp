@@ -53,10 +53,12 @@ KernelCAD::KernelCAD(QWidget* parent)
   vtkWidget_->setObjectName("KernelCADView");
   vtkNew<vtkGenericOpenGLRenderWindow> window;
   vtkWidget_->setRenderWindow(window);
-  // The control does its own navigation; VTK's interactor styles would fight the scene model.
-  vtkWidget_->setEnableHiDPI(false);
+  // The picture is drawn in device pixels; text in it (axis names, captions) is sized for the
+  // screen's scale, so it reads as large as the window's own text.
+  vtkWidget_->setEnableHiDPI(true);
   renderer_ = std::make_unique<SceneRenderer>(model_, view_);
   window->AddRenderer(renderer_->renderer());
+  // The control does its own navigation; VTK's interactor styles would fight the scene model.
   if (window->GetInteractor()) window->GetInteractor()->SetInteractorStyle(nullptr);
   vtkWidget_->installEventFilter(this);
   auto* layout = new QVBoxLayout(this);
