@@ -267,8 +267,8 @@ class MainFormTest : public QObject {
     QTemporaryDir own;
     writeFile(own.filePath("bad.wrl"), "#VRML V2.0 utf8\nShape { geometry IndexedFaceSet {");
     const QString samples = QDir::cleanPath(app::samplesFolder());
-    const auto local = [&](QString name) {
-      return name.replace("samples", samples).replace("own", own.path());
+    const auto local = [&](const QString& name) {
+      return name.startsWith("own/") ? own.path() + name.mid(3) : samples + name.mid(7);
     };
     const QString path = local(file);
     platform::setCommandArguments({"-v", path});
