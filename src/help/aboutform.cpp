@@ -118,7 +118,7 @@ void LinkArea::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() == Qt::LeftButton && rect().contains(event->pos())) emit clicked();
 }
 
-AboutForm::AboutForm() : picture_(aboutPicture()) {
+AboutForm::AboutForm() : picture_(aboutPicture(devicePixelRatioF())) {
   setWindowTitle(tr("About QUARNEL"));
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
@@ -188,8 +188,7 @@ void AboutForm::closeEvent(QCloseEvent* event) {
 }
 
 void AboutForm::paintEvent(QPaintEvent*) {
-  // Drawn again for the screen the window is on, so the addresses stay where the link areas lie
-  // and as sharp as the screen allows.
+  // Drawn again when the window has moved to a screen of another scale, to stay sharp.
   if (picture_.devicePixelRatioF() != devicePixelRatioF())
     picture_ = aboutPicture(devicePixelRatioF());
   QPainter p(this);
