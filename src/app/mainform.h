@@ -57,6 +57,9 @@ class MainForm : public QMainWindow {
 
  private:
   void footButton(const QString& side);
+
+  // The foot side the scan on view was opened with: a cancelled load gives it back.
+  QString viewSide_;
 };
 
 // The folder the program opens on when the data folder does not exist: the sample scans it
