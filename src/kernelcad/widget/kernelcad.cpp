@@ -27,6 +27,7 @@ namespace {
 constexpr int kClickSlop = 3;
 // Degrees the view turns per pixel of a left drag.
 constexpr double kTurnPerPixel = 0.4;
+int progressDelayMs = KernelCAD::kDefaultProgressDelayMs;
 // How often the progress window takes the reader's count of bytes.
 constexpr int kProgressTickMs = 100;
 
@@ -100,6 +101,8 @@ KernelCAD::~KernelCAD() {
   if (auto* window = vtkWidget_->renderWindow()) window->RemoveRenderer(renderer_->renderer());
 }
 
+void KernelCAD::setProgressDelay(int ms) { progressDelayMs = ms; }
+
 void KernelCAD::cancelLoad() {
   if (!load_) return;
   load_->progress.cancel = true;
@@ -126,7 +129,7 @@ VrmlScan KernelCAD::readScan(const QString& path) {
   QTimer showTimer;
   showTimer.setSingleShot(true);
   connect(&showTimer, &QTimer::timeout, &load.loop, [&load] { load.stop(Wake::ShowProgress); });
-  showTimer.start(progressDelayMs_);
+  showTimer.start(progressDelayMs);
   std::unique_ptr<QProgressDialog> dialog;
   QTimer tick;
   while (!load.finished) {

@@ -49,8 +49,9 @@ class KernelCAD : public QWidget {
   bool isLoading() const { return load_ != nullptr; }
   // Stops the load that runs, if any; setModelFile then throws LoadCancelled.
   void cancelLoad();
-  // Milliseconds a load runs before its progress window shows.
-  void setProgressDelay(int ms) { progressDelayMs_ = ms; }
+  // Milliseconds a load runs before its progress window shows, for every control.
+  static constexpr int kDefaultProgressDelayMs = 500;
+  static void setProgressDelay(int ms);
 
   bool ShowAxes() const { return showAxes_; }
   void setShowAxes(bool show);
@@ -96,7 +97,6 @@ class KernelCAD : public QWidget {
   std::shared_ptr<kernelcad::View> view_;
   QString modelFile_;
   PendingLoad* load_ = nullptr;
-  int progressDelayMs_ = 500;
   bool showAxes_ = false;
   bool shaded_ = true;
   // Mouse drag state.
