@@ -113,7 +113,8 @@ VrmlScan KernelCAD::readScan(const QString& path) {
   using Wake = PendingLoad::Wake;
   PendingLoad load;
   load.path = path.toStdString();
-  std::thread reader([&load] {
+  // Declared after `load`, so whatever way this call ends the reader is joined before `load` goes.
+  std::jthread reader([&load] {
     try {
       load.scan = ReadVrmlFile(load.path, &load.progress);
     } catch (...) {
@@ -150,7 +151,9 @@ VrmlScan KernelCAD::readScan(const QString& path) {
       dialog->setWindowModality(Qt::ApplicationModal);
       dialog->setAutoClose(false);
       dialog->setAutoReset(false);
-      connect(dialog.get(), &QProgressDialog::canceled, &load.loop, [&load] {
+      connect(dialog.get(), &QProgressDialog::canceled, &load.loop, [&load, &tick] {
+        // A modal progress window handles events while it takes a value: not once it is gone.
+        tick.stop();
         load.progress.cancel = true;
         load.stop(Wake::Cancelled);
       });
