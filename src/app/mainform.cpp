@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLayout>
 #include <QMenuBar>
+#include <QPointer>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTimer>
@@ -18,6 +19,7 @@
 #include "app/status.h"
 #include "help/aboutform.h"
 #include "help/browser.h"
+#include "kernelcad/core/units.h"
 #include "platform/msgbox.h"
 #include "platform/runtime.h"
 #include "view/form1.h"
@@ -44,7 +46,44 @@ void paintList(QWidget* list) {
   list->setAutoFillBackground(true);
 }
 
-void writeStatus(const QString& text) { Forms::get<MainForm>().Show_Status(text); }
+// Nowhere to write once the program is ending.
+void writeStatus(const QString& text) {
+  if (MainForm* form = Forms::loaded<MainForm>()) form->Show_Status(text);
+}
+
+QString sizeText(double length) {
+  return length >= 1 ? QString::number(length, 'f', 1) : QString::number(length, 'g', 3);
+}
+
+// A scan whose size is no foot's in millimetres was most likely written in another unit: the
+// operator is told its size and chooses between the likely conversion and keeping it.
+kernelcad::LengthUnit unitOfScan(const kernelcad::Mesh& mesh) {
+  using kernelcad::LengthUnit;
+  const double longest = kernelcad::LongestSide(mesh);
+  if (kernelcad::PlausibleFootSize(longest)) return LengthUnit::Millimetre;
+  const QString size =
+      MainForm::tr("The scan is %1 units long: too %2 for a foot in millimetres.")
+          .arg(sizeText(longest), longest < kernelcad::kPlausibleFootMinMm ? MainForm::tr("small")
+                                                                           : MainForm::tr("large"));
+  const LengthUnit guess = kernelcad::GuessUnit(longest);
+  if (guess == LengthUnit::Millimetre) {
+    platform::MsgBox(
+        size + MainForm::tr("\nNo length unit makes it a foot's size; it is kept as it is."),
+        platform::MsgBoxButtons::OkOnly, platform::MsgBoxIcon::Exclamation,
+        MainForm::tr("Warning"));
+    return guess;
+  }
+  const QString unit = QString::fromStdString(std::string(kernelcad::UnitName(guess)));
+  const QString text =
+      size + MainForm::tr(
+                 "\nIn %1 it would be %2 mm long.\n\nConvert it from %1 to millimetres? "
+                 "No keeps it as it is.")
+                 .arg(unit, sizeText(longest * kernelcad::MillimetresPer(guess)));
+  return platform::MsgBox(text, platform::MsgBoxButtons::YesNo, platform::MsgBoxIcon::Question,
+                          MainForm::tr("Scan Size")) == platform::MsgBoxResult::Yes
+             ? guess
+             : LengthUnit::Millimetre;
+}
 
 }  // namespace
 
@@ -216,8 +255,21 @@ void MainForm::Load_Foot() {
   // After a folder change this may name a file that is not there; the control then says so
   // and the foot view keeps what it showed.
   const QString path = joinPath(s.CurrentFolder, s.ScanFile);
+  const bool viewWasLoaded = Forms::loaded<view::Form1>() != nullptr;
   view::Form1& form1 = Forms::get<view::Form1>();
-  form1.KernelCAD1->setModelFile(path);
+  const QPointer<view::Form1> footView(&form1);
+  try {
+    form1.KernelCAD1->setModelFile(path, &unitOfScan);
+  } catch (const kernelcad::LoadCancelled&) {
+    if (Forms::loaded<MainForm>() != this) return;  // the program is ending
+    // Nothing of the request stays: the side the view was opened with comes back, and a foot
+    // view made for this load goes again.
+    s.FootSide = viewSide_;
+    if (!viewWasLoaded && footView) footView->Form_QueryUnload();
+    Show_Status(tr("Opening cancelled: ") + path);
+    return;
+  }
+  viewSide_ = s.FootSide;
   form1.setWindowTitle(tr("Foot: ") + path);
   s.ScanPath = path;
   Show_Status((s.OrnivueMode ? tr("Ornivue: Foot  ") : tr("Fotrella: Foot  ")) + path);

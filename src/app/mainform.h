@@ -63,6 +63,9 @@ class MainForm : public QMainWindow {
   void footButton(const QString& side);
   // The scan called `name` in the file list's folder becomes the chosen one.
   void chooseScan(const QString& name);
+
+  // The foot side the scan on view was opened with: a cancelled load gives it back.
+  QString viewSide_;
 };
 
 // The folder the program opens on when the data folder does not exist: the sample scans it
