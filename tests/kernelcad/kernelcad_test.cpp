@@ -51,6 +51,7 @@ class KernelCADTest : public QObject {
   void bottomViewDrawsTheFootWhereTheGeometryPutsIt();
   void clickOnALandmarkPicksItBack();
   void unreadableScanLeavesTheSceneAsItWas();
+  void largeScanMovesOnAStandInAndRestsAndPicksOnTheFullMesh();
 };
 
 void KernelCADTest::bottomViewDrawsTheFootWhereTheGeometryPutsIt() {
@@ -189,6 +190,65 @@ void KernelCADTest::unreadableScanLeavesTheSceneAsItWas() {
   QCOMPARE(view.ModelFile(), samplePath("RightFoot.wrl"));
   QVERIFY_EXCEPTION_THROWN(view.setModelFile(dir.filePath("Missing.wrl")),
                            kernelcad::KernelCADError);
+}
+
+void KernelCADTest::largeScanMovesOnAStandInAndRestsAndPicksOnTheFullMesh() {
+  // Large enough for the stand-in: half a million triangles.
+  const footgen::Foot foot =
+      footgen::GenerateFoot(footgen::Side::Left, footgen::ResolutionForVertices(250'000));
+  KernelCAD view;
+  view.resize(400, 300);
+  view.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&view));
+  view.Model()->setScan(std::make_shared<const kernelcad::Mesh>(foot.mesh));
+  view.View()->fit();
+  view.UpdateModel();
+  turnToBottom(view);
+
+  // Picks right from the first one on, whether or not the locator is built yet, also on a
+  // foot that was turned and shifted.
+  const auto pickBack = [&view](const Vec3& at) {
+    const auto px = view.View()->worldToPixel(at);
+    Vec3 point(0, 0, 0);
+    const bool hit =
+        view.View()->PickPoint(static_cast<long>(std::floor(px.x())),
+                               static_cast<long>(std::floor(px.y())), point) != nullptr;
+    return hit ? (point - at).norm() : 1e9;
+  };
+  const auto& marks = foot.landmarks;
+  QVERIFY2(pickBack(marks.heel) < 1.0, "heel");
+  auto mesh = view.Model()->GetItem(0);
+  mesh->Rotate(90.0, 0, 0, 0, 0, 0, 1);
+  mesh->Translate(5, 10, 0);
+  view.UpdateModel();
+  const Eigen::Affine3d moved = mesh->transform();
+  QVERIFY2(pickBack(moved * marks.ball) < 1.0, "ball of the turned foot");
+  QVERIFY2(pickBack(moved * marks.adjacent) < 1.0, "adjacent point of the turned foot");
+
+  const auto picture = [&view] { return view.grab().toImage(); };
+  const QImage atRest = picture();
+  const auto frame = view.View()->FindObject("EyeFrame");
+  // A move draws the stand-in, which comes back to the full mesh by itself after a moment, or at
+  // once when asked, as a capture does.
+  frame->RotateAboutAxis(0.0, 2);
+  view.Redraw();
+  QVERIFY(picture() != atRest);
+  QTRY_VERIFY_WITH_TIMEOUT(picture() == atRest, 10000);
+  view.Redraw();
+  view.settle();
+  QCOMPARE(picture(), atRest);
+
+  // A drag moves on the stand-in; letting go brings back the full mesh at the new angle.
+  QTest::mousePress(view.renderWidget(), Qt::LeftButton, Qt::NoModifier, QPoint(200, 150));
+  QMouseEvent move(QEvent::MouseMove, QPointF(230, 150), Qt::NoButton, Qt::LeftButton,
+                   Qt::NoModifier);
+  QApplication::sendEvent(view.renderWidget(), &move);
+  const QImage dragging = picture();
+  QTest::mouseRelease(view.renderWidget(), Qt::LeftButton, Qt::NoModifier, QPoint(230, 150));
+  const QImage released = picture();
+  QVERIFY(released != dragging);
+  view.UpdateModel();
+  QCOMPARE(picture(), released);
 }
 
 int main(int argc, char** argv) {

@@ -4,6 +4,7 @@
 #include <vtkGenericOpenGLRenderWindow.h>
 #include <vtkRenderer.h>
 
+#include <QApplication>
 #include <QMouseEvent>
 #include <QVBoxLayout>
 #include <QWheelEvent>
@@ -21,6 +22,9 @@ namespace {
 constexpr int kClickSlop = 3;
 // Degrees the view turns per pixel of a left drag.
 constexpr double kTurnPerPixel = 0.4;
+// A pause in moves this long brings back the full mesh: longer than the gap between clicks on
+// a step button or wheel turns, short enough to feel immediate.
+constexpr int kSettleMs = 300;
 
 short buttonCode(Qt::MouseButton button) {
   switch (button) {
@@ -53,6 +57,7 @@ KernelCAD::KernelCAD(QWidget* parent)
   vtkWidget_->setObjectName("KernelCADView");
   vtkNew<vtkGenericOpenGLRenderWindow> window;
   vtkWidget_->setRenderWindow(window);
+  multiSamples_ = window->GetMultiSamples();
   // The control does its own navigation; VTK's interactor styles would fight the scene model.
   vtkWidget_->setEnableHiDPI(false);
   renderer_ = std::make_unique<SceneRenderer>(model_, view_);
@@ -63,6 +68,9 @@ KernelCAD::KernelCAD(QWidget* parent)
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(vtkWidget_);
   syncViewport();
+  settleTimer_.setSingleShot(true);
+  settleTimer_.setInterval(kSettleMs);
+  connect(&settleTimer_, &QTimer::timeout, this, &KernelCAD::settle);
 }
 
 KernelCAD::~KernelCAD() {
@@ -91,14 +99,30 @@ void KernelCAD::setShowAxes(bool show) {
 }
 
 void KernelCAD::UpdateModel() {
-  renderer_->rebuild(shaded_);
-  vtkWidget_->renderWindow()->Render();
-  vtkWidget_->update();
+  settleTimer_.stop();
+  renderer_->rebuild(shaded_);  // new actors draw the full mesh
+  render();
 }
 
 void KernelCAD::Redraw() {
   renderer_->sync();
-  vtkWidget_->renderWindow()->Render();
+  renderer_->setInteracting(true);
+  render();
+  // A drag ends with the release; other moves when none follows for a moment after drawing.
+  if (renderer_->interacting() && !dragging_) settleTimer_.start();
+}
+
+void KernelCAD::settle() {
+  settleTimer_.stop();
+  if (renderer_->setInteracting(false)) render();
+}
+
+void KernelCAD::render() {
+  // While the stand-in shows, multisampling is off too: in software it costs more than the
+  // triangles. The picture at rest keeps it.
+  vtkRenderWindow* window = vtkWidget_->renderWindow();
+  window->SetMultiSamples(renderer_->interacting() ? 0 : multiSamples_);
+  window->Render();
   vtkWidget_->update();
 }
 
@@ -143,7 +167,6 @@ bool KernelCAD::eventFilter(QObject* watched, QEvent* event) {
       auto* e = static_cast<QMouseEvent*>(event);
       if (pressButton_ == Qt::NoButton) return true;
       if (!dragging_ && (e->pos() - pressPos_).manhattanLength() < kClickSlop) return true;
-      if (!dragging_) renderer_->setInteracting(true);
       dragging_ = true;
       const QPoint d = e->pos() - lastPos_;
       lastPos_ = e->pos();
@@ -168,12 +191,18 @@ bool KernelCAD::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::MouseButtonRelease: {
       auto* e = static_cast<QMouseEvent*>(event);
       const bool click = !dragging_ && e->button() == pressButton_;
-      if (dragging_) {
-        renderer_->setInteracting(false);
-        Redraw();
-      }
       pressButton_ = Qt::NoButton;
-      dragging_ = false;
+      if (dragging_) {
+        dragging_ = false;
+        settle();
+      }
+      if (click && !renderer_->pickingReady()) {
+        // The locator for this scan is still being built: the click waits for it, visibly,
+        // rather than picking slowly or wrongly.
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        renderer_->waitForPicking();
+        QApplication::restoreOverrideCursor();
+      }
       if (click) {
         emit MouseEvent(buttonCode(e->button()), shiftCode(e->modifiers()),
                         static_cast<float>(e->pos().x() * twipsPerPixelX()),

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QTimer>
 #include <QWidget>
 #include <memory>
 
@@ -39,8 +40,12 @@ class KernelCAD : public QWidget {
 
   // Rebuilds what is drawn after items were added, removed or scaled, or Shaded changed.
   void UpdateModel();
-  // Draws again after camera or placement changes.
+  // Draws again after camera or placement changes. A large scan follows such moves from a
+  // coarse stand-in; the full mesh comes back once they pause (or the mouse lets go).
   void Redraw();
+  // Draws the full mesh at once if a move left the stand-in showing: a picture that is printed
+  // or captured is never of the stand-in.
+  void settle();
 
   // Twips per pixel of this screen along x and y (1440 / logical dpi).
   double twipsPerPixelX() const;
@@ -61,6 +66,7 @@ class KernelCAD : public QWidget {
  private:
   void syncViewport();
   void zoomView(double factor);
+  void render();
 
   QVTKOpenGLNativeWidget* vtkWidget_ = nullptr;
   std::unique_ptr<SceneRenderer> renderer_;
@@ -74,6 +80,8 @@ class KernelCAD : public QWidget {
   QPoint lastPos_;
   Qt::MouseButton pressButton_ = Qt::NoButton;
   bool dragging_ = false;
+  QTimer settleTimer_;
+  int multiSamples_ = 0;  // of the picture at rest
 };
 
 }  // namespace kernelcad
