@@ -2,8 +2,6 @@
 // usage: bench_load [FILE.wrl]   (without FILE a synthetic foot is written to the temp folder)
 
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vtkActor.h>
 #include <vtkActorCollection.h>
 #include <vtkMapper.h>
@@ -13,21 +11,16 @@
 #include <vtkRenderer.h>
 #include <vtkVRMLImporter.h>
 
-#include <algorithm>
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <string>
 #include <thread>
-#include <vector>
 
-#include "footgen/footgen.h"
+#include "bench_support.h"
 #include "kernelcad/core/vrml_reader.h"
 
 namespace {
+
+using bench::InChild;
+using bench::Median;
+using bench::StatusKb;
 
 constexpr int kRuns = 5;
 constexpr long long kVertices = 1'000'000;
@@ -41,39 +34,6 @@ double CpuSeconds() {
   timespec ts{};
   clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
   return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
-// kB value of a /proc/self/status line such as "VmHWM:".
-long StatusKb(const char* key) {
-  std::FILE* f = std::fopen("/proc/self/status", "r");
-  if (!f) return -1;
-  char line[256];
-  long kb = -1;
-  while (std::fgets(line, sizeof line, f)) {
-    if (std::strncmp(line, key, std::strlen(key)) == 0) kb = std::atol(line + std::strlen(key));
-  }
-  std::fclose(f);
-  return kb;
-}
-
-// Runs fn in a child process so its allocations never touch this process's heap.
-template <typename Fn>
-bool InChild(Fn fn) {
-  std::fflush(stdout);  // or the child would print the parent's buffered text again
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const int rc = fn();
-    std::fflush(stdout);
-    _exit(rc);
-  }
-  int status = 0;
-  return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
-         WEXITSTATUS(status) == 0;
 }
 
 std::size_t VtkTriangles(vtkRenderer* renderer) {
@@ -92,26 +52,10 @@ std::size_t VtkTriangles(vtkRenderer* renderer) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string path;
-  if (argc > 1) {
-    path = argv[1];
-  } else {
-    path = (std::filesystem::temp_directory_path() / "quarnel_bench_foot_1M.wrl").string();
-    if (!std::filesystem::exists(path)) {
-      std::printf("writing %s ...\n", path.c_str());
-      const bool ok = InChild([&] {
-        const footgen::Foot foot =
-            footgen::GenerateFoot(footgen::Side::Left, footgen::ResolutionForVertices(kVertices));
-        std::ofstream out(path, std::ios::binary);
-        footgen::WriteVrml2(foot.mesh, out, "bench_load synthetic foot");
-        return out.good() ? 0 : 1;
-      });
-      if (!ok) {
-        std::fprintf(stderr, "cannot write %s\n", path.c_str());
-        std::filesystem::remove(path);
-        return 1;
-      }
-    }
+  const std::string path = argc > 1 ? std::string(argv[1]) : bench::ScanFile(kVertices);
+  if (path.empty()) {
+    std::fprintf(stderr, "cannot write the synthetic scan\n");
+    return 1;
   }
   struct stat sb {};
   if (stat(path.c_str(), &sb) != 0) {
@@ -161,6 +105,7 @@ int main(int argc, char** argv) {
     vtkTriangles = VtkTriangles(renderer);
   }
 
+  const double o = Median(ours), v = Median(vtk);
   // Cancel half-way through: how long the load goes on before it stops.
   std::vector<double> cancelMs;
   for (int i = 0; i < kRuns; ++i) {

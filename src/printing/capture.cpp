@@ -8,6 +8,7 @@
 #include <QWindow>
 #include <cmath>
 
+#include "kernelcad/widget/kernelcad.h"
 #include "platform/printer.h"
 #include "platform/runtime.h"
 
@@ -31,6 +32,8 @@ Picture Picture_From_Bitmap(const QPixmap& bitmap) {
 }
 
 Picture Grab_Window_Area(QWidget* window, bool client, int left, int top, int width, int height) {
+  // A 3D view still showing its coarse stand-in after a move draws the full mesh first.
+  for (auto* view : window->findChildren<kernelcad::KernelCAD*>()) view->settle();
   // Pixels here are the window's own; on a scaled screen the bitmap keeps every device pixel the
   // window shows, so a printout is as sharp as the screen.
   const qreal ratio = window->devicePixelRatioF();

@@ -51,6 +51,7 @@ class KernelCADTest : public QObject {
   void bottomViewDrawsTheFootWhereTheGeometryPutsIt();
   void clickOnALandmarkPicksItBack();
   void unreadableScanLeavesTheSceneAsItWas();
+  void largeScanMovesOnAStandInAndRestsAndPicksOnTheFullMesh();
 };
 
 void KernelCADTest::bottomViewDrawsTheFootWhereTheGeometryPutsIt() {
@@ -199,6 +200,52 @@ void KernelCADTest::unreadableScanLeavesTheSceneAsItWas() {
   QCOMPARE(view.ModelFile(), samplePath("RightFoot.wrl"));
   QVERIFY_EXCEPTION_THROWN(view.setModelFile(dir.filePath("Missing.wrl")),
                            kernelcad::KernelCADError);
+}
+
+void KernelCADTest::largeScanMovesOnAStandInAndRestsAndPicksOnTheFullMesh() {
+  // Large enough for the stand-in: half a million triangles.
+  const footgen::Foot foot =
+      footgen::GenerateFoot(footgen::Side::Left, footgen::ResolutionForVertices(250'000));
+  KernelCAD view;
+  view.resize(400, 300);
+  view.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&view));
+  view.Model()->setScan(std::make_shared<const kernelcad::Mesh>(foot.mesh));
+  view.View()->fit();
+  turnToBottom(view);
+  // Right from the first pick, built locator or not, and on a foot turned and shifted since.
+  auto mesh = view.Model()->GetItem(0);
+  for (const Vec3& mark : {foot.landmarks.heel, foot.landmarks.ball}) {
+    const Vec3 at = mesh->transform() * mark;
+    const auto px = view.View()->worldToPixel(at);
+    Vec3 point(0, 0, 0);
+    QVERIFY(view.View()->PickPoint(static_cast<long>(px.x()), static_cast<long>(px.y()), point));
+    QVERIFY2((point - at).norm() < 1.0, qPrintable(QString::number((point - at).norm())));
+    mesh->Rotate(90.0, 0, 0, 0, 0, 0, 1);
+    mesh->Translate(5, 10, 0);
+    view.UpdateModel();
+  }
+
+  // A move draws the stand-in, back to the full mesh by itself after a moment, or at once when
+  // asked, as a capture does; letting go of a drag brings it back too.
+  const auto picture = [&view] { return view.grab().toImage(); };
+  const QImage atRest = picture();
+  view.Redraw();
+  QVERIFY(picture() != atRest);
+  QTRY_VERIFY_WITH_TIMEOUT(picture() == atRest, 10000);
+  view.Redraw();
+  view.settle();
+  QCOMPARE(picture(), atRest);
+  QTest::mousePress(view.renderWidget(), Qt::LeftButton, Qt::NoModifier, QPoint(200, 150));
+  QMouseEvent move(QEvent::MouseMove, QPointF(230, 150), Qt::NoButton, Qt::LeftButton,
+                   Qt::NoModifier);
+  QApplication::sendEvent(view.renderWidget(), &move);
+  const QImage dragging = picture();
+  QTest::mouseRelease(view.renderWidget(), Qt::LeftButton, Qt::NoModifier, QPoint(230, 150));
+  const QImage released = picture();
+  view.UpdateModel();
+  QVERIFY(released != dragging);
+  QCOMPARE(picture(), released);
 }
 
 int main(int argc, char** argv) {

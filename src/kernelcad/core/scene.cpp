@@ -358,4 +358,10 @@ Eigen::Vector2d View::worldToPixel(const Vec3& p) const {
   return {width_ / 2.0 + c.x() * pixelsPerMm, height_ / 2.0 - c.y() * pixelsPerMm};
 }
 
+Vec3 View::pixelToWorld(double x, double y) const {
+  const double mmPerPixel = 2.0 * halfHeight() / height_;
+  const Vec3 c((x - width_ / 2.0) * mmPerPixel, (height_ / 2.0 - y) * mmPerPixel, 0.0);
+  return focalPoint() + eyeFrame_->orientation() * c;
+}
+
 }  // namespace kernelcad

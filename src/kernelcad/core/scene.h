@@ -230,6 +230,9 @@ class View {
   Eigen::Matrix3d worldToCamera() const;
   // Pixel (x right, y down from the top-left corner) of a world point.
   Eigen::Vector2d worldToPixel(const Vec3& p) const;
+  // The world point on the plane through the focal point that shows at pixel (x, y): the
+  // inverse of worldToPixel.
+  Vec3 pixelToWorld(double x, double y) const;
 
  private:
   std::shared_ptr<Model> model_;

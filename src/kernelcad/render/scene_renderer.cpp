@@ -6,7 +6,6 @@
 #include <vtkCamera.h>
 #include <vtkCaptionActor2D.h>
 #include <vtkCellArray.h>
-#include <vtkCellPicker.h>
 #include <vtkDoubleArray.h>
 #include <vtkFloatArray.h>
 #include <vtkLight.h>
@@ -17,7 +16,6 @@
 #include <vtkPolyData.h>
 #include <vtkPolyDataMapper.h>
 #include <vtkProperty.h>
-#include <vtkQuadricClustering.h>
 #include <vtkRenderWindow.h>
 #include <vtkRenderer.h>
 #include <vtkSphereSource.h>
@@ -28,14 +26,22 @@
 #include <vtkUnsignedCharArray.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <future>
+#include <thread>
+
+#include "kernelcad/core/coarse_mesh.h"
 
 namespace kernelcad {
 
 namespace {
 
 // Above this many triangles software rendering drops below a few frames a second.
-constexpr vtkIdType kStandInThreshold = 400'000;
+constexpr std::size_t kStandInThreshold = 400'000;
+// Vertices of the stand-in: about twice as many triangles, which software rendering draws at
+// ten frames a second and more.
+constexpr std::size_t kStandInVertices = 10'000;
 
 // Area-weighted vertex normals in one pass over the triangles: far cheaper than a normals
 // filter, which would also copy the mesh and leave the picker's locator on another dataset.
@@ -70,6 +76,44 @@ vtkSmartPointer<vtkFloatArray> vertexNormals(const Mesh& mesh) {
   return normals;
 }
 
+// The mesh as VTK polydata that reads the mesh's arrays in place: the mesh is immutable and
+// must outlive the polydata. Every polydata made here has arrays objects of its own, so two of
+// them over one mesh may be used on two threads.
+vtkSmartPointer<vtkPolyData> wrap(const Mesh& mesh) {
+  auto* pointsData = const_cast<double*>(mesh.points.data());  // NOLINT: VTK takes non-const
+  vtkNew<vtkDoubleArray> coords;
+  coords->SetNumberOfComponents(3);
+  coords->SetArray(pointsData, static_cast<vtkIdType>(mesh.points.size()), 1);
+  vtkNew<vtkPoints> points;
+  points->SetData(coords);
+
+  auto* triData = const_cast<std::int32_t*>(mesh.triangles.data());  // NOLINT: as above
+  vtkNew<vtkTypeInt32Array> connectivity;
+  connectivity->SetArray(triData, static_cast<vtkIdType>(mesh.triangles.size()), 1);
+  vtkNew<vtkCellArray> polys;
+  polys->SetData(3, connectivity);
+
+  auto polyData = vtkSmartPointer<vtkPolyData>::New();
+  polyData->SetPoints(points);
+  polyData->SetPolys(polys);
+  return polyData;
+}
+
+// What is drawn of a mesh: its points and triangles, vertex normals and colours.
+vtkSmartPointer<vtkPolyData> drawable(const Mesh& mesh) {
+  auto polyData = wrap(mesh);
+  polyData->GetPointData()->SetNormals(vertexNormals(mesh));
+  if (mesh.hasColors()) {
+    vtkNew<vtkUnsignedCharArray> colours;
+    colours->SetName("Colors");
+    colours->SetNumberOfComponents(3);
+    colours->SetArray(const_cast<std::uint8_t*>(mesh.colors.data()),  // NOLINT: as above
+                      static_cast<vtkIdType>(mesh.colors.size()), 1);
+    polyData->GetPointData()->SetScalars(colours);
+  }
+  return polyData;
+}
+
 vtkSmartPointer<vtkMatrix4x4> toVtk(const Eigen::Affine3d& transform) {
   auto m = vtkSmartPointer<vtkMatrix4x4>::New();
   for (int r = 0; r < 4; ++r) {
@@ -91,6 +135,84 @@ void applyMaterial(vtkProperty* property, const Material& material) {
 
 }  // namespace
 
+// Work on a new scan done off the user-interface thread, in this order: the coarse stand-in
+// (for a large scan) and then the cell locator that makes picks fast. Each is built on VTK
+// objects of its own that no other thread touches, and the UI thread takes it over when ready.
+class MeshJobs {
+ public:
+  MeshJobs(std::shared_ptr<const Mesh> mesh, bool withStandIn) {
+    worker_ = std::thread([this, mesh = std::move(mesh), withStandIn] {
+      try {
+        if (withStandIn) {
+          standInMesh_ = coarseCopy(*mesh, kStandInVertices);
+          standInPromise_.set_value(drawable(standInMesh_));
+        } else {
+          standInPromise_.set_value(nullptr);
+        }
+      } catch (...) {
+        standInPromise_.set_exception(std::current_exception());
+      }
+      try {
+        if (cancelled_) {
+          locatorPromise_.set_value(nullptr);
+          return;
+        }
+        auto locator = vtkSmartPointer<vtkStaticCellLocator>::New();
+        locator->SetDataSet(wrap(*mesh));
+        locator->BuildLocator();
+        locatorPromise_.set_value(locator);
+      } catch (...) {
+        locatorPromise_.set_exception(std::current_exception());
+      }
+    });
+  }
+  ~MeshJobs() {
+    // A scan replaced or a view closed right after loading: skip what has not started.
+    cancelled_ = true;
+    worker_.join();
+  }
+  MeshJobs(const MeshJobs&) = delete;
+  MeshJobs& operator=(const MeshJobs&) = delete;
+
+  // The stand-in once it is ready; null before, and for a scan small enough to draw in full.
+  vtkPolyData* standIn() {
+    if (!standIn_ && standInFuture_.valid() &&
+        standInFuture_.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
+      standIn_ = standInFuture_.get();
+    }
+    return standIn_;
+  }
+
+  bool locatorReady() const {
+    return !locatorFuture_.valid() ||
+           locatorFuture_.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+  }
+
+  // Waits for the locator to be built.
+  vtkStaticCellLocator* locator() {
+    if (locatorFuture_.valid()) locator_ = locatorFuture_.get();
+    return locator_;
+  }
+
+ private:
+  Mesh standInMesh_;  // the arrays the stand-in reads
+  std::promise<vtkSmartPointer<vtkPolyData>> standInPromise_;
+  std::future<vtkSmartPointer<vtkPolyData>> standInFuture_ = standInPromise_.get_future();
+  vtkSmartPointer<vtkPolyData> standIn_;
+  std::promise<vtkSmartPointer<vtkStaticCellLocator>> locatorPromise_;
+  std::future<vtkSmartPointer<vtkStaticCellLocator>> locatorFuture_ = locatorPromise_.get_future();
+  vtkSmartPointer<vtkStaticCellLocator> locator_;
+  std::atomic<bool> cancelled_ = false;
+  std::thread worker_;
+};
+
+SceneRenderer::MeshData::MeshData(std::shared_ptr<const Mesh> m, vtkSmartPointer<vtkPolyData> p)
+    : mesh(std::move(m)),
+      polyData(std::move(p)),
+      jobs(std::make_unique<MeshJobs>(mesh, mesh->triangleCount() > kStandInThreshold)) {}
+SceneRenderer::MeshData::MeshData(MeshData&&) noexcept = default;
+SceneRenderer::MeshData::~MeshData() = default;
+
 SceneRenderer::SceneRenderer(std::shared_ptr<Model> model, std::shared_ptr<View> view)
     : model_(std::move(model)), view_(std::move(view)) {
   renderer_->SetBackground(0.33, 0.36, 0.45);
@@ -109,8 +231,6 @@ SceneRenderer::SceneRenderer(std::shared_ptr<Model> model, std::shared_ptr<View>
   // Axes and labels are never picked, so they do not change the scene's bounds for picking.
   axes_->PickableOff();
   renderer_->AddActor(axes_);
-  picker_->SetTolerance(0.0);
-  picker_->PickFromListOn();
   view_->setPicker([this](long px, long py) { return pick(px, py); });
 }
 
@@ -118,34 +238,8 @@ SceneRenderer::~SceneRenderer() { view_->setPicker(nullptr); }
 
 const SceneRenderer::MeshData& SceneRenderer::meshData(const std::shared_ptr<const Mesh>& mesh) {
   if (meshData_ && meshData_->mesh == mesh) return *meshData_;
-  // VTK reads the reader's arrays in place: the mesh is immutable and outlives the polydata.
-  auto* pointsData = const_cast<double*>(mesh->points.data());  // NOLINT: VTK takes non-const
-  vtkNew<vtkDoubleArray> coords;
-  coords->SetNumberOfComponents(3);
-  coords->SetArray(pointsData, static_cast<vtkIdType>(mesh->points.size()), 1);
-  vtkNew<vtkPoints> points;
-  points->SetData(coords);
-
-  auto* triData = const_cast<std::int32_t*>(mesh->triangles.data());  // NOLINT: as above
-  vtkNew<vtkTypeInt32Array> connectivity;
-  connectivity->SetArray(triData, static_cast<vtkIdType>(mesh->triangles.size()), 1);
-  vtkNew<vtkCellArray> polys;
-  polys->SetData(3, connectivity);
-
-  auto polyData = vtkSmartPointer<vtkPolyData>::New();
-  polyData->SetPoints(points);
-  polyData->SetPolys(polys);
-  polyData->GetPointData()->SetNormals(vertexNormals(*mesh));
-  if (mesh->hasColors()) {
-    vtkNew<vtkUnsignedCharArray> colours;
-    colours->SetName("Colors");
-    colours->SetNumberOfComponents(3);
-    colours->SetArray(const_cast<std::uint8_t*>(mesh->colors.data()),  // NOLINT: as above
-                      static_cast<vtkIdType>(mesh->colors.size()), 1);
-    polyData->GetPointData()->SetScalars(colours);
-  }
-  picker_->RemoveAllLocators();
-  meshData_ = MeshData{mesh, polyData, nullptr, nullptr};
+  meshData_.reset();  // its jobs first, so two never run at once
+  meshData_.emplace(mesh, drawable(*mesh));
   return *meshData_;
 }
 
@@ -200,19 +294,13 @@ void SceneRenderer::rebuild(bool shaded) {
   shaded_ = shaded;
   for (auto& [item, actor] : actors_) renderer_->RemoveActor(actor);
   actors_.clear();
-  picker_->InitializePickList();
   for (long i = 0; i < model_->GetItemCount(); ++i) {
     auto item = model_->GetItem(i);
     auto actor = makeActor(*item, shaded);
     renderer_->AddActor(actor);
-    // Only the scan in front is picked: spheres and the sheet never are.
-    if (i == 0 && item->kind() == ItemKind::Mesh) picker_->AddPickList(actor);
     actors_.emplace_back(std::move(item), std::move(actor));
   }
-  if (model_->GetItemCount() == 0 || model_->GetItem(0)->kind() != ItemKind::Mesh) {
-    meshData_.reset();
-    picker_->RemoveAllLocators();
-  }
+  if (!showsMesh()) meshData_.reset();
   sync();
 }
 
@@ -257,11 +345,7 @@ void SceneRenderer::sync() {
   vtkCamera* camera = renderer_->GetActiveCamera();
   const Eigen::Matrix3d m = view_->FindObject("EyeFrame")->orientation();
   const Vec3 focal = view_->focalPoint();
-  // Far enough back that nothing of the model is behind the eye.
-  const Dimensions d = model_->coarseDimensions();
-  const double distance =
-      1000.0 + 2.0 * (d.max - d.min).norm() + (focal - (d.min + d.max) / 2.0).norm();
-  const Vec3 eye = focal + m.col(2) * distance;
+  const Vec3 eye = focal + m.col(2) * eyeDistance();
   camera->SetFocalPoint(focal.data());
   camera->SetPosition(eye.data());
   camera->SetViewUp(m.col(1).data());
@@ -275,42 +359,60 @@ void SceneRenderer::sync() {
 
 void SceneRenderer::setShowAxes(bool show) { axes_->SetVisibility(show); }
 
-void SceneRenderer::setInteracting(bool interacting) {
-  if (interacting == interacting_) return;
-  interacting_ = interacting;
-  if (!meshData_ || actors_.empty() || actors_.front().first->kind() != ItemKind::Mesh) return;
-  if (meshData_->polyData->GetNumberOfPolys() <= kStandInThreshold) return;
-  if (interacting && !meshData_->standIn) {
-    vtkNew<vtkQuadricClustering> cluster;
-    cluster->SetInputData(meshData_->polyData);
-    cluster->SetNumberOfDivisions(160, 160, 160);
-    cluster->Update();
-    meshData_->standIn = cluster->GetOutput();
-  }
+double SceneRenderer::eyeDistance() const {
+  const Dimensions d = model_->coarseDimensions();
+  return 1000.0 + 2.0 * (d.max - d.min).norm() +
+         (view_->focalPoint() - (d.min + d.max) / 2.0).norm();
+}
+
+bool SceneRenderer::showsMesh() const {
+  return !actors_.empty() && actors_.front().first->kind() == ItemKind::Mesh;
+}
+
+bool SceneRenderer::setInteracting(bool interacting) {
+  if (!showsMesh() || !meshData_) return false;
+  vtkPolyData* standIn = meshData_->jobs->standIn();
+  vtkPolyData* wanted = interacting && standIn ? standIn : meshData_->polyData.Get();
   auto* mapper = vtkPolyDataMapper::SafeDownCast(actors_.front().second->GetMapper());
-  mapper->SetInputData(interacting ? meshData_->standIn : meshData_->polyData);
+  if (mapper->GetInput() == wanted) return false;
+  mapper->SetInputData(wanted);
+  return true;
+}
+
+bool SceneRenderer::interacting() const {
+  return showsMesh() && meshData_ &&
+         actors_.front().second->GetMapper()->GetInput() != meshData_->polyData.Get();
+}
+
+bool SceneRenderer::pickingReady() { return !meshData_ || meshData_->jobs->locatorReady(); }
+
+void SceneRenderer::waitForPicking() {
+  if (meshData_) meshData_->jobs->locator();
 }
 
 std::optional<PickHit> SceneRenderer::pick(long px, long py) {
-  if (actors_.empty() || !meshData_ || actors_.front().first->kind() != ItemKind::Mesh) {
+  sync();  // a scan put in since the last rebuild gets its actor and its locator first
+  if (!showsMesh() || !meshData_) return std::nullopt;
+  vtkStaticCellLocator* locator = meshData_->jobs->locator();
+  if (!locator) return std::nullopt;
+  // A ray along the view through the centre of the pixel, from in front of everything to
+  // behind it, in the mesh's own coordinates: the locator's dataset is never moved.
+  const Vec3 onScreen =
+      view_->pixelToWorld(static_cast<double>(px) + 0.5, static_cast<double>(py) + 0.5);
+  const Vec3 towardEye = view_->FindObject("EyeFrame")->orientation().col(2);
+  const double distance = eyeDistance();
+  const Item& item = *actors_.front().first;
+  const Eigen::Affine3d toMesh = item.transform().inverse();
+  const Vec3 from = toMesh * (onScreen + towardEye * distance);
+  const Vec3 to = toMesh * (onScreen - towardEye * distance);
+  double t = 0.0;
+  double hit[3];
+  double pcoords[3];
+  int subId = 0;
+  if (!locator->IntersectWithLine(from.data(), to.data(), 0.0, t, hit, pcoords, subId)) {
     return std::nullopt;
   }
-  if (!meshData_->locator) {
-    // Built on the first pick rather than at load, so a scan shows as soon as it is read. It
-    // must be built on the very dataset the mapper draws, or picks go slow.
-    meshData_->locator = vtkSmartPointer<vtkStaticCellLocator>::New();
-    meshData_->locator->SetDataSet(meshData_->polyData);
-    meshData_->locator->BuildLocator();
-    picker_->AddLocator(meshData_->locator);
-  }
-  sync();
-  // Through the centre of the pixel; VTK counts rows from the bottom.
-  const double x = static_cast<double>(px) + 0.5;
-  const double y = static_cast<double>(view_->viewportHeight() - py) - 0.5;
-  if (!picker_->Pick(x, y, 0.0, renderer_)) return std::nullopt;
-  if (picker_->GetActor() != actors_.front().second.Get()) return std::nullopt;
-  const double* p = picker_->GetPickPosition();
-  return PickHit{Vec3(p[0], p[1], p[2]), actors_.front().first};
+  return PickHit{item.transform() * Vec3(hit[0], hit[1], hit[2]), actors_.front().first};
 }
 
 }  // namespace kernelcad

@@ -3,7 +3,6 @@
 #include <vtkNew.h>
 #include <vtkSmartPointer.h>
 
-#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -13,14 +12,14 @@
 class vtkActor;
 class vtkAxesActor;
 class vtkBillboardTextActor3D;
-class vtkCellPicker;
 class vtkPolyData;
 class vtkProp;
 class vtkRenderer;
 class vtkRenderWindow;
-class vtkStaticCellLocator;
 
 namespace kernelcad {
+
+class MeshJobs;
 
 // Mirrors the scene model into VTK: one actor per item and label, the camera from the view,
 // and picking on the scan mesh. The renderer belongs to a render window the caller provides.
@@ -40,34 +39,45 @@ class SceneRenderer {
   // removed since the last rebuild get their actors first.
   void sync();
   void setShowAxes(bool show);
-  // While the camera moves, a large scan is drawn from a coarse stand-in so turning stays
-  // fluid; the full mesh comes back when the move ends.
-  void setInteracting(bool interacting);
+  // While the view moves, a large scan is drawn from a coarse stand-in so turning stays fluid;
+  // the full mesh comes back when the move ends. The stand-in is made off this thread once the
+  // scan is in; until it is ready the full mesh is drawn. Returns whether the geometry to draw
+  // changed.
+  bool setInteracting(bool interacting);
+  // Whether the scan mesh is drawn from its stand-in now.
+  bool interacting() const;
 
   // Surface point of the scan mesh (item 0) under pixel (px, py), counted from the view's
-  // top-left corner; nothing when the ray misses.
+  // top-left corner; nothing when the ray misses. Waits for the cell locator, which is built
+  // off this thread once the scan is in.
   std::optional<PickHit> pick(long px, long py);
+  // Whether a pick would find the locator ready; waitForPicking waits until it is.
+  bool pickingReady();
+  void waitForPicking();
 
  private:
   struct MeshData {
+    MeshData(std::shared_ptr<const Mesh> mesh, vtkSmartPointer<vtkPolyData> polyData);
+    MeshData(MeshData&&) noexcept;
+    ~MeshData();
     std::shared_ptr<const Mesh> mesh;  // keeps the arrays VTK points into alive
     vtkSmartPointer<vtkPolyData> polyData;
-    vtkSmartPointer<vtkStaticCellLocator> locator;
-    vtkSmartPointer<vtkPolyData> standIn;  // made on the first move of the camera
+    std::unique_ptr<MeshJobs> jobs;  // the stand-in and the locator
   };
   const MeshData& meshData(const std::shared_ptr<const Mesh>& mesh);
   vtkSmartPointer<vtkActor> makeActor(const Item& item, bool shaded);
   bool mirrorsModel() const;
+  bool showsMesh() const;
+  // How far the eye stands from the focal point: nothing of the model lies behind it.
+  double eyeDistance() const;
 
   std::shared_ptr<Model> model_;
   std::shared_ptr<View> view_;
   vtkNew<vtkRenderer> renderer_;
-  vtkNew<vtkCellPicker> picker_;
   vtkNew<vtkAxesActor> axes_;
   std::optional<MeshData> meshData_;
-  bool interacting_ = false;
   bool shaded_ = true;
-  // Items in model order with their actors; the scan actor is the one picked.
+  // Items in model order with their actors; item 0's actor, when it is the scan, is picked.
   std::vector<std::pair<std::shared_ptr<Item>, vtkSmartPointer<vtkActor>>> actors_;
   std::vector<std::pair<std::shared_ptr<LabelEntry>, vtkSmartPointer<vtkBillboardTextActor3D>>>
       labels_;

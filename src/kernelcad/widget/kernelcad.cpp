@@ -4,6 +4,7 @@
 #include <vtkGenericOpenGLRenderWindow.h>
 #include <vtkRenderer.h>
 
+#include <QApplication>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QMouseEvent>
@@ -30,6 +31,9 @@ constexpr double kTurnPerPixel = 0.4;
 int progressDelayMs = KernelCAD::kDefaultProgressDelayMs;
 // How often the progress window takes the reader's count of bytes.
 constexpr int kProgressTickMs = 100;
+// A pause in moves this long brings back the full mesh: longer than the gap between clicks on
+// a step button or wheel turns, short enough to feel immediate.
+constexpr int kSettleMs = 300;
 
 short buttonCode(Qt::MouseButton button) {
   switch (button) {
@@ -62,6 +66,7 @@ KernelCAD::KernelCAD(QWidget* parent)
   vtkWidget_->setObjectName("KernelCADView");
   vtkNew<vtkGenericOpenGLRenderWindow> window;
   vtkWidget_->setRenderWindow(window);
+  multiSamples_ = window->GetMultiSamples();
   // The picture is drawn in device pixels; text in it (axis names, captions) is sized for the
   // screen's scale, so it reads as large as the window's own text.
   vtkWidget_->setEnableHiDPI(true);
@@ -74,6 +79,9 @@ KernelCAD::KernelCAD(QWidget* parent)
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(vtkWidget_);
   syncViewport();
+  settleTimer_.setSingleShot(true);
+  settleTimer_.setInterval(kSettleMs);
+  connect(&settleTimer_, &QTimer::timeout, this, &KernelCAD::settle);
 }
 
 // One load in progress: shared by setModelFile, the reading thread and whoever cancels.
@@ -211,14 +219,30 @@ void KernelCAD::setShowAxes(bool show) {
 }
 
 void KernelCAD::UpdateModel() {
-  renderer_->rebuild(shaded_);
-  vtkWidget_->renderWindow()->Render();
-  vtkWidget_->update();
+  settleTimer_.stop();
+  renderer_->rebuild(shaded_);  // new actors draw the full mesh
+  render();
 }
 
 void KernelCAD::Redraw() {
   renderer_->sync();
-  vtkWidget_->renderWindow()->Render();
+  renderer_->setInteracting(true);
+  render();
+  // A drag ends with the release; other moves when none follows for a moment after drawing.
+  if (renderer_->interacting() && !dragging_) settleTimer_.start();
+}
+
+void KernelCAD::settle() {
+  settleTimer_.stop();
+  if (renderer_->setInteracting(false)) render();
+}
+
+void KernelCAD::render() {
+  // While the stand-in shows, multisampling is off too: in software it costs more than the
+  // triangles. The picture at rest keeps it.
+  vtkRenderWindow* window = vtkWidget_->renderWindow();
+  window->SetMultiSamples(renderer_->interacting() ? 0 : multiSamples_);
+  window->Render();
   vtkWidget_->update();
 }
 
@@ -268,7 +292,6 @@ bool KernelCAD::eventFilter(QObject* watched, QEvent* event) {
       auto* e = static_cast<QMouseEvent*>(event);
       if (pressButton_ == Qt::NoButton) return true;
       if (!dragging_ && (e->pos() - pressPos_).manhattanLength() < kClickSlop) return true;
-      if (!dragging_) renderer_->setInteracting(true);
       dragging_ = true;
       const QPoint d = e->pos() - lastPos_;
       lastPos_ = e->pos();
@@ -293,12 +316,18 @@ bool KernelCAD::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::MouseButtonRelease: {
       auto* e = static_cast<QMouseEvent*>(event);
       const bool click = !dragging_ && e->button() == pressButton_;
-      if (dragging_) {
-        renderer_->setInteracting(false);
-        Redraw();
-      }
       pressButton_ = Qt::NoButton;
-      dragging_ = false;
+      if (dragging_) {
+        dragging_ = false;
+        settle();
+      }
+      if (click && !renderer_->pickingReady()) {
+        // The locator for this scan is still being built: the click waits for it, visibly,
+        // rather than picking slowly or wrongly.
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        renderer_->waitForPicking();
+        QApplication::restoreOverrideCursor();
+      }
       if (click) {
         // The exact position: on a scaled screen one window pixel spans several view pixels.
         emit MouseEvent(buttonCode(e->button()), shiftCode(e->modifiers()),

@@ -2,6 +2,7 @@
 
 #include <QPointF>
 #include <QString>
+#include <QTimer>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -65,8 +66,12 @@ class KernelCAD : public QWidget {
 
   // Rebuilds what is drawn after items were added, removed or scaled, or Shaded changed.
   void UpdateModel();
-  // Draws again after camera or placement changes.
+  // Draws again after camera or placement changes. A large scan follows such moves from a
+  // coarse stand-in; the full mesh comes back once they pause (or the mouse lets go).
   void Redraw();
+  // Draws the full mesh at once if a move left the stand-in showing: a picture that is printed
+  // or captured is never of the stand-in.
+  void settle();
 
   // Twips per pixel of this screen along x and y (1440 / logical dpi).
   double twipsPerPixelX() const;
@@ -95,6 +100,7 @@ class KernelCAD : public QWidget {
   VrmlScan readScan(const QString& path);
   void syncViewport();
   void zoomView(double factor);
+  void render();
 
   QVTKOpenGLNativeWidget* vtkWidget_ = nullptr;
   std::unique_ptr<SceneRenderer> renderer_;
@@ -109,6 +115,8 @@ class KernelCAD : public QWidget {
   QPoint lastPos_;
   Qt::MouseButton pressButton_ = Qt::NoButton;
   bool dragging_ = false;
+  QTimer settleTimer_;
+  int multiSamples_ = 0;  // of the picture at rest
 };
 
 }  // namespace kernelcad

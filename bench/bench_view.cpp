@@ -1,0 +1,320 @@
+// The whole road as the operator feels it, on synthetic 250k and 1M-vertex scans in a
+// 1000 x 800 view: open to first picture (a fresh process, started with the scan), the first
+// pick right as the picture appears, peak memory, and frame times at rest and while moving.
+// References measured in the same run: f3d --output on the same file (when installed), the
+// cell locator built on the first pick as a plain viewer does, and the full-mesh frame.
+// usage: bench_view [VERTICES...]        (default 250000 1000000)
+//        bench_view --open FILE          (one open, as the child process of the above)
+#include <QVTKOpenGLNativeWidget.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <vtkCellArray.h>
+#include <vtkDoubleArray.h>
+#include <vtkNew.h>
+#include <vtkPoints.h>
+#include <vtkPolyData.h>
+#include <vtkStaticCellLocator.h>
+#include <vtkTypeInt32Array.h>
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QMouseEvent>
+#include <QSurfaceFormat>
+#include <QTimer>
+#include <functional>
+#include <map>
+
+#include "bench_support.h"
+#include "kernelcad/core/vrml_reader.h"
+#include "kernelcad/widget/kernelcad.h"
+
+extern char** environ;
+
+namespace {
+
+using bench::Clock;
+using bench::Median;
+using bench::Ms;
+
+constexpr int kRuns = 5;
+
+// A view as the foot window opens it: 1000 x 800, seen from below.
+void prepare(kernelcad::KernelCAD& view) {
+  view.resize(1000, 800);
+  auto frame = view.View()->FindObject("EyeFrame");
+  frame->ResetOrientation();
+  frame->RotateAboutAxis(180.0, 1);
+  frame->RotateAboutAxis(180.0, 2);
+}
+
+// Runs `action` and waits until the view has put a new frame on screen; milliseconds. An
+// action that draws nothing gives up after a minute.
+double timeFrame(kernelcad::KernelCAD& view, const std::function<void()>& action) {
+  QEventLoop loop;
+  const auto c =
+      QObject::connect(view.renderWidget(), &QOpenGLWidget::frameSwapped, &loop, &QEventLoop::quit);
+  QTimer::singleShot(60'000, &loop, [&loop] { loop.exit(1); });
+  const auto start = Clock::now();
+  action();
+  const bool drawn = loop.exec() == 0;
+  QObject::disconnect(c);
+  if (!drawn) std::printf("  (no frame came)\n");
+  return Ms(Clock::now() - start);
+}
+
+// Waits for the first frame that shows a scan, whichever way the load goes.
+void waitForScanFrame(kernelcad::KernelCAD& view) {
+  QEventLoop loop;
+  QObject::connect(view.renderWidget(), &QOpenGLWidget::frameSwapped, &loop, [&] {
+    if (view.Model()->GetItemCount() > 0) loop.quit();
+  });
+  loop.exec();
+}
+
+// Pixel of the middle of the model, where a pick hits the sole.
+QPoint middle(const kernelcad::KernelCAD& view) {
+  const auto d = view.Model()->GetDimensions();
+  const auto p = view.View()->worldToPixel((d.min + d.max) / 2.0);
+  return {static_cast<int>(p.x()), static_cast<int>(p.y())};
+}
+
+double timePick(const kernelcad::KernelCAD& view) {
+  const QPoint at = middle(view);
+  kernelcad::Vec3 point;
+  const auto start = Clock::now();
+  const bool hit = view.View()->PickPoint(at.x(), at.y(), point) != nullptr;
+  const double ms = Ms(Clock::now() - start);
+  if (!hit) std::printf("  (the pick missed the scan)\n");
+  return ms;
+}
+
+// The child: open the scan in a fresh view, say when its first frame is on screen, then pick
+// at once and report the pick time and the peak memory.
+int openOnce(int argc, char** argv, const char* file) {
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  QSurfaceFormat::setDefaultFormat(QVTKOpenGLNativeWidget::defaultFormat());
+  QApplication app(argc, argv);
+  kernelcad::KernelCAD view;
+  prepare(view);
+  if (!*file) {  // no scan: what an empty view on screen takes
+    timeFrame(view, [&] { view.show(); });
+    std::printf("peak %ld\n", bench::StatusKb("VmHWM:"));
+    return 0;
+  }
+  view.setModelFile(QString::fromLocal8Bit(file));
+  view.show();
+  waitForScanFrame(view);
+  std::printf("frame\n");
+  std::fflush(stdout);
+  std::printf("pick %.3f\n", timePick(view));
+  std::printf("peak %ld\n", bench::StatusKb("VmHWM:"));
+  return 0;
+}
+
+struct Run {
+  double ms = 0;                       // start to exit, or to the "frame" line
+  long maxRssKb = 0;                   // of the child
+  std::map<std::string, double> said;  // "name value" lines the child printed
+};
+
+// Starts argv as a child and times it to its line `until` (or to its exit when empty).
+bool runChild(const std::vector<std::string>& args, const std::string& until, Run& run) {
+  int fds[2];
+  if (pipe(fds) != 0) return false;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addclose(&actions, fds[0]);
+  std::vector<char*> cargs;
+  for (const auto& a : args) cargs.push_back(const_cast<char*>(a.c_str()));
+  cargs.push_back(nullptr);
+  pid_t pid = 0;
+  const auto start = Clock::now();
+  const int rc = posix_spawnp(&pid, cargs[0], &actions, nullptr, cargs.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(fds[1]);
+  if (rc != 0) {
+    close(fds[0]);
+    return false;
+  }
+  std::FILE* out = fdopen(fds[0], "r");
+  char line[256];
+  while (out && std::fgets(line, sizeof line, out)) {
+    char name[64];
+    double value = 0;
+    const int n = std::sscanf(line, "%63s %lf", name, &value);
+    if (n >= 1 && until == name) run.ms = Ms(Clock::now() - start);
+    if (n == 2) run.said[name] = value;
+  }
+  if (out) std::fclose(out);
+  int status = 0;
+  rusage usage{};
+  wait4(pid, &status, 0, &usage);
+  if (until.empty()) run.ms = Ms(Clock::now() - start);
+  run.maxRssKb = usage.ru_maxrss;
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+bool onPath(const char* program) {
+  const char* path = std::getenv("PATH");
+  std::string dirs = path ? path : "";
+  for (std::size_t from = 0; from <= dirs.size();) {
+    const std::size_t to = std::min(dirs.find(':', from), dirs.size());
+    if (access((dirs.substr(from, to - from) + "/" + program).c_str(), X_OK) == 0) return true;
+    from = to + 1;
+  }
+  return false;
+}
+
+// The first pick as a viewer without the background locator makes it: the locator is built
+// on the click. A copy of the scan's arrays, as such a viewer holds them.
+double locatorOnClickMs(const std::string& file) {
+  const kernelcad::VrmlScan scan = kernelcad::ReadVrmlFile(file);
+  vtkNew<vtkDoubleArray> coords;
+  coords->SetNumberOfComponents(3);
+  coords->SetArray(const_cast<double*>(scan.mesh.points.data()),
+                   static_cast<vtkIdType>(scan.mesh.points.size()), 1);
+  vtkNew<vtkPoints> points;
+  points->SetData(coords);
+  vtkNew<vtkTypeInt32Array> connectivity;
+  connectivity->SetArray(const_cast<std::int32_t*>(scan.mesh.triangles.data()),
+                         static_cast<vtkIdType>(scan.mesh.triangles.size()), 1);
+  vtkNew<vtkCellArray> polys;
+  polys->SetData(3, connectivity);
+  vtkNew<vtkPolyData> poly;
+  poly->SetPoints(points);
+  poly->SetPolys(polys);
+  vtkNew<vtkStaticCellLocator> locator;
+  locator->SetDataSet(poly);
+  const auto start = Clock::now();
+  locator->BuildLocator();
+  return Ms(Clock::now() - start);
+}
+
+void benchOpen(const std::string& file, double fileMb) {
+  std::vector<double> ours, picks, peaks, f3d, f3dPeaks;
+  for (int i = 0; i < kRuns; ++i) {
+    Run run;
+    if (!runChild({"/proc/self/exe", "--open", file}, "frame", run)) {
+      std::printf("  open: the child failed\n");
+      return;
+    }
+    ours.push_back(run.ms);
+    picks.push_back(run.said["pick"]);
+    peaks.push_back(run.said["peak"] / 1024.0);
+  }
+  const bool haveF3d = onPath("f3d");
+  if (haveF3d) {
+    const std::string png = (std::filesystem::temp_directory_path() / "quarnel_bench_f3d.png");
+    for (int i = 0; i < kRuns; ++i) {
+      Run run;
+      if (!runChild({"f3d", "--quiet", "--resolution=1000,800", "--output=" + png, file}, "",
+                    run)) {
+        std::printf("  f3d failed on %s\n", file.c_str());
+        break;
+      }
+      f3d.push_back(run.ms);
+      f3dPeaks.push_back(static_cast<double>(run.maxRssKb) / 1024.0);
+    }
+  }
+  Run empty;
+  runChild({"/proc/self/exe", "--open", ""}, "", empty);
+  const double baseMb = empty.said["peak"] / 1024.0;
+  const double o = Median(ours);
+  std::printf("  open to first frame: %.0f ms (median of %d, fresh process)\n", o, kRuns);
+  if (!f3d.empty()) {
+    std::printf("  f3d --output, start to image written: %.0f ms; ratio f3d / ours: %.2fx\n",
+                Median(f3d), Median(f3d) / o);
+  } else if (!haveF3d) {
+    std::printf("  f3d not installed: open-to-first-frame reference skipped\n");
+  }
+  std::printf("  first pick as the first frame appears: %.1f ms (waits for the locator)\n",
+              Median(picks));
+  std::printf("  peak memory: %.0f MB, %.0f MB above an empty view = %.2fx the file (%.0f MB)",
+              Median(peaks), Median(peaks) - baseMb, (Median(peaks) - baseMb) / fileMb, fileMb);
+  if (!f3dPeaks.empty()) std::printf("; f3d %.0f MB", Median(f3dPeaks));
+  std::printf("\n");
+}
+
+void benchFrames(const std::string& file) {
+  kernelcad::KernelCAD view;
+  prepare(view);
+  view.show();
+  view.setModelFile(QString::fromStdString(file));
+  waitForScanFrame(view);
+  // Once a pick has waited for the locator, the stand-in (built before it) is ready too.
+  timePick(view);
+  const double later = timePick(view);
+  auto frame = view.View()->FindObject("EyeFrame");
+  std::vector<double> moving, steps, drag, full;
+  for (int i = 0; i < kRuns; ++i) {
+    moving.push_back(timeFrame(view, [&] {
+      frame->RotateAboutAxis(2.0, 1);
+      view.Redraw();
+    }));
+  }
+  for (int i = 0; i < kRuns; ++i) {
+    // A navigation toolbar step: the foot turns 2 degrees about Z.
+    steps.push_back(timeFrame(view, [&] {
+      view.Model()->GetItem(0)->Rotate(2.0, 0, 0, 0, 0, 0, 1);
+      view.Redraw();
+    }));
+  }
+  for (int i = 0; i < kRuns; ++i) {
+    timeFrame(view, [&] { view.Redraw(); });
+    full.push_back(timeFrame(view, [&] { view.settle(); }));
+  }
+  QWidget* target = view.renderWidget();
+  const auto send = [target](QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
+    QMouseEvent e(type, at, type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons,
+                  Qt::NoModifier);
+    QApplication::sendEvent(target, &e);
+  };
+  send(QEvent::MouseButtonPress, {500, 400}, Qt::LeftButton);
+  for (int i = 1; i <= kRuns; ++i) {
+    drag.push_back(timeFrame(
+        view, [&] { send(QEvent::MouseMove, QPoint(500 + 10 * i, 400), Qt::LeftButton); }));
+  }
+  const double settle = timeFrame(view, [&] {
+    send(QEvent::MouseButtonRelease, {550, 400}, Qt::NoButton);
+  });
+  const double f = Median(full);
+  std::printf("  frame, full mesh: %.0f ms (after a move: %.0f ms)\n", f, settle);
+  std::printf(
+      "  frame while moving: view turn %.0f ms, toolbar step %.0f ms, mouse drag %.0f ms;"
+      " full / moving: %.1fx\n",
+      Median(moving), Median(steps), Median(drag), f / Median(drag));
+  const double onClick = locatorOnClickMs(file);
+  std::printf(
+      "  pick once the locator is ready: %.3f ms; locator built on the click instead: "
+      "%.0f ms; ratio: %.0fx\n",
+      later, onClick, onClick / std::max(later, 1e-3));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 3 && std::strcmp(argv[1], "--open") == 0) return openOnce(argc, argv, argv[2]);
+  std::vector<long long> sizes;
+  for (int i = 1; i < argc; ++i) sizes.push_back(std::atoll(argv[i]));
+  if (sizes.empty()) sizes = {250'000, 1'000'000};
+
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  QSurfaceFormat::setDefaultFormat(QVTKOpenGLNativeWidget::defaultFormat());
+  QApplication app(argc, argv);
+  std::printf("(timings are wall-clock medians of %d; a busy machine inflates them all)\n", kRuns);
+  for (const long long vertices : sizes) {
+    const std::string file = bench::ScanFile(vertices);
+    struct stat sb {};
+    if (file.empty() || stat(file.c_str(), &sb) != 0) {
+      std::fprintf(stderr, "cannot write a scan of %lld vertices\n", vertices);
+      return 1;
+    }
+    const double mb = static_cast<double>(sb.st_size) / (1024.0 * 1024.0);
+    std::printf("scan of %lld vertices: %s\n", vertices, file.c_str());
+    benchOpen(file, mb);
+    benchFrames(file);
+  }
+  return 0;
+}
