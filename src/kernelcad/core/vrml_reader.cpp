@@ -1,37 +1,29 @@
 #include "kernelcad/core/vrml_reader.h"
 
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <Eigen/Geometry>
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "kernelcad/core/file_access.h"
 #include "kernelcad/core/vrml_gzip.h"
+#include "kernelcad/core/vrml_limits.h"
+#include "kernelcad/core/vrml_messages.h"
 
 namespace kernelcad {
 namespace {
 
-// Nesting (and DEF/USE chain) limit. Scanner and CAD exports stay below a few dozen levels;
-// the parser recurses, and an unoptimised sanitizer build spends ~8 KB of stack per level, so
-// 200 keeps even that build far from the 8 MB stack.
-constexpr int kMaxDepth = 200;
-
-// A zip bomb must not take the machine down: gzip content is capped at 2 GiB, which is also
-// where int32 triangle indices run out for any real scan.
-constexpr std::size_t kMaxInflated = std::size_t{2} << 30;
+using vrml::ByteSize;
+using vrml::kMaxDepth;
 
 enum class Kind : std::uint8_t {
   Other,               // parsed for its DEFs, contributes nothing
@@ -112,10 +104,10 @@ constexpr std::array<double, 23> kPow10 = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1
 // Inside a bracketed list the parser knows where the next ']' is. Scans that only step over
 // blanks, digits, signs and points stop at that ']' at the latest, so they need no end checks.
 
-// Blanks and commas from s on, counting newlines into `lines`.
-inline const char* SkipBlanks(const char* s, int& lines) {
+// Blanks and commas from s on, stopping at `stop` at the latest; counts newlines into `lines`.
+inline const char* SkipBlanks(const char* s, const char* stop, int& lines) {
   int n = 0;  // counted in a local: char reads may alias `lines`, which would pin it to memory
-  while (ClassOf(*s) & kSpace) n += *s++ == '\n';
+  while (s < stop && (ClassOf(*s) & kSpace)) n += *s++ == '\n';
   lines += n;
   return s;
 }
@@ -149,23 +141,48 @@ inline const char* PlainDecimal(const char* s, double& out) {
   return s;
 }
 
-// Big lists fault their pages in one by one, and a 4 KB fault costs as much as parsing
-// hundreds of numbers; 2 MB pages cut the count 512-fold. Only the aligned interior of the
-// block is advised, so memory outside it is left alone; untouched capacity stays unbacked.
-void AdviseHugePages(const void* data, std::size_t bytes) {
-  constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;
-  const auto begin = (reinterpret_cast<std::uintptr_t>(data) + kHuge - 1) & ~(kHuge - 1);
-  const auto end = (reinterpret_cast<std::uintptr_t>(data) + bytes) & ~(kHuge - 1);
-  if (data && end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-}
+// Text of the file in single quotes, for messages: see vrml::Escaped.
+std::string Quoted(std::string_view text) { return "'" + vrml::Escaped(text, 40) + "'"; }
 
+// One character of the file, for messages.
 std::string Printable(char c) {
   const auto u = static_cast<unsigned char>(c);
-  if (u >= 0x21 && u < 0x7f) return std::string("'") + c + "'";
+  if (u >= 0x21 && u < 0x7f) return Quoted({&c, 1});
   char buf[16];
   std::snprintf(buf, sizeof buf, "byte 0x%02x", u);
   return buf;
 }
+
+// Memory a load holds, charged as it grows: the parsed nodes and lists, the text, the mesh. The
+// load is refused as soon as it would hold more than its text's size allows (vrml_limits.h).
+class Budget {
+ public:
+  Budget(const std::string& fileName, std::uint64_t textBytes)
+      : file_(fileName),
+        text_(textBytes),
+        limit_(vrml::kMemoryPerTextByte * textBytes + vrml::kMemoryAllowance) {}
+
+  void Charge(std::uint64_t bytes, int line) {
+    held_ += bytes;
+    if (held_ <= limit_) return;
+    throw VrmlError(file_ + ", line " + std::to_string(line) + ": loading would take more than " +
+                    ByteSize(limit_) + " of memory, too much for " + ByteSize(text_) +
+                    " of VRML text (far more nodes or instanced geometry than a scan holds); "
+                    "refused");
+  }
+
+  std::uint64_t text() const { return text_; }
+
+ private:
+  const std::string& file_;
+  std::uint64_t text_;
+  std::uint64_t limit_;
+  std::uint64_t held_ = 0;
+};
+
+// What one parsed node holds beyond its own size: the allocation's header and shared count, and
+// the pointer to it in its parent's list (whose capacity may be twice its size).
+constexpr std::uint64_t kNodeOverhead = 64;
 
 Eigen::Matrix3d AxisAngle(const Eigen::Vector4d& r) {
   const Eigen::Vector3d axis = r.head<3>();
@@ -195,15 +212,65 @@ Eigen::Affine3d ComposeTransform(const Node& n) {
   return a;
 }
 
+// Tells the caller how far a read got and stops the read when asked. Progress counts bytes of
+// the file; each step of a read (reading, inflating, parsing, building the mesh) covers a share
+// of them, in proportion to the time the step takes on a typical scan, so the count moves
+// evenly from 0 to the file size.
+class Meter {
+ public:
+  Meter(ReadProgress* progress, const std::string& fileName) : p_(progress), file_(fileName) {}
+
+  void SetTotal(std::uint64_t bytes) {
+    total_ = bytes;
+    if (p_) p_->total = bytes;
+  }
+  // The next step covers the fractions [from, to) of the file, counted in `units` of its own.
+  void Step(double from, double to, std::uint64_t units) {
+    from_ = from;
+    to_ = to;
+    units_ = units;
+    At(0);
+  }
+  // `unit` of the current step's units are done. Throws VrmlCancelled when cancel is set.
+  void At(std::uint64_t unit) {
+    if (!p_) return;
+    if (p_->cancel.load(std::memory_order_relaxed)) {
+      throw VrmlCancelled(file_ + ": reading cancelled");
+    }
+    const double f = units_ ? static_cast<double>(std::min(unit, units_)) / units_ : 1.0;
+    const auto done = static_cast<std::uint64_t>((from_ + (to_ - from_) * f) * total_);
+    if (done > p_->done.load(std::memory_order_relaxed)) p_->done = done;
+  }
+  void Finish() {
+    if (p_) p_->done = total_;
+  }
+
+ private:
+  ReadProgress* p_;
+  const std::string& file_;
+  std::uint64_t total_ = 0;
+  double from_ = 0, to_ = 0;
+  std::uint64_t units_ = 0;
+};
+
+// Shares of a read in progress, measured on a 1M-vertex scan: reading the file from the page
+// cache is quick next to parsing it, inflating takes about as long as parsing.
+constexpr double kReadShare = 0.1, kInflateShare = 0.5, kParseEnd = 0.9;
+
 class Parser {
  public:
   // firstLine: the line `text` starts on, so messages count from the header line.
-  Parser(std::string_view text, const std::string& fileName, bool v1, int firstLine)
+  Parser(std::string_view text, const std::string& fileName, bool v1, int firstLine, Meter& meter,
+         Budget& budget)
       : p_(text.data()),
         end_(text.data() + text.size()),
+        begin_(p_),
+        tick_(p_),
         line_(firstLine),
         file_(fileName),
-        v1_(v1) {}
+        v1_(v1),
+        meter_(meter),
+        budget_(budget) {}
 
   // Parses everything after the header line.
   std::vector<NodePtr> ParseScene() {
@@ -229,8 +296,25 @@ class Parser {
   }
 
  private:
+  // Progress is reported, and cancel checked, each time the parser passes tick_: every
+  // kTickBytes of text, a few milliseconds apart even on text that parses slowly.
+  static constexpr std::ptrdiff_t kTickBytes = 256 << 10;
+
+  void Tick() {
+    meter_.At(static_cast<std::uint64_t>(p_ - begin_));
+    tick_ = p_ + std::min(kTickBytes, end_ - p_);
+  }
+
+  // True while text is left; the loops that walk the text char by char call it, so it ticks.
+  bool More() {
+    if (p_ < tick_) return true;
+    if (p_ == end_) return false;
+    Tick();
+    return true;
+  }
+
   void SkipSpace() {
-    while (p_ != end_) {
+    while (More()) {
       const char c = *p_;
       if (c == '\n') {
         ++line_;
@@ -257,7 +341,7 @@ class Parser {
   std::string_view Word() {
     SkipSpace();
     const char* s = p_;
-    while (p_ != end_ && (ClassOf(*p_) & kWord)) ++p_;
+    while (More() && (ClassOf(*p_) & kWord)) ++p_;
     return {s, static_cast<std::size_t>(p_ - s)};
   }
 
@@ -318,7 +402,7 @@ class Parser {
     const int start = line_;
     Expect('"', "to open a string");
     for (;;) {
-      if (p_ == end_) Truncated("a string", start);
+      if (!More()) Truncated("a string", start);
       const char c = *p_++;
       if (c == '"') return;
       if (c == '\n') ++line_;
@@ -364,11 +448,11 @@ class Parser {
   [[noreturn]] void BadNumber(const char* what) {
     if (p_ == end_) Fail(line_, std::string("unexpected end of file, expected ") + what);
     std::string_view tok{
-        p_, static_cast<std::size_t>(std::find_if(p_, std::min(end_, p_ + 24),
+        p_, static_cast<std::size_t>(std::find_if(p_, std::min(end_, p_ + 48),
                                                   [](char ch) { return !(ClassOf(ch) & kWord); }) -
                                      p_)};
     if (tok.empty()) Fail(line_, std::string("expected ") + what + ", found " + Printable(*p_));
-    Fail(line_, std::string("expected ") + what + ", found '" + std::string(tok) + "'");
+    Fail(line_, std::string("expected ") + what + ", found " + Quoted(tok));
   }
 
   bool AtDelimiter() const { return p_ == end_ || !(ClassOf(*p_) & kWord) || *p_ == ','; }
@@ -393,7 +477,8 @@ class Parser {
       if (std::isfinite(v)) return v;
     }
     if (!std::isfinite(v)) {
-      Fail(line_, std::string("NaN or infinite value '") + std::string(old, ptr) + "' in " + what);
+      Fail(line_, "NaN or infinite value " + Quoted({old, static_cast<std::size_t>(ptr - old)}) +
+                      " in " + what);
     }
     return v;
   }
@@ -424,8 +509,7 @@ class Parser {
     const std::string_view w = Name(what);
     if (w == "TRUE") return true;
     if (w == "FALSE") return false;
-    Fail(line,
-         std::string("expected TRUE or FALSE for ") + what + ", found '" + std::string(w) + "'");
+    Fail(line, std::string("expected TRUE or FALSE for ") + what + ", found " + Quoted(w));
   }
 
   template <int N>
@@ -467,11 +551,20 @@ class Parser {
     const int start = line_;
     ++p_;
     const char* stop = NextClose();
+    std::size_t charged = 0;  // elements charged to the budget so far
+    const auto charge = [&] {
+      budget_.Charge((out.size() - charged) * sizeof(T), line_);
+      charged = out.size();
+    };
     // Capacity nobody writes to stays untouched virtual memory, so a generous guess costs no
     // RSS and saves regrowth copies.
     out.reserve(static_cast<std::size_t>((stop ? stop : end_) - p_) / minBytes);
-    AdviseHugePages(out.data(), out.capacity() * sizeof(T));
+    files::AdviseHugePages(out.data(), out.capacity() * sizeof(T));
     for (;;) {
+      if (p_ >= tick_) {
+        Tick();
+        charge();
+      }
       if (stop && p_ > stop) stop = NextClose();  // that ']' sat in a comment
       if (!stop) {
         // No ']' left: the list is cut off; the general path reports where.
@@ -480,10 +573,12 @@ class Parser {
         slow();
         continue;
       }
-      p_ = SkipBlanks(p_, line_);
+      // A run of blanks past tick_ ends there; the general path below takes the rest.
+      p_ = SkipBlanks(p_, tick_, line_);
       const char c = *p_;
       if (c == ']') {
         ++p_;
+        charge();
         return;
       }
       if (c == '#') {
@@ -604,7 +699,7 @@ class Parser {
     if (c == '"') {
       SkipString();
     } else if (c == '(') {
-      while (p_ != end_ && *p_ != ')') {
+      while (More() && *p_ != ')') {
         if (*p_ == '\n') ++line_;
         if ((ClassOf(*p_) & kBinary) || *p_ == '{' || *p_ == '}') break;
         ++p_;
@@ -687,7 +782,8 @@ class Parser {
     if (word == "USE") {
       const std::string name(Name("a name after USE"));
       const auto it = defs_.find(name);
-      if (it == defs_.end()) Fail(line, "USE of undefined name '" + name + "'");
+      if (it == defs_.end()) Fail(line, "USE of undefined name " + Quoted(name));
+      budget_.Charge(kNodeOverhead, line);
       return it->second;
     }
     if (word == "NULL") return nullptr;
@@ -700,10 +796,10 @@ class Parser {
     if (depth >= kMaxDepth) {
       Fail(line, "nodes nested deeper than " + std::to_string(kMaxDepth) + " levels");
     }
-    if (ClassOf(word.front()) & kNumStart)
-      Fail(line, "expected a node, found '" + std::string(word) + "'");
+    if (ClassOf(word.front()) & kNumStart) Fail(line, "expected a node, found " + Quoted(word));
     const std::string type(word);
-    Expect('{', "after node type " + type);
+    Expect('{', "after node type " + vrml::Escaped(type, 40));
+    budget_.Charge(sizeof(Node) + kNodeOverhead + 2 * defName.size(), line);
     auto node = std::make_shared<Node>();
     node->line = line;
     node->name = defName;
@@ -726,13 +822,14 @@ class Parser {
   void ParseBody(Node& n, const std::string& type, int startLine, int depth) {
     for (;;) {
       const char c = Peek();
-      if (c == '\0') Truncated(type + " node", startLine);
+      if (c == '\0') Truncated(vrml::Escaped(type, 40) + " node", startLine);
       if (c == '}') {
         ++p_;
         return;
       }
       if (!(ClassOf(c) & kWord) || (ClassOf(c) & kNumStart)) {
-        Fail(line_, "expected a field name inside " + type + " node, found " + Printable(c));
+        Fail(line_, "expected a field name inside " + vrml::Escaped(type, 40) + " node, found " +
+                        Printable(c));
       }
       const int line = line_;
       const std::string_view field = Word();
@@ -818,9 +915,13 @@ class Parser {
 
   const char* p_;
   const char* end_;
+  const char* begin_;
+  const char* tick_;  // the next place to report progress, never past end_
   int line_;
   const std::string& file_;
   bool v1_;
+  Meter& meter_;
+  Budget& budget_;
   std::unordered_map<std::string, NodePtr> defs_;
 };
 
@@ -828,14 +929,12 @@ class Parser {
 // once to fill the mesh.
 class MeshBuilder {
  public:
-  MeshBuilder(const std::string& fileName, bool v1, std::size_t inputBytes)
-      : file_(fileName), v1_(v1) {
-    // Output, in points plus triangles, may exceed the input only by DEF/USE reuse; bound it
-    // by the input size so a small file cannot demand gigabytes.
-    const std::uint64_t rel = std::uint64_t{16} * inputBytes;
-    budget_ = std::min<std::uint64_t>(std::max<std::uint64_t>(rel, std::uint64_t{1} << 24),
-                                      std::numeric_limits<std::int32_t>::max());
-  }
+  MeshBuilder(const std::string& fileName, bool v1, Meter& meter, Budget& budget)
+      : file_(fileName),
+        v1_(v1),
+        meter_(meter),
+        budget_(budget),
+        maxVisits_(vrml::kMaxVisitsPerTextByte * budget.text() + vrml::kVisitAllowance) {}
 
   Mesh Build(const std::vector<NodePtr>& roots) {
     State st;
@@ -846,10 +945,12 @@ class MeshBuilder {
                       "Inline files are not followed)");
     }
     counting_ = false;
+    meter_.Step(kParseEnd, 1.0, points_ + triangles_);
     if (allColored_) mesh_.colors.reserve(points_ * 3);
     State st2;
     for (const NodePtr& r : roots) Visit(*r, st2);
     if (!allColored_) mesh_.colors.clear();
+    DropUnusedPoints();
     return std::move(mesh_);
   }
 
@@ -861,10 +962,11 @@ class MeshBuilder {
   };
 
   void Visit(const Node& n, State& st) {
-    if (counting_ && ++visits_ > budget_) {
+    if (counting_ && ++visits_ > maxVisits_) {
       throw VrmlError(file_ + ", line " + std::to_string(n.line) +
                       ": DEF/USE instancing expands beyond a sane size for this file");
     }
+    if (counting_ && visits_ % 4096 == 0) meter_.At(0);  // instancing may make this long
     switch (n.kind) {
       case Kind::Group:
         for (const NodePtr& c : n.children) Visit(*c, st);
@@ -911,7 +1013,7 @@ class MeshBuilder {
 
   std::string Label(const Node& n) const {
     return n.name.empty() ? std::string("IndexedFaceSet (line ") + std::to_string(n.line) + ")"
-                          : "IndexedFaceSet '" + n.name + "'";
+                          : "IndexedFaceSet " + Quoted(n.name);
   }
 
   [[noreturn]] void Fail(int line, const std::string& what) const {
@@ -939,13 +1041,18 @@ class MeshBuilder {
       ++n.uses;
       points_ += np;
       triangles_ += static_cast<std::uint64_t>(n.triangleCount);
-      if (points_ + triangles_ > budget_) {
-        Fail(n.line, "geometry (with DEF/USE instances) expands beyond a sane size for this file");
+      // Charged whether or not the mesh can take the parsed lists over: the bound is what counts.
+      budget_.Charge(np * (3 * sizeof(double) + 3) +
+                         static_cast<std::uint64_t>(n.triangleCount) * 3 * sizeof(std::int32_t),
+                     n.line);
+      if (points_ > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) {
+        Fail(n.line, "more points than a mesh can index");
       }
       if (!PerVertexColors(n, np)) allColored_ = false;
       return;
     }
     const std::size_t base = mesh_.points.size() / 3;
+    meter_.At(base + mesh_.triangleCount());
     const double* src = c->values.data();
     if (st.identity && base == 0 && c->uses == 1) {
       // The usual scan: one point list, used once, no transform. Hand it over without a copy.
@@ -1001,12 +1108,42 @@ class MeshBuilder {
     }
   }
 
+  // Scanners may write their whole sensor grid and index only the points on the surface: points
+  // no triangle uses are dropped, colours with them, so bounds, view fitting, outlines and
+  // picking see the surface alone.
+  void DropUnusedPoints() {
+    const std::size_t np = mesh_.pointCount();
+    std::vector<std::int32_t> index(np, -1);  // new index of each point, -1 while unused
+    budget_.Charge(np * sizeof(std::int32_t), 0);
+    for (const std::int32_t t : mesh_.triangles) index[static_cast<std::size_t>(t)] = 0;
+    std::int32_t used = 0;
+    for (std::int32_t& i : index) {
+      if (i == 0) i = used++;
+    }
+    if (static_cast<std::size_t>(used) == np) return;
+    std::vector<double>& p = mesh_.points;
+    std::vector<std::uint8_t>& c = mesh_.colors;
+    for (std::size_t i = 0; i < np; ++i) {
+      const auto to = static_cast<std::size_t>(index[i]);
+      if (index[i] < 0 || to == i) continue;
+      std::copy_n(p.begin() + static_cast<std::ptrdiff_t>(3 * i), 3,
+                  p.begin() + static_cast<std::ptrdiff_t>(3 * to));
+      if (!c.empty()) {
+        std::copy_n(c.begin() + static_cast<std::ptrdiff_t>(3 * i), 3,
+                    c.begin() + static_cast<std::ptrdiff_t>(3 * to));
+      }
+    }
+    p.resize(3 * static_cast<std::size_t>(used));
+    if (!c.empty()) c.resize(3 * static_cast<std::size_t>(used));
+    for (std::int32_t& t : mesh_.triangles) t = index[static_cast<std::size_t>(t)];
+  }
+
   // The first part to be copied reserves room for all of them.
   template <typename T>
   static void ReserveFor(std::vector<T>& v, std::uint64_t total) {
     if (v.capacity() != 0) return;
     v.reserve(static_cast<std::size_t>(total));
-    AdviseHugePages(v.data(), v.capacity() * sizeof(T));
+    files::AdviseHugePages(v.data(), v.capacity() * sizeof(T));
   }
 
   static bool PerVertexColors(const Node& n, std::size_t np) {
@@ -1046,9 +1183,11 @@ class MeshBuilder {
 
   const std::string& file_;
   bool v1_;
+  Meter& meter_;
+  Budget& budget_;
+  std::uint64_t maxVisits_;
   bool counting_ = true;
   bool allColored_ = true;
-  std::uint64_t budget_ = 0;
   std::uint64_t visits_ = 0;
   std::uint64_t points_ = 0;
   std::uint64_t triangles_ = 0;
@@ -1061,7 +1200,8 @@ struct ParsedScene {
   bool v1 = false;
 };
 
-ParsedScene Parse(std::string_view text, const std::string& fileName) {
+ParsedScene Parse(std::string_view text, const std::string& fileName, Meter& meter,
+                  Budget& budget) {
   const std::size_t firstNonSpace = text.find_first_not_of(" \t\r\n");
   if (firstNonSpace == std::string_view::npos) throw VrmlError(fileName + ": empty file");
   ParsedScene scene;
@@ -1086,85 +1226,71 @@ ParsedScene Parse(std::string_view text, const std::string& fileName) {
   const std::size_t nl = text.find('\n');
   const std::string_view body =
       nl == std::string_view::npos ? std::string_view{} : text.substr(nl + 1);
-  Parser parser(body, fileName, scene.v1, 2);
+  Parser parser(body, fileName, scene.v1, 2, meter, budget);
   scene.roots = parser.ParseScene();
   return scene;
+}
+
+// Everything after the bytes are in memory. `from` is the share of progress already done;
+// `release` frees the bytes once they are no longer needed.
+VrmlScan Load(std::string_view bytes, const std::string& fileName, Meter& meter, double from,
+              const std::function<void()>& release) {
+  VrmlScan scan;
+  std::string inflated;
+  if (vrml::LooksGzipped(bytes)) {
+    meter.Step(from, kInflateShare, bytes.size());
+    inflated = vrml::Gunzip(bytes, fileName, [&](std::size_t consumed) { meter.At(consumed); });
+    release();
+    bytes = inflated;
+    scan.gzip = true;
+    from = kInflateShare;
+  }
+  if (bytes.empty()) throw VrmlError(fileName + ": empty file");
+  meter.Step(from, kParseEnd, bytes.size());
+  Budget budget(fileName, bytes.size());
+  budget.Charge(bytes.size(), 1);
+  ParsedScene scene = Parse(bytes, fileName, meter, budget);
+  // The parsed lists own their numbers now: release the text before building the mesh.
+  release();
+  std::string().swap(inflated);
+  scan.version = scene.version;
+  scan.mesh = MeshBuilder(fileName, scene.v1, meter, budget).Build(scene.roots);
+  meter.Finish();
+  return scan;
 }
 
 }  // namespace
 
 VrmlScan ReadVrmlBuffer(std::string_view bytes, const std::string& fileName) {
-  VrmlScan scan;
-  std::string inflated;
-  if (vrml::LooksGzipped(bytes)) {
-    inflated = vrml::Gunzip(bytes, fileName, kMaxInflated);
-    bytes = inflated;
-    scan.gzip = true;
-  }
-  if (bytes.empty()) throw VrmlError(fileName + ": empty file");
-  ParsedScene scene = Parse(bytes, fileName);
-  // The parsed lists own their numbers now: release the text before building the mesh.
-  const std::size_t inputBytes = bytes.size();
-  std::string().swap(inflated);
-  scan.version = scene.version;
-  scan.mesh = MeshBuilder(fileName, scene.v1, inputBytes).Build(scene.roots);
-  return scan;
+  const std::string name = vrml::Escaped(fileName, fileName.size());
+  Meter meter(nullptr, name);
+  return Load(bytes, name, meter, 0, [] {});
 }
 
 VrmlScan ReadVrmlFile(const std::string& path, ReadProgress* progress) {
-  const auto checkCancel = [&] {
-    if (progress && progress->cancel.load(std::memory_order_relaxed))
-      throw VrmlCancelled(path + ": reading cancelled");
-  };
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw VrmlError(path + ": cannot open (" + std::strerror(errno) + ")");
-  struct stat sb {};
-  if (::fstat(fd, &sb) != 0 || !S_ISREG(sb.st_mode)) {
-    ::close(fd);
-    throw VrmlError(path + ": not a regular file");
-  }
-  const auto size = static_cast<std::size_t>(sb.st_size);
-  if (progress) progress->total = size;
-  if (size == 0) {
-    ::close(fd);
-    throw VrmlError(path + ": empty file");
-  }
-  void* map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
-  ::close(fd);
-  if (map == MAP_FAILED) throw VrmlError(path + ": cannot map file (" + std::strerror(errno) + ")");
-  ::madvise(map, size, MADV_SEQUENTIAL);
-  struct Unmap {
-    void* p;
-    std::size_t n;
-    void release() {
-      if (p) ::munmap(p, n);
-      p = nullptr;
+  const std::string name = vrml::Escaped(path, path.size());  // for messages
+  Meter meter(progress, name);
+  std::unique_ptr<char[]> bytes;
+  std::size_t size = 0;
+  try {
+    files::ReadOnlyFile file(path);
+    if (file.size() > vrml::kMaxTextBytes) {
+      throw VrmlError(name + ": the file is larger than " + ByteSize(vrml::kMaxTextBytes) +
+                      ", far beyond any scan; refused");
     }
-    ~Unmap() { release(); }
-  } unmap{map, size};
-  const std::string_view bytes(static_cast<const char*>(map), size);
-
-  VrmlScan scan;
-  std::string inflated;
-  std::string_view text = bytes;
-  if (vrml::LooksGzipped(bytes)) {
-    inflated = vrml::Gunzip(bytes, path, kMaxInflated);
-    unmap.release();
-    text = inflated;
-    scan.gzip = true;
-    if (text.empty()) throw VrmlError(path + ": empty file");
+    size = static_cast<std::size_t>(file.size());
+    if (size == 0) throw VrmlError(name + ": empty file");
+    meter.SetTotal(size);
+    meter.Step(0, kReadShare, size);
+    // Read, not mapped: a mapped file cut short while it is read kills the process with a
+    // signal, while read() just comes back short. It costs about as little.
+    bytes = std::make_unique_for_overwrite<char[]>(size);
+    files::AdviseHugePages(bytes.get(), size);
+    file.ReadAll(bytes.get(), [&](std::uint64_t got) { meter.At(got); });
+  } catch (const files::FileError& e) {
+    throw VrmlError(name + ": cannot read the file: " + e.what());
   }
-  checkCancel();
-  ParsedScene scene = Parse(text, path);
-  checkCancel();
-  if (progress) progress->done = size;
-  const std::size_t inputBytes = text.size();
-  // Drop the file pages before the mesh is built so peak memory stays near file + mesh.
-  unmap.release();
-  std::string().swap(inflated);
-  scan.version = scene.version;
-  scan.mesh = MeshBuilder(path, scene.v1, inputBytes).Build(scene.roots);
-  return scan;
+  return Load({bytes.get(), size}, name, meter, kReadShare, [&] { bytes.reset(); });
 }
 
 }  // namespace kernelcad
