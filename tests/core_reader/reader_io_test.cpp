@@ -14,8 +14,12 @@
 #include "kernelcad/core/file_access.h"
 #include "kernelcad/core/vrml_reader.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/stat.h>
+
+#include <cerrno>
 #endif
 
 namespace fs = std::filesystem;
@@ -27,6 +31,13 @@ using kernelcad::files::FileError;
 using kernelcad::files::ReadOnlyFile;
 
 namespace {
+
+// The system's own words for a missing file.
+#ifdef _WIN32
+const std::string kNoSuchFile = std::system_category().message(ERROR_FILE_NOT_FOUND);
+#else
+const std::string kNoSuchFile = std::generic_category().message(ENOENT);
+#endif
 
 // A folder of its own for each test, removed afterwards.
 class ScanFolder : public ::testing::Test {
@@ -146,8 +157,11 @@ TEST_F(ScanFolder, OnlyRegularFilesAreOpenedAndNeverWaitedOn) {
     std::string path, message;
   } cases[] = {
       {folder, folder + ": cannot read the file: not a regular file"},
-      {(dir_ / "none.wrl").string(), "none.wrl: cannot read the file: No such file or directory"},
-#ifndef _WIN32
+      {(dir_ / "none.wrl").string(), "none.wrl: cannot read the file: " + kNoSuchFile},
+#ifdef _WIN32
+      // A device name: reading it would give nothing, or wait.
+      {"NUL", "NUL: cannot read the file: not a regular file"},
+#else
       // Opening a FIFO for reading would wait for a writer that never comes.
       {(dir_ / "x.wrl").string(), "x.wrl: cannot read the file: not a regular file"},
       {"/dev/zero", "/dev/zero: cannot read the file: not a regular file"},
