@@ -24,10 +24,11 @@ set(ZLIB_USE_STATIC_LIBS ON)
 set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
 
 # Debian's wine64 package puts its loader in /usr/lib/wine. The Wine prefix lives in the build
-# folder; no .NET or HTML engine is installed into it, and Wine's own diagnostics stay quiet.
+# folder; no .NET or HTML engine is installed into it. Wine's notes on what it does not
+# implement stay quiet, its errors (a program that cannot start or that crashes) do not.
 find_program(QUARNEL_WINE NAMES wine64 wine PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
 if(QUARNEL_WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR
-      ${CMAKE_COMMAND} -E env WINEPREFIX=${CMAKE_BINARY_DIR}/wine WINEDEBUG=-all
+      ${CMAKE_COMMAND} -E env WINEPREFIX=${CMAKE_BINARY_DIR}/wine WINEDEBUG=fixme-all
       WINEDLLOVERRIDES=mscoree,mshtml= ${QUARNEL_WINE})
 endif()
