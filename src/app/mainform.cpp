@@ -1,7 +1,6 @@
 #include "app/mainform.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
@@ -49,13 +48,11 @@ void writeStatus(const QString& text) { Forms::get<MainForm>().Show_Status(text)
 }  // namespace
 
 QString samplesFolder() {
-#ifdef QUARNEL_SAMPLES_DIR
-  if (QFileInfo(QStringLiteral(QUARNEL_SAMPLES_DIR)).isDir()) {
-    return QStringLiteral(QUARNEL_SAMPLES_DIR);
-  }
-#endif
-  // An installed program keeps its samples beside the executable.
-  return QCoreApplication::applicationDirPath() + QStringLiteral("/samples");
+  const QString folder = platform::shippedPath(QStringLiteral("samples"));
+  if (QFileInfo(folder).isDir()) return folder;
+  // A broken installation: say why, and open where every user has a folder.
+  qWarning("warning: no sample scans in %s", qPrintable(folder));
+  return QDir::homePath();
 }
 
 MainForm::MainForm() {

@@ -60,7 +60,7 @@ class MainForm : public QMainWindow {
 };
 
 // The folder the program opens on when the data folder does not exist: the sample scans it
-// ships with.
+// ships with, or the home folder where they are missing.
 QString samplesFolder();
 
 }  // namespace app

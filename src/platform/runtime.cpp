@@ -1,6 +1,7 @@
 #include "platform/runtime.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
@@ -119,6 +120,14 @@ QString commandLine() {
 }
 
 void setCommandLine(const QString& text) { commandLineOverride = text; }
+
+QString shippedPath(const QString& relative) {
+  QString folder = qEnvironmentVariable("QUARNEL_DATA_DIR");
+  if (folder.isEmpty()) {
+    folder = QCoreApplication::applicationDirPath() + u'/' + QStringLiteral(QUARNEL_DATA_FROM_BIN);
+  }
+  return QDir::cleanPath(folder + u'/' + relative);
+}
 
 double twipsPerPixelX() { return 1440.0 / logicalDpiX(); }
 double twipsPerPixelY() { return 1440.0 / logicalDpiY(); }

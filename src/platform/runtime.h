@@ -27,6 +27,12 @@ std::int16_t CInt(double value);
 QString commandLine();
 void setCommandLine(const QString& text);
 
+// A file or folder the program ships (the sample scans), by its path inside the shipped-data
+// folder: share/quarnel of the tree the executable sits in, an installed tree or the build tree
+// (same layout). QUARNEL_DATA_DIR in the environment names another shipped-data folder, for
+// programs run from elsewhere (tests) or data kept apart from the program.
+QString shippedPath(const QString& relative);
+
 // Twips (1/1440 inch) per pixel of the primary screen, from its logical DPI.
 double twipsPerPixelX();
 double twipsPerPixelY();
