@@ -1,7 +1,6 @@
 #include "kernelcad/core/vrml_reader.h"
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <array>
@@ -13,37 +12,20 @@
 #include <string>
 #include <vector>
 
+#include "reader_text.h"
+
 using kernelcad::ReadVrmlBuffer;
 using kernelcad::ReadVrmlFile;
 using kernelcad::VrmlError;
+using reader_text::ErrorOf;
+using reader_text::Gzip;
+using reader_text::kTriangle;
+using reader_text::kV1;
+using reader_text::kV2;
 
 namespace {
 
 const std::string kData = QUARNEL_TEST_DATA;
-
-// Returns the VrmlError message, or "" when the read succeeded.
-std::string ErrorOf(const std::string& text, const std::string& name = "scan.wrl") {
-  try {
-    ReadVrmlBuffer(text, name);
-  } catch (const VrmlError& e) {
-    return e.what();
-  }
-  return "";
-}
-
-std::string Gzip(const std::string& text) {
-  z_stream zs{};
-  EXPECT_EQ(deflateInit2(&zs, 9, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY), Z_OK);
-  std::string out(deflateBound(&zs, text.size()) + 64, '\0');
-  zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
-  zs.avail_in = static_cast<uInt>(text.size());
-  zs.next_out = reinterpret_cast<Bytef*>(out.data());
-  zs.avail_out = static_cast<uInt>(out.size());
-  EXPECT_EQ(deflate(&zs, Z_FINISH), Z_STREAM_END);
-  out.resize(zs.total_out);
-  deflateEnd(&zs);
-  return out;
-}
 
 void ExpectPoint(const kernelcad::Mesh& m, std::size_t i, double x, double y, double z) {
   ASSERT_LT(i, m.pointCount());
@@ -179,11 +161,6 @@ TEST(VrmlSharedFiles, EveryFileIsReadAsListedOrRefused) {
 // ---------------------------------------------------------------------------------------------
 // Refused input: each message names the file, the line and the reason.
 
-const std::string kV2 = "#VRML V2.0 utf8\n";
-const std::string kV1 = "#VRML V1.0 ascii\n";
-const std::string kTriangle =
-    "Shape { geometry IndexedFaceSet { coord Coordinate { point [0 0 0, 1 0 0, 0 1 0] }\n"
-    "coordIndex [0 1 2 -1] } }\n";
 const std::string kPoints = kV2 + "Shape { geometry IndexedFaceSet { coord Coordinate { point [";
 
 TEST(VrmlRefused, BrokenInputNamesLineAndReason) {
@@ -268,7 +245,7 @@ TEST(VrmlRefused, NestingAndInstancingAreBounded) {
   ExpectPoint(scan.mesh, 1, 191, 0, 0);
 
   // A chain of DEF/USE redefinitions nests without any textual nesting.
-  std::string chain = kV2 + "DEF X Group { }\n";
+  std::string chain = kV2 + "DEF X Group { children [" + kTriangle + "] }\n";
   for (int i = 0; i < 400; ++i) chain += "DEF X Group { children USE X }\n";
   EXPECT_NE(ErrorOf(chain).find("nested deeper than 200 levels"), std::string::npos);
 

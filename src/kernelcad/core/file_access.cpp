@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <system_error>
+#include <utility>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -78,7 +79,9 @@ std::size_t ReadOnlyFile::Read(char* into, std::size_t n) {
   return got;
 }
 
-void AdviseHugePages(const void*, std::size_t) {}  // Windows has no advice for ordinary memory
+// Windows has no such advice for memory from the heap; only the peak of a load differs.
+void AdviseHugePages(const void*, std::size_t) {}
+void ReleasePages(const void*, std::size_t) {}
 
 #else
 
@@ -121,11 +124,27 @@ std::size_t ReadOnlyFile::Read(char* into, std::size_t n) {
   }
 }
 
-void AdviseHugePages(const void* data, std::size_t bytes) {
+namespace {
+
+// The 2 MB blocks wholly inside [data, data + bytes), as (start, length); length 0 when none.
+std::pair<void*, std::size_t> HugeBlocks(const void* data, std::size_t bytes) {
   constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;
   const auto begin = (reinterpret_cast<std::uintptr_t>(data) + kHuge - 1) & ~(kHuge - 1);
   const auto end = (reinterpret_cast<std::uintptr_t>(data) + bytes) & ~(kHuge - 1);
-  if (data && end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+  if (!data || end <= begin) return {nullptr, 0};
+  return {reinterpret_cast<void*>(begin), end - begin};
+}
+
+}  // namespace
+
+void AdviseHugePages(const void* data, std::size_t bytes) {
+  const auto [start, length] = HugeBlocks(data, bytes);
+  if (length) ::madvise(start, length, MADV_HUGEPAGE);
+}
+
+void ReleasePages(const void* data, std::size_t bytes) {
+  const auto [start, length] = HugeBlocks(data, bytes);
+  if (length) ::madvise(start, length, MADV_DONTNEED);
 }
 
 #endif

@@ -49,4 +49,9 @@ class ReadOnlyFile {
 // outside the block is left alone.
 void AdviseHugePages(const void* data, std::size_t bytes);
 
+// Gives the memory of the 2 MB blocks that lie wholly inside [data, data + bytes) back to the
+// system; they read as zeros afterwards. For text already parsed, so a load's memory does not
+// hold the text and everything parsed from it at once.
+void ReleasePages(const void* data, std::size_t bytes);
+
 }  // namespace kernelcad::files

@@ -32,6 +32,13 @@ constexpr std::uint64_t kInflateAllowance = std::uint64_t{16} << 20;
 constexpr std::uint64_t kMemoryPerTextByte = 16;
 constexpr std::uint64_t kMemoryAllowance = std::uint64_t{64} << 20;
 
+// PROTO instances: each reads its PROTO's body again, so like DEF/USE a little text can stand
+// for a lot. What instances make (text read again, nodes made) is held to kExpansionPerByte
+// bytes per byte of text plus kExpansionAllowance, so a file of many small instances reads and
+// a few hundred bytes of PROTOs instantiating each other twice over cannot take minutes.
+constexpr std::uint64_t kExpansionPerByte = 16;
+constexpr std::uint64_t kExpansionAllowance = std::uint64_t{32} << 20;
+
 // Nodes visited while instancing DEF/USE, per byte of text plus an allowance: a few hundred
 // bytes of nested USEs can ask for 2^40 visits of nodes that hold nothing at all.
 constexpr std::uint64_t kMaxVisitsPerTextByte = 16;
