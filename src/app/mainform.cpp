@@ -6,8 +6,10 @@
 #include <QLabel>
 #include <QLayout>
 #include <QMenuBar>
+#include <QPointer>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTimer>
 #include <exception>
 
 #include "app/appstate.h"
@@ -17,6 +19,7 @@
 #include "app/status.h"
 #include "help/aboutform.h"
 #include "help/browser.h"
+#include "kernelcad/core/units.h"
 #include "platform/msgbox.h"
 #include "platform/runtime.h"
 #include "view/form1.h"
@@ -43,7 +46,44 @@ void paintList(QWidget* list) {
   list->setAutoFillBackground(true);
 }
 
-void writeStatus(const QString& text) { Forms::get<MainForm>().Show_Status(text); }
+// Nowhere to write once the program is ending.
+void writeStatus(const QString& text) {
+  if (MainForm* form = Forms::loaded<MainForm>()) form->Show_Status(text);
+}
+
+QString sizeText(double length) {
+  return length >= 1 ? QString::number(length, 'f', 1) : QString::number(length, 'g', 3);
+}
+
+// A scan whose size is no foot's in millimetres was most likely written in another unit: the
+// operator is told its size and chooses between the likely conversion and keeping it.
+kernelcad::LengthUnit unitOfScan(const kernelcad::Mesh& mesh) {
+  using kernelcad::LengthUnit;
+  const double longest = kernelcad::LongestSide(mesh);
+  if (kernelcad::PlausibleFootSize(longest)) return LengthUnit::Millimetre;
+  const QString size =
+      MainForm::tr("The scan is %1 units long: too %2 for a foot in millimetres.")
+          .arg(sizeText(longest), longest < kernelcad::kPlausibleFootMinMm ? MainForm::tr("small")
+                                                                           : MainForm::tr("large"));
+  const LengthUnit guess = kernelcad::GuessUnit(longest);
+  if (guess == LengthUnit::Millimetre) {
+    platform::MsgBox(
+        size + MainForm::tr("\nNo length unit makes it a foot's size; it is kept as it is."),
+        platform::MsgBoxButtons::OkOnly, platform::MsgBoxIcon::Exclamation,
+        MainForm::tr("Warning"));
+    return guess;
+  }
+  const QString unit = QString::fromStdString(std::string(kernelcad::UnitName(guess)));
+  const QString text =
+      size + MainForm::tr(
+                 "\nIn %1 it would be %2 mm long.\n\nConvert it from %1 to millimetres? "
+                 "No keeps it as it is.")
+                 .arg(unit, sizeText(longest * kernelcad::MillimetresPer(guess)));
+  return platform::MsgBox(text, platform::MsgBoxButtons::YesNo, platform::MsgBoxIcon::Question,
+                          MainForm::tr("Scan Size")) == platform::MsgBoxResult::Yes
+             ? guess
+             : LengthUnit::Millimetre;
+}
 
 }  // namespace
 
@@ -120,13 +160,35 @@ void MainForm::Form_Load() {
   s.ScanFile = kNone;
   s.FootSide.clear();
   s.AlignRollAngle = 0;
-  // The whole argument text must be "-v", as the old command line was read as one string.
-  s.OrnivueMode = platform::commandLine() == QStringLiteral("-v");
+  // The command line is [-v] [FILE]: "-v" exactly, first, sets the status prefix; anything else
+  // but one scan path after it has no effect.
+  QStringList arguments = platform::commandArguments();
+  s.OrnivueMode = arguments.value(0) == QStringLiteral("-v");
+  if (s.OrnivueMode) arguments.removeFirst();
   // Without a data folder on this machine the operator still finds scans: the shipped samples.
   Dir1->setPath(QFileInfo(s.DataFolder).isDir() ? s.DataFolder : samplesFolder());
   Dir1_Change();
   s.CurrentFolder = Dir1->path();
   Show_Status(tr("Ready"));
+  // Opened once the window is on screen, so the side dialog and any message stand over it.
+  if (arguments.size() == 1 && !arguments.front().startsWith(u'-')) {
+    QTimer::singleShot(0, this, [this, path = arguments.front()] { Open_Scan(path); });
+  }
+}
+
+void MainForm::Open_Scan(const QString& path) {
+  const QFileInfo file(path);
+  // A folder that does not exist is reported as the folder list reports it; the lists stay.
+  Dir1->setPath(file.absolutePath());
+  const auto listed = File1->findItems(file.fileName(), Qt::MatchExactly);
+  File1->setCurrentItem(listed.isEmpty() ? nullptr : listed.front());
+  // Chosen even when the list does not show it: a compressed scan, say, is still read.
+  chooseScan(file.fileName());
+  // No file, no side to ask: loading it says why it cannot be read.
+  if (file.isFile())
+    File1_DblClick();
+  else
+    Display_File();
 }
 
 void MainForm::Show_Status(const QString& text) {
@@ -156,10 +218,12 @@ void MainForm::Dir1_Change() {
 }
 
 void MainForm::File1_Click() {
-  const QListWidgetItem* item = File1->currentItem();
-  if (!item) return;
+  if (const QListWidgetItem* item = File1->currentItem()) chooseScan(item->text());
+}
+
+void MainForm::chooseScan(const QString& name) {
   AppState& s = state();
-  s.ScanFile = item->text();
+  s.ScanFile = name;
   s.ScanPath = joinPath(File1->path(), s.ScanFile);
   setWindowTitle(tr("Scan File: ") + s.ScanPath);
   Show_Status(tr("Scan File: ") + s.ScanPath);
@@ -191,8 +255,21 @@ void MainForm::Load_Foot() {
   // After a folder change this may name a file that is not there; the control then says so
   // and the foot view keeps what it showed.
   const QString path = joinPath(s.CurrentFolder, s.ScanFile);
+  const bool viewWasLoaded = Forms::loaded<view::Form1>() != nullptr;
   view::Form1& form1 = Forms::get<view::Form1>();
-  form1.KernelCAD1->setModelFile(path);
+  const QPointer<view::Form1> footView(&form1);
+  try {
+    form1.KernelCAD1->setModelFile(path, &unitOfScan);
+  } catch (const kernelcad::LoadCancelled&) {
+    if (Forms::loaded<MainForm>() != this) return;  // the program is ending
+    // Nothing of the request stays: the side the view was opened with comes back, and a foot
+    // view made for this load goes again.
+    s.FootSide = viewSide_;
+    if (!viewWasLoaded && footView) footView->Form_QueryUnload();
+    Show_Status(tr("Opening cancelled: ") + path);
+    return;
+  }
+  viewSide_ = s.FootSide;
   form1.setWindowTitle(tr("Foot: ") + path);
   s.ScanPath = path;
   Show_Status((s.OrnivueMode ? tr("Ornivue: Foot  ") : tr("Fotrella: Foot  ")) + path);

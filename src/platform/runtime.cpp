@@ -111,15 +111,15 @@ std::int16_t CInt(double value) {
 }
 
 namespace {
-std::optional<QString> commandLineOverride;
+std::optional<QStringList> argumentsOverride;
 }
 
-QString commandLine() {
-  if (commandLineOverride) return *commandLineOverride;
-  return QCoreApplication::arguments().mid(1).join(u' ');
+QStringList commandArguments() {
+  if (argumentsOverride) return *argumentsOverride;
+  return QCoreApplication::arguments().mid(1);
 }
 
-void setCommandLine(const QString& text) { commandLineOverride = text; }
+void setCommandArguments(const QStringList& arguments) { argumentsOverride = arguments; }
 
 QString shippedPath(const QString& relative) {
   QString folder = qEnvironmentVariable("QUARNEL_DATA_DIR");

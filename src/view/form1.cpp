@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdint>
 #include <stdexcept>
+#include <utility>
 
 #include "alignment/refpoints.h"
 #include "app/appstate.h"
@@ -56,6 +57,12 @@ Form1::Form1() {
   buildToolbar2(*Toolbar2);
   connect(Toolbar2, &QToolBar::actionTriggered, this, &Form1::Toolbar2_ButtonClick);
   connect(KernelCAD1, &kernelcad::KernelCAD::MouseEvent, this, &Form1::KernelCAD1_MouseEvent);
+  connect(
+      KernelCAD1, &kernelcad::KernelCAD::loadEnded, this,
+      [this] {
+        if (std::exchange(closeAfterLoad_, false)) close();
+      },
+      Qt::QueuedConnection);
 
   buildMenus();
   resize(platform::twipsToPixelsX(12135),
@@ -156,6 +163,14 @@ void Form1::Form_QueryUnload() {
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
+  if (KernelCAD1->isLoading()) {
+    // The load is a call further down this thread's stack, working on this very control: it
+    // is cancelled, and the window closes once that call has returned.
+    KernelCAD1->cancelLoad();
+    closeAfterLoad_ = true;
+    event->ignore();
+    return;
+  }
   Form_QueryUnload();
   event->accept();
 }

@@ -107,6 +107,7 @@ class Form1 : public QMainWindow {
   void buildMenus();
 
   std::shared_ptr<kernelcad::View> view_;
+  bool closeAfterLoad_ = false;
 };
 
 }  // namespace view

@@ -1,5 +1,6 @@
 // The windows driven through their controls. The scan browser: start values, the data folder,
-// the foot buttons and side dialog, a broken scan, ending the program, and the road from start
+// the foot buttons and side dialog, a broken scan, a large scan read while the event loop keeps
+// ticking and its Cancel, a scan in another unit, ending the program, and the road from start
 // to a foot seen from below. The foot view: what its load sets up, its switches, closing, the
 // six standard views and the resize rule.
 
@@ -9,16 +10,21 @@
 #include <QFile>
 #include <QImage>
 #include <QLabel>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QToolBar>
 #include <cmath>
+#include <fstream>
 #include <memory>
+#include <sstream>
 
 #include "app/appstate.h"
 #include "app/filelists.h"
 #include "app/selectform.h"
+#include "footgen/footgen.h"
 #include "platform/msgbox.h"
 #include "platform/runtime.h"
 #include "view/form1.h"
@@ -63,10 +69,48 @@ bool isBackground(QRgb pixel, QRgb background) {
          24;
 }
 
+void writeScan(const QString& path, kernelcad::Mesh mesh, double scale = 1) {
+  for (double& c : mesh.points) c *= scale;
+  std::ofstream out(path.toStdString(), std::ios::binary);
+  footgen::WriteVrml2(mesh, out, "test scan");
+}
+
+// A scanner-sized scan of a million vertices, about 100 MB, made once.
+const QTemporaryDir& bigScanFolder() {
+  static const QTemporaryDir folder;
+  static const bool written = [] {
+    const int resolution = footgen::ResolutionForVertices(1'000'000);
+    writeScan(folder.filePath("Big.wrl"),
+              footgen::GenerateFoot(footgen::Side::Left, resolution).mesh);
+    return true;
+  }();
+  Q_UNUSED(written);
+  return folder;
+}
+
+QProgressDialog* progressWindow() {
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (auto* dialog = qobject_cast<QProgressDialog*>(w); dialog && dialog->isVisible())
+      return dialog;
+  return nullptr;
+}
+
+// What the operator sees of a foot view: caption, scan, spheres and camera.
+std::string looks(const view::Form1& form) {
+  std::ostringstream out;
+  const auto model = form.KernelCAD1->Model();
+  out << form.windowTitle().toStdString() << model->GetItem(0)->mesh().get();
+  for (long i = 1; i < model->GetItemCount(); ++i) out << model->GetItem(i)->GetPosition();
+  const auto eye = form.KernelCAD1->View()->FindObject("EyeFrame");
+  out << eye->orientation() << eye->GetPosition() << form.isVisible();
+  return out.str();
+}
+
 }  // namespace
 
 using Vec3 = Eigen::Vector3d;
 Q_DECLARE_METATYPE(Vec3)
+Q_DECLARE_METATYPE(platform::MsgBoxResult)
 
 class MainFormTest : public QObject {
   Q_OBJECT
@@ -113,9 +157,10 @@ class MainFormTest : public QObject {
 
  private slots:
   void init() {
+    kernelcad::KernelCAD::setProgressDelay(kernelcad::KernelCAD::kDefaultProgressDelayMs);
     Forms::destroyAll();
     app::state() = app::AppState{};
-    platform::setCommandLine(QString());
+    platform::setCommandArguments({});
     messages_ = std::make_unique<platform::MsgBoxScript>();
   }
 
@@ -225,23 +270,85 @@ class MainFormTest : public QObject {
   }
 
   void statusPrefixFollowsCommandLine_data() {
-    QTest::addColumn<QString>("commandLine");
+    QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("prefix");
-    QTest::newRow("-v") << "-v"
-                        << "Ornivue: Foot  ";
-    QTest::newRow("-V") << "-V"
-                        << "Fotrella: Foot  ";
-    QTest::newRow("-v and more") << "-v x"
-                                 << "Fotrella: Foot  ";
+    QTest::newRow("-v") << QStringList{"-v"} << "Ornivue: Foot  ";
+    QTest::newRow("-V") << QStringList{"-V"} << "Fotrella: Foot  ";
+    QTest::newRow("-v second") << QStringList{"x", "-v"} << "Fotrella: Foot  ";
   }
 
   void statusPrefixFollowsCommandLine() {
-    QFETCH(QString, commandLine);
+    QFETCH(QStringList, arguments);
     QFETCH(QString, prefix);
-    platform::setCommandLine(commandLine);
+    platform::setCommandArguments(arguments);
     MainForm& form = start();
     QVERIFY(openFoot(form, "RightFoot.wrl", form.Command2));
     QCOMPARE(form.statusPanel1->text(), prefix + form.Dir1->path() + "/RightFoot.wrl");
+  }
+
+  // quarnel [-v] FILE: the browser on the file's folder with the file selected, the side asked
+  // and the scan loaded; what cannot be loaded is reported and leaves the browser as it is.
+  void scanNamedOnTheCommandLineOpensAsADoubleClick_data() {
+    QTest::addColumn<QString>("file");      // in the samples folder, or in a folder of its own
+    QTest::addColumn<QString>("selected");  // in the file list afterwards
+    QTest::addColumn<bool>("asked");        // the side dialog
+    QTest::addColumn<QString>("message");   // part of the error shown; empty: loaded
+    QTest::newRow("sample scan") << "samples/RightFoot.wrl"
+                                 << "RightFoot.wrl" << true << "";
+    QTest::newRow("broken scan") << "own/bad.wrl"
+                                 << "bad.wrl" << true << "own/bad.wrl";
+    QTest::newRow("no such file") << "own/gone.wrl"
+                                  << "" << false << "own/gone.wrl";
+    QTest::newRow("no such folder") << "own/none/gone.wrl"
+                                    << "" << false << "own/none";
+  }
+
+  void scanNamedOnTheCommandLineOpensAsADoubleClick() {
+    QFETCH(QString, file);
+    QFETCH(QString, selected);
+    QFETCH(bool, asked);
+    QFETCH(QString, message);
+    QTemporaryDir own;
+    writeFile(own.filePath("bad.wrl"), "#VRML V2.0 utf8\nShape { geometry IndexedFaceSet {");
+    const QString samples = QDir::cleanPath(app::samplesFolder());
+    const auto local = [&](const QString& name) {
+      return name.startsWith("own/") ? own.path() + name.mid(3) : samples + name.mid(7);
+    };
+    const QString path = local(file);
+    platform::setCommandArguments({"-v", path});
+    // The operator answers the side dialog with "Right Foot".
+    int dialogs = 0;
+    QTimer hand;
+    connect(&hand, &QTimer::timeout, this, [&] {
+      auto* dialog = Forms::loaded<app::SelectForm>();
+      if (!dialog || !dialog->isVisible()) return;
+      ++dialogs;
+      QTest::mouseClick(dialog->Option2, Qt::LeftButton);
+      QTest::mouseClick(dialog->Command1, Qt::LeftButton);
+    });
+    hand.start(10);
+    MainForm& form = start();
+    QTRY_VERIFY(!messages_->shown().empty() || Forms::loaded<view::Form1>());
+    QTRY_VERIFY(!Forms::loaded<app::SelectForm>());
+    QCOMPARE(dialogs, asked ? 1 : 0);
+    QVERIFY(form.isVisible());
+    const QString folder = QFileInfo(path).dir().exists() ? QFileInfo(path).path() : samples;
+    QCOMPARE(form.Dir1->path(), folder);
+    QCOMPARE(form.File1->currentItem() ? form.File1->currentItem()->text() : "", selected);
+    view::Form1* footView = Forms::loaded<view::Form1>();
+    if (message.isEmpty()) {
+      QVERIFY(messages_->shown().empty());
+      QCOMPARE(app::state().FootSide, QStringLiteral("Right"));
+      QVERIFY(footView && footView->isVisible());
+      QCOMPARE(footView->windowTitle(), "Foot: " + path);
+      QCOMPARE(form.statusPanel1->text(), "Ornivue: Foot  " + path);
+    } else {
+      QCOMPARE(messages_->shown().size(), std::size_t{1});
+      QCOMPARE(messages_->shown()[0].title, QStringLiteral("Error"));
+      QVERIFY2(messages_->shown()[0].text.contains(local(message)),
+               qPrintable(messages_->shown()[0].text));
+      QVERIFY(!footView || !footView->isVisible());
+    }
   }
 
   void doubleClickAsksForSideEveryTimeFromLeft() {
@@ -423,6 +530,121 @@ class MainFormTest : public QObject {
     QTRY_COMPARE(form->KernelCAD1->width(),
                  qRound(std::nearbyint(form->frameGeometry().width() * tx - 420) / tx));
     QCOMPARE(form->KernelCAD1->height(), heightBefore);
+  }
+
+  void eventLoopTicksWhileALargeScanIsRead() {
+    MainForm& main = start();
+    main.Dir1->setPath(bigScanFolder().path());
+    QElapsedTimer clock;
+    qint64 first = -1, last = -1, longestGap = 0;
+    QTimer probe;
+    connect(&probe, &QTimer::timeout, [&] {
+      const view::Form1* form = Forms::loaded<view::Form1>();
+      if (!form || !form->KernelCAD1->isLoading()) return;
+      if (first < 0) first = clock.elapsed();
+      if (last >= 0) longestGap = std::max(longestGap, clock.elapsed() - last);
+      last = clock.elapsed();
+    });
+    clock.start();
+    probe.start(10);
+    const view::Form1* form = openFoot(main, "Big.wrl", main.Command1);
+    QVERIFY(form && first >= 0);
+    qInfo("read for %lld of %lld ms; longest gap between ticks %lld ms", last - first,
+          clock.elapsed(), longestGap);
+    QVERIFY2(longestGap < 100, qPrintable(QString::number(longestGap)));
+    QVERIFY(form->KernelCAD1->Model()->GetItem(0)->mesh()->pointCount() > 900'000);
+  }
+
+  void cancelLeavesTheFootViewAsItWas_data() {
+    QTest::addColumn<bool>("viewOpen");
+    QTest::addColumn<bool>("closeView");
+    QTest::newRow("Cancel") << true << false;
+    QTest::newRow("foot view closed") << true << true;
+    QTest::newRow("Cancel of the first load") << false << false;
+  }
+
+  void cancelLeavesTheFootViewAsItWas() {
+    QFETCH(bool, viewOpen);
+    QFETCH(bool, closeView);
+    MainForm& main = start();
+    std::string before;
+    if (viewOpen) {
+      view::Form1* form = openFoot(main, "LeftFoot.wrl", main.Command1);
+      QVERIFY(form);
+      form->Draw_Sphere(31.2, 0, 0.4, "HeelRef");
+      form->mnuView5_Click();
+      before = looks(*form);
+    }
+    const auto modelRef = app::state().ModelRef;
+    kernelcad::KernelCAD::setProgressDelay(0);
+    // Once the progress window is up: another load is refused, then Cancel or the close box.
+    bool refused = false;
+    QTimer hand;
+    connect(&hand, &QTimer::timeout, [&] {
+      QProgressDialog* progress = progressWindow();
+      if (!progress) return;
+      hand.stop();
+      view::Form1* form = Forms::loaded<view::Form1>();
+      try {
+        form->KernelCAD1->setModelFile(bigScanFolder().filePath("Big.wrl"));
+      } catch (const kernelcad::KernelCADError& e) {
+        refused = !dynamic_cast<const kernelcad::LoadCancelled*>(&e);
+      }
+      if (closeView)
+        form->close();
+      else
+        QTest::mouseClick(progress->findChild<QPushButton*>(), Qt::LeftButton);
+    });
+    hand.start(10);
+    main.Dir1->setPath(bigScanFolder().path());
+    openFoot(main, "Big.wrl", main.Command2);
+
+    QVERIFY(refused && !hand.isActive() && !progressWindow());
+    QCOMPARE(main.statusPanel1->text(),
+             "Opening cancelled: " + bigScanFolder().filePath("Big.wrl"));
+    QCOMPARE(app::state().FootSide, viewOpen ? QStringLiteral("Left") : QString());
+    QVERIFY(messages_->shown().empty());
+    if (viewOpen && !closeView) {
+      QCOMPARE(looks(*Forms::loaded<view::Form1>()), before);
+      QCOMPARE(app::state().ModelRef, modelRef);
+    } else {
+      QTRY_VERIFY(!Forms::loaded<view::Form1>());
+      QVERIFY(!app::state().ModelRef);
+    }
+  }
+
+  void scanInAnotherUnitIsAskedAbout_data() {
+    QTest::addColumn<double>("scale");  // file units per millimetre of the 260 mm foot
+    QTest::addColumn<platform::MsgBoxResult>("answer");
+    QTest::addColumn<QString>("told");
+    QTest::addColumn<double>("loadedLength");
+    QTest::newRow("metres, converted")
+        << 0.001 << platform::MsgBoxResult::Yes
+        << "0.26 units long: too small for a foot in millimetres.\nIn m it would be 260.0 mm"
+        << 260.0;
+    QTest::newRow("metres, kept") << 0.001 << platform::MsgBoxResult::No << "0.26 units" << 0.26;
+    QTest::newRow("no unit fits") << 1000 / 260.0 << platform::MsgBoxResult::Ok
+                                  << "1000.0 units long: too large" << 1000.0;
+  }
+
+  void scanInAnotherUnitIsAskedAbout() {
+    QFETCH(double, scale);
+    QFETCH(platform::MsgBoxResult, answer);
+    QFETCH(QString, told);
+    QFETCH(double, loadedLength);
+    QTemporaryDir folder;
+    writeScan(folder.filePath("Scaled.wrl"), footgen::GenerateFoot(footgen::Side::Left, 5).mesh,
+              scale);
+    messages_->answer(answer);
+    MainForm& main = start();
+    main.Dir1->setPath(folder.path());
+    const view::Form1* form = openFoot(main, "Scaled.wrl", main.Command1);
+    QVERIFY(form);
+    QCOMPARE(messages_->shown().size(), size_t{1});
+    QVERIFY2(messages_->shown()[0].text.contains(told), qPrintable(messages_->shown()[0].text));
+    // What the view holds is what every later step measures.
+    const double length = kernelcad::LongestSide(*form->KernelCAD1->Model()->GetItem(0)->mesh());
+    QVERIFY2(std::abs(length / loadedLength - 1) < 1e-3, qPrintable(QString::number(length)));
   }
 };
 

@@ -1,5 +1,6 @@
 #include "kernelcad/core/units.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -44,6 +45,11 @@ std::optional<LengthUnit> ParseUnit(std::string_view name) {
 
 bool PlausibleFootSize(double longestSideMm) {
   return longestSideMm >= kPlausibleFootMinMm && longestSideMm <= kPlausibleFootMaxMm;
+}
+
+double LongestSide(const Mesh& mesh) {
+  const auto b = mesh.bounds();
+  return std::max({b[3] - b[0], b[4] - b[1], b[5] - b[2]});
 }
 
 LengthUnit GuessUnit(double longestSide) {

@@ -25,6 +25,9 @@ constexpr double kPlausibleFootMaxMm = 600.0;
 
 bool PlausibleFootSize(double longestSideMm);
 
+// The longest side of the mesh's bounding box, in the mesh's own units.
+double LongestSide(const Mesh& mesh);
+
 // The unit that makes a scan whose longest side is `longestSide` (in its own units) look most
 // like a foot: millimetres whenever that is plausible, else the plausible conversion closest to
 // a typical scan length; millimetres when none is plausible (or the size is not finite).

@@ -4,13 +4,19 @@
 #include <vtkGenericOpenGLRenderWindow.h>
 #include <vtkRenderer.h>
 
+#include <QEventLoop>
+#include <QFileInfo>
 #include <QMouseEvent>
+#include <QPointer>
+#include <QProgressDialog>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 #include <cmath>
+#include <exception>
 #include <numbers>
+#include <thread>
 
-#include "kernelcad/core/vrml_reader.h"
 #include "kernelcad/render/scene_renderer.h"
 
 namespace kernelcad {
@@ -21,6 +27,9 @@ namespace {
 constexpr int kClickSlop = 3;
 // Degrees the view turns per pixel of a left drag.
 constexpr double kTurnPerPixel = 0.4;
+int progressDelayMs = KernelCAD::kDefaultProgressDelayMs;
+// How often the progress window takes the reader's count of bytes.
+constexpr int kProgressTickMs = 100;
 
 short buttonCode(Qt::MouseButton button) {
   switch (button) {
@@ -53,10 +62,12 @@ KernelCAD::KernelCAD(QWidget* parent)
   vtkWidget_->setObjectName("KernelCADView");
   vtkNew<vtkGenericOpenGLRenderWindow> window;
   vtkWidget_->setRenderWindow(window);
-  // The control does its own navigation; VTK's interactor styles would fight the scene model.
-  vtkWidget_->setEnableHiDPI(false);
+  // The picture is drawn in device pixels; text in it (axis names, captions) is sized for the
+  // screen's scale, so it reads as large as the window's own text.
+  vtkWidget_->setEnableHiDPI(true);
   renderer_ = std::make_unique<SceneRenderer>(model_, view_);
   window->AddRenderer(renderer_->renderer());
+  // The control does its own navigation; VTK's interactor styles would fight the scene model.
   if (window->GetInteractor()) window->GetInteractor()->SetInteractorStyle(nullptr);
   vtkWidget_->installEventFilter(this);
   auto* layout = new QVBoxLayout(this);
@@ -65,18 +76,127 @@ KernelCAD::KernelCAD(QWidget* parent)
   syncViewport();
 }
 
+// One load in progress: shared by setModelFile, the reading thread and whoever cancels.
+struct KernelCAD::PendingLoad {
+  // Why the wait for the reader last stopped; anything else stops it too (the program ending).
+  enum class Wake { None, Finished, ShowProgress, Cancelled };
+
+  std::string path;
+  ReadProgress progress;
+  std::atomic<bool> finished{false};
+  VrmlScan scan;
+  std::exception_ptr error;
+  QEventLoop loop;
+  Wake wake = Wake::None;
+
+  void stop(Wake why) {
+    wake = why;
+    loop.quit();
+  }
+};
+
 KernelCAD::~KernelCAD() {
+  // A load still waiting on this control stops and finds it gone.
+  cancelLoad();
   // Drop the renderer from the window before either goes, so VTK releases its graphics
   // resources while the OpenGL context still exists.
   if (auto* window = vtkWidget_->renderWindow()) window->RemoveRenderer(renderer_->renderer());
 }
 
-void KernelCAD::setModelFile(const QString& path) {
-  VrmlScan scan;
-  try {
-    scan = ReadVrmlFile(path.toStdString());
-  } catch (const VrmlError& e) {
-    throw KernelCADError("Cannot load " + path.toStdString() + ": " + e.what());
+void KernelCAD::setProgressDelay(int ms) { progressDelayMs = ms; }
+
+void KernelCAD::cancelLoad() {
+  if (!load_) return;
+  load_->progress.cancel = true;
+  load_->stop(PendingLoad::Wake::Cancelled);
+}
+
+VrmlScan KernelCAD::readScan(const QString& path) {
+  using Wake = PendingLoad::Wake;
+  PendingLoad load;
+  load.path = path.toStdString();
+  // Declared after `load`, so whatever way this call ends the reader is joined before `load` goes.
+  std::jthread reader([&load] {
+    try {
+      load.scan = ReadVrmlFile(load.path, &load.progress);
+    } catch (...) {
+      load.error = std::current_exception();
+    }
+    load.finished = true;
+    QMetaObject::invokeMethod(
+        &load.loop, [&load] { load.stop(Wake::Finished); }, Qt::QueuedConnection);
+  });
+  load_ = &load;
+  const QPointer<KernelCAD> self(this);
+
+  QTimer showTimer;
+  showTimer.setSingleShot(true);
+  connect(&showTimer, &QTimer::timeout, &load.loop, [&load] { load.stop(Wake::ShowProgress); });
+  showTimer.start(progressDelayMs);
+  std::unique_ptr<QProgressDialog> dialog;
+  QTimer tick;
+  while (!load.finished) {
+    // Without the modal progress window the operator's clicks and keys wait until the load is
+    // over: the windows repaint, but nothing else starts on a scene about to change.
+    const bool modal = dialog && dialog->isVisible();
+    load.wake = Wake::None;
+    load.loop.exec(modal ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
+    if (!self || load.wake == Wake::None) {
+      // The control went, or the program is ending: the reader is told to stop.
+      load.progress.cancel = true;
+      break;
+    }
+    if (load.wake == Wake::ShowProgress && !load.finished && !load.progress.cancel) {
+      dialog = std::make_unique<QProgressDialog>(
+          tr("Loading %1...").arg(QFileInfo(path).fileName()), tr("Cancel"), 0, 100);
+      dialog->setWindowTitle(tr("Loading"));
+      dialog->setWindowModality(Qt::ApplicationModal);
+      dialog->setAutoClose(false);
+      dialog->setAutoReset(false);
+      connect(dialog.get(), &QProgressDialog::canceled, &load.loop, [&load, &tick] {
+        // A modal progress window handles events while it takes a value: not once it is gone.
+        tick.stop();
+        load.progress.cancel = true;
+        load.stop(Wake::Cancelled);
+      });
+      connect(&tick, &QTimer::timeout, dialog.get(), [&load, d = dialog.get()] {
+        const auto total = load.progress.total.load();
+        if (total > 0) d->setValue(static_cast<int>(100 * load.progress.done.load() / total));
+      });
+      tick.start(kProgressTickMs);
+      dialog->show();
+    }
+  }
+  tick.stop();
+  dialog.reset();
+  reader.join();
+  if (self) {
+    load_ = nullptr;
+    emit loadEnded();
+  }
+  if (load.progress.cancel) throw LoadCancelled("Loading " + load.path + " was cancelled.");
+  if (load.error) {
+    try {
+      std::rethrow_exception(load.error);
+    } catch (const VrmlError& e) {
+      throw KernelCADError("Cannot load " + load.path + ": " + e.what());
+    }
+  }
+  return std::move(load.scan);
+}
+
+void KernelCAD::setModelFile(const QString& path, const UnitOfScan& unitOf) {
+  if (load_) {
+    throw KernelCADError("Cannot load " + path.toStdString() + " while " + load_->path +
+                         " is still loading.");
+  }
+  const QPointer<KernelCAD> self(this);
+  VrmlScan scan = readScan(path);
+  if (unitOf) {
+    const LengthUnit unit = unitOf(scan.mesh);
+    // The caller may have asked the operator, and the control may have gone meanwhile.
+    if (!self) throw LoadCancelled("Loading " + path.toStdString() + " was cancelled.");
+    ConvertToMillimetres(scan.mesh, unit);
   }
   model_->setScan(std::make_shared<const Mesh>(std::move(scan.mesh)));
   modelFile_ = path;
@@ -104,6 +224,11 @@ void KernelCAD::Redraw() {
 
 double KernelCAD::twipsPerPixelX() const { return 1440.0 / logicalDpiX(); }
 double KernelCAD::twipsPerPixelY() const { return 1440.0 / logicalDpiY(); }
+
+QPointF KernelCAD::twipsToViewPixels(double x, double y) const {
+  const qreal ratio = vtkWidget_->devicePixelRatioF();
+  return {x / twipsPerPixelX() * ratio, y / twipsPerPixelY() * ratio};
+}
 
 void KernelCAD::syncViewport() {
   const qreal ratio = vtkWidget_->devicePixelRatioF();
@@ -175,9 +300,10 @@ bool KernelCAD::eventFilter(QObject* watched, QEvent* event) {
       pressButton_ = Qt::NoButton;
       dragging_ = false;
       if (click) {
+        // The exact position: on a scaled screen one window pixel spans several view pixels.
         emit MouseEvent(buttonCode(e->button()), shiftCode(e->modifiers()),
-                        static_cast<float>(e->pos().x() * twipsPerPixelX()),
-                        static_cast<float>(e->pos().y() * twipsPerPixelY()));
+                        static_cast<float>(e->localPos().x() * twipsPerPixelX()),
+                        static_cast<float>(e->localPos().y() * twipsPerPixelY()));
       }
       return true;
     }

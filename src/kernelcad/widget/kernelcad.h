@@ -1,16 +1,31 @@
 #pragma once
 
+#include <QPointF>
 #include <QString>
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 #include "kernelcad/core/scene.h"
+#include "kernelcad/core/units.h"
+#include "kernelcad/core/vrml_reader.h"
 
 class QVTKOpenGLNativeWidget;
 
 namespace kernelcad {
 
 class SceneRenderer;
+
+// A load the operator cancelled, or one cut short because the control or the program went
+// while it ran. The scene keeps what it had.
+class LoadCancelled : public KernelCADError {
+ public:
+  using KernelCADError::KernelCADError;
+};
+
+// Says which unit a freshly read scan is written in; called on the control's thread before the
+// mesh becomes item 0, so the caller may ask the operator.
+using UnitOfScan = std::function<LengthUnit(const Mesh& mesh)>;
 
 // The 3D view control: loads a scan, holds the scene and draws it. Left drag turns the view,
 // right drag or the wheel zooms, middle drag pans; a click without a drag is reported through
@@ -23,10 +38,21 @@ class KernelCAD : public QWidget {
   ~KernelCAD() override;
 
   // Loads the scan at `path` as item 0, replacing the mesh that was there, and fits the view.
-  // A file that cannot be read throws KernelCADError naming the file and the reason; the scene
-  // then keeps what it had.
-  void setModelFile(const QString& path);
+  // The file is read on a thread of its own while the windows go on repainting; a load that
+  // lasts longer than the progress delay shows a modal progress window with Cancel. The call
+  // returns when the load is over. With `unitOf` the mesh is converted from the unit it names
+  // into millimetres. A file that cannot be read throws KernelCADError naming the file and the
+  // reason, a cancelled load LoadCancelled; the scene then keeps what it had. A load asked for
+  // while one runs is refused with KernelCADError.
+  void setModelFile(const QString& path, const UnitOfScan& unitOf = {});
   QString ModelFile() const { return modelFile_; }
+
+  bool isLoading() const { return load_ != nullptr; }
+  // Stops the load that runs, if any; setModelFile then throws LoadCancelled.
+  void cancelLoad();
+  // Milliseconds a load runs before its progress window shows, for every control.
+  static constexpr int kDefaultProgressDelayMs = 500;
+  static void setProgressDelay(int ms);
 
   bool ShowAxes() const { return showAxes_; }
   void setShowAxes(bool show);
@@ -45,11 +71,17 @@ class KernelCAD : public QWidget {
   // Twips per pixel of this screen along x and y (1440 / logical dpi).
   double twipsPerPixelX() const;
   double twipsPerPixelY() const;
+  // A point given in twips from the view's top-left corner (as MouseEvent reports a click), in
+  // the view's device pixels, which PickPoint and the viewport count in; they differ from the
+  // window's pixels on a screen whose device pixel ratio is not 1.
+  QPointF twipsToViewPixels(double x, double y) const;
 
   // The VTK widget that draws the scene (tests click on it).
   QVTKOpenGLNativeWidget* renderWidget() const { return vtkWidget_; }
 
  signals:
+  // Each read of a scan, done, failed or cancelled, ends with this.
+  void loadEnded();
   // A click in the view: button 1 left, 2 right, 4 middle; shift 1 Shift, 2 Ctrl, 4 Alt;
   // x, y in twips.
   void MouseEvent(short button, short shift, float x, float y);
@@ -59,6 +91,8 @@ class KernelCAD : public QWidget {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
+  struct PendingLoad;
+  VrmlScan readScan(const QString& path);
   void syncViewport();
   void zoomView(double factor);
 
@@ -67,6 +101,7 @@ class KernelCAD : public QWidget {
   std::shared_ptr<kernelcad::Model> model_;
   std::shared_ptr<kernelcad::View> view_;
   QString modelFile_;
+  PendingLoad* load_ = nullptr;
   bool showAxes_ = false;
   bool shaded_ = true;
   // Mouse drag state.
