@@ -2,14 +2,12 @@
 
 #include <QDir>
 
+#include "platform/system.h"
+
 namespace app {
 
 QString defaultDataFolder() {
-#ifdef Q_OS_WIN
-  return QStringLiteral("C:\\Kelvard\\Data\\");
-#else
-  return QDir::homePath() + QStringLiteral("/Kelvard/Data/");
-#endif
+  return platform::labFolder() + QStringLiteral("Data") + QDir::separator();
 }
 
 AppState& state() {

@@ -1,7 +1,5 @@
 #include "help/browser.h"
 
-#include <unistd.h>
-
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
@@ -25,6 +23,7 @@
 #include "app/forms.h"
 #include "help/resources.h"
 #include "platform/runtime.h"
+#include "platform/system.h"
 
 namespace help {
 
@@ -99,20 +98,14 @@ QIcon buttonImage(const QString& key) {
 }  // namespace
 
 QString helpPageAddress() {
-#ifdef Q_OS_WIN
-  const QString installed = QStringLiteral("C:\\Kelvard\\Help8.Htm");
-#else
-  const QString installed = QDir::homePath() + QStringLiteral("/Kelvard/Help8.Htm");
-#endif
+  const QString installed = platform::labFolder() + QStringLiteral("Help8.Htm");
   return QFileInfo::exists(installed) ? installed : QString::fromLatin1(bundledHelpPage);
 }
 
 void prepareWebEngine() {
   initResources();
-#ifdef Q_OS_UNIX
-  if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
+  if (platform::runningAsRoot() && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
     qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-#endif
 }
 
 Browser::Browser() {

@@ -12,8 +12,12 @@
 #include "kernelcad/core/file_access.h"
 #include "reader_text.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/stat.h>
+
+#include <cerrno>
 #endif
 
 namespace fs = std::filesystem;
@@ -25,6 +29,13 @@ using reader_text::kTriangle;
 using reader_text::kV2;
 
 namespace {
+
+// The system's own words for a missing file.
+#ifdef _WIN32
+const std::string kNoSuchFile = std::system_category().message(ERROR_FILE_NOT_FOUND);
+#else
+const std::string kNoSuchFile = std::generic_category().message(ENOENT);
+#endif
 
 // A folder of its own for each test, removed afterwards.
 class ScanFolder : public ::testing::Test {
@@ -119,8 +130,11 @@ TEST_F(ScanFolder, OnlyRegularFilesAreOpenedAndNeverWaitedOn) {
   fs::create_directory(dir_ / "folder.wrl");
   std::vector<std::pair<std::string, std::string>> cases = {
       {"folder.wrl", "folder.wrl: cannot read the file: not a regular file"},
-      {"none.wrl", "none.wrl: cannot read the file: No such file or directory"}};
-#ifndef _WIN32
+      {"none.wrl", "none.wrl: cannot read the file: " + kNoSuchFile}};
+#ifdef _WIN32
+  // A device name, in any folder: reading it would give nothing, or wait.
+  cases.push_back({"NUL", "NUL: cannot read the file: not a regular file"});
+#else
   // Opening a FIFO for reading would wait for a writer that never comes.
   ASSERT_EQ(::mkfifo((dir_ / "x.wrl").c_str(), 0600), 0);
   cases.push_back({"x.wrl", "x.wrl: cannot read the file: not a regular file"});

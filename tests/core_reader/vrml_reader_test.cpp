@@ -118,7 +118,8 @@ TEST(VrmlSharedFiles, EveryFileIsReadAsListedOrRefused) {
   for (const auto& entry : std::filesystem::recursive_directory_iterator(kData)) {
     const std::string ext = entry.path().extension().string();
     if (ext != ".wrl" && ext != ".WRL" && ext != ".gz") continue;
-    const std::string rel = std::filesystem::relative(entry.path(), kData).string();
+    // Forward slashes on every platform, as the table lists the files.
+    const std::string rel = std::filesystem::relative(entry.path(), kData).generic_string();
     SCOPED_TRACE(rel);
     const auto found = loaded.find(rel);
     if (found == loaded.end()) {
