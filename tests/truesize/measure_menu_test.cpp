@@ -1,10 +1,12 @@
 // The foot window's Measure menu: the windows' alignment and "Apply" followed by "Export
-// True-Size PDF..." give the same spheres, scale and page as quarnel-scan print.
+// True-Size PDF..." give the same spheres, scale and page as quarnel-scan print; a foot that
+// would take hundreds of pages is refused by both commands before anything is written.
 
 #include <QAction>
 #include <QLineEdit>
 #include <QPdfDocument>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -37,6 +39,7 @@ class MeasureMenuTest : public QObject {
     app::Forms::destroyAll();
   }
   void exportMatchesTheCommandLine();
+  void hugeFootIsRefusedBeforeAnythingIsWritten();
 
  private:
   // The sample in the foot window with its spheres on the landmarks, as Place Points leaves it.
@@ -126,6 +129,28 @@ void MeasureMenuTest::exportMatchesTheCommandLine() {
       for (int x = 0; x < a.width(); ++x)
         differing += qAbs(qGray(a.pixel(x, y)) - qGray(b.pixel(x, y))) > 40;
     QVERIFY2(differing < 20, qPrintable(QString::number(differing)));
+  }
+}
+
+void MeasureMenuTest::hugeFootIsRefusedBeforeAnythingIsWritten() {
+  view::Form1& form = footWithSpheres();
+  // The scan in micrometres, read as millimetres: a foot 260 m long.
+  printing::Apply_Scale(*form.KernelCAD1->Model(), 1000);
+  const QString pdf = dir_.filePath("huge.pdf");
+  platform::Printer::setOutputOverride(pdf);
+  for (QAction* command : {form.mnuTrueSizePrint, form.mnuTrueSizeExport}) {
+    platform::MsgBoxScript messages;
+    platform::PrintDialogScript dialog;
+    platform::SaveFileNameScript save;
+    save.answer(pdf);
+    command->trigger();
+    QCOMPARE(messages.shown().size(), std::size_t{1});
+    const QString text = messages.shown()[0].text;
+    QVERIFY2(text.contains(QRegularExpression("outline is \\d{6}\\.\\d x \\d+\\.\\d mm")),
+             qPrintable(text));
+    QVERIFY2(text.contains("at most 9"), qPrintable(text));
+    QCOMPARE(messages.shown()[0].title, command->text().remove("...").remove('&'));
+    QVERIFY(!QFile::exists(pdf));
   }
 }
 

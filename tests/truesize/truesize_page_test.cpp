@@ -1,6 +1,7 @@
 // The true-size page read back from its PDF: the check ruler and square measure true, the
 // outline spans exactly the foot's extent seen from below, before and after alignment and
-// scaling, and a foot too large for the sheet tiles onto pages whose overlaps line up.
+// scaling, a foot too large for the sheet tiles onto pages whose overlaps line up, and a foot
+// that would take more pages than any foot needs is refused before a file is written.
 
 #include <gtest/gtest.h>
 
@@ -205,6 +206,46 @@ TEST_F(TrueSizePage, LargeFootTilesOntoPagesWhoseOverlapsLineUp) {
     whole |= outlineOnPage(pdf, page).translated((page % 2) * stepX, (page / 2) * stepY);
   EXPECT_NEAR(whole.width(), mesh.width(), 0.2);
   EXPECT_NEAR(whole.height(), mesh.height(), 0.2);
+}
+
+TEST_F(TrueSizePage, PagesStayFewAndAScanInAnotherUnitIsRefusedWithoutAFile) {
+  const QPageLayout portrait(QPageSize(QPageSize::A4), QPageLayout::Portrait,
+                             QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter);
+  struct Case {
+    double length;            // of the foot mesh along X, in mm
+    int landscape, portrait;  // pages on A4; 0: refused
+  };
+  const Case cases[] = {
+      {260, 1, 2},                 // the sample as scanned
+      {350, 4, 2},   {600, 6, 8},  // the longest foot still taken for millimetres
+      {900, 0, 0},                 // 12 pages: three sheets too many
+      {260e3, 0, 0},               // a scan in micrometres taken as millimetres
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.length);
+    const auto model = sampleWithSpheres("Left");
+    printing::Apply_Scale(*model, c.length / projected(*model).width());
+    const printing::TrueSizeSheet sheet =
+        printing::Collect_TrueSize(*model, "Left", "LeftFoot.wrl", QDate(2024, 5, 17));
+    const QString pdf = dir.filePath(QStringLiteral("%1.pdf").arg(c.length));
+    if (c.landscape) {
+      EXPECT_EQ(printing::TrueSize_Pages(sheet, printing::TrueSize_Layout()), c.landscape);
+      EXPECT_EQ(printing::TrueSize_Pages(sheet, portrait), c.portrait);
+      continue;
+    }
+    try {
+      printing::Write_TrueSize_Pdf(pdf, sheet);
+      ADD_FAILURE() << "printed";
+    } catch (const printing::TrueSizeTooLarge& e) {
+      // The message names the outline's size in millimetres.
+      const QString size = QStringLiteral("outline is %1 x %2 mm")
+                               .arg(sheet.outline.length(), 0, 'f', 1)
+                               .arg(sheet.outline.width(), 0, 'f', 1);
+      EXPECT_TRUE(QString(e.what()).contains(size)) << e.what();
+    }
+    EXPECT_FALSE(QFile::exists(pdf));
+    EXPECT_THROW(printing::TrueSize_Pages(sheet, portrait), printing::TrueSizeTooLarge);
+  }
 }
 
 }  // namespace
