@@ -22,7 +22,7 @@ std::string_view trim(std::string_view s) {
 
 std::string shortNumber(double v) {
   char text[32];
-  std::snprintf(text, sizeof text, "%.4g", v);
+  std::snprintf(text, sizeof text, "%.6g", v);
   return text;
 }
 
@@ -73,9 +73,9 @@ ScanInMillimetres ReadScan(const std::string& path, Units units) {
   ScanInMillimetres read{
       kernelcad::WhileDoing("read " + path, [&] { return kernelcad::ReadVrmlFile(path); }),
       units.value_or(kernelcad::LengthUnit::Millimetre)};
+  const auto b = read.scan.mesh.bounds();
+  const double longest = std::max({b[3] - b[0], b[4] - b[1], b[5] - b[2]});
   if (!units) {
-    const auto b = read.scan.mesh.bounds();
-    const double longest = std::max({b[3] - b[0], b[4] - b[1], b[5] - b[2]});
     read.unit = kernelcad::GuessUnit(longest);
     const std::string mm = std::to_string(int(kernelcad::kPlausibleFootMinMm)) + " to " +
                            std::to_string(int(kernelcad::kPlausibleFootMaxMm)) + " mm";
@@ -93,6 +93,7 @@ ScanInMillimetres ReadScan(const std::string& path, Units units) {
         shortNumber(longest) + " units, " + why);
   }
   kernelcad::ConvertToMillimetres(read.scan.mesh, read.unit);
+  read.longestSideMm = longest * kernelcad::MillimetresPer(read.unit);
   return read;
 }
 

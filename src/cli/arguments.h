@@ -41,6 +41,7 @@ Units ParseUnits(std::string_view text);
 struct ScanInMillimetres {
   kernelcad::VrmlScan scan;  // coordinates converted into millimetres
   kernelcad::LengthUnit unit;
+  double longestSideMm = 0;  // of the bounding box
 };
 
 // Reads the scan and converts it from `units` into millimetres; with "auto" says on stderr which

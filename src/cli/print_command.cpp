@@ -193,6 +193,13 @@ QJsonArray json(const kernelcad::Vec3& v) { return {v.x(), v.y(), v.z()}; }
 QJsonObject printOne(const Job& job, Units units, const QDir& out, std::set<QString>& taken) {
   if (!job.refused.empty()) throw JobError(job.refused);
   ScanInMillimetres scan = ReadScan(job.file, units);
+  // A unit given, or the default, that makes no foot: printed as asked, but not without a word.
+  if (units && !kernelcad::PlausibleFootSize(scan.longestSideMm)) {
+    char size[32];
+    std::snprintf(size, sizeof size, "%.6g", scan.longestSideMm);
+    Say("warning: " + job.file + ": the longest side is " + size +
+        " mm, not a foot's size; is the scan in another unit (--units auto)?");
+  }
   const auto model =
       alignment::Align_Scan(std::move(scan.scan.mesh), {*job.heel, *job.ball, *job.adjacent},
                             *job.axis, *job.side, job.roll);

@@ -175,6 +175,9 @@ TEST(PrintCommand, ScansInOtherUnits) {
   // Micrometres taken as millimetres: a foot 260 m long is refused before any page is written.
   const sample::Outcome r = print(write("um.wrl", 1e3), {});
   EXPECT_EQ(r.exitCode, 2);
+  EXPECT_TRUE(r.err.contains(QRegularExpression(
+      "\nwarning: [^\n]*um.wrl: the longest side is 26\\d{4} mm, not a foot's size")))
+      << r.err.toStdString();
   const QStringList errors = r.err.split('\n').filter(QRegularExpression("^error:"));
   ASSERT_EQ(errors.size(), 1) << r.err.toStdString();
   // The message names the outline's size, in millimetres as the scan was taken.
