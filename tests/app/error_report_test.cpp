@@ -31,7 +31,7 @@ TEST(ErrorReport, OutOfMemoryAndBinaryBytesAreToldInReadableText) {
       {"", [] { throw std::bad_alloc(); },
        "not enough memory to finish the work of the window \"Scan File: a.wrl\""},
       {"Open", [] { throw std::runtime_error("x.wrl: found '\xFF\xFE' in pi\xC3\xA9"); },
-       QString::fromUtf8("x.wrl: found '\\xFF\\xFE' in pi\xC3\xA9")},
+       QString::fromUtf8("x.wrl: found '\\xff\\xfe' in pi\xC3\xA9")},
   };
   qputenv("QT_QPA_PLATFORM", "offscreen");
   int argc = 1;

@@ -6,12 +6,14 @@ namespace kernelcad {
 
 namespace {
 
-// Length of the well-formed UTF-8 sequence at the start of `s`, or 0 when there is none: no
-// overlong forms, no surrogates, nothing beyond U+10FFFF.
+// Length of the well-formed, printable UTF-8 sequence at the start of `s`, or 0 when there is
+// none: no overlong forms, no surrogates, nothing beyond U+10FFFF.
 std::size_t validSequence(std::string_view s) {
   const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
   const unsigned char lead = byte(0);
-  if (lead < 0x80) return 1;
+  // Control characters too: a line break or a terminal escape inside a quoted name must not
+  // split the message or change the terminal.
+  if (lead < 0x80) return lead >= 0x20 && lead != 0x7F ? 1 : 0;
   std::size_t length = 0;
   unsigned char low = 0x80, high = 0xBF;  // range of the second byte
   if (lead >= 0xC2 && lead <= 0xDF) {
@@ -46,7 +48,7 @@ std::string EscapeInvalidUtf8(std::string_view text) {
       continue;
     }
     char hex[8];
-    std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned char>(text.front()));
+    std::snprintf(hex, sizeof hex, "\\x%02x", static_cast<unsigned char>(text.front()));
     out += hex;
     text.remove_prefix(1);
   }

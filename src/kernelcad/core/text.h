@@ -8,9 +8,10 @@
 
 namespace kernelcad {
 
-// `text` as valid UTF-8 for a message: every byte that is not part of a well-formed UTF-8
-// sequence (a binary file's bytes, a name in a legacy code page) becomes "\xHH", so a terminal,
-// a log or a message box shows what the bytes were instead of garbage or a replacement mark.
+// `text` as valid UTF-8 on one line, for a message: every byte that is not part of a well-formed
+// UTF-8 sequence (a binary file's bytes, a name in a legacy code page) and every control
+// character becomes "\xhh", so a terminal, a log or a message box shows what the bytes were
+// instead of garbage or a replacement mark.
 std::string EscapeInvalidUtf8(std::string_view text);
 
 // A step that ran out of memory, told in words: "not enough memory to read foot.wrl".
