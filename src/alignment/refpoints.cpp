@@ -158,8 +158,9 @@ void Toolbar1_ButtonClick(view::Form1& form, const QAction& button) {
 
 void KernelCAD1_MouseEvent(kernelcad::KernelCAD& control, short /*Button*/, short /*Shift*/,
                            float X, float Y) {
-  const std::int16_t px = platform::CInt(X / control.twipsPerPixelX());
-  const std::int16_t py = platform::CInt(Y / control.twipsPerPixelY());
+  const QPointF at = control.twipsToViewPixels(X, Y);
+  const std::int16_t px = platform::CInt(at.x());
+  const std::int16_t py = platform::CInt(at.y());
   app::AppState& s = app::state();
 
   struct Point {

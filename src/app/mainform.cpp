@@ -1,7 +1,6 @@
 #include "app/mainform.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
@@ -9,6 +8,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTimer>
 #include <exception>
 
 #include "app/appstate.h"
@@ -49,13 +49,11 @@ void writeStatus(const QString& text) { Forms::get<MainForm>().Show_Status(text)
 }  // namespace
 
 QString samplesFolder() {
-#ifdef QUARNEL_SAMPLES_DIR
-  if (QFileInfo(QStringLiteral(QUARNEL_SAMPLES_DIR)).isDir()) {
-    return QStringLiteral(QUARNEL_SAMPLES_DIR);
-  }
-#endif
-  // An installed program keeps its samples beside the executable.
-  return QCoreApplication::applicationDirPath() + QStringLiteral("/samples");
+  const QString folder = platform::shippedPath(QStringLiteral("samples"));
+  if (QFileInfo(folder).isDir()) return folder;
+  // A broken installation: say why, and open where every user has a folder.
+  qWarning("warning: no sample scans in %s", qPrintable(folder));
+  return QDir::homePath();
 }
 
 MainForm::MainForm() {
@@ -123,13 +121,35 @@ void MainForm::Form_Load() {
   s.ScanFile = kNone;
   s.FootSide.clear();
   s.AlignRollAngle = 0;
-  // The whole argument text must be "-v", as the old command line was read as one string.
-  s.OrnivueMode = platform::commandLine() == QStringLiteral("-v");
+  // The command line is [-v] [FILE]: "-v" exactly, first, sets the status prefix; anything else
+  // but one scan path after it has no effect.
+  QStringList arguments = platform::commandArguments();
+  s.OrnivueMode = arguments.value(0) == QStringLiteral("-v");
+  if (s.OrnivueMode) arguments.removeFirst();
   // Without a data folder on this machine the operator still finds scans: the shipped samples.
   Dir1->setPath(QFileInfo(s.DataFolder).isDir() ? s.DataFolder : samplesFolder());
   Dir1_Change();
   s.CurrentFolder = Dir1->path();
   Show_Status(tr("Ready"));
+  // Opened once the window is on screen, so the side dialog and any message stand over it.
+  if (arguments.size() == 1 && !arguments.front().startsWith(u'-')) {
+    QTimer::singleShot(0, this, [this, path = arguments.front()] { Open_Scan(path); });
+  }
+}
+
+void MainForm::Open_Scan(const QString& path) {
+  const QFileInfo file(path);
+  // A folder that does not exist is reported as the folder list reports it; the lists stay.
+  Dir1->setPath(file.absolutePath());
+  const auto listed = File1->findItems(file.fileName(), Qt::MatchExactly);
+  File1->setCurrentItem(listed.isEmpty() ? nullptr : listed.front());
+  // Chosen even when the list does not show it: a compressed scan, say, is still read.
+  chooseScan(file.fileName());
+  // No file, no side to ask: loading it says why it cannot be read.
+  if (file.isFile())
+    File1_DblClick();
+  else
+    Display_File();
 }
 
 void MainForm::Show_Status(const QString& text) {
@@ -159,10 +179,12 @@ void MainForm::Dir1_Change() {
 }
 
 void MainForm::File1_Click() {
-  const QListWidgetItem* item = File1->currentItem();
-  if (!item) return;
+  if (const QListWidgetItem* item = File1->currentItem()) chooseScan(item->text());
+}
+
+void MainForm::chooseScan(const QString& name) {
   AppState& s = state();
-  s.ScanFile = item->text();
+  s.ScanFile = name;
   s.ScanPath = joinPath(File1->path(), s.ScanFile);
   setWindowTitle(tr("Scan File: ") + s.ScanPath);
   Show_Status(tr("Scan File: ") + s.ScanPath);

@@ -26,6 +26,10 @@ class MainForm : public QMainWindow {
   void Show_Status(const QString& text);
   void Display_File();
   void Load_Foot();
+  // A scan named from outside (the command line, a file opened from the desktop): the lists go
+  // to its folder with the file selected, then the side is asked and the scan loaded, as a
+  // double click does. A path that cannot be loaded is reported as any scan is.
+  void Open_Scan(const QString& path);
 
   DriveList* Drive1 = nullptr;
   DirList* Dir1 = nullptr;
@@ -57,10 +61,12 @@ class MainForm : public QMainWindow {
 
  private:
   void footButton(const QString& side);
+  // The scan called `name` in the file list's folder becomes the chosen one.
+  void chooseScan(const QString& name);
 };
 
 // The folder the program opens on when the data folder does not exist: the sample scans it
-// ships with.
+// ships with, or the home folder where they are missing.
 QString samplesFolder();
 
 }  // namespace app

@@ -46,8 +46,9 @@ void drawFootprint(QPainter& p, const QRectF& box) {
 
 }  // namespace
 
-QPixmap aboutPicture() {
-  QPixmap picture(568, 431);
+QPixmap aboutPicture(qreal ratio) {
+  QPixmap picture(QSize(568, 431) * ratio);
+  picture.setDevicePixelRatio(ratio);
   QPainter p(&picture);
   p.setRenderHint(QPainter::Antialiasing);
   p.setRenderHint(QPainter::TextAntialiasing);
@@ -56,7 +57,7 @@ QPixmap aboutPicture() {
   sky.setColorAt(0, QColor(232, 242, 252));
   sky.setColorAt(0.45, QColor(250, 250, 246));
   sky.setColorAt(1, QColor(238, 232, 220));
-  p.fillRect(picture.rect(), sky);
+  p.fillRect(QRect(0, 0, 568, 431), sky);
 
   // Logo: the footprint in a ring, the maker's name beside it.
   p.setPen(QPen(QColor(0, 70, 140), 3));
@@ -117,7 +118,7 @@ void LinkArea::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() == Qt::LeftButton && rect().contains(event->pos())) emit clicked();
 }
 
-AboutForm::AboutForm() : picture_(aboutPicture()) {
+AboutForm::AboutForm() : picture_(aboutPicture(devicePixelRatioF())) {
   setWindowTitle(tr("About QUARNEL"));
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
@@ -187,6 +188,9 @@ void AboutForm::closeEvent(QCloseEvent* event) {
 }
 
 void AboutForm::paintEvent(QPaintEvent*) {
+  // Drawn again when the window has moved to a screen of another scale, to stay sharp.
+  if (picture_.devicePixelRatioF() != devicePixelRatioF())
+    picture_ = aboutPicture(devicePixelRatioF());
   QPainter p(this);
   p.setRenderHint(QPainter::SmoothPixmapTransform);
   p.drawPixmap(rect(), picture_);

@@ -15,8 +15,9 @@ inline constexpr const char* supportSiteAddress = "https://www.pedalox-support.e
 inline constexpr const char* updatesAddress = "https://www.pedalox-support.example/downloads.php";
 inline constexpr const char* suppliesAddress = "https://www.orthomaterials-supply.example/";
 
-// The About window's background: logo, the three lines and their addresses, 568 x 431 pixels.
-QPixmap aboutPicture();
+// The About window's background: logo, the three lines and their addresses, 568 x 431 pixels,
+// drawn with `ratio` device pixels to each of them so it stays sharp on a scaled screen.
+QPixmap aboutPicture(qreal ratio = 1.0);
 
 // A label that reports a click, for the link areas over the addresses in the picture.
 class LinkArea : public QLabel {

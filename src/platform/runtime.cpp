@@ -1,6 +1,7 @@
 #include "platform/runtime.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
@@ -110,15 +111,23 @@ std::int16_t CInt(double value) {
 }
 
 namespace {
-std::optional<QString> commandLineOverride;
+std::optional<QStringList> argumentsOverride;
 }
 
-QString commandLine() {
-  if (commandLineOverride) return *commandLineOverride;
-  return QCoreApplication::arguments().mid(1).join(u' ');
+QStringList commandArguments() {
+  if (argumentsOverride) return *argumentsOverride;
+  return QCoreApplication::arguments().mid(1);
 }
 
-void setCommandLine(const QString& text) { commandLineOverride = text; }
+void setCommandArguments(const QStringList& arguments) { argumentsOverride = arguments; }
+
+QString shippedPath(const QString& relative) {
+  QString folder = qEnvironmentVariable("QUARNEL_DATA_DIR");
+  if (folder.isEmpty()) {
+    folder = QCoreApplication::applicationDirPath() + u'/' + QStringLiteral(QUARNEL_DATA_FROM_BIN);
+  }
+  return QDir::cleanPath(folder + u'/' + relative);
+}
 
 double twipsPerPixelX() { return 1440.0 / logicalDpiX(); }
 double twipsPerPixelY() { return 1440.0 / logicalDpiY(); }

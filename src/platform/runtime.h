@@ -3,6 +3,7 @@
 #include <QFont>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 
 class QWidget;
@@ -22,10 +23,16 @@ QString Format(double value, const QString& pattern);
 // std::overflow_error, as the old runtime raised an overflow.
 std::int16_t CInt(double value);
 
-// The command-line argument text as one string (the arguments after the program name, joined by
-// single blanks). setCommandLine replaces it, for a program started from code.
-QString commandLine();
-void setCommandLine(const QString& text);
+// The command-line arguments after the program name. setCommandArguments replaces them, for a
+// program started from code.
+QStringList commandArguments();
+void setCommandArguments(const QStringList& arguments);
+
+// A file or folder the program ships (the sample scans), by its path inside the shipped-data
+// folder: share/quarnel of the tree the executable sits in, an installed tree or the build tree
+// (same layout). QUARNEL_DATA_DIR in the environment names another shipped-data folder, for
+// programs run from elsewhere (tests) or data kept apart from the program.
+QString shippedPath(const QString& relative);
 
 // Twips (1/1440 inch) per pixel of the primary screen, from its logical DPI.
 double twipsPerPixelX();

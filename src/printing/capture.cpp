@@ -31,7 +31,11 @@ Picture Picture_From_Bitmap(const QPixmap& bitmap) {
 }
 
 Picture Grab_Window_Area(QWidget* window, bool client, int left, int top, int width, int height) {
-  QPixmap bitmap(width, height);
+  // Pixels here are the window's own; on a scaled screen the bitmap keeps every device pixel the
+  // window shows, so a printout is as sharp as the screen.
+  const qreal ratio = window->devicePixelRatioF();
+  QPixmap bitmap(QSize(width, height) * ratio);
+  bitmap.setDevicePixelRatio(ratio);
   bitmap.fill(Qt::white);
   QPainter painter(&bitmap);
   // The window's contents come from the window itself, not from the screen: a window lying
@@ -55,9 +59,7 @@ Picture Grab_Window_Area(QWidget* window, bool client, int left, int top, int wi
   }
   const QRect source = QRect(origin, QSize(width, height)) & window->rect();
   if (!source.isEmpty()) {
-    QPixmap part = window->grab(source);
-    part.setDevicePixelRatio(1.0);
-    painter.drawPixmap(QRect(source.topLeft() - origin, source.size()), part);
+    painter.drawPixmap(source.topLeft() - origin, window->grab(source));
   }
   painter.end();
   return Picture_From_Bitmap(bitmap);

@@ -21,6 +21,8 @@ Picture Picture_From_Bitmap(const QPixmap& bitmap);
 // Captures width x height pixels at (left, top) of `window`: of its client area when `client`
 // is true (below the menu bar), else of the whole window with its frame and title bar. Parts
 // outside the window come out white. What the user sees is captured, the 3D picture included.
+// On a screen whose device pixel ratio is not 1 the picture has that many device pixels to each
+// of the window's pixels (and carries the ratio).
 Picture Grab_Window_Area(QWidget* window, bool client, int left, int top, int width, int height);
 
 // The whole client area of `form`.

@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QToolBar>
 #include <cmath>
@@ -117,7 +118,7 @@ class MainFormTest : public QObject {
   void init() {
     Forms::destroyAll();
     app::state() = app::AppState{};
-    platform::setCommandLine(QString());
+    platform::setCommandArguments({});
     messages_ = std::make_unique<platform::MsgBoxScript>();
   }
 
@@ -230,23 +231,85 @@ class MainFormTest : public QObject {
   }
 
   void statusPrefixFollowsCommandLine_data() {
-    QTest::addColumn<QString>("commandLine");
+    QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("prefix");
-    QTest::newRow("-v") << "-v"
-                        << "Ornivue: Foot  ";
-    QTest::newRow("-V") << "-V"
-                        << "Fotrella: Foot  ";
-    QTest::newRow("-v and more") << "-v x"
-                                 << "Fotrella: Foot  ";
+    QTest::newRow("-v") << QStringList{"-v"} << "Ornivue: Foot  ";
+    QTest::newRow("-V") << QStringList{"-V"} << "Fotrella: Foot  ";
+    QTest::newRow("-v second") << QStringList{"x", "-v"} << "Fotrella: Foot  ";
   }
 
   void statusPrefixFollowsCommandLine() {
-    QFETCH(QString, commandLine);
+    QFETCH(QStringList, arguments);
     QFETCH(QString, prefix);
-    platform::setCommandLine(commandLine);
+    platform::setCommandArguments(arguments);
     MainForm& form = start();
     QVERIFY(openFoot(form, "RightFoot.wrl", form.Command2));
     QCOMPARE(form.statusPanel1->text(), prefix + form.Dir1->path() + "/RightFoot.wrl");
+  }
+
+  // quarnel [-v] FILE: the browser on the file's folder with the file selected, the side asked
+  // and the scan loaded; what cannot be loaded is reported and leaves the browser as it is.
+  void scanNamedOnTheCommandLineOpensAsADoubleClick_data() {
+    QTest::addColumn<QString>("file");      // in the samples folder, or in a folder of its own
+    QTest::addColumn<QString>("selected");  // in the file list afterwards
+    QTest::addColumn<bool>("asked");        // the side dialog
+    QTest::addColumn<QString>("message");   // part of the error shown; empty: loaded
+    QTest::newRow("sample scan") << "samples/RightFoot.wrl"
+                                 << "RightFoot.wrl" << true << "";
+    QTest::newRow("broken scan") << "own/bad.wrl"
+                                 << "bad.wrl" << true << "own/bad.wrl";
+    QTest::newRow("no such file") << "own/gone.wrl"
+                                  << "" << false << "own/gone.wrl";
+    QTest::newRow("no such folder") << "own/none/gone.wrl"
+                                    << "" << false << "own/none";
+  }
+
+  void scanNamedOnTheCommandLineOpensAsADoubleClick() {
+    QFETCH(QString, file);
+    QFETCH(QString, selected);
+    QFETCH(bool, asked);
+    QFETCH(QString, message);
+    QTemporaryDir own;
+    writeFile(own.filePath("bad.wrl"), "#VRML V2.0 utf8\nShape { geometry IndexedFaceSet {");
+    const QString samples = QDir::cleanPath(app::samplesFolder());
+    const auto local = [&](const QString& name) {
+      return name.startsWith("own/") ? own.path() + name.mid(3) : samples + name.mid(7);
+    };
+    const QString path = local(file);
+    platform::setCommandArguments({"-v", path});
+    // The operator answers the side dialog with "Right Foot".
+    int dialogs = 0;
+    QTimer hand;
+    connect(&hand, &QTimer::timeout, this, [&] {
+      auto* dialog = Forms::loaded<app::SelectForm>();
+      if (!dialog || !dialog->isVisible()) return;
+      ++dialogs;
+      QTest::mouseClick(dialog->Option2, Qt::LeftButton);
+      QTest::mouseClick(dialog->Command1, Qt::LeftButton);
+    });
+    hand.start(10);
+    MainForm& form = start();
+    QTRY_VERIFY(!messages_->shown().empty() || Forms::loaded<view::Form1>());
+    QTRY_VERIFY(!Forms::loaded<app::SelectForm>());
+    QCOMPARE(dialogs, asked ? 1 : 0);
+    QVERIFY(form.isVisible());
+    const QString folder = QFileInfo(path).dir().exists() ? QFileInfo(path).path() : samples;
+    QCOMPARE(form.Dir1->path(), folder);
+    QCOMPARE(form.File1->currentItem() ? form.File1->currentItem()->text() : "", selected);
+    view::Form1* footView = Forms::loaded<view::Form1>();
+    if (message.isEmpty()) {
+      QVERIFY(messages_->shown().empty());
+      QCOMPARE(app::state().FootSide, QStringLiteral("Right"));
+      QVERIFY(footView && footView->isVisible());
+      QCOMPARE(footView->windowTitle(), "Foot: " + path);
+      QCOMPARE(form.statusPanel1->text(), "Ornivue: Foot  " + path);
+    } else {
+      QCOMPARE(messages_->shown().size(), std::size_t{1});
+      QCOMPARE(messages_->shown()[0].title, QStringLiteral("Error"));
+      QVERIFY2(messages_->shown()[0].text.contains(local(message)),
+               qPrintable(messages_->shown()[0].text));
+      QVERIFY(!footView || !footView->isVisible());
+    }
   }
 
   void doubleClickAsksForSideEveryTimeFromLeft() {

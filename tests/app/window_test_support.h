@@ -16,6 +16,7 @@
 
 #include "app/forms.h"
 #include "platform/error_reporting.h"
+#include "platform/runtime.h"
 
 namespace testing_support {
 
@@ -42,7 +43,8 @@ inline bool chooseMenu(QMainWindow* window, QMenu* menu, QAction* item) {
 }  // namespace testing_support
 
 // main() for a window test: the program's own application object (so untrapped failures reach
-// the error reporting) and the surface format VTK needs, both set up before any window.
+// the error reporting) and the surface format VTK needs, both set up before any window, and an
+// empty command line for the program.
 #define QUARNEL_WINDOW_TEST_MAIN(TestClass)                                    \
   int main(int argc, char** argv) {                                            \
     QTemporaryDir home;                                                        \
@@ -51,6 +53,8 @@ inline bool chooseMenu(QMainWindow* window, QMenu* menu, QAction* item) {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);                \
     QSurfaceFormat::setDefaultFormat(QVTKOpenGLNativeWidget::defaultFormat()); \
     platform::ErrorReportingApplication application(argc, argv);               \
+    /* The test runner's arguments are not the program's command line. */      \
+    platform::setCommandArguments({});                                         \
     TestClass test;                                                            \
     const int failures = QTest::qExec(&test, argc, argv);                      \
     app::Forms::destroyAll();                                                  \

@@ -121,24 +121,34 @@ void KernelCADTest::bottomViewDrawsTheFootWhereTheGeometryPutsIt() {
 
 void KernelCADTest::clickOnALandmarkPicksItBack() {
   KernelCAD view;
-  view.resize(900, 700);
+  view.resize(QSize(900, 700) / view.devicePixelRatioF());
   view.show();
   QVERIFY(QTest::qWaitForWindowExposed(&view));
   view.setModelFile(samplePath("LeftFoot.wrl"));
   turnToBottom(view);
   QSignalSpy clicks(&view, &KernelCAD::MouseEvent);
+  const qreal ratio = view.devicePixelRatioF();
+  QCOMPARE(view.View()->viewportHeight(), qRound(view.renderWidget()->height() * ratio));
 
   const auto& marks = leftFoot().landmarks;
   for (const Vec3& landmark : {marks.heel, marks.ball, marks.adjacent}) {
-    const auto at = view.View()->worldToPixel(landmark);
+    // The view counts device pixels; a click on one reaches the window at a fraction of its
+    // own pixels when the screen is scaled.
+    const Eigen::Vector2d at = view.View()->worldToPixel(landmark);
     const QPoint pixel(static_cast<int>(std::floor(at.x())), static_cast<int>(std::floor(at.y())));
-    QTest::mouseClick(view.renderWidget(), Qt::LeftButton, Qt::NoModifier, pixel);
+    for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+      QMouseEvent click(type, QPointF(pixel) / ratio, Qt::LeftButton,
+                        type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                        Qt::NoModifier);
+      QApplication::sendEvent(view.renderWidget(), &click);
+    }
     QCOMPARE(clicks.count(), 1);
     const auto args = clicks.takeFirst();
     QCOMPARE(args.at(0).value<short>(), short(1));
-    // Twips back to pixels, as a click handler does.
-    const long px = std::lround(args.at(2).toFloat() / view.twipsPerPixelX());
-    const long py = std::lround(args.at(3).toFloat() / view.twipsPerPixelY());
+    // Twips back to view pixels, as a click handler does.
+    const QPointF viewPixel = view.twipsToViewPixels(args.at(2).toFloat(), args.at(3).toFloat());
+    const long px = std::lround(viewPixel.x());
+    const long py = std::lround(viewPixel.y());
     QCOMPARE(px, long(pixel.x()));
     QCOMPARE(py, long(pixel.y()));
     Vec3 point(0, 0, 0);

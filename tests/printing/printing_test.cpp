@@ -186,6 +186,8 @@ class PrintingTest : public QObject {
     // front would look nothing like it.
     const int top = main.menuWidget()->geometry().bottom() + 1;
     const QImage expected = main.grab(QRect(0, top, main.width(), main.height() - top)).toImage();
+    // Every pixel the screen shows of it, on a scaled screen too.
+    QCOMPARE(form.Picture1->pixmap(Qt::ReturnByValue).size(), expected.size());
     QRectF ink;
     checkFitted(file, expected, 10, &ink);
     if (QTest::currentTestFailed()) return;

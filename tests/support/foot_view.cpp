@@ -32,15 +32,17 @@ QStringList& statusLog() {
 view::Form1* openFoot(const QString& fileName) {
   view::Form1& form = app::Forms::get<view::Form1>();
   form.KernelCAD1->setModelFile(QDir(QUARNEL_SAMPLES_DIR).filePath(fileName));
-  form.resize(1200, 900);
+  // 1200 x 900 device pixels, whatever the screen's scale: it fits a scaled screen too.
+  const qreal ratio = form.devicePixelRatioF();
+  form.resize(qRound(1200 / ratio), qRound(900 / ratio));
   form.mnuView2_Click();
   form.show();
   if (!QTest::qWaitForWindowExposed(&form)) return nullptr;
-  // The view's viewport follows the widget's size once the window has been laid out.
+  // The view's viewport (device pixels) follows the widget's size once the window is laid out.
   kernelcad::KernelCAD* control = form.KernelCAD1;
-  const bool laidOut = QTest::qWaitFor([control] {
-    return control->View()->viewportWidth() == control->renderWidget()->width() &&
-           control->renderWidget()->width() > 1000;
+  const bool laidOut = QTest::qWaitFor([control, ratio] {
+    const int width = control->View()->viewportWidth();
+    return width == qRound(control->renderWidget()->width() * ratio) && width > 1000;
   });
   return laidOut ? &form : nullptr;
 }
@@ -64,7 +66,8 @@ void clickView(view::Form1& form, const kernelcad::Vec3& world) {
   frame->SetPosition(shift.x(), shift.y(), shift.z());
   if (view.halfHeight() > 40) view.zoomBy(view.halfHeight() / 40);
   form.KernelCAD1->Redraw();
-  const Eigen::Vector2d at = view.worldToPixel(world);
+  // The view's pixels are device pixels; the mouse moves in the window's.
+  const Eigen::Vector2d at = view.worldToPixel(world) / form.KernelCAD1->devicePixelRatioF();
   QTest::mouseClick(
       form.KernelCAD1->renderWidget(), Qt::LeftButton, Qt::NoModifier,
       QPoint(static_cast<int>(std::floor(at.x())), static_cast<int>(std::floor(at.y()))));

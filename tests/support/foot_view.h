@@ -26,8 +26,8 @@ std::unique_ptr<platform::MsgBoxScript> freshState();
 // Every text the status line was given since the last fresh state.
 QStringList& statusLog();
 
-// Opens the sample scan `fileName` in a large foot view (so a pixel is well under half a
-// millimetre) and waits until it is on screen; null if it could not.
+// Opens the sample scan `fileName` in a foot view of 1200 x 900 device pixels (so a pixel is
+// well under half a millimetre) and waits until it is on screen; null if it could not.
 view::Form1* openFoot(const QString& fileName);
 inline view::Form1* openLeftFoot() { return openFoot(QStringLiteral("LeftFoot.wrl")); }
 

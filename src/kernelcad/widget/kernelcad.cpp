@@ -53,10 +53,12 @@ KernelCAD::KernelCAD(QWidget* parent)
   vtkWidget_->setObjectName("KernelCADView");
   vtkNew<vtkGenericOpenGLRenderWindow> window;
   vtkWidget_->setRenderWindow(window);
-  // The control does its own navigation; VTK's interactor styles would fight the scene model.
-  vtkWidget_->setEnableHiDPI(false);
+  // The picture is drawn in device pixels; text in it (axis names, captions) is sized for the
+  // screen's scale, so it reads as large as the window's own text.
+  vtkWidget_->setEnableHiDPI(true);
   renderer_ = std::make_unique<SceneRenderer>(model_, view_);
   window->AddRenderer(renderer_->renderer());
+  // The control does its own navigation; VTK's interactor styles would fight the scene model.
   if (window->GetInteractor()) window->GetInteractor()->SetInteractorStyle(nullptr);
   vtkWidget_->installEventFilter(this);
   auto* layout = new QVBoxLayout(this);
@@ -104,6 +106,11 @@ void KernelCAD::Redraw() {
 
 double KernelCAD::twipsPerPixelX() const { return 1440.0 / logicalDpiX(); }
 double KernelCAD::twipsPerPixelY() const { return 1440.0 / logicalDpiY(); }
+
+QPointF KernelCAD::twipsToViewPixels(double x, double y) const {
+  const qreal ratio = vtkWidget_->devicePixelRatioF();
+  return {x / twipsPerPixelX() * ratio, y / twipsPerPixelY() * ratio};
+}
 
 void KernelCAD::syncViewport() {
   const qreal ratio = vtkWidget_->devicePixelRatioF();
@@ -175,9 +182,10 @@ bool KernelCAD::eventFilter(QObject* watched, QEvent* event) {
       pressButton_ = Qt::NoButton;
       dragging_ = false;
       if (click) {
+        // The exact position: on a scaled screen one window pixel spans several view pixels.
         emit MouseEvent(buttonCode(e->button()), shiftCode(e->modifiers()),
-                        static_cast<float>(e->pos().x() * twipsPerPixelX()),
-                        static_cast<float>(e->pos().y() * twipsPerPixelY()));
+                        static_cast<float>(e->localPos().x() * twipsPerPixelX()),
+                        static_cast<float>(e->localPos().y() * twipsPerPixelY()));
       }
       return true;
     }

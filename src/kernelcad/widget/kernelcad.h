@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointF>
 #include <QString>
 #include <QWidget>
 #include <memory>
@@ -45,6 +46,10 @@ class KernelCAD : public QWidget {
   // Twips per pixel of this screen along x and y (1440 / logical dpi).
   double twipsPerPixelX() const;
   double twipsPerPixelY() const;
+  // A point given in twips from the view's top-left corner (as MouseEvent reports a click), in
+  // the view's device pixels, which PickPoint and the viewport count in; they differ from the
+  // window's pixels on a screen whose device pixel ratio is not 1.
+  QPointF twipsToViewPixels(double x, double y) const;
 
   // The VTK widget that draws the scene (tests click on it).
   QVTKOpenGLNativeWidget* renderWidget() const { return vtkWidget_; }
