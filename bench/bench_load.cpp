@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "footgen/footgen.h"
@@ -160,6 +161,24 @@ int main(int argc, char** argv) {
     vtkTriangles = VtkTriangles(renderer);
   }
 
+  // Cancel half-way through: how long the load goes on before it stops.
+  std::vector<double> cancelMs;
+  for (int i = 0; i < kRuns; ++i) {
+    kernelcad::ReadProgress progress;
+    std::chrono::steady_clock::time_point asked;
+    std::thread loader([&] {
+      try {
+        kernelcad::ReadVrmlFile(path, &progress);
+      } catch (const kernelcad::VrmlCancelled&) {
+      }
+    });
+    while (progress.total == 0 || progress.done < progress.total / 2) std::this_thread::yield();
+    asked = std::chrono::steady_clock::now();
+    progress.cancel = true;
+    loader.join();
+    cancelMs.push_back(Seconds(std::chrono::steady_clock::now() - asked) * 1e3);
+  }
+
   const double o = Median(ours), v = Median(vtk);
   std::printf("file: %s (%.1f MB, %zu vertices, %zu triangles; VTK sees %zu triangles)\n",
               path.c_str(), mb, ourPoints, ourTriangles, vtkTriangles);
@@ -175,6 +194,8 @@ int main(int argc, char** argv) {
       static_cast<double>(mem[1]) / 1e3 * 1.024,
       static_cast<double>(mem[1]) * 1024.0 / static_cast<double>(sb.st_size),
       static_cast<double>(mem[1] - mem[0]) * 1024.0 / static_cast<double>(sb.st_size));
+  std::printf("cancel half-way: the load stops %.1f ms later (median of %d, worst %.1f ms)\n",
+              Median(cancelMs), kRuns, *std::max_element(cancelMs.begin(), cancelMs.end()));
   std::printf("load ratio (vtkVRMLImporter / ours): %.1fx\n", v / o);
   return 0;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -10,7 +11,10 @@ namespace kernelcad::vrml {
 bool LooksGzipped(std::string_view bytes);
 
 // Inflates a complete gzip stream (concatenated members included). Throws VrmlError naming
-// fileName when the stream is damaged, cut off, or would inflate beyond maxOutput bytes.
-std::string Gunzip(std::string_view bytes, const std::string& fileName, std::size_t maxOutput);
+// fileName when the stream is damaged, cut off, or would inflate beyond the limits of
+// vrml_limits.h. `consumed` is told, every megabyte or so of output, how many input bytes are
+// used up; it may throw to stop.
+std::string Gunzip(std::string_view bytes, const std::string& fileName,
+                   const std::function<void(std::size_t)>& consumed);
 
 }  // namespace kernelcad::vrml

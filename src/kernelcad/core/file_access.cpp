@@ -1,0 +1,171 @@
+#include "kernelcad/core/file_access.h"
+
+#include <algorithm>
+#include <system_error>
+#include <utility>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#endif
+
+namespace kernelcad::files {
+
+namespace {
+
+// Largest single read: both systems take at least this much in one call.
+constexpr std::size_t kMaxReadCall = std::size_t{1} << 30;
+
+}  // namespace
+
+#ifdef _WIN32
+
+namespace {
+
+[[noreturn]] void ThrowLastError() {
+  throw FileError(std::system_category().message(static_cast<int>(GetLastError())));
+}
+
+std::wstring Wide(const std::string& utf8) {
+  if (utf8.empty()) return {};
+  const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
+                                    static_cast<int>(utf8.size()), nullptr, 0);
+  if (n <= 0) throw FileError("the file name is not valid UTF-8");
+  std::wstring w(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), w.data(), n);
+  return w;
+}
+
+}  // namespace
+
+ReadOnlyFile::ReadOnlyFile(const std::string& path) : handle_(INVALID_HANDLE_VALUE) {
+  const std::wstring name = Wide(path);
+  const DWORD attributes = GetFileAttributesW(name.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) ThrowLastError();
+  if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) {
+    throw FileError("not a regular file");
+  }
+  // Others may go on reading, writing or deleting it: a scan being copied must not be locked.
+  handle_ = CreateFileW(name.c_str(), GENERIC_READ,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (handle_ == INVALID_HANDLE_VALUE) ThrowLastError();
+  if (GetFileType(handle_) != FILE_TYPE_DISK) {
+    CloseHandle(handle_);
+    throw FileError("not a regular file");
+  }
+  size_ = CurrentSize();
+}
+
+ReadOnlyFile::~ReadOnlyFile() { CloseHandle(handle_); }
+
+std::uint64_t ReadOnlyFile::CurrentSize() const {
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(handle_, &size)) ThrowLastError();
+  return static_cast<std::uint64_t>(size.QuadPart);
+}
+
+std::size_t ReadOnlyFile::Read(char* into, std::size_t n) {
+  DWORD got = 0;
+  if (!ReadFile(handle_, into, static_cast<DWORD>(std::min(n, kMaxReadCall)), &got, nullptr)) {
+    ThrowLastError();
+  }
+  return got;
+}
+
+// Windows has no such advice for memory from the heap; only the peak of a load differs.
+void AdviseHugePages(const void*, std::size_t) {}
+void ReleasePages(const void*, std::size_t) {}
+
+#else
+
+namespace {
+
+[[noreturn]] void ThrowErrno() { throw FileError(std::generic_category().message(errno)); }
+
+}  // namespace
+
+ReadOnlyFile::ReadOnlyFile(const std::string& path) : fd_(-1) {
+  // Opening a FIFO for reading waits for a writer: look before opening, and open without
+  // blocking in case the name was swapped for one in between.
+  struct stat before {};
+  if (::stat(path.c_str(), &before) != 0) ThrowErrno();
+  if (!S_ISREG(before.st_mode)) throw FileError("not a regular file");
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd_ < 0) ThrowErrno();
+  struct stat opened {};
+  if (::fstat(fd_, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+    ::close(fd_);
+    throw FileError("not a regular file");
+  }
+  size_ = static_cast<std::uint64_t>(opened.st_size);
+  ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+}
+
+ReadOnlyFile::~ReadOnlyFile() { ::close(fd_); }
+
+std::uint64_t ReadOnlyFile::CurrentSize() const {
+  struct stat now {};
+  if (::fstat(fd_, &now) != 0) ThrowErrno();
+  return static_cast<std::uint64_t>(now.st_size);
+}
+
+std::size_t ReadOnlyFile::Read(char* into, std::size_t n) {
+  for (;;) {
+    const ssize_t got = ::read(fd_, into, std::min(n, kMaxReadCall));
+    if (got >= 0) return static_cast<std::size_t>(got);
+    if (errno != EINTR) ThrowErrno();
+  }
+}
+
+namespace {
+
+// The 2 MB blocks wholly inside [data, data + bytes), as (start, length); length 0 when none.
+std::pair<void*, std::size_t> HugeBlocks(const void* data, std::size_t bytes) {
+  constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;
+  const auto begin = (reinterpret_cast<std::uintptr_t>(data) + kHuge - 1) & ~(kHuge - 1);
+  const auto end = (reinterpret_cast<std::uintptr_t>(data) + bytes) & ~(kHuge - 1);
+  if (!data || end <= begin) return {nullptr, 0};
+  return {reinterpret_cast<void*>(begin), end - begin};
+}
+
+}  // namespace
+
+void AdviseHugePages(const void* data, std::size_t bytes) {
+  const auto [start, length] = HugeBlocks(data, bytes);
+  if (length) ::madvise(start, length, MADV_HUGEPAGE);
+}
+
+void ReleasePages(const void* data, std::size_t bytes) {
+  const auto [start, length] = HugeBlocks(data, bytes);
+  if (length) ::madvise(start, length, MADV_DONTNEED);
+}
+
+#endif
+
+void ReadOnlyFile::ReadAll(char* into, const std::function<void(std::uint64_t)>& progress) {
+  constexpr std::uint64_t kChunk = std::uint64_t{4} << 20;  // a millisecond or two per read
+  for (std::uint64_t got = 0; got < size_; progress(got)) {
+    const std::size_t n = Read(into + got, static_cast<std::size_t>(std::min(kChunk, size_ - got)));
+    if (n == 0) {
+      throw FileError("the file shrank from " + std::to_string(size_) + " to " +
+                      std::to_string(got) +
+                      " bytes while it was read (is it still being written?)");
+    }
+    got += n;
+  }
+  char more;
+  if (Read(&more, 1) != 0 || CurrentSize() != size_) {
+    throw FileError("the file changed size while it was read (" + std::to_string(size_) +
+                    " bytes when opened, " + std::to_string(CurrentSize()) +
+                    " now; is it still being written?)");
+  }
+}
+
+}  // namespace kernelcad::files

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+// The one place that talks to the operating system's files and memory, for POSIX systems and
+// for Windows; everything else in the core is portable C++.
+namespace kernelcad::files {
+
+// A file could not be opened or read. The message is the reason alone; callers add the name.
+class FileError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A regular file opened for reading. Anything else that carries a file's name (a FIFO, a
+// device, a folder) is refused before it is opened, and the file is opened without blocking
+// and checked again once open, so a name swapped in between cannot make the open wait forever.
+class ReadOnlyFile {
+ public:
+  explicit ReadOnlyFile(const std::string& path);  // UTF-8 on Windows; throws FileError
+  ~ReadOnlyFile();
+  ReadOnlyFile(const ReadOnlyFile&) = delete;
+  ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
+
+  std::uint64_t size() const { return size_; }  // when it was opened
+
+  // Reads the whole file, size() bytes, into `into`, telling `progress` the bytes read so far
+  // every few megabytes (it may throw to stop). A file that shrinks or grows meanwhile (a copy
+  // still in progress) throws FileError.
+  void ReadAll(char* into, const std::function<void(std::uint64_t)>& progress);
+
+ private:
+  std::uint64_t CurrentSize() const;
+  std::size_t Read(char* into, std::size_t n);  // up to n bytes; 0 at the end
+#ifdef _WIN32
+  void* handle_;
+#else
+  int fd_;
+#endif
+  std::uint64_t size_ = 0;
+};
+
+// Asks the system to back the aligned interior of a large block with 2 MB pages where it can:
+// faulting memory in 4 KB pages costs as much as parsing hundreds of numbers per page. Memory
+// outside the block is left alone.
+void AdviseHugePages(const void* data, std::size_t bytes);
+
+// Gives the memory of the 2 MB blocks that lie wholly inside [data, data + bytes) back to the
+// system; they read as zeros afterwards. For text already parsed, so a load's memory does not
+// hold the text and everything parsed from it at once.
+void ReleasePages(const void* data, std::size_t bytes);
+
+}  // namespace kernelcad::files
