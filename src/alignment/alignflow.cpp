@@ -52,7 +52,7 @@ bool alignAndRoll(view::Form1& form, Axis axis, Side side) {
   } catch (const AlignmentError& e) {
     before.restore();
     control.Redraw();
-    platform::MsgBox(QString::fromStdString(e.what()), platform::MsgBoxButtons::OkOnly,
+    platform::MsgBox(platform::MessageText(e.what()), platform::MsgBoxButtons::OkOnly,
                      platform::MsgBoxIcon::Exclamation, QStringLiteral("Foot Alignment"));
     return false;
   }

@@ -99,9 +99,12 @@ void FileList::fill() {
   clear();
   if (path_.isEmpty()) return;
   // Without QDir::CaseSensitive the name filter ignores letter case: "*.Wrl" lists foot.WRL too.
-  const QStringList files = QDir(path_).entryList(
+  const QFileInfoList files = QDir(path_).entryInfoList(
       {pattern_}, QDir::Files | QDir::Hidden | QDir::System, QDir::Name | QDir::IgnoreCase);
-  addItems(files);
+  // Regular files only (or links to them): opening a FIFO or a device named like a scan would
+  // block or read without end. Listing only looks at the entries, it opens none.
+  for (const QFileInfo& file : files)
+    if (file.isFile()) addItem(file.fileName());
 }
 
 }  // namespace app

@@ -1,25 +1,28 @@
 // quarnel-scan: scan tools for lab scripts. Exit codes: 0 done, 1 bad usage, 2 refused file or
-// an alignment that cannot be done (for print: any scan of the batch not printed).
+// an alignment that cannot be done (for print: any scan of the batch not printed). It never
+// aborts: whatever goes wrong ends as one line on stderr and one of these codes.
 
 #include <array>
 #include <charconv>
 #include <cstdio>
 #include <memory>
+#include <new>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 
 #include "alignment/align.h"
+#include "cli/arguments.h"
 #include "cli/print_command.h"
 #include "kernelcad/core/scene.h"
-#include "kernelcad/core/vrml_reader.h"
+#include "kernelcad/core/text.h"
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitUsage = 1;
-constexpr int kExitRefused = 2;
+using cli::kExitOk;
+using cli::kExitUsage;
+using cli::UsageError;
 
 struct Command {
   std::string_view name;
@@ -68,17 +71,21 @@ std::string JsonNumber(double v) {
 }
 
 int Info(std::span<char*> args) {
-  if (args.size() != 1) return -1;
-  const std::string path = args[0];
-  kernelcad::VrmlScan scan;
-  try {
-    scan = kernelcad::ReadVrmlFile(path);
-  } catch (const kernelcad::VrmlError& e) {
-    std::fprintf(stderr, "%s\n", e.what());
-    return kExitRefused;
+  std::optional<std::string> path;
+  cli::Units units = kernelcad::LengthUnit::Millimetre;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string_view a = args[i];
+    if (a == "--units" && i + 1 < args.size())
+      units = cli::ParseUnits(args[++i]);
+    else if (!path && !a.starts_with("--"))
+      path = a;
+    else
+      throw UsageError("unexpected argument \"" + std::string(a) + "\"");
   }
+  if (!path) throw UsageError("the scan file is missing");
+  const kernelcad::VrmlScan scan = cli::ReadScan(*path, units).scan;
   const auto b = scan.mesh.bounds();
-  std::string out = "{\"file\": " + JsonString(path) + ", \"vrml\": " + JsonString(scan.version) +
+  std::string out = "{\"file\": " + JsonString(*path) + ", \"vrml\": " + JsonString(scan.version) +
                     ", \"gzip\": " + (scan.gzip ? "true" : "false") +
                     ", \"vertices\": " + std::to_string(scan.mesh.pointCount()) +
                     ", \"triangles\": " + std::to_string(scan.mesh.triangleCount()) +
@@ -87,24 +94,6 @@ int Info(std::span<char*> args) {
   out += "]}\n";
   std::fputs(out.c_str(), stdout);
   return kExitOk;
-}
-
-// "X,Y,Z" as three numbers, nothing else.
-std::optional<kernelcad::Vec3> ParsePoint(std::string_view text) {
-  std::array<double, 3> v{};
-  const char* at = text.data();
-  const char* const end = text.data() + text.size();
-  for (std::size_t i = 0; i < v.size(); ++i) {
-    if (i > 0) {
-      if (at == end || *at != ',') return std::nullopt;
-      ++at;
-    }
-    const auto r = std::from_chars(at, end, v[i]);
-    if (r.ec != std::errc()) return std::nullopt;
-    at = r.ptr;
-  }
-  if (at != end) return std::nullopt;
-  return kernelcad::Vec3(v[0], v[1], v[2]);
 }
 
 std::string JsonVector(std::span<const double> values) {
@@ -117,71 +106,64 @@ std::string JsonVector(std::span<const double> values) {
 // spheres as items 1 to 3, then the alignment, the turn when the ball lies behind the heel, and
 // the roll with the sign of the axis and side.
 int Align(std::span<char*> args) {
-  if (args.empty()) return -1;
+  if (args.empty() || std::string_view(args[0]).starts_with("--"))
+    throw UsageError("the scan file is missing");
   const std::string path = args[0];
   std::optional<alignment::Side> side;
   std::optional<alignment::Axis> axis;
   std::optional<kernelcad::Vec3> heel, ball, adjacent;
   double roll = 0;
+  cli::Units units = kernelcad::LengthUnit::Millimetre;
   for (std::size_t i = 1; i < args.size(); i += 2) {
-    if (i + 1 >= args.size()) return -1;
     const std::string_view key = args[i];
+    if (i + 1 >= args.size()) throw UsageError(std::string(key) + " needs a value");
     const std::string_view value = args[i + 1];
+    const auto bad = [&](const char* what) {
+      return UsageError(std::string(key) + " " + what + ", not \"" + std::string(value) + "\"");
+    };
     if (key == "--side") {
-      if (value == "Left")
-        side = alignment::Side::Left;
-      else if (value == "Right")
-        side = alignment::Side::Right;
-      else
-        return -1;
+      if (!(side = cli::ParseSide(value))) throw bad("must be Left or Right");
     } else if (key == "--axis") {
-      if (value == "Lateral")
-        axis = alignment::Axis::Lateral;
-      else if (value == "Medial")
-        axis = alignment::Axis::Medial;
-      else
-        return -1;
+      if (!(axis = cli::ParseAxis(value))) throw bad("must be Lateral or Medial");
     } else if (key == "--heel" || key == "--ball" || key == "--adjacent") {
-      const auto point = ParsePoint(value);
-      if (!point) return -1;
+      const auto point = cli::Point(value);
+      if (!point) throw bad("needs three finite numbers X,Y,Z");
       (key == "--heel" ? heel : key == "--ball" ? ball : adjacent) = point;
     } else if (key == "--roll") {
-      const auto r = std::from_chars(value.data(), value.data() + value.size(), roll);
-      if (r.ec != std::errc() || r.ptr != value.data() + value.size()) return -1;
+      const auto r = cli::Number(value);
+      if (!r) throw bad("needs a finite number of degrees");
+      roll = *r;
+    } else if (key == "--units") {
+      units = cli::ParseUnits(value);
     } else {
-      return -1;
+      throw UsageError("unknown option \"" + std::string(key) + "\"");
     }
   }
-  if (!side || !axis || !heel || !ball || !adjacent) return -1;
+  if (!side || !axis || !heel || !ball || !adjacent)
+    throw UsageError("--side, --axis, --heel, --ball and --adjacent are all needed");
 
-  try {
-    const auto model = alignment::Align_Scan(kernelcad::ReadVrmlFile(path).mesh,
-                                             {*heel, *ball, *adjacent}, *axis, *side, roll);
-
-    std::string out;
-    const char* names[] = {"heel", "ball", "adjacent"};
-    for (long i = 1; i <= 3; ++i) {
-      const kernelcad::Vec3 c = model->GetItem(i)->GetPosition();
-      out += (i == 1 ? "{\"" : ", \"") + std::string(names[i - 1]) +
-             "\": " + JsonVector(std::array{c.x(), c.y(), c.z()});
-    }
-    out += ", \"mesh_bbox\": " + JsonVector(model->GetItem(0)->worldBounds()) + "}\n";
-    std::fputs(out.c_str(), stdout);
-    return kExitOk;
-  } catch (const kernelcad::VrmlError& e) {
-    std::fprintf(stderr, "%s\n", e.what());
-  } catch (const alignment::AlignmentError& e) {
-    std::fprintf(stderr, "%s\n", e.what());
+  const auto model = alignment::Align_Scan(cli::ReadScan(path, units).scan.mesh,
+                                           {*heel, *ball, *adjacent}, *axis, *side, roll);
+  std::string out;
+  const char* names[] = {"heel", "ball", "adjacent"};
+  for (long i = 1; i <= 3; ++i) {
+    const kernelcad::Vec3 c = model->GetItem(i)->GetPosition();
+    out += (i == 1 ? "{\"" : ", \"") + std::string(names[i - 1]) +
+           "\": " + JsonVector(std::array{c.x(), c.y(), c.z()});
   }
-  return kExitRefused;
+  out += ", \"mesh_bbox\": " + JsonVector(model->GetItem(0)->worldBounds()) + "}\n";
+  std::fputs(out.c_str(), stdout);
+  return kExitOk;
 }
 
 constexpr Command kCommands[] = {
-    {"info", "FILE", "print the scan's version, size and bounds as one JSON line", Info},
+    {"info", "FILE [--units auto|mm|cm|m|in]",
+     "print the scan's version, size and bounds (in mm) as one JSON line", Info},
     {"align",
      "FILE --side Left|Right --axis Lateral|Medial --heel X,Y,Z --ball X,Y,Z "
-     "--adjacent X,Y,Z [--roll DEG]",
-     "align the foot on its three points; print the sphere centres and the mesh bounds as JSON",
+     "--adjacent X,Y,Z [--roll DEG] [--units auto|mm|cm|m|in]",
+     "align the foot on its three points (in mm); print the sphere centres and the mesh bounds "
+     "as JSON",
      Align},
     {"print", cli::kPrintArgs, cli::kPrintSummary, cli::Print},
 };
@@ -193,7 +175,30 @@ int Usage() {
                  static_cast<int>(c.args.size()), c.args.data(), static_cast<int>(c.summary.size()),
                  c.summary.data());
   }
+  std::fputs(
+      "\nScan coordinates are taken as millimetres unless --units says otherwise; "
+      "auto guesses the unit from the scan's size and says which it took.\n",
+      stderr);
   return kExitUsage;
+}
+
+// Runs the command; every failure that reaches here becomes its one line on stderr.
+int Run(const Command& command, std::span<char*> args) {
+  const std::string name(command.name);
+  try {
+    return command.run(args);
+  } catch (const UsageError& e) {
+    cli::Say("quarnel-scan " + name + ": " + e.what() + " (usage: quarnel-scan " + name + " " +
+             std::string(command.args) + ")");
+    return kExitUsage;
+  } catch (const std::bad_alloc&) {
+    cli::Say("quarnel-scan " + name + ": not enough memory to finish");
+  } catch (const std::exception& e) {
+    cli::Say(e.what());
+  } catch (...) {
+    cli::Say("quarnel-scan " + name + ": failed for a reason it cannot tell");
+  }
+  return cli::kExitRefused;
 }
 
 }  // namespace
@@ -201,11 +206,9 @@ int Usage() {
 int main(int argc, char** argv) {
   if (argc < 2) return Usage();
   const std::string_view name = argv[1];
-  for (const Command& c : kCommands) {
-    if (c.name != name) continue;
-    const int rc = c.run(std::span<char*>(argv + 2, static_cast<std::size_t>(argc - 2)));
-    return rc < 0 ? Usage() : rc;
-  }
-  std::fprintf(stderr, "quarnel-scan: unknown command '%s'\n", argv[1]);
-  return Usage();
+  for (const Command& c : kCommands)
+    if (c.name == name) return Run(c, std::span<char*>(argv + 2, std::size_t(argc - 2)));
+  cli::Say("quarnel-scan: unknown command '" + std::string(name) +
+           "' (usage: quarnel-scan info|align|print ARGS; without arguments it lists them)");
+  return kExitUsage;
 }

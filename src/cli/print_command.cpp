@@ -23,18 +23,15 @@
 #include <vector>
 
 #include "alignment/align.h"
+#include "cli/arguments.h"
 #include "kernelcad/core/scene.h"
-#include "kernelcad/core/vrml_reader.h"
+#include "kernelcad/core/text.h"
 #include "printing/scaling.h"
 #include "printing/truesize.h"
 
 namespace cli {
 
 namespace {
-
-constexpr int kExitOk = 0;
-constexpr int kExitUsage = 1;
-constexpr int kExitFailed = 2;
 
 constexpr std::array<std::string_view, 3> kPairNames = {"heel-ball", "heel-adjacent",
                                                         "ball-adjacent"};
@@ -64,41 +61,6 @@ std::string_view trim(std::string_view s) {
          (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
     s.remove_suffix(1);
   return s;
-}
-
-std::optional<double> number(std::string_view text) {
-  text = trim(text);
-  double v = 0;
-  const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
-  if (text.empty() || r.ec != std::errc() || r.ptr != text.data() + text.size())
-    return std::nullopt;
-  return v;
-}
-
-// "X,Y,Z" as three numbers, nothing else.
-std::optional<kernelcad::Vec3> point(std::string_view text) {
-  std::array<double, 3> v{};
-  for (std::size_t i = 0; i < 3; ++i) {
-    const std::size_t comma = i < 2 ? text.find(',') : text.size();
-    if (comma == std::string_view::npos) return std::nullopt;
-    const auto n = number(text.substr(0, comma));
-    if (!n) return std::nullopt;
-    v[i] = *n;
-    text.remove_prefix(std::min(text.size(), comma + 1));
-  }
-  return kernelcad::Vec3(v[0], v[1], v[2]);
-}
-
-std::optional<alignment::Side> side(std::string_view s) {
-  if (s == "Left") return alignment::Side::Left;
-  if (s == "Right") return alignment::Side::Right;
-  return std::nullopt;
-}
-
-std::optional<alignment::Axis> axis(std::string_view s) {
-  if (s == "Lateral") return alignment::Axis::Lateral;
-  if (s == "Medial") return alignment::Axis::Medial;
-  return std::nullopt;
 }
 
 std::optional<printing::DistancePair> pair(std::string_view s) {
@@ -182,10 +144,10 @@ bool readList(const std::string& path, std::vector<Job>& jobs, std::string& reas
     const QString scan = QString::fromStdString(field("file"));
     job.file =
         (scan.isEmpty() ? scan : QDir::cleanPath(folder.absoluteFilePath(scan))).toStdString();
-    job.side = side(field("side"));
-    job.axis = axis(field("axis"));
+    job.side = ParseSide(field("side"));
+    job.axis = ParseAxis(field("axis"));
     std::array<std::optional<double>, 9> xyz;
-    for (std::size_t i = 0; i < xyz.size(); ++i) xyz[i] = number(field(kColumns[3 + i]));
+    for (std::size_t i = 0; i < xyz.size(); ++i) xyz[i] = Number(field(kColumns[3 + i]));
     const auto at = [&](std::size_t k) -> std::optional<kernelcad::Vec3> {
       if (!xyz[k] || !xyz[k + 1] || !xyz[k + 2]) return std::nullopt;
       return kernelcad::Vec3(*xyz[k], *xyz[k + 1], *xyz[k + 2]);
@@ -203,17 +165,17 @@ bool readList(const std::string& path, std::vector<Job>& jobs, std::string& reas
     else if (!job.axis)
       job.refused = where + "axis must be Lateral or Medial";
     else if (!job.heel || !job.ball || !job.adjacent)
-      job.refused = where + "the heel, ball and adjacent points need three numbers each";
-    else if (!roll.empty() && !number(roll))
-      job.refused = where + "the roll is not a number";
+      job.refused = where + "the heel, ball and adjacent points need three finite numbers each";
+    else if (!roll.empty() && !Number(roll))
+      job.refused = where + "the roll is not a finite number";
     else if (!kind.empty() && !pair(kind))
       job.refused = where + "true_distance_kind must be heel-ball, heel-adjacent or ball-adjacent";
-    else if (!kind.empty() && !(number(distance).value_or(0) > 0))
+    else if (!kind.empty() && !(Number(distance).value_or(0) > 0))
       job.refused = where + "true_distance must be a positive number of millimetres";
-    if (!roll.empty() && number(roll)) job.roll = *number(roll);
-    if (!kind.empty() && pair(kind) && number(distance)) {
+    if (!roll.empty() && Number(roll)) job.roll = *Number(roll);
+    if (!kind.empty() && pair(kind) && Number(distance)) {
       job.truePair = pair(kind);
-      job.trueDistance = *number(distance);
+      job.trueDistance = *Number(distance);
     }
     jobs.push_back(std::move(job));
   }
@@ -228,11 +190,19 @@ QJsonArray json(const kernelcad::Vec3& v) { return {v.x(), v.y(), v.z()}; }
 
 // The foot of one job through the windows' procedures: spheres, alignment, turn, roll, the
 // distances and "Apply", then the page and the summary. Throws with the reason on any fault.
-QJsonObject printOne(const Job& job, const QDir& out, std::set<QString>& taken) {
+QJsonObject printOne(const Job& job, Units units, const QDir& out, std::set<QString>& taken) {
   if (!job.refused.empty()) throw JobError(job.refused);
+  ScanInMillimetres scan = ReadScan(job.file, units);
+  // A unit given, or the default, that makes no foot: printed as asked, but not without a word.
+  if (units && !kernelcad::PlausibleFootSize(scan.longestSideMm)) {
+    char size[32];
+    std::snprintf(size, sizeof size, "%.6g", scan.longestSideMm);
+    Say("warning: " + job.file + ": the longest side is " + size +
+        " mm, not a foot's size; is the scan in another unit (--units auto)?");
+  }
   const auto model =
-      alignment::Align_Scan(kernelcad::ReadVrmlFile(job.file).mesh,
-                            {*job.heel, *job.ball, *job.adjacent}, *job.axis, *job.side, job.roll);
+      alignment::Align_Scan(std::move(scan.scan.mesh), {*job.heel, *job.ball, *job.adjacent},
+                            *job.axis, *job.side, job.roll);
 
   const printing::SphereGeometry measured = printing::Measure_Spheres(*model);
   std::array<double, 3> entered{};
@@ -263,6 +233,8 @@ QJsonObject printOne(const Job& job, const QDir& out, std::set<QString>& taken) 
       {"side", sideName},
       {"axis", *job.axis == alignment::Axis::Lateral ? "Lateral" : "Medial"},
       {"roll", job.roll},
+      {"units", QString::fromLatin1(kernelcad::UnitName(scan.unit).data(),
+                                    qsizetype(kernelcad::UnitName(scan.unit).size()))},
       {"measured", QJsonObject{{"heel_ball", measured.heelBall},
                                {"heel_adjacent", measured.heelAdj},
                                {"ball_adjacent", measured.ballAdj}}},
@@ -293,6 +265,7 @@ QJsonObject printOne(const Job& job, const QDir& out, std::set<QString>& taken) 
 int Print(std::span<char*> args) {
   std::vector<Job> jobs;
   std::string outDir = ".";
+  Units units = kernelcad::LengthUnit::Millimetre;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string_view a = args[i];
     if (!a.starts_with("--")) {
@@ -300,56 +273,61 @@ int Print(std::span<char*> args) {
       jobs.back().file = a;
       continue;
     }
-    if (i + 1 >= args.size()) return -1;
+    if (i + 1 >= args.size()) throw UsageError(std::string(a) + " needs a value");
     const std::string_view value = args[++i];
+    const auto bad = [&](const char* what) {
+      return UsageError(std::string(a) + " " + what + ", not \"" + std::string(value) + "\"");
+    };
     if (a == "--out") {
       outDir = value;
       continue;
     }
+    if (a == "--units") {
+      units = ParseUnits(value);
+      continue;
+    }
     if (a == "--csv") {
       std::string reason;
-      if (!readList(std::string(value), jobs, reason)) {
-        std::fprintf(stderr, "quarnel-scan print: %s\n", reason.c_str());
-        return kExitUsage;
-      }
+      if (!readList(std::string(value), jobs, reason)) throw UsageError(reason);
       continue;
     }
     // The other options describe the scan named before them.
-    if (jobs.empty() || jobs.back().fromList) return -1;
+    if (jobs.empty() || jobs.back().fromList)
+      throw UsageError(std::string(a) + " must follow the scan file it describes");
     Job& job = jobs.back();
     if (a == "--side") {
-      if (!(job.side = side(value))) return -1;
+      if (!(job.side = ParseSide(value))) throw bad("must be Left or Right");
     } else if (a == "--axis") {
-      if (!(job.axis = axis(value))) return -1;
+      if (!(job.axis = ParseAxis(value))) throw bad("must be Lateral or Medial");
     } else if (a == "--heel" || a == "--ball" || a == "--adjacent") {
-      const auto p = point(value);
-      if (!p) return -1;
+      const auto p = Point(value);
+      if (!p) throw bad("needs three finite numbers X,Y,Z");
       (a == "--heel" ? job.heel : a == "--ball" ? job.ball : job.adjacent) = p;
     } else if (a == "--roll") {
-      const auto r = number(value);
-      if (!r) return -1;
+      const auto r = Number(value);
+      if (!r) throw bad("needs a finite number of degrees");
       job.roll = *r;
     } else if (a == "--true") {
       const std::size_t eq = value.find('=');
       const auto p = pair(value.substr(0, eq));
-      const auto mm = eq == std::string_view::npos ? std::nullopt : number(value.substr(eq + 1));
-      if (!p || !mm || !(*mm > 0)) return -1;
+      const auto mm = eq == std::string_view::npos ? std::nullopt : Number(value.substr(eq + 1));
+      if (!p || !mm || !(*mm > 0))
+        throw bad("must be heel-ball, heel-adjacent or ball-adjacent=MM");
       job.truePair = p;
       job.trueDistance = *mm;
     } else {
-      return -1;
+      throw UsageError("unknown option \"" + std::string(a) + "\"");
     }
   }
-  if (jobs.empty()) return -1;
+  if (jobs.empty()) throw UsageError("no scan to print");
   for (const Job& job : jobs)
     if (job.refused.empty() && (!job.side || !job.axis || !job.heel || !job.ball || !job.adjacent))
-      return -1;
+      throw UsageError(job.file + " needs --side, --axis, --heel, --ball and --adjacent");
 
   const QDir out(QString::fromStdString(outDir));
   if (!QDir().mkpath(out.absolutePath())) {
-    std::fprintf(stderr, "quarnel-scan print: the output folder %s cannot be created\n",
-                 outDir.c_str());
-    return kExitFailed;
+    Say("quarnel-scan print: the output folder " + outDir + " cannot be created");
+    return kExitRefused;
   }
   // Fonts and PDF pages need a GUI application, but never a screen or OpenGL.
   qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -357,7 +335,7 @@ int Print(std::span<char*> args) {
   // failed scan gets; only its errors are worth a lab script's attention.
   qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
     if (type == QtCriticalMsg || type == QtFatalMsg)
-      std::fprintf(stderr, "quarnel-scan print: %s\n", qPrintable(text));
+      Say("quarnel-scan print: " + text.toStdString());
   });
   static int argc = 1;
   static char name[] = "quarnel-scan";
@@ -369,20 +347,22 @@ int Print(std::span<char*> args) {
   const std::size_t n = jobs.size();
   for (std::size_t i = 0; i < n; ++i) {
     const Job& job = jobs[i];
-    std::fprintf(stderr, "file %zu of %zu: %s\n", i + 1, n, job.file.c_str());
+    const std::string which =
+        "file " + std::to_string(i + 1) + " of " + std::to_string(n) + " (" + job.file + ")";
+    Say("file " + std::to_string(i + 1) + " of " + std::to_string(n) + ": " + job.file);
     try {
-      const QJsonObject summary = printOne(job, out, taken);
+      const QJsonObject summary = kernelcad::WhileDoing(
+          "print " + job.file, [&] { return printOne(job, units, out, taken); });
       std::fputs(QJsonDocument(summary).toJson(QJsonDocument::Compact).append('\n').constData(),
                  stdout);
       std::fflush(stdout);
     } catch (const std::exception& e) {
       ++failed;
-      std::fprintf(stderr, "error: file %zu of %zu (%s) not printed: %s\n", i + 1, n,
-                   job.file.c_str(), e.what());
+      Say("error: " + which + " not printed: " + e.what());
     }
   }
   if (failed) std::fprintf(stderr, "%d of %zu scans not printed\n", failed, n);
-  return failed ? kExitFailed : kExitOk;
+  return failed ? kExitRefused : kExitOk;
 }
 
 }  // namespace cli

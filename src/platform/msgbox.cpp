@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include "kernelcad/core/text.h"
+
 namespace platform {
 
 namespace {
@@ -56,6 +58,10 @@ MsgBoxResult MsgBoxScript::take(ShownMessage message) {
   const MsgBoxResult result = answers_.front();
   answers_.erase(answers_.begin());
   return result;
+}
+
+QString MessageText(std::string_view bytes) {
+  return QString::fromStdString(kernelcad::EscapeInvalidUtf8(bytes));
 }
 
 MsgBoxResult MsgBox(const QString& text, MsgBoxButtons buttons, MsgBoxIcon icon,

@@ -3,6 +3,7 @@
 #include <QString>
 #include <functional>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 namespace platform {
@@ -17,6 +18,10 @@ enum class MsgBoxResult { Ok, Cancel, Yes, No };
 MsgBoxResult MsgBox(const QString& text, MsgBoxButtons buttons = MsgBoxButtons::OkOnly,
                     MsgBoxIcon icon = MsgBoxIcon::None, const QString& title = QString(),
                     std::optional<MsgBoxResult> defaultButton = std::nullopt);
+
+// The text of an exception, or text quoted from a file, for a message: read as UTF-8, with every
+// byte that is not valid UTF-8 shown as "\xHH" instead of a replacement mark.
+QString MessageText(std::string_view bytes);
 
 struct ShownMessage {
   QString text;

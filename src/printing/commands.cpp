@@ -50,7 +50,7 @@ void mnuPrint2_Click(view::Form1&) {
   try {
     dialog.ShowPrinter();
   } catch (const std::exception& e) {
-    platform::MsgBox(QStringLiteral("Error: ") + QString::fromStdString(e.what()),
+    platform::MsgBox(QStringLiteral("Error: ") + platform::MessageText(e.what()),
                      platform::MsgBoxButtons::OkOnly, platform::MsgBoxIcon::Exclamation,
                      QStringLiteral("Error"));
   }

@@ -78,9 +78,50 @@ void drawChecks(QPainter& painter, double width, double height) {
            8);
 }
 
-int tilesFor(double need, double room) {
+// In doubles: a scan in the wrong unit needs more tiles than an int holds.
+double tilesFor(double need, double room) {
   if (need <= room) return 1;
-  return 1 + int(std::ceil((need - room) / (room - kTrueSizeOverlapMm)));
+  return 1 + std::ceil((need - room) / (room - kTrueSizeOverlapMm));
+}
+
+// How the content is laid over the pages of one printable area (millimetres).
+struct Tiling {
+  QRectF area;     // where the outline goes on each page
+  QRectF content;  // the outline and crosses, in model millimetres
+  int columns = 1, rows = 1;
+};
+
+Tiling tiling(const TrueSizeSheet& sheet, const QRectF& printable) {
+  Tiling t;
+  const double width = printable.width();
+  const double height = printable.height();
+  t.area = QRectF(0, kTrueSizeHeaderMm, width, height - kTrueSizeHeaderMm - kTrueSizeFooterMm);
+  if (t.area.width() < 3 * kTrueSizeOverlapMm || t.area.height() < 3 * kTrueSizeOverlapMm ||
+      width < kTrueSizeSquareMm + 15 + kTrueSizeRulerMm + 15)
+    throw std::runtime_error("The printable area of the page is too small for a true-size print.");
+
+  // What must be shown: the outline and the crosses, with a little room around them.
+  const PlantarOutline& outline = sheet.outline;
+  t.content = QRectF(outline.minX, outline.minY, outline.length(), outline.width());
+  for (const auto& p : sheet.points)
+    if (p) t.content |= QRectF(*p - QPointF(kCrossArmMm, kCrossArmMm), QSizeF(2, 2) * kCrossArmMm);
+  t.content.adjust(-2, -2, 2, 2);
+
+  const double columns = tilesFor(t.content.width(), t.area.width());
+  const double rows = tilesFor(t.content.height(), t.area.height());
+  if (!(columns * rows <= kTrueSizeMaxPages)) {
+    throw TrueSizeTooLarge(
+        QStringLiteral("The foot's outline is %1 x %2 mm: at true size it would take %3 pages, and "
+                       "a true-size print takes at most %4. Is the scan in another unit than "
+                       "millimetres? Nothing was printed.")
+            .arg(QString::number(outline.length(), 'f', 1),
+                 QString::number(outline.width(), 'f', 1), QString::number(columns * rows, 'f', 0))
+            .arg(kTrueSizeMaxPages)
+            .toStdString());
+  }
+  t.columns = int(columns);
+  t.rows = int(rows);
+  return t;
 }
 
 }  // namespace
@@ -118,24 +159,21 @@ QPageLayout TrueSize_Layout() {
                      QPageLayout::Millimeter);
 }
 
+int TrueSize_Pages(const TrueSizeSheet& sheet, const QPageLayout& layout) {
+  const Tiling t = tiling(sheet, layout.paintRect(QPageLayout::Millimeter));
+  return t.columns * t.rows;
+}
+
 int Draw_TrueSize(QPainter& painter, QPagedPaintDevice& device, const TrueSizeSheet& sheet) {
   const QRectF printable = device.pageLayout().paintRect(QPageLayout::Millimeter);
   const double width = printable.width();
   const double height = printable.height();
-  const QRectF area(0, kTrueSizeHeaderMm, width, height - kTrueSizeHeaderMm - kTrueSizeFooterMm);
-  if (area.width() < 3 * kTrueSizeOverlapMm || area.height() < 3 * kTrueSizeOverlapMm ||
-      width < kTrueSizeSquareMm + 15 + kTrueSizeRulerMm + 15)
-    throw std::runtime_error("The printable area of the page is too small for a true-size print.");
-
-  // What must be shown: the outline and the crosses, with a little room around them.
+  const Tiling t = tiling(sheet, printable);
+  const QRectF& area = t.area;
+  const QRectF& content = t.content;
   const PlantarOutline& outline = sheet.outline;
-  QRectF content(outline.minX, outline.minY, outline.length(), outline.width());
-  for (const auto& p : sheet.points)
-    if (p) content |= QRectF(*p - QPointF(kCrossArmMm, kCrossArmMm), QSizeF(2, 2) * kCrossArmMm);
-  content.adjust(-2, -2, 2, 2);
-
-  const int columns = tilesFor(content.width(), area.width());
-  const int rows = tilesFor(content.height(), area.height());
+  const int columns = t.columns;
+  const int rows = t.rows;
   const double stepX = area.width() - kTrueSizeOverlapMm;
   const double stepY = area.height() - kTrueSizeOverlapMm;
   // Model XY to paper: a pure shift, since the page is seen as from below with +Y down. The
@@ -198,6 +236,7 @@ int Draw_TrueSize(QPainter& painter, QPagedPaintDevice& device, const TrueSizeSh
 }
 
 int Write_TrueSize_Pdf(const QString& path, const TrueSizeSheet& sheet) {
+  TrueSize_Pages(sheet, TrueSize_Layout());
   int pages = 0;
   {
     QPdfWriter writer(path);

@@ -6,6 +6,7 @@
 #include <QString>
 #include <array>
 #include <optional>
+#include <stdexcept>
 
 #include "printing/outline.h"
 
@@ -29,6 +30,17 @@ inline constexpr double kTrueSizeFooterMm = 58.0;
 inline constexpr double kTrueSizeOverlapMm = 10.0;
 inline constexpr double kTrueSizeRulerMm = 100.0;
 inline constexpr double kTrueSizeSquareMm = 50.0;
+// The most pages one true-size print may take. A 350 mm foot on A4 needs 4, and the largest scan
+// still taken for a foot in millimetres (600 x 250 mm, scanner margin included) needs 9 on A4 or
+// Letter either way round. More than that is a scan in another unit: one in micrometres would
+// tile onto hundreds of thousands of pages.
+inline constexpr int kTrueSizeMaxPages = 9;
+
+// The outline would take more than kTrueSizeMaxPages pages; the message names its size.
+class TrueSizeTooLarge : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
 
 struct TrueSizeSheet {
   PlantarOutline outline;
@@ -52,13 +64,19 @@ QString TrueSize_Header(const TrueSizeSheet& sheet, int page, int pages);
 // printer prints it.
 QPageLayout TrueSize_Layout();
 
+// The number of pages the sheet takes on pages of `layout`. Throws TrueSizeTooLarge for more
+// than kTrueSizeMaxPages, and std::runtime_error when the printable area is too small for a page:
+// callers ask before they begin a document, so a refused print leaves nothing behind.
+int TrueSize_Pages(const TrueSizeSheet& sheet, const QPageLayout& layout);
+
 // Draws the sheet on `device` through `painter`, already begun on it, starting on the current
-// page and adding pages as the tiles need. Returns the number of pages. Throws
-// std::runtime_error when the printable area is too small for a page.
+// page and adding pages as the tiles need. Returns the number of pages. Throws as
+// TrueSize_Pages does, before drawing anything.
 int Draw_TrueSize(QPainter& painter, QPagedPaintDevice& device, const TrueSizeSheet& sheet);
 
 // Writes the sheet to a PDF file on TrueSize_Layout's pages; returns the number of pages.
-// Throws std::runtime_error when the file cannot be written.
+// Throws std::runtime_error when the file cannot be written, and as TrueSize_Pages does before
+// the file is created.
 int Write_TrueSize_Pdf(const QString& path, const TrueSizeSheet& sheet);
 
 }  // namespace printing

@@ -34,7 +34,7 @@ std::optional<TrueSizeSheet> currentSheet(view::Form1& form) {
 }
 
 void tell(const QString& title, const std::exception& e) {
-  platform::MsgBox(QString::fromStdString(e.what()), platform::MsgBoxButtons::OkOnly,
+  platform::MsgBox(platform::MessageText(e.what()), platform::MsgBoxButtons::OkOnly,
                    platform::MsgBoxIcon::Exclamation, title);
 }
 
@@ -50,6 +50,8 @@ void mnuTrueSizePrint_Click(view::Form1& form) {
   dialog.Orientation = platform::kLandscape;
   try {
     if (!dialog.ShowPrinter()) return;
+    // Before the document begins: a refused print must not leave an empty page or file behind.
+    TrueSize_Pages(*sheet, printer.settings().pageLayout());
     int pages = 0;
     try {
       pages = Draw_TrueSize(printer.Painter(), printer.settings(), *sheet);

@@ -1,9 +1,10 @@
 // quarnel-scan align on the shipped sample scans, as a lab script runs it: its JSON against the
-// standard position worked out from the alignment's formulas, and its exit codes.
+// standard position worked out from the alignment's formulas, its exit codes and one-line errors.
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <regex>
@@ -117,10 +118,17 @@ TEST(AlignCommand, RefusalsAndBadUsageHaveTheirExitCodes) {
       " --side Left --axis Lateral --heel 0,0,0x --ball 10,0,0 --adjacent 5,5,0",
       " --side Left --axis Lateral --heel 0,0,0 --ball 10,0,0 --adjacent 5,5,0 --roll",
       " --side Left --axis Sideways --heel 0,0,0 --ball 10,0,0 --adjacent 5,5,0",
+      // No place or angle: refused before the scan is read, never an abort.
+      " --side Left --axis Lateral --heel nan,0,0 --ball 10,0,0 --adjacent 5,5,0",
+      " --side Left --axis Lateral --heel 0,0,0 --ball 10,-inf,0 --adjacent 5,5,1e999",
+      " --side Left --axis Lateral --heel 0,0,0 --ball 10,0,0 --adjacent 5,5,0 --roll inf",
+      " --side Left --axis Lateral --heel 0,0,0 --ball 10,0,0 --adjacent 5,5,0 --units feet",
   };
   for (const char* args : bad) {
     r = align(*args ? scan + args : std::string());
     EXPECT_EQ(r.exitCode, 1) << args;
-    EXPECT_NE(r.out.find("usage: quarnel-scan"), std::string::npos) << args;
+    // One line: what is wrong, and how the command is used.
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
+    EXPECT_NE(r.out.find("usage: quarnel-scan align"), std::string::npos) << args;
   }
 }

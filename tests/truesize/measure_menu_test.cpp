@@ -1,5 +1,6 @@
 // The foot window's Measure menu: the windows' alignment and "Apply" followed by "Export
-// True-Size PDF..." give the same spheres, scale and page as quarnel-scan print.
+// True-Size PDF..." give the same spheres, scale and page as quarnel-scan print; a foot that
+// would take hundreds of pages is refused by both commands before anything is written.
 
 #include <QAction>
 #include <QLineEdit>
@@ -37,6 +38,7 @@ class MeasureMenuTest : public QObject {
     app::Forms::destroyAll();
   }
   void exportMatchesTheCommandLine();
+  void hugeFootIsRefusedBeforeAnythingIsWritten();
 
  private:
   // The sample in the foot window with its spheres on the landmarks, as Place Points leaves it.
@@ -126,6 +128,24 @@ void MeasureMenuTest::exportMatchesTheCommandLine() {
       for (int x = 0; x < a.width(); ++x)
         differing += qAbs(qGray(a.pixel(x, y)) - qGray(b.pixel(x, y))) > 40;
     QVERIFY2(differing < 20, qPrintable(QString::number(differing)));
+  }
+}
+
+void MeasureMenuTest::hugeFootIsRefusedBeforeAnythingIsWritten() {
+  view::Form1& form = footWithSpheres();
+  // The scan in micrometres, read as millimetres: a foot 260 m long.
+  printing::Apply_Scale(*form.KernelCAD1->Model(), 1000);
+  const QString pdf = dir_.filePath("huge.pdf");
+  platform::Printer::setOutputOverride(pdf);
+  for (QAction* command : {form.mnuTrueSizePrint, form.mnuTrueSizeExport}) {
+    platform::MsgBoxScript messages;
+    platform::PrintDialogScript dialog;
+    platform::SaveFileNameScript save;
+    save.answer(pdf);
+    command->trigger();
+    QCOMPARE(messages.shown().size(), std::size_t{1});
+    QVERIFY2(messages.shown()[0].text.contains("at most 9."), qPrintable(messages.shown()[0].text));
+    QVERIFY(!QFile::exists(pdf));
   }
 }
 

@@ -1,13 +1,16 @@
 // quarnel-scan print as a lab script runs it: the sample feet against the standard position and
-// the true distance worked out afresh, and a batch that goes on past a bad scan.
+// the true distance worked out afresh, a batch that goes on past a bad scan, scans written in
+// other length units, and bad usage told in one line.
 
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <fstream>
 
 #include "alignment_reference.h"
+#include "footgen/footgen.h"
 #include "pdf_measure.h"
 
 TEST(PrintCommand, SampleFeetEndAlignedAndScaledToTheTrueDistance) {
@@ -77,6 +80,7 @@ TEST(PrintCommand, BatchGoesOnPastABadScanAndSaysSo) {
                  "/castle-demo-models/vrml_2/cones_gzipped_but_with_normal_extension.wrl",
                  "Left", ",,"));
   list.write(row("\"Right Foot.wrl\"", "Right", "0,,"));
+  list.write(row(sample::scan("Left"), "Left", "nan,,"));
   list.close();
 
   const sample::Outcome run =
@@ -86,22 +90,78 @@ TEST(PrintCommand, BatchGoesOnPastABadScanAndSaysSo) {
             (QStringList{"LeftFoot_TrueSize.pdf", "Right Foot_TrueSize.pdf"}));
   EXPECT_EQ(run.out.count('\n'), 2);
   const QStringList lines = run.err.split('\n', Qt::SkipEmptyParts);
-  for (int i = 1; i <= 3; ++i)
-    EXPECT_EQ(lines.filter(QStringLiteral("file %1 of 3").arg(i)).size(), i == 2 ? 2 : 1)
+  for (int i = 1; i <= 4; ++i)
+    EXPECT_EQ(lines.filter(QStringLiteral("file %1 of 4").arg(i)).size(), i % 2 ? 1 : 2)
         << run.err.toStdString();
   const QStringList errors = lines.filter(QRegularExpression("^error:"));
-  ASSERT_EQ(errors.size(), 1) << run.err.toStdString();
+  ASSERT_EQ(errors.size(), 2) << run.err.toStdString();
   EXPECT_TRUE(errors[0].contains("cones_gzipped_but_with_normal_extension.wrl"));
   EXPECT_TRUE(errors[0].contains("holds no surface geometry")) << errors[0].toStdString();
+  EXPECT_TRUE(errors[1].contains("batch.csv line 5: the roll is not a finite number"))
+      << errors[1].toStdString();
 
-  // A list without its columns, or a scan without its side, is bad usage.
+  // A list without its columns, a scan without its side, numbers that are none: bad usage,
+  // told in one line.
   QFile bad(dir.filePath("bad.csv"));
   ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
   bad.write("file,side\nx.wrl,Left\n");
   bad.close();
-  EXPECT_EQ(sample::run({"print", "--csv", bad.fileName()}).exitCode, 1);
-  EXPECT_EQ(sample::run({"print", sample::scan("Left"), "--axis", "Lateral", "--heel", "0,0,0",
-                         "--ball", "1,0,0", "--adjacent", "0,1,0"})
-                .exitCode,
-            1);
+  const QStringList usage[] = {
+      {"print", "--csv", bad.fileName()},
+      {"print", sample::scan("Left"), "--axis", "Lateral", "--heel", "0,0,0", "--ball", "1,0,0",
+       "--adjacent", "0,1,0"},
+      sample::printArgs("Left", {"--axis", "Lateral", "--roll", "inf"}),
+      sample::printArgs("Left", {"--axis", "Lateral", "--true", "heel-ball=nan"}),
+  };
+  for (const QStringList& args : usage) {
+    const sample::Outcome r = sample::run(args);
+    EXPECT_EQ(r.exitCode, 1) << args.join(' ').toStdString();
+    EXPECT_EQ(r.err.count('\n'), 1) << r.err.toStdString();
+  }
+}
+
+TEST(PrintCommand, ScansInOtherUnits) {
+  const footgen::Foot foot = footgen::GenerateFoot(footgen::Side::Left, 5);
+  QTemporaryDir dir;
+  // The foot written with `perMm` file units to the millimetre, printed into a folder of its own.
+  const auto print = [&](const QString& name, double perMm, const QStringList& more) {
+    kernelcad::Mesh mesh = foot.mesh;
+    for (double& c : mesh.points) c *= perMm;
+    std::ofstream file(dir.filePath(name).toStdString());
+    footgen::WriteVrml2(mesh, file, "");
+    const auto& at = foot.landmarks;
+    return sample::run(QStringList{"print", dir.filePath(name), "--side", "Left", "--axis",
+                                   "Lateral", "--heel", sample::text(at.heel), "--ball",
+                                   sample::text(at.ball), "--adjacent", sample::text(at.adjacent),
+                                   "--out", dir.filePath(name + ".out" + more.join(""))} +
+                       more);
+  };
+  const auto json = [](const QString& out) {
+    return QJsonDocument::fromJson(out.toUtf8()).object();
+  };
+  const QJsonObject mm = json(print("mm.wrl", 1, {}).out);
+  ASSERT_GT(mm["outline"].toObject()["length"].toDouble(), 200);
+
+  // The unit guessed from the size and said: the same outline on as many pages.
+  for (const auto& [name, perMm, unit] : {std::tuple{"m.wrl", 1e-3, "m"}, {"um.wrl", 1e3, "um"}}) {
+    const sample::Outcome r = print(name, perMm, {"--units", "auto"});
+    EXPECT_TRUE(r.err.contains(QStringLiteral("%1: --units auto took %2:").arg(name, unit)))
+        << r.err.toStdString();
+    const QJsonObject got = json(r.out);
+    EXPECT_EQ(got["pages"].toInt(), mm["pages"].toInt());
+    // Four decimals of a metre are a tenth of a millimetre.
+    EXPECT_NEAR(got["outline"].toObject()["length"].toDouble(),
+                mm["outline"].toObject()["length"].toDouble(), 0.1);
+  }
+
+  // Micrometres read as millimetres: a warning, then the 260 m outline refused by its size before
+  // any file is written.
+  const sample::Outcome r = print("um.wrl", 1e3, {});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_TRUE(r.err.contains("\nwarning: " + dir.filePath("um.wrl") + ": the longest side is 26"))
+      << r.err.toStdString();
+  EXPECT_TRUE(r.err.contains(
+      QRegularExpression("\nerror: [^\n]*outline is 26\\d{4}\\.\\d x [^\n]*at most 9\\.")))
+      << r.err.toStdString();
+  EXPECT_EQ(QDir(dir.filePath("um.wrl.out")).entryList(QDir::Files), QStringList{});
 }

@@ -1,6 +1,7 @@
 // The true-size page read back from its PDF: the check ruler and square measure true, the
 // outline spans exactly the foot's extent seen from below, before and after alignment and
-// scaling, and a foot too large for the sheet tiles onto pages whose overlaps line up.
+// scaling, a foot too large for the sheet tiles onto pages whose overlaps line up, and a foot
+// that would take more pages than any foot needs is refused before a file is written.
 
 #include <gtest/gtest.h>
 
@@ -205,6 +206,28 @@ TEST_F(TrueSizePage, LargeFootTilesOntoPagesWhoseOverlapsLineUp) {
     whole |= outlineOnPage(pdf, page).translated((page % 2) * stepX, (page / 2) * stepY);
   EXPECT_NEAR(whole.width(), mesh.width(), 0.2);
   EXPECT_NEAR(whole.height(), mesh.height(), 0.2);
+}
+
+TEST_F(TrueSizePage, PagesStayFewAndAScanInAnotherUnitIsRefusedWithoutAFile) {
+  const QPageLayout portrait(QPageSize(QPageSize::A4), QPageLayout::Portrait,
+                             QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter);
+  // Foot length in mm; pages on A4 landscape and portrait, 0 when refused. 600 mm is the longest
+  // foot still taken for millimetres; 260 m is a scan in micrometres.
+  const std::tuple<double, int, int> cases[] = {
+      {260, 1, 2}, {350, 4, 2}, {600, 6, 8}, {900, 0, 0}, {260e3, 0, 0}};
+  const auto model = sampleWithSpheres("Left");
+  for (const auto& [length, landscape, upright] : cases) {
+    printing::Apply_Scale(*model, length / projected(*model).width());
+    const auto sheet = printing::Collect_TrueSize(*model, "Left", "x.wrl", QDate(2024, 5, 17));
+    if (landscape) {
+      EXPECT_EQ(printing::TrueSize_Pages(sheet, printing::TrueSize_Layout()), landscape) << length;
+      EXPECT_EQ(printing::TrueSize_Pages(sheet, portrait), upright) << length;
+    } else {
+      EXPECT_THROW(printing::Write_TrueSize_Pdf(dir.filePath("x.pdf"), sheet),
+                   printing::TrueSizeTooLarge);
+      EXPECT_FALSE(QFile::exists(dir.filePath("x.pdf"))) << length;
+    }
+  }
 }
 
 }  // namespace

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "alignment/align.h"
+#include "kernelcad/core/units.h"
+#include "kernelcad/core/vrml_reader.h"
+
+// What the commands of quarnel-scan share: reading their arguments, reading a scan in the unit
+// asked for, and writing one line on stderr.
+namespace cli {
+
+// Exit codes: 0 done, 1 bad usage, 2 a refused scan or an alignment that cannot be done.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitUsage = 1;
+inline constexpr int kExitRefused = 2;
+
+// The command line asks for something the command cannot do; the message says what is wrong.
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A finite number, blanks around it allowed. "nan" and "inf" are not numbers a point or an angle
+// can take.
+std::optional<double> Number(std::string_view text);
+// "X,Y,Z": three finite numbers and nothing else.
+std::optional<kernelcad::Vec3> Point(std::string_view text);
+std::optional<alignment::Side> ParseSide(std::string_view text);
+std::optional<alignment::Axis> ParseAxis(std::string_view text);
+
+// --units: the unit a scan's coordinates are in, or none for "auto" (guessed from its size).
+using Units = std::optional<kernelcad::LengthUnit>;
+inline constexpr const char* kUnitsArgs = "[--units auto|mm|cm|m|in]";
+// Throws UsageError for any other text.
+Units ParseUnits(std::string_view text);
+
+struct ScanInMillimetres {
+  kernelcad::VrmlScan scan;  // coordinates converted into millimetres
+  kernelcad::LengthUnit unit;
+  double longestSideMm = 0;  // of the bounding box
+};
+
+// Reads the scan and converts it from `units` into millimetres; with "auto" says on stderr which
+// unit it took and why. Throws VrmlError, or NotEnoughMemory naming the file.
+ScanInMillimetres ReadScan(const std::string& path, Units units);
+
+// `line` and a line break on stderr, with bytes that are not UTF-8 escaped.
+void Say(const std::string& line);
+
+}  // namespace cli
