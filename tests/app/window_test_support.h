@@ -20,15 +20,17 @@
 
 namespace testing_support {
 
-// Clicks the entry `text` of a list as the operator does; fails the test if it is not listed.
+// Clicks the entry of a list that reads `text` (folders are indented) as the operator does.
 inline bool clickItem(QListWidget* list, const QString& text, bool twice = false) {
-  const auto found = list->findItems(text, Qt::MatchExactly);
-  if (found.size() != 1) return false;
-  list->scrollToItem(found.front());
-  const QPoint at = list->visualItemRect(found.front()).center();
-  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
-  if (twice) QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
-  return true;
+  for (int i = 0; i < list->count(); ++i) {
+    if (list->item(i)->text().trimmed() != text) continue;
+    list->scrollToItem(list->item(i));
+    const QPoint at = list->visualItemRect(list->item(i)).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+    if (twice) QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
+    return true;
+  }
+  return false;
 }
 
 // Opens `menu` from the window's menu bar and clicks `item` in it.
@@ -42,9 +44,8 @@ inline bool chooseMenu(QMainWindow* window, QMenu* menu, QAction* item) {
 
 }  // namespace testing_support
 
-// main() for a window test: the program's own application object (so untrapped failures reach
-// the error reporting) and the surface format VTK needs, both set up before any window, and an
-// empty command line for the program.
+// main() for a window test: the program's own application object and the surface format VTK
+// needs, both before any window, and an empty command line for the program.
 #define QUARNEL_WINDOW_TEST_MAIN(TestClass)                                    \
   int main(int argc, char** argv) {                                            \
     QTemporaryDir home;                                                        \
@@ -53,7 +54,6 @@ inline bool chooseMenu(QMainWindow* window, QMenu* menu, QAction* item) {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);                \
     QSurfaceFormat::setDefaultFormat(QVTKOpenGLNativeWidget::defaultFormat()); \
     platform::ErrorReportingApplication application(argc, argv);               \
-    /* The test runner's arguments are not the program's command line. */      \
     platform::setCommandArguments({});                                         \
     TestClass test;                                                            \
     const int failures = QTest::qExec(&test, argc, argv);                      \
