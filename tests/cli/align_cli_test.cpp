@@ -57,8 +57,8 @@ std::string sample(bool left) {
 
 }  // namespace
 
-// Heel at the origin, the axis point on the X axis ahead of it whatever the roll, distances kept,
-// and the landmarks (points of the surface) inside the mesh's new bounds.
+// Heel at the origin, the axis point on the X axis ahead of it whatever the roll, the third point
+// on its side, distances kept, and the landmarks (points of the surface) inside the new bounds.
 TEST(AlignCommand, SampleFeetEndInTheStandardPosition) {
   for (const bool left : {true, false}) {
     for (const bool lateral : {true, false}) {
@@ -82,6 +82,8 @@ TEST(AlignCommand, SampleFeetEndInTheStandardPosition) {
       EXPECT_LT(got[0].norm(), 1e-6);
       EXPECT_LT(got[lateral ? 1 : 2].tail<2>().norm(), 1e-6);
       EXPECT_GT(got[1].x(), 0);
+      // Sole down: the third point on the side of +Y a foot of that side puts it.
+      EXPECT_GT(got[lateral ? 2 : 1].y() * (left == lateral ? 1 : -1), 0);
       const Eigen::Vector3d picked[] = {at.heel, at.ball, at.adjacent};
       const std::vector<double> bbox = array(r.out, "mesh_bbox");
       ASSERT_EQ(bbox.size(), 6u);
