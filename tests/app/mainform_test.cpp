@@ -365,7 +365,7 @@ class MainFormTest : public QObject {
 
   // Each view is told by where the viewer stands and which way is up on the screen; each taken
   // from a camera left turned and shifted: a view never depends on what came before.
-  void standardViewsPutCameraInPlace() {
+  void standardViewsAndResize() {
     view::Form1* form = openLeftFoot();
     QVERIFY(form);
     const std::tuple<QString, Vec3, Vec3> views[] = {
@@ -386,12 +386,8 @@ class MainFormTest : public QObject {
       QVERIFY2(eye->orientation().col(1).isApprox(up, 1e-9), qPrintable(name));
       QVERIFY(eye->GetPosition().isZero(1e-12));
     }
-  }
 
-  // The view keeps 420 twips of the window's width and 1000 of its height, from (120, 120).
-  void resizeKeepsViewFillingWindow() {
-    view::Form1* form = openLeftFoot();
-    QVERIFY(form);
+    // The view keeps 420 twips of the window's width and 1000 of its height, from (120, 120).
     const double tx = platform::twipsPerPixelX();
     const double ty = platform::twipsPerPixelY();
     const QSize frame = form->frameGeometry().size() - form->geometry().size();
