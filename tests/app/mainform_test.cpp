@@ -314,31 +314,22 @@ class MainFormTest : public QObject {
     QCOMPARE(footView->windowTitle(), "Foot: " + form.Dir1->path() + "/RightFoot.wrl");
   }
 
-  void endingClosesEveryWindowAtOnce_data() {
-    QTest::addColumn<bool>("byMenu");
-    QTest::newRow("Files/Exit") << true;
-    QTest::newRow("close box") << false;
-  }
-
+  // By Files/Exit or the close box, in the program's own event loop as main() runs it.
   void endingClosesEveryWindowAtOnce() {
-    QFETCH(bool, byMenu);
-    MainForm& form = start();
-    QVERIFY(openFoot(form, "LeftFoot.wrl", form.Command1));
-    QTimer::singleShot(0, [&] {
-      if (byMenu)
-        chooseMenu(&form, form.mnuFiles, form.mnuExit);
-      else
-        form.close();
-    });
-    // The program's own event loop, as main() runs it; a watchdog in case it never ends.
-    QTimer watchdog;
-    connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(99); });
-    watchdog.start(20000);
-    QCOMPARE(QApplication::exec(), 0);
-    QVERIFY(!Forms::loaded<MainForm>());
-    QVERIFY(!Forms::loaded<view::Form1>());
-    // The foot view went without its own close step, which would have emptied the model.
-    QVERIFY(app::state().ModelRef);
+    for (const bool byMenu : {true, false}) {
+      MainForm& form = start();
+      QVERIFY(openFoot(form, "LeftFoot.wrl", form.Command1));
+      QTimer::singleShot(0, [&] {
+        byMenu ? void(chooseMenu(&form, form.mnuFiles, form.mnuExit)) : void(form.close());
+      });
+      QTimer watchdog;  // in case it never ends
+      connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+      watchdog.start(20000);
+      QCOMPARE(QApplication::exec(), 0);
+      QVERIFY(!Forms::loaded<MainForm>() && !Forms::loaded<view::Form1>());
+      // The foot view went without its own close step, which would have emptied the model.
+      QVERIFY(app::state().ModelRef);
+    }
   }
 
   // The switches turn on and back off; closed in wireframe without axes, the model goes, the
