@@ -105,7 +105,6 @@ int main(int argc, char** argv) {
     vtkTriangles = VtkTriangles(renderer);
   }
 
-  const double o = Median(ours), v = Median(vtk);
   // Cancel half-way through: how long the load goes on before it stops.
   std::vector<double> cancelMs;
   for (int i = 0; i < kRuns; ++i) {

@@ -12,14 +12,6 @@ namespace cli {
 
 namespace {
 
-std::string_view trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() &&
-         (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
-    s.remove_suffix(1);
-  return s;
-}
-
 std::string shortNumber(double v) {
   char text[32];
   std::snprintf(text, sizeof text, "%.6g", v);
@@ -28,8 +20,16 @@ std::string shortNumber(double v) {
 
 }  // namespace
 
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() &&
+         (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
+    s.remove_suffix(1);
+  return s;
+}
+
 std::optional<double> Number(std::string_view text) {
-  text = trim(text);
+  text = Trim(text);
   double v = 0;
   const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
   if (text.empty() || r.ec != std::errc() || r.ptr != text.data() + text.size() ||

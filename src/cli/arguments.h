@@ -24,6 +24,9 @@ class UsageError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The text without the blanks and line ends around it.
+std::string_view Trim(std::string_view s);
+
 // A finite number, blanks around it allowed. "nan" and "inf" are not numbers a point or an angle
 // can take.
 std::optional<double> Number(std::string_view text);

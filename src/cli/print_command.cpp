@@ -55,14 +55,6 @@ class JobError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-std::string_view trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() &&
-         (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
-    s.remove_suffix(1);
-  return s;
-}
-
 std::optional<printing::DistancePair> pair(std::string_view s) {
   for (std::size_t i = 0; i < kPairNames.size(); ++i)
     if (s == kPairNames[i]) return static_cast<printing::DistancePair>(i);
@@ -92,7 +84,7 @@ std::vector<std::string> csvFields(std::string_view line) {
       fields.back() += c;
     }
   }
-  for (std::string& f : fields) f = std::string(trim(f));
+  for (std::string& f : fields) f = std::string(Trim(f));
   return fields;
 }
 
@@ -116,7 +108,7 @@ bool readList(const std::string& path, std::vector<Job>& jobs, std::string& reas
   while (!file.atEnd()) {
     const std::string line = file.readLine().toStdString();
     ++lineNumber;
-    if (trim(line).empty() || trim(line).front() == '#') continue;
+    if (Trim(line).empty() || Trim(line).front() == '#') continue;
     const std::vector<std::string> fields = csvFields(line);
     if (column.empty()) {
       for (std::size_t i = 0; i < fields.size(); ++i) {

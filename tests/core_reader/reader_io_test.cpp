@@ -104,6 +104,7 @@ TEST_F(ScanFolder, ProgressRunsToTheFileSizeAndCancelStopsTheReadPartWay) {
     const auto scan = ReadVrmlFile(path, &whole);
     EXPECT_EQ(scan.mesh.triangleCount(), 2u * (299 * 299 + 499 * 499) + 1);
     EXPECT_EQ(scan.mesh.bounds()[2], -7);
+    EXPECT_EQ(scan.gzip, gzip);
     EXPECT_EQ(scan.mesh.points, kernelcad::ReadVrmlBuffer(text, path).mesh.points);
     EXPECT_EQ(whole.total, bytes.size());
     EXPECT_EQ(whole.done, bytes.size());

@@ -64,19 +64,8 @@ TEST(VrmlProto, InstancesDrawTheirBodyWithTheirFieldValues) {
        "Table { legAt 0 0 -3 } Transform { translation 20 0 0 children Table { } }\n",
        8,
        {0, 0, -3, 26, 1, 9}},
-      // Scripts declaring every kind of field, JavaScript with quotes and braces in strings.
-      {R"wrl(DEF S Script {
-  eventIn SFTime touched  eventOut SFVec3f moved
-  field SFNode target NULL  field MFNode list [ Transform { } ]
-  field MFString names [ "a", "b \" } c" ]  field SFRotation r 0 1 0 1.57
-  exposedField MFVec3f path [ 0 0 0, 1 1 1 ]  directOutput TRUE
-  url [ "javascript:
-    function touched(v, t) {
-      var s = \"a \\\" quoted } brace [\";  // ' {
-      moved = new SFVec3f(0, 1, 0);
-    }" "script.js" ]
-}
-Script { url "javascript: function initialize() { print('}'); }" field SFBool on TRUE }
+      // Scripts, in and out of a PROTO, with braces in their JavaScript strings.
+      {R"wrl(Script { url "javascript: function initialize() { print('}'); }" field SFBool on TRUE }
 PROTO Spin [ eventIn SFTime go field SFFloat speed 1 ] { Group { children [
   Script { eventIn SFTime go IS go field SFFloat speed IS speed url "javascript:
     function go() { }" }
