@@ -98,14 +98,11 @@ void placeByClicks(view::Form1& form, const footgen::Landmarks& at) {
   clickView(form, at.adjacent);
 }
 
-QAction* button(QToolBar& bar, const QString& key) {
-  for (QAction* action : bar.actions())
-    if (alignment::buttonKey(*action) == key) return action;
-  return nullptr;
-}
-
 void clickButton(QToolBar& bar, const QString& key) {
-  QTest::mouseClick(bar.widgetForAction(button(bar, key)), Qt::LeftButton);
+  for (QAction* action : bar.actions())
+    if (alignment::buttonKey(*action) == key)
+      return QTest::mouseClick(bar.widgetForAction(action), Qt::LeftButton);
+  QFAIL(qPrintable("no button " + key));
 }
 
 void clickButton(view::Form1& form, const QString& key) { clickButton(*form.Toolbar1, key); }

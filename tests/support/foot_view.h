@@ -3,7 +3,6 @@
 // Shared by the window tests of the foot view: a fresh program state, a sample scan opened in
 // the view, a record of the status line, and clicks made as the operator makes them.
 
-#include <QAction>
 #include <QString>
 #include <QStringList>
 #include <memory>
@@ -44,8 +43,8 @@ void alignFoot(view::Form1& form);
 // "Align Foot", then each sphere placed with its own tool and a click on its landmark.
 void placeByClicks(view::Form1& form, const footgen::Landmarks& at);
 
-// The button of a toolbar (Toolbar1 unless told) whose caption reads `key` without its blanks.
-QAction* button(QToolBar& bar, const QString& key);
+// A click on the button of a toolbar (Toolbar1 unless told) whose caption reads `key` without
+// its blanks.
 void clickButton(QToolBar& bar, const QString& key);
 void clickButton(view::Form1& form, const QString& key);
 
