@@ -73,8 +73,7 @@ ScanInMillimetres ReadScan(const std::string& path, Units units) {
   ScanInMillimetres read{
       kernelcad::WhileDoing("read " + path, [&] { return kernelcad::ReadVrmlFile(path); }),
       units.value_or(kernelcad::LengthUnit::Millimetre)};
-  const auto b = read.scan.mesh.bounds();
-  const double longest = std::max({b[3] - b[0], b[4] - b[1], b[5] - b[2]});
+  const double longest = kernelcad::LongestSide(read.scan.mesh);
   if (!units) {
     read.unit = kernelcad::GuessUnit(longest);
     const std::string mm = std::to_string(int(kernelcad::kPlausibleFootMinMm)) + " to " +
