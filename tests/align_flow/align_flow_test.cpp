@@ -1,12 +1,6 @@
 // "Align Lateral" and "Align Medial" on the real foot view: spheres placed by clicks on the
-// sample scans, the roll typed in AlignForm, the final centres in the standard position; the
-// refusals; AlignForm's reading of the roll; the navigation
-// toolbar; and the whole road of one foot from the scan browser to a printed page.
-
-#include <QVTKOpenGLNativeWidget.h>
-#include <vtkCallbackCommand.h>
-#include <vtkGenericOpenGLRenderWindow.h>
-#include <vtkNew.h>
+// sample scans, the roll typed in AlignForm, the refusals, and the whole road of one foot from
+// the scan browser to its true-size PDF, matched against quarnel-scan print, and a printed page.
 
 #include <QLabel>
 #include <QLineEdit>
@@ -17,17 +11,20 @@
 #include <QToolBar>
 #include <functional>
 #include <memory>
-#include <numbers>
 
+#include "alignment/align.h"
 #include "alignment/alignform.h"
 #include "app/appstate.h"
 #include "app/filelists.h"
 #include "app/mainform.h"
 #include "foot_view.h"
+#include "pdf_measure.h"
+#include "platform/filedialog.h"
 #include "platform/msgbox.h"
 #include "platform/printer.h"
 #include "printing/commands.h"
 #include "printing/dform.h"
+#include "printing/scaling.h"
 #include "view/form1.h"
 #include "window_test_support.h"
 
@@ -98,21 +95,18 @@ class AlignFlowTest : public QObject {
     platform::Printer::setOutputOverride(QString());
   }
 
-  // The heel at the origin, the axis point on the X axis with the ball ahead of the heel, the
-  // third point rolled out of the XY plane by the typed angle on the side the foot needs, every
-  // distance kept, and the mesh moved with its spheres.
+  // Each variant through the window ends where the one alignment puts the clicked points, which
+  // its own tests hold to the standard position; the typed roll reaches it.
   void eachVariantEndsInTheStandardPosition_data() {
     QTest::addColumn<bool>("lateral");
     QTest::addColumn<bool>("left");
     QTest::addColumn<QString>("typed");
     QTest::addColumn<double>("roll");
-    QTest::addColumn<QPoint>("side");  // the signs of the third point's Y and Z
-    QTest::newRow("LateralLeft") << true << true << "5" << 5.0 << QPoint(1, 1);
-    QTest::newRow("LateralRight") << true << false << "5" << 5.0 << QPoint(-1, 1);
-    QTest::newRow("MedialLeft") << false << true << "5" << 5.0 << QPoint(-1, 1);
-    QTest::newRow("MedialRight, typed with its unit")
-        << false << false << "12.5 deg" << 12.5 << QPoint(1, 1);
-    QTest::newRow("close box: no roll") << true << true << QString() << 0.0 << QPoint(1, 0);
+    QTest::newRow("LateralLeft") << true << true << "5" << 5.0;
+    QTest::newRow("LateralRight") << true << false << "5" << 5.0;
+    QTest::newRow("MedialLeft") << false << true << "5" << 5.0;
+    QTest::newRow("MedialRight, typed with its unit") << false << false << "12.5 deg" << 12.5;
+    QTest::newRow("close box: no roll") << true << true << QString() << 0.0;
   }
 
   void eachVariantEndsInTheStandardPosition() {
@@ -120,7 +114,6 @@ class AlignFlowTest : public QObject {
     QFETCH(bool, left);
     QFETCH(QString, typed);
     QFETCH(double, roll);
-    QFETCH(QPoint, side);
     view::Form1* form = support::openFoot(left ? "LeftFoot.wrl" : "RightFoot.wrl");
     QVERIFY(form);
     app::AppState& s = app::state();
@@ -139,21 +132,12 @@ class AlignFlowTest : public QObject {
     QCOMPARE(hand.shownRoll, QString("0.0"));
     QCOMPARE(s.AlignRollAngle, roll);
 
-    const Vec3 c[] = {centre(*form, 1), centre(*form, 2), centre(*form, 3)};
-    const Vec3& axis = c[lateral ? 1 : 2];
-    const Vec3& third = c[lateral ? 2 : 1];
-    QVERIFY(c[0].norm() < 1e-6);
-    QVERIFY(std::abs(axis.y()) < 1e-6 && std::abs(axis.z()) < 1e-6 && c[1].x() > 0);
-    const double angle =
-        std::atan2(std::abs(third.z()), std::abs(third.y())) * 180 / std::numbers::pi;
-    QVERIFY2(std::abs(angle - roll) < 1e-3, qPrintable(QString::number(angle)));
-    const auto sign = [](double v) { return (v > 1e-6) - (v < -1e-6); };
-    QCOMPARE(QPoint(sign(third.y()), sign(third.z())), side);
-    for (int i = 0; i < 3; ++i) {
-      QVERIFY(std::abs((c[i] - c[(i + 1) % 3]).norm() - (picked[i] - picked[(i + 1) % 3]).norm()) <
-              1e-6);
-      QVERIFY((model->GetItem(0)->transform() * picked[i] - c[i]).norm() < 1e-6);
-    }
+    const auto expected =
+        alignment::Align_Scan(*model->GetItem(0)->mesh(), {picked[0], picked[1], picked[2]},
+                              lateral ? alignment::Axis::Lateral : alignment::Axis::Medial,
+                              left ? alignment::Side::Left : alignment::Side::Right, roll);
+    for (long i = 0; i <= 3; ++i)
+      QVERIFY(model->GetItem(i)->transform().isApprox(expected->GetItem(i)->transform(), 1e-9));
     QCOMPARE(model->GetItemCount(), 5L);
     QCOMPARE(model->GetItem(4)->name(), std::string("A4_Sheet"));
     QVERIFY(!form->Toolbar1->isVisible() && !form->Toolbar1->isEnabled());
@@ -210,80 +194,6 @@ class AlignFlowTest : public QObject {
     QCOMPARE(statusLog().last(), QString("Ready"));
   }
 
-  // The roll shown to one decimal; the close box keeps it whatever was typed. The reading of
-  // typed numbers is Val's.
-  void alignFormCloseBoxKeepsTheRoll() {
-    app::state().AlignRollAngle = 3.25;
-    AlignForm& dialog = Forms::get<AlignForm>();
-    QCOMPARE(dialog.Text1->text(), QString("3.3"));
-    QTimer::singleShot(0, &dialog, [&] {
-      QTest::keyClicks(dialog.Text1, "9");
-      dialog.close();
-    });
-    dialog.exec();
-    QCOMPARE(app::state().AlignRollAngle, 3.25);
-    QVERIFY(!Forms::loaded<AlignForm>());
-  }
-
-  void navigationToolbarMovesTheFourItems() {
-    view::Form1* form = support::openLeftFoot();
-    QVERIFY(form);
-    QToolBar& bar = *form->Toolbar2;
-    // The heel at the origin as after an alignment, the other items off it.
-    support::drawSpheres(*form, {{0, 0, 0}, {150, 20, 1}, {140, -30, 2}});
-    const auto model = form->KernelCAD1->Model();
-    model->GetItem(0)->Rotate(10, 0, 0, 0, 0, 0, 1);
-    app::AppState& s = app::state();
-    s.FootItem = model->GetItem(0);
-    s.HeelItem = model->GetItem(1);
-    s.BallItem = model->GetItem(2);
-    s.AdjItem = model->GetItem(3);
-    form->KernelCAD1->UpdateModel();
-    bar.setEnabled(true);
-    bar.setVisible(true);
-    QVERIFY(QTest::qWaitForWindowExposed(&bar));
-
-    std::vector<Eigen::Affine3d> start;
-    for (long i = 0; i < 4; ++i) start.push_back(model->GetItem(i)->transform());
-    const auto movedBy = [&](const Eigen::Affine3d& by) {
-      for (long i = 0; i < 4; ++i)
-        if (!model->GetItem(i)->transform().isApprox(by * start[i], 1e-12)) return false;
-      return true;
-    };
-    // Each click draws exactly one frame and sets both steps to 2.
-    int frames = 0;
-    vtkNew<vtkCallbackCommand> counter;
-    counter->SetClientData(&frames);
-    counter->SetCallback(
-        [](vtkObject*, unsigned long, void* n, void*) { ++*static_cast<int*>(n); });
-    vtkRenderWindow* window = form->KernelCAD1->renderWidget()->renderWindow();
-    const unsigned long tag = window->AddObserver(vtkCommand::StartEvent, counter);
-    const auto press = [&](const QString& key) {
-      s.MoveStep = s.TurnStep = frames = 0;
-      support::clickButton(bar, key);
-      return frames == 1 && s.MoveStep == 2.0 && s.TurnStep == 2.0;
-    };
-    const Eigen::Affine3d none = Eigen::Affine3d::Identity();
-
-    // Cumulative motions about the heel at the origin.
-    const std::pair<const char*, Eigen::Affine3d> steps[] = {
-        {"Left", Eigen::Affine3d(Eigen::Translation3d(-2, 0, 0))},
-        {"Right", none},
-        {"Up", Eigen::Affine3d(Eigen::Translation3d(0, -2, 0))},
-        {"Down", none},
-        {"Rot R", Eigen::Affine3d(Eigen::AngleAxisd(2 * std::numbers::pi / 180, Vec3::UnitZ()))},
-        {"Rot L", none},
-        {"Parameters", none},
-        {"Close", none}};
-    for (const auto& [key, motion] : steps) {
-      QVERIFY2(press(key), key);
-      QVERIFY2(movedBy(motion), key);
-    }
-    QVERIFY(!bar.isVisible() && !bar.isEnabled());  // after "Close"
-
-    window->RemoveObserver(tag);
-  }
-
   void wholeRoadOfOneFoot() {
     // The scan and side chosen in the browser.
     app::MainForm& main = Forms::get<app::MainForm>();
@@ -298,26 +208,48 @@ class AlignFlowTest : public QObject {
 
     // Points placed, then aligned with a true heel-ball distance 4% longer, applied.
     support::placeByClicks(*form, marks());
-    const double measured = (centre(*form, 2) - centre(*form, 1)).norm();
+    const Vec3 picked[] = {centre(*form, 1), centre(*form, 2), centre(*form, 3)};
+    QString trueMm;
     Operator hand;
-    hand.roll = "0";
-    hand.distances = [](printing::DForm& dform) {
-      QTest::keyClicks(dform.Text4, QString::number(1.04 * app::state().HeelBallDist, 'f', 9));
+    hand.roll = "7.5";
+    hand.distances = [&trueMm](printing::DForm& dform) {
+      trueMm = QString::number(1.04 * app::state().HeelBallDist, 'f', 9);
+      QTest::keyClicks(dform.Text4, trueMm);
       QTest::mouseClick(dform.Command7, Qt::LeftButton);
     };
     hand.start();
     support::clickButton(*form, "Align Lateral");
     QVERIFY(hand.sawDForm);
     hand.hand.stop();
-    QVERIFY(std::abs((centre(*form, 2) - centre(*form, 1)).norm() - 1.04 * measured) < 1e-6);
     // The mesh scaled with the distances; the spheres moved, not scaled.
     const auto model = form->KernelCAD1->Model();
+    QVERIFY(std::abs((centre(*form, 2) - centre(*form, 1)).norm() -
+                     1.04 * (picked[1] - picked[0]).norm()) < 1e-6);
     QVERIFY(std::abs(model->GetItem(0)->transform().linear().determinant() - std::pow(1.04, 3)) <
             1e-9);
-    for (long i = 1; i <= 3; ++i) {
-      QCOMPARE(model->GetItem(i)->radius(), 2.0);
-      QVERIFY(std::abs(model->GetItem(i)->transform().linear().determinant() - 1) < 1e-9);
-    }
+    for (long i = 1; i <= 3; ++i) QCOMPARE(model->GetItem(i)->radius(), 2.0);
+
+    // "Export True-Size PDF..." and quarnel-scan print on the same points, roll and true
+    // distance: the same spheres, scale and page count (what a page shows is its own test).
+    QTemporaryDir dir;
+    platform::SaveFileNameScript save;
+    save.answer(dir.filePath("gui"));  // no suffix: .pdf is added
+    form->mnuTrueSizeExport->trigger();
+    QVERIFY(save.suggested().size() == 1 && save.suggested()[0].endsWith("LeftFoot_TrueSize.pdf"));
+    const sample::Outcome cli =
+        sample::run({"print", sample::scan("Left"), "--side", "Left", "--axis", "Lateral", "--heel",
+                     sample::text(picked[0]), "--ball", sample::text(picked[1]), "--adjacent",
+                     sample::text(picked[2]), "--roll", "7.5", "--true", "heel-ball=" + trueMm,
+                     "--out", dir.path()});
+    QCOMPARE(cli.exitCode, 0);
+    const QJsonObject summary = QJsonDocument::fromJson(cli.out.toUtf8()).object();
+    QVERIFY(std::abs(summary["scale_factor"].toDouble() - printing::Applied_Scale(*model)) < 1e-9);
+    for (long i = 1; i <= 3; ++i)
+      QVERIFY((centre(*form, i) - sample::point(summary, sample::kKeys[i - 1])).norm() < 1e-6);
+    QPdfDocument exported;
+    QCOMPARE(exported.load(dir.filePath("gui.pdf")), QPdfDocument::NoError);
+    QCOMPARE(exported.pageCount(), summary["pages"].toInt());
+
     const Vec3 heelBefore = centre(*form, 1);
     support::clickButton(*form->Toolbar2, "Right");
     support::clickButton(*form->Toolbar2, "Down");
@@ -327,7 +259,6 @@ class AlignFlowTest : public QObject {
     // printout captures it. "PRINT": the bounding-box report, then Yes to "Print This Image?".
     form->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(form));
-    QTemporaryDir dir;
     const QString pdf = dir.filePath("foot.pdf");
     platform::Printer::setOutputOverride(pdf);
     messages_->answer(platform::MsgBoxResult::Ok);
@@ -340,20 +271,30 @@ class AlignFlowTest : public QObject {
     QPdfDocument document;
     QCOMPARE(document.load(pdf), QPdfDocument::NoError);
     QCOMPARE(document.pageCount(), 1);
-    const QSizeF page = document.pageSize(0);
-    QVERIFY(page.width() > page.height());
-    QImage paper(QSize(qRound(page.width()), qRound(page.height())) * 2, QImage::Format_RGB32);
+    // The page holds the window's 350 x 500 pixels from (15, 65) in a square of 0.9 of the
+    // printable width: the sole 15 mm ahead of the heel shows as the shaded foot there, and the
+    // white sheet ends 52 mm behind the heel (50 mm, and the 2 mm moved), where the view's
+    // blue-grey background begins.
+    const QSizeF mm = document.pageSize(0) * (25.4 / 72.0);
+    QVERIFY(mm.width() > mm.height());
+    const double side = 0.9 * (mm.width() - 20), pxPerMm = 4;
+    QImage paper((mm * pxPerMm).toSize(), QImage::Format_RGB32);
     paper.fill(Qt::white);
     QPainter(&paper).drawImage(0, 0, document.render(0, paper.size()));
-    // The foot: shaded pixels that are neither paper nor the view's blue-grey background.
-    int foot = 0;
-    for (int y = 0; y < paper.height(); ++y)
-      for (int x = 0; x < paper.width(); ++x) {
-        const QColor c = paper.pixelColor(x, y);
-        const bool background = std::abs(c.red() - 84) < 8 && std::abs(c.blue() - 115) < 8;
-        if (!background && c.lightness() < 225) ++foot;
-      }
-    QVERIFY2(foot > 2000, qPrintable(QString::number(foot)));
+    const auto onPage = [&](const Vec3& world) {
+      const Eigen::Vector2d px = form->KernelCAD1->View()->worldToPixel(world);
+      const QPointF at = QPointF(px.x(), px.y()) / form->devicePixelRatioF() +
+                         form->KernelCAD1->renderWidget()->mapTo(form, QPoint()) - QPointF(15, 65);
+      return QColor(paper.pixel(
+          (QPointF(10 + at.x() * side / 350, 10 + at.y() * side / 500) * pxPerMm).toPoint()));
+    };
+    const Vec3 heel = centre(*form, 1), ahead = (centre(*form, 2) - heel).normalized();
+    const QColor foot = onPage(heel + 15 * ahead), sheet = onPage(heel + Vec3(-45, -40, 0)),
+                 beyond = onPage(heel + Vec3(-58, -40, 0));
+    QVERIFY2(foot.lightness() < 225 && std::abs(foot.blue() - 115) > 8, qPrintable(foot.name()));
+    QVERIFY2(sheet.lightness() > 225, qPrintable(sheet.name()));
+    QVERIFY2(std::abs(beyond.red() - 84) < 8 && std::abs(beyond.blue() - 115) < 8,
+             qPrintable(beyond.name()));
   }
 };
 

@@ -8,7 +8,6 @@
 #include <stdexcept>
 
 using platform::CInt;
-using platform::Format;
 using platform::Val;
 
 TEST(Val, ReadsTheLeadingNumberOrZero) {
@@ -22,14 +21,6 @@ TEST(Val, ReadsTheLeadingNumberOrZero) {
                                                   {"-", 0},       {".", 0},
                                                   {"x12", 0}};
   for (const auto& [text, value] : cases) EXPECT_DOUBLE_EQ(Val(text), value) << text;
-}
-
-TEST(Format, FixedDecimalsWithPointWhateverTheLocale) {
-  EXPECT_EQ(Format(12.345, "0.0"), "12.3");
-  EXPECT_EQ(Format(2.0, "0.000"), "2.000");
-  EXPECT_EQ(Format(0.125, "0.00"), "0.13");  // exactly representable: rounds away from zero
-  EXPECT_EQ(Format(-1.06, "0.0"), "-1.1");
-  EXPECT_EQ(Format(1234567.891, "0.0"), "1234567.9");
 }
 
 TEST(CInt, RoundsHalfToEvenWithinSixteenBits) {

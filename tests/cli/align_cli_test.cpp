@@ -2,117 +2,54 @@
 // the foot, its exit codes and one-line errors.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <algorithm>
-#include <array>
-#include <cstdio>
-#include <regex>
-#include <sstream>
-#include <string>
-#include <vector>
-
-#include "footgen/footgen.h"
-
-namespace {
-
-struct Outcome {
-  int exitCode;
-  std::string out;
-};
-
-// Runs "quarnel-scan align <args>" through the shell; stderr goes with stdout when `withErrors`.
-Outcome align(const std::string& args, bool withErrors = true) {
-  const std::string command =
-      std::string(QUARNEL_SCAN) + " align " + args + (withErrors ? " 2>&1" : " 2>/dev/null");
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return {-1, {}};
-  std::string out;
-  std::array<char, 4096> buffer{};
-  while (const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe))
-    out.append(buffer.data(), n);
-  const int status = pclose(pipe);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
-}
-
-std::string point(const Eigen::Vector3d& p) {
-  char text[96];
-  std::snprintf(text, sizeof text, "%.17g,%.17g,%.17g", p.x(), p.y(), p.z());
-  return text;
-}
-
-// The numbers of the array after "key": in a JSON object.
-std::vector<double> array(const std::string& json, const std::string& key) {
-  std::vector<double> values;
-  std::smatch m;
-  if (!std::regex_search(json, m, std::regex("\"" + key + "\": \\[([^\\]]*)\\]"))) return values;
-  std::istringstream list(std::regex_replace(m[1].str(), std::regex(","), " "));
-  for (double v; list >> v;) values.push_back(v);
-  return values;
-}
-
-std::string sample(bool left) {
-  return std::string(QUARNEL_SAMPLES_DIR) + (left ? "/LeftFoot.wrl" : "/RightFoot.wrl");
-}
-
-}  // namespace
+#include "pdf_measure.h"
 
 // Heel at the origin, the axis point on the X axis ahead of it whatever the roll, the third point
-// on its side, distances kept, and the landmarks (points of the surface) inside the new bounds.
+// on its side, and the landmarks (points of the surface) inside the new bounds.
 TEST(AlignCommand, SampleFeetEndInTheStandardPosition) {
-  for (const bool left : {true, false}) {
+  for (const QString side : {"Left", "Right"}) {
     for (const bool lateral : {true, false}) {
-      SCOPED_TRACE(std::string(left ? "Left" : "Right") + (lateral ? "Lateral" : "Medial"));
-      const footgen::Landmarks at =
-          footgen::GenerateFoot(left ? footgen::Side::Left : footgen::Side::Right).landmarks;
-      const Outcome r =
-          align(sample(left) + " --side " + (left ? "Left" : "Right") + " --axis " +
-                    (lateral ? "Lateral" : "Medial") + " --heel " + point(at.heel) + " --ball " +
-                    point(at.ball) + " --adjacent " + point(at.adjacent) + " --roll 7.5",
-                false);
-      ASSERT_EQ(r.exitCode, 0) << r.out;
-      ASSERT_EQ(r.out.back(), '\n');
-      Eigen::Vector3d got[3];
-      const char* keys[] = {"heel", "ball", "adjacent"};
-      for (int i = 0; i < 3; ++i) {
-        const std::vector<double> v = array(r.out, keys[i]);
-        ASSERT_EQ(v.size(), 3u) << keys[i] << " in " << r.out;
-        got[i] = Eigen::Vector3d(v[0], v[1], v[2]);
-      }
-      EXPECT_LT(got[0].norm(), 1e-6);
-      EXPECT_LT(got[lateral ? 1 : 2].tail<2>().norm(), 1e-6);
-      EXPECT_GT(got[1].x(), 0);
+      SCOPED_TRACE((side + (lateral ? " Lateral" : " Medial")).toStdString());
+      QStringList args =
+          sample::printArgs(side, {"--axis", lateral ? "Lateral" : "Medial", "--roll", "7.5"});
+      args[0] = "align";
+      const sample::Outcome r = sample::run(args);
+      ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+      const QJsonObject got = QJsonDocument::fromJson(r.out.toUtf8()).object();
+      const Eigen::Vector3d p[] = {sample::point(got, "heel"), sample::point(got, "ball"),
+                                   sample::point(got, "adjacent")};
+      EXPECT_LT(p[0].norm(), 1e-6);
+      EXPECT_LT(p[lateral ? 1 : 2].tail<2>().norm(), 1e-6);
+      EXPECT_GT(p[1].x(), 0);
       // Sole down: the third point on the side of +Y a foot of that side puts it.
-      EXPECT_GT(got[lateral ? 2 : 1].y() * (left == lateral ? 1 : -1), 0);
-      const Eigen::Vector3d picked[] = {at.heel, at.ball, at.adjacent};
-      const std::vector<double> bbox = array(r.out, "mesh_bbox");
-      ASSERT_EQ(bbox.size(), 6u);
-      for (int i = 0; i < 3; ++i) {
-        EXPECT_NEAR((got[i] - got[(i + 1) % 3]).norm(), (picked[i] - picked[(i + 1) % 3]).norm(),
-                    1e-6);
+      EXPECT_GT(p[lateral ? 2 : 1].y() * ((side == "Left") == lateral ? 1 : -1), 0);
+      const QJsonArray box = got["mesh_bbox"].toArray();
+      ASSERT_EQ(box.size(), 6);
+      for (const Eigen::Vector3d& point : p)
         for (int a = 0; a < 3; ++a) {
-          EXPECT_GE(got[i][a], bbox[a] - 1e-3) << keys[i];
-          EXPECT_LE(got[i][a], bbox[a + 3] + 1e-3) << keys[i];
+          EXPECT_GE(point[a], box[a].toDouble() - 1e-3);
+          EXPECT_LE(point[a], box[a + 3].toDouble() + 1e-3);
         }
-      }
     }
   }
 }
 
 TEST(AlignCommand, RefusalsAndBadUsageHaveTheirExitCodes) {
-  const std::string scan = sample(true);
-  // The ball straight across from the heel: no axis to turn onto.
-  Outcome r =
-      align(scan + " --side Left --axis Lateral --heel 40,0,0 --ball 40,25,1 --adjacent 160,-30,1");
+  const QString scan = sample::scan("Left");
+  // The ball straight across from the heel: no axis to turn onto; a file without surfaces.
+  sample::Outcome r = sample::run({"align", scan, "--side", "Left", "--axis", "Lateral", "--heel",
+                                   "40,0,0", "--ball", "40,25,1", "--adjacent", "160,-30,1"});
   EXPECT_EQ(r.exitCode, 2);
-  EXPECT_NE(r.out.find("same X"), std::string::npos) << r.out;
-  EXPECT_EQ(r.out.find('{'), std::string::npos);
-
-  r = align(std::string(QUARNEL_TEST_DATA) +
-            "/castle-demo-models/vrml_2/cones_gzipped_but_with_normal_extension.wrl"
-            " --side Left --axis Lateral --heel 0,0,0 --ball 10,0,0 --adjacent 5,5,0");
+  EXPECT_TRUE(r.err.contains("same X")) << r.err.toStdString();
+  EXPECT_TRUE(r.out.isEmpty());
+  r = sample::run(QStringList{"align",
+                              QUARNEL_TEST_DATA "/castle-demo-models/vrml_2/"
+                                                "cones_gzipped_but_with_normal_extension.wrl"} +
+                  QStringList{"--side", "Left", "--axis", "Lateral", "--heel", "0,0,0", "--ball",
+                              "10,0,0", "--adjacent", "5,5,0"});
   EXPECT_EQ(r.exitCode, 2);
-  EXPECT_NE(r.out.find("holds no surface geometry"), std::string::npos) << r.out;
+  EXPECT_TRUE(r.err.contains("holds no surface geometry")) << r.err.toStdString();
 
   const char* bad[] = {
       "",
@@ -127,10 +64,11 @@ TEST(AlignCommand, RefusalsAndBadUsageHaveTheirExitCodes) {
       " --side Left --axis Lateral --heel 0,0,0 --ball 10,0,0 --adjacent 5,5,0 --units feet",
   };
   for (const char* args : bad) {
-    r = align(*args ? scan + args : std::string());
+    r = sample::run(QStringList{"align"} +
+                    (*args ? scan + args : QString()).split(' ', Qt::SkipEmptyParts));
     EXPECT_EQ(r.exitCode, 1) << args;
     // One line: what is wrong, and how the command is used.
-    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
-    EXPECT_NE(r.out.find("usage: quarnel-scan align"), std::string::npos) << args;
+    EXPECT_EQ(r.err.count('\n'), 1) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("usage: quarnel-scan align")) << args;
   }
 }

@@ -165,25 +165,6 @@ TEST_F(ScanFolder, FileThatChangesSizeWhileReadIsRefused) {
     }
     EXPECT_NE(message.find(says), std::string::npos) << message;
   }
-
-  // Cut short and written again while it is read over and over: each read ends in a scan or
-  // a message, never in a signal.
-  const std::string big = kV2 + Grid(300);
-  std::atomic<bool> stop{false};
-  std::thread writer([&] {
-    for (std::uintmax_t cut = big.size() / 2; !stop; cut = cut * 7 % big.size()) {
-      fs::resize_file(path, cut);
-      std::ofstream(path, std::ios::binary | std::ios::trunc) << big;
-    }
-  });
-  for (int i = 0; i < 20; ++i) {
-    const std::string message = ErrorOf(path);
-    EXPECT_TRUE(message.empty() || message.starts_with(path + ",") ||
-                message.starts_with(path + ":"))
-        << message;
-  }
-  stop = true;
-  writer.join();
 }
 
 // ---------------------------------------------------------------------------------------------

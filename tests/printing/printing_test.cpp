@@ -6,7 +6,6 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPdfDocument>
-#include <QPrinterInfo>
 #include <cmath>
 
 #include "app/appstate.h"
@@ -257,51 +256,6 @@ class PrintingTest : public QObject {
     const auto extent = form.heldView()->GetExtent(0);
     QVERIFY(std::abs((extent.second - extent.first) * 0.9 - 297) < 0.5);
     QVERIFY(extent.second - extent.first < extentBefore.second - extentBefore.first);
-
-    // No width along X (BXmax = BXmin): captions numbered afresh, then a message, the view as
-    // it was, no page.
-    while (model->GetItemCount() > 0) model->RemoveItem(0);
-    printing::Draw_Polygon(*model, 0, -10, 0, 0, 10, 0, 0, 10, 10, 0, -10, 10, 1, 1, 1, "wall");
-    form.KernelCAD1->UpdateModel();
-    messages.clear();
-    messages.answer(MsgBoxResult::Ok);
-    messages.answer(MsgBoxResult::Yes);
-    form.Print_FullSize();
-    QCOMPARE(labels->GetCount(), 4L);
-    QCOMPARE(labels->GetEntry(2)->name(), std::string("Label0"));
-    QCOMPARE(labels->GetEntry(3)->name(), std::string("Label1"));
-    QCOMPARE(messages.shown().size(), std::size_t{2});
-    QVERIFY(messages.shown()[1].text.contains("no size along X"));
-    QCOMPARE(form.heldView()->GetExtent(0), extent);
-    QVERIFY(!QFile::exists(file));
-  }
-
-  void withoutPrinterPagesGoToTheDocumentsFolderOrAreRefused() {
-    if (!QPrinterInfo::availablePrinters().isEmpty())
-      QSKIP("This machine has a printer: its pages go there, not to the documents folder.");
-    platform::MsgBoxScript messages;
-    platform::PrintDialogScript dialog;
-    view::Form1& form = footWindow(false, true);
-    app::state().FootSide = "Left";
-    const QDir documents(QDir::home().filePath("Documents"));
-    form.mnuPrint1->trigger();
-    const QStringList prints =
-        QDir(documents.filePath("Quarnel/Prints")).entryList({"Print_*.pdf"}, QDir::Files);
-    QCOMPARE(prints.size(), 1);
-    QVERIFY(app::Forms::get<app::MainForm>().statusPanel1->text().contains(prints[0]));
-    QVERIFY(!readPage(documents.filePath("Quarnel/Prints/" + prints[0])).image.isNull());
-
-    // No printer and nowhere to keep the PDF: a message, nothing printed, no dialog.
-    QVERIFY(QDir(documents.filePath("Quarnel")).removeRecursively());
-    QFile blocker(documents.filePath("Quarnel"));
-    QVERIFY(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    form.mnuPrint1->trigger();
-    QCOMPARE(messages.shown().size(), std::size_t{1});
-    QVERIFY(messages.shown()[0].text.contains("Nothing was printed"));
-    QCOMPARE(dialog.shown().size(), std::size_t{1});
-    QVERIFY(!platform::ThePrinter().available());
-    QVERIFY(QFile::remove(documents.filePath("Quarnel")));
   }
 };
 

@@ -1,7 +1,8 @@
 // The windows at the screen scale the test runs with (QT_SCALE_FACTOR): spheres placed and moved
 // by clicks land on the sample scans' landmarks, and the About window's link areas lie over the
-// addresses its picture draws.
+// addresses its picture draws and open them.
 
+#include <QPushButton>
 #include <QTest>
 #include <QToolBar>
 #include <map>
@@ -11,6 +12,7 @@
 #include "foot_view.h"
 #include "help/aboutform.h"
 #include "pdf_measure.h"
+#include "platform/shell.h"
 #include "view/form1.h"
 #include "window_test_support.h"
 
@@ -87,7 +89,21 @@ class ScreenScaleTest : public QObject {
         if (addressInk(screen.pixel(x, y)))
           ++ink[about->childAt(QPointF(x / ratio, y / ratio).toPoint())];
     QCOMPARE(ink.size(), std::size_t{3});
-    for (QWidget* area : {about->Label4, about->Label5, about->Label6}) QVERIFY(ink[area] > 100);
+    platform::ShellOpenScript shell;
+    for (QWidget* area : {about->Label4, about->Label5, about->Label6}) {
+      QVERIFY(ink[area] > 100);
+      QTest::mouseClick(area, Qt::LeftButton);
+    }
+    // Each area its own address: the site, its downloads page and the supplier.
+    QCOMPARE(shell.opened().size(), 3u);
+    const QUrl site(shell.opened()[0]), updates(shell.opened()[1]), supplies(shell.opened()[2]);
+    QVERIFY(site.scheme().startsWith(QLatin1String("http")) && updates.host() == site.host());
+    QCOMPARE(updates.path(), QStringLiteral("/downloads.php"));
+    QVERIFY(supplies.isValid() && supplies.host() != site.host());
+    help::showAbout();
+    QCOMPARE(app::Forms::loaded<help::AboutForm>(), about);
+    QTest::mouseClick(about->Command1, Qt::LeftButton);
+    QVERIFY(!app::Forms::loaded<help::AboutForm>());
   }
 };
 

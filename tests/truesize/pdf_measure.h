@@ -96,17 +96,18 @@ inline QString scan(const QString& side) {
   return QStringLiteral(QUARNEL_SAMPLES_DIR "/") + side + "Foot.wrl";
 }
 
+// The point of a JSON object's "key": [x, y, z].
+inline Eigen::Vector3d point(const QJsonObject& o, const char* key) {
+  const QJsonArray a = o[key].toArray();
+  return {a[0].toDouble(), a[1].toDouble(), a[2].toDouble()};
+}
+
 // Heel, ball and adjacent from the landmarks file beside the sample.
 inline std::array<Eigen::Vector3d, 3> landmarks(const QString& side) {
   QFile f(QStringLiteral(QUARNEL_SAMPLES_DIR "/") + side + "Foot.landmarks.json");
   f.open(QIODevice::ReadOnly);
   const QJsonObject o = QJsonDocument::fromJson(f.readAll()).object();
-  std::array<Eigen::Vector3d, 3> p;
-  for (std::size_t i = 0; i < 3; ++i) {
-    const QJsonArray a = o[kKeys[i]].toArray();
-    p[i] = {a[0].toDouble(), a[1].toDouble(), a[2].toDouble()};
-  }
-  return p;
+  return {point(o, kKeys[0]), point(o, kKeys[1]), point(o, kKeys[2])};
 }
 
 inline QString text(const Eigen::Vector3d& p) {
