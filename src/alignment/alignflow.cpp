@@ -4,9 +4,9 @@
 #include <QToolBar>
 
 #include "alignment/alignform.h"
-#include "app/appstate.h"
-#include "app/forms.h"
-#include "app/status.h"
+#include "state/appstate.h"
+#include "state/forms.h"
+#include "state/status.h"
 #include "platform/msgbox.h"
 #include "printing/dform.h"
 #include "view/form1.h"

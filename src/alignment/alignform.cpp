@@ -6,8 +6,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "app/appstate.h"
-#include "app/forms.h"
+#include "state/appstate.h"
+#include "state/forms.h"
 #include "platform/runtime.h"
 
 namespace alignment {

@@ -10,9 +10,9 @@
 #include <array>
 
 #include "alignment/alignflow.h"
-#include "app/appstate.h"
-#include "app/forms.h"
-#include "app/status.h"
+#include "state/appstate.h"
+#include "state/forms.h"
+#include "state/status.h"
 #include "kernelcad/widget/kernelcad.h"
 #include "platform/msgbox.h"
 #include "platform/runtime.h"

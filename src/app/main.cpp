@@ -3,7 +3,7 @@
 #include <QSurfaceFormat>
 #include <QTimer>
 
-#include "app/forms.h"
+#include "state/forms.h"
 #include "app/mainform.h"
 #include "platform/error_reporting.h"
 #include "printing/commands.h"

@@ -12,11 +12,11 @@
 #include <QTimer>
 #include <exception>
 
-#include "app/appstate.h"
+#include "state/appstate.h"
 #include "app/filelists.h"
-#include "app/forms.h"
+#include "state/forms.h"
 #include "app/selectform.h"
-#include "app/status.h"
+#include "state/status.h"
 #include "help/aboutform.h"
 #include "help/browser.h"
 #include "kernelcad/core/units.h"

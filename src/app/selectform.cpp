@@ -3,8 +3,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "app/appstate.h"
-#include "app/forms.h"
+#include "state/appstate.h"
+#include "state/forms.h"
 #include "platform/runtime.h"
 
 namespace app {

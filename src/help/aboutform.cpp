@@ -7,7 +7,7 @@
 #include <QPainterPath>
 #include <QPushButton>
 
-#include "app/forms.h"
+#include "state/forms.h"
 #include "platform/runtime.h"
 #include "platform/shell.h"
 

@@ -19,8 +19,8 @@
 #include <cmath>
 #include <numbers>
 
-#include "app/appstate.h"
-#include "app/forms.h"
+#include "state/appstate.h"
+#include "state/forms.h"
 #include "help/resources.h"
 #include "platform/runtime.h"
 #include "platform/system.h"

@@ -4,8 +4,8 @@
 #include <QDir>
 #include <QLabel>
 
-#include "app/appstate.h"
-#include "app/status.h"
+#include "state/appstate.h"
+#include "state/status.h"
 #include "platform/msgbox.h"
 #include "platform/printer.h"
 #include "printing/capture.h"

@@ -7,8 +7,8 @@
 #include <QPushButton>
 #include <array>
 
-#include "app/appstate.h"
-#include "app/forms.h"
+#include "state/appstate.h"
+#include "state/forms.h"
 #include "kernelcad/widget/kernelcad.h"
 #include "platform/msgbox.h"
 #include "platform/runtime.h"

@@ -2,7 +2,7 @@
 
 #include <exception>
 
-#include "app/appstate.h"
+#include "state/appstate.h"
 #include "kernelcad/core/scene.h"
 #include "platform/msgbox.h"
 

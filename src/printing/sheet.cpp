@@ -1,6 +1,6 @@
 #include "printing/sheet.h"
 
-#include "app/appstate.h"
+#include "state/appstate.h"
 #include "kernelcad/core/scene.h"
 #include "view/form1.h"
 

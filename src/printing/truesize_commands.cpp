@@ -8,8 +8,8 @@
 #include <optional>
 #include <stdexcept>
 
-#include "app/appstate.h"
-#include "app/status.h"
+#include "state/appstate.h"
+#include "state/status.h"
 #include "platform/filedialog.h"
 #include "platform/msgbox.h"
 #include "platform/printer.h"

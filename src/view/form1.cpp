@@ -13,8 +13,8 @@
 #include <utility>
 
 #include "alignment/refpoints.h"
-#include "app/appstate.h"
-#include "app/forms.h"
+#include "state/appstate.h"
+#include "state/forms.h"
 #include "platform/runtime.h"
 #include "view/toolbar2.h"
 

@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "alignment/refpoints.h"
-#include "app/appstate.h"
+#include "state/appstate.h"
 #include "kernelcad/core/scene.h"
 #include "view/form1.h"
 

@@ -20,7 +20,7 @@
 #include <numbers>
 
 #include "alignment/alignform.h"
-#include "app/appstate.h"
+#include "state/appstate.h"
 #include "app/filelists.h"
 #include "app/mainform.h"
 #include "foot_view.h"

@@ -9,8 +9,8 @@
 #include <QToolBar>
 #include <memory>
 
-#include "app/appstate.h"
-#include "app/forms.h"
+#include "state/appstate.h"
+#include "state/forms.h"
 #include "foot_view.h"
 #include "platform/msgbox.h"
 #include "printing/dform.h"

@@ -18,7 +18,7 @@
 #include <memory>
 #include <sstream>
 
-#include "app/appstate.h"
+#include "state/appstate.h"
 #include "app/filelists.h"
 #include "app/selectform.h"
 #include "footgen/footgen.h"

@@ -14,7 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "app/forms.h"
+#include "state/forms.h"
 #include "platform/error_reporting.h"
 #include "platform/runtime.h"
 

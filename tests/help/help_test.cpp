@@ -16,8 +16,8 @@
 #include <QtTest>
 #include <vector>
 
-#include "app/appstate.h"
-#include "app/forms.h"
+#include "state/appstate.h"
+#include "state/forms.h"
 #include "help/aboutform.h"
 #include "help/browser.h"
 #include "platform/msgbox.h"

@@ -9,8 +9,8 @@
 #include <QPrinterInfo>
 #include <cmath>
 
-#include "app/appstate.h"
-#include "app/forms.h"
+#include "state/appstate.h"
+#include "state/forms.h"
 #include "app/mainform.h"
 #include "kernelcad/core/scene.h"
 #include "platform/msgbox.h"

@@ -6,8 +6,8 @@
 #include <QToolBar>
 #include <map>
 
-#include "app/appstate.h"
-#include "app/forms.h"
+#include "state/appstate.h"
+#include "state/forms.h"
 #include "foot_view.h"
 #include "help/aboutform.h"
 #include "pdf_measure.h"

@@ -9,9 +9,9 @@
 #include <cmath>
 
 #include "alignment/refpoints.h"
-#include "app/appstate.h"
-#include "app/forms.h"
-#include "app/status.h"
+#include "state/appstate.h"
+#include "state/forms.h"
+#include "state/status.h"
 #include "view/form1.h"
 
 namespace support {

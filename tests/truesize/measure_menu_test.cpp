@@ -12,8 +12,8 @@
 
 #include "alignment/alignflow.h"
 #include "alignment/alignform.h"
-#include "app/appstate.h"
-#include "app/forms.h"
+#include "state/appstate.h"
+#include "state/forms.h"
 #include "pdf_measure.h"
 #include "platform/filedialog.h"
 #include "platform/msgbox.h"

@@ -1,4 +1,4 @@
-#include "app/appstate.h"
+#include "state/appstate.h"
 
 #include <QDir>
 

@@ -1,4 +1,4 @@
-#include "app/forms.h"
+#include "state/forms.h"
 
 #include <QCoreApplication>
 #include <map>

@@ -1,4 +1,4 @@
-#include "app/status.h"
+#include "state/status.h"
 
 namespace app {
 
