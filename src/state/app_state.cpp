@@ -1,4 +1,4 @@
-#include "state/appstate.h"
+#include "state/app_state.h"
 
 #include <QDir>
 

@@ -1,4 +1,4 @@
-#include "state/status.h"
+#include "state/status_line.h"
 
 namespace app {
 
