@@ -12,11 +12,11 @@
 #include <QWebEngineView>
 #include <QtTest>
 
-#include "app/appstate.h"
-#include "app/forms.h"
 #include "help/browser.h"
 #include "platform/msgbox.h"
 #include "platform/runtime.h"
+#include "state/app_state.h"
+#include "state/window_registry.h"
 
 namespace {
 
