@@ -1,0 +1,1 @@
+#include "measure/foot_measure.h"
