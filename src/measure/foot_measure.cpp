@@ -57,6 +57,56 @@ double TriangleArea(const Vector3d& a, const Vector3d& b, const Vector3d& c) {
   return 0.5 * (b - a).cross(c - a).norm();
 }
 
+// Moves every corner halfway to the mean of its neighbours: this takes most of a scanner's noise
+// out of the extremes (the heel's back, the hallux tip, the outline) while a millimetre-fine mesh
+// keeps its shape. Corners on the scan's border average with their two neighbours along it
+// only, and move little, or the smoothing would pull the rim in. Around an inner corner of a
+// consistently wound surface every neighbour comes once after it and once before it; on the border,
+// the two along it come once.
+void Smooth(Surface& s) {
+  // A border's corners, where a scanner samples sparsely, must not be rounded off.
+  constexpr double kBorderMove = 0.3;
+  const std::size_t n = s.points.size();
+  std::vector<Vector3d> sum(n, Vector3d::Zero());
+  std::vector<int> count(n, 0);
+  std::vector<std::int64_t> turn(n, 0);
+  for (const auto& t : s.triangles) {
+    const Vector3d face = (s.points[t[1]] - s.points[t[0]]).cross(s.points[t[2]] - s.points[t[0]]);
+    for (int k = 0; k < 3; ++k) {
+      const std::int32_t next = t[(k + 1) % 3], previous = t[(k + 2) % 3];
+      sum[t[k]] += s.points[next] + s.points[previous];
+      count[t[k]] += 2;
+      turn[t[k]] +=
+          (next + 1) * std::int64_t{next + 1} - (previous + 1) * std::int64_t{previous + 1};
+    }
+  }
+  // A border corner's neighbours along the border: those that come only after it or only before.
+  std::vector<std::vector<std::int32_t>> along(n);
+  for (const auto& t : s.triangles)
+    for (int k = 0; k < 3; ++k)
+      if (turn[t[k]] != 0) {
+        for (const std::int32_t w : {t[(k + 1) % 3], t[(k + 2) % 3]}) {
+          auto& list = along[t[k]];
+          const auto it = std::find(list.begin(), list.end(), w);
+          if (it == list.end())
+            list.push_back(w);
+          else
+            list.erase(it);
+        }
+      }
+  std::vector<Vector3d> smooth(s.points);
+  for (std::size_t i = 0; i < n; ++i) {
+    if (turn[i] == 0) {
+      smooth[i] = 0.5 * (s.points[i] + sum[i] / count[i]);
+    } else if (along[i].size() == 2) {
+      const Vector3d move =
+          0.25 * (s.points[along[i][0]] + s.points[along[i][1]]) - 0.5 * s.points[i];
+      smooth[i] = s.points[i] + move * std::min(1.0, kBorderMove / std::max(move.norm(), 1e-9));
+    }
+  }
+  s.points = std::move(smooth);
+}
+
 // The foot without stray fragments: connected pieces of the surface smaller than a fifth of the
 // largest are dust, the scanner's plate or a hand, not foot; a foot that holes split in two
 // keeps both halves.
@@ -88,46 +138,27 @@ std::optional<Surface> FootSurface(const kernelcad::Mesh& mesh, std::string& rea
   for (const auto& t : all)
     pieceArea[sets.Find(t[0])] += TriangleArea(s.points[t[0]], s.points[t[1]], s.points[t[2]]);
   const double largest = *std::max_element(pieceArea.begin(), pieceArea.end());
-  // Only the corners of the kept triangles stay, each moved halfway to the mean of its
-  // neighbours: one smoothing pass takes most of a scanner's noise out of the extremes (the
-  // heel's back, the hallux tip, the outline) while a millimetre-fine mesh keeps its shape.
-  // Corners on the scan's border stay put, or the smoothing would pull the rim in. Around an
-  // inner corner of a consistently wound surface every neighbour comes once after it and once
-  // before it, so the sums of their indices (and squares) cancel; on the border they do not.
+  // Only the corners of the kept triangles stay.
   std::vector<std::int32_t> index(n, -1);
-  std::vector<Vector3d> sum;
-  std::vector<int> count;
-  std::vector<std::array<std::int64_t, 2>> turn;
+  std::vector<Vector3d> kept;
   for (const auto& t : all) {
     if (pieceArea[sets.Find(t[0])] < 0.2 * largest) continue;
-    std::array<std::int32_t, 3> kept;
+    std::array<std::int32_t, 3> corners;
     for (int k = 0; k < 3; ++k) {
       if (index[t[k]] < 0) {
-        index[t[k]] = static_cast<std::int32_t>(sum.size());
-        sum.push_back(Vector3d::Zero());
-        count.push_back(0);
-        turn.push_back({0, 0});
+        index[t[k]] = static_cast<std::int32_t>(kept.size());
+        kept.push_back(s.points[t[k]]);
       }
-      kept[k] = index[t[k]];
+      corners[k] = index[t[k]];
     }
-    for (int k = 0; k < 3; ++k) {
-      sum[kept[k]] += s.points[t[(k + 1) % 3]] + s.points[t[(k + 2) % 3]];
-      count[kept[k]] += 2;
-      const std::int64_t next = t[(k + 1) % 3], previous = t[(k + 2) % 3];
-      turn[kept[k]][0] += next - previous;
-      turn[kept[k]][1] += next * next - previous * previous;
-    }
-    s.triangles.push_back(kept);
+    s.triangles.push_back(corners);
   }
   if (s.triangles.size() < 200 || largest <= 0) {
     reason = "The scan has too few triangles to be a foot.";
     return std::nullopt;
   }
-  std::vector<Vector3d> smooth(sum.size());
-  for (std::size_t i = 0; i < n; ++i)
-    if (const std::int32_t k = index[i]; k >= 0)
-      smooth[k] = turn[k][0] || turn[k][1] ? s.points[i] : 0.5 * (s.points[i] + sum[k] / count[k]);
-  s.points = std::move(smooth);
+  s.points = std::move(kept);
+  Smooth(s);
   return s;
 }
 
@@ -289,9 +320,8 @@ Local ToLocal(const Surface& s, const Frame& f) {
           -std::numeric_limits<double>::infinity()};
   l.points.reserve(s.points.size());
   for (const Vector3d& p : s.points) l.points.push_back(f.Local(p));
-  for (const auto& t : s.triangles)
-    for (const std::int32_t i : t)
-      l.rear = std::min(l.rear, l.points[i].x()), l.front = std::max(l.front, l.points[i].x());
+  for (const Vector3d& p : l.points)
+    l.rear = std::min(l.rear, p.x()), l.front = std::max(l.front, p.x());
   return l;
 }
 
