@@ -71,7 +71,6 @@ void Smooth(Surface& s) {
   std::vector<int> count(n, 0);
   std::vector<std::int64_t> turn(n, 0);
   for (const auto& t : s.triangles) {
-    const Vector3d face = (s.points[t[1]] - s.points[t[0]]).cross(s.points[t[2]] - s.points[t[0]]);
     for (int k = 0; k < 3; ++k) {
       const std::int32_t next = t[(k + 1) % 3], previous = t[(k + 2) % 3];
       sum[t[k]] += s.points[next] + s.points[previous];
