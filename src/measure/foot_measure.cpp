@@ -651,6 +651,21 @@ Suggestion SuggestReferencePoints(const kernelcad::Mesh& mesh, alignment::Side s
                              border(*adjacentSection, false) + medial * unit * kAdjacentIn);
     f = FrameFrom(*plane, 0.5 * (out.ball + out.adjacent) - out.heel);
   }
+  // The medial arch rises off the ground, the lateral midfoot barely does: a foot whose arch is
+  // on the other side is the other foot, and its points would be mirrored.
+  const Vector2d sole = ExtentBelow(l, kSoleLevel);
+  const double mid = sole.x() + 0.45 * (sole.y() - sole.x());
+  if (const auto across = Section(l, mid, kSoleLevel)) {
+    const double centre = 0.5 * (across->x() + across->y()),
+                 half = 0.5 * (across->y() - across->x());
+    const auto inner = LowestHeight(l, mid, centre + medial * 0.5 * half);
+    const auto outer = LowestHeight(l, mid, centre - medial * 0.5 * half);
+    if (inner && outer && *outer > *inner + 1.0) {
+      out.reason = std::string("The arch is on the side a ") + (medial > 0 ? "right" : "left") +
+                   " foot has it: check the foot's side.";
+      return out;
+    }
+  }
   out.found = true;
   return out;
 }
