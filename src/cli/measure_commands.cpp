@@ -1,5 +1,6 @@
 #include "cli/measure_commands.h"
 
+#include <charconv>
 #include <cstdio>
 #include <optional>
 #include <string_view>
@@ -10,16 +11,22 @@ namespace cli {
 
 namespace {
 
+// Fixed decimals with a point whatever the locale: print runs inside a Qt application, which
+// takes the user's locale.
 std::string Fixed(double v, int decimals) {
-  char text[40];
-  std::snprintf(text, sizeof text, "%.*f", decimals, v);
-  return text;
+  char text[400];
+  const auto r = std::to_chars(text, text + sizeof text, v, std::chars_format::fixed, decimals);
+  return std::string(text, r.ptr);
 }
 
 std::string JsonPoint(const Eigen::Vector3d& p) {
-  char text[128];
-  std::snprintf(text, sizeof text, "[%.3f, %.3f, %.3f]", p.x(), p.y(), p.z());
-  return text;
+  std::string out = "[";
+  out += Fixed(p.x(), 3);
+  out += ", ";
+  out += Fixed(p.y(), 3);
+  out += ", ";
+  out += Fixed(p.z(), 3);
+  return out + "]";
 }
 
 const char* SideName(alignment::Side side) {
