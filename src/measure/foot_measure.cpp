@@ -59,13 +59,12 @@ double TriangleArea(const Vector3d& a, const Vector3d& b, const Vector3d& c) {
 
 // Moves every corner halfway to the mean of its neighbours: this takes most of a scanner's noise
 // out of the extremes (the heel's back, the hallux tip, the outline) while a millimetre-fine mesh
-// keeps its shape. Corners on the scan's border average with their two neighbours along it
-// only, and move little, or the smoothing would pull the rim in. Around an inner corner of a
+// keeps its shape. Corners on the scan's border average along it only, or the smoothing would
+// pull the rim in. Around an inner corner of a
 // consistently wound surface every neighbour comes once after it and once before it; on the border,
 // the two along it come once.
 void Smooth(Surface& s) {
-  // A border's corners, where a scanner samples sparsely, must not be rounded off.
-  constexpr double kBorderMove = 0.3;
+  constexpr double kBorderReach = 3.0;  // mm
   const std::size_t n = s.points.size();
   std::vector<Vector3d> sum(n, Vector3d::Zero());
   std::vector<int> count(n, 0);
@@ -93,14 +92,30 @@ void Smooth(Surface& s) {
             list.erase(it);
         }
       }
+  // Along the border, the mean of the corners within kBorderReach of arc either side: a cut
+  // through the scan leaves clusters of corners close together, too many for the nearest
+  // neighbours to even out, while a coarse corner (its neighbours far off) stays put.
+  const auto walk = [&](std::int32_t from, std::int32_t to, Vector3d& sum, int& count) {
+    double length = 0;
+    for (int step = 0; step < 256; ++step) {
+      length += (s.points[to] - s.points[from]).norm();
+      if (length > kBorderReach || along[to].size() != 2) return;
+      sum += s.points[to], ++count;
+      const std::int32_t next = along[to][0] == from ? along[to][1] : along[to][0];
+      from = to, to = next;
+    }
+  };
   std::vector<Vector3d> smooth(s.points);
   for (std::size_t i = 0; i < n; ++i) {
     if (turn[i] == 0) {
       smooth[i] = 0.5 * (s.points[i] + sum[i] / count[i]);
     } else if (along[i].size() == 2) {
-      const Vector3d move =
-          0.25 * (s.points[along[i][0]] + s.points[along[i][1]]) - 0.5 * s.points[i];
-      smooth[i] = s.points[i] + move * std::min(1.0, kBorderMove / std::max(move.norm(), 1e-9));
+      Vector3d total = s.points[i];
+      int corners = 1;
+      const auto self = static_cast<std::int32_t>(i);
+      walk(self, along[i][0], total, corners);
+      walk(self, along[i][1], total, corners);
+      smooth[i] = total / corners;
     }
   }
   s.points = std::move(smooth);
