@@ -185,18 +185,20 @@ Truth Measure(const Plan& plan, const Landmarks& lm) {
   truth.heelWidth =
       (plan.Edge(section, section + across * b) - plan.Edge(section, section - across * b)).norm();
 
-  Footprint print(plan, a, back, front, b.dot(heel) - across, b.dot(heel) + across);
+  // Rows on a grid of their own, so that a cut rim changes nothing of the footprint.
+  const double first = std::floor(back / Footprint::kStep) * Footprint::kStep;
+  Footprint print(plan, a, first, front, b.dot(heel) - across, b.dot(heel) + across);
   std::vector<double> partStart(print.runs.size(), kOffTheFoot);
   for (Footprint::Run& run : print.runs) {
     run.part = print.Root(run.part);
-    partStart[run.part] = std::min(partStart[run.part], back + run.row * Footprint::kStep);
+    partStart[run.part] = std::min(partStart[run.part], first + run.row * Footprint::kStep);
   }
   // Toes: parts wholly in front of both metatarsal heads.
   const double heads = std::max(a.dot(ball), a.dot(adjacent));
   std::vector<Footprint::Run> sole;
   for (const Footprint::Run& run : print.runs)
     if (partStart[run.part] <= heads) sole.push_back(run);
-  const auto rowU = [&](int row) { return back + row * Footprint::kStep; };
+  const auto rowU = [&](int row) { return first + row * Footprint::kStep; };
   const double h = 0.5 * Footprint::kStep;
   // Per row: the footprint's width, and its breadth from the outermost point on one side to the
   // other's.
