@@ -20,6 +20,16 @@ using Eigen::Vector3d;
 
 constexpr double kMinLength = 150.0, kMaxLength = 400.0;  // mm: children's to the largest adults'
 constexpr double kMaxWidth = 250.0;
+
+// Where the reference points lie on a foot whose sole, the surface up to kSoleLevel above the
+// support plane, is kSoleLength long (mm from its rear end): the heel pad's centre midway across
+// the sole; the first metatarsal head inside its medial border, the fifth inside its lateral
+// border (a finger's width inside the foot's outline). Feet of other lengths scale. These are the
+// places the sample scans mark. A scan cut off low still holds all of the sole.
+constexpr double kSoleLevel = 12.0;
+constexpr double kSoleLength = 247.0;
+constexpr double kHeelAt = 23.3, kBallAt = 179.3, kAdjacentAt = 161.1;
+constexpr double kBallIn = 13.25, kAdjacentIn = 9.35;
 constexpr double kCell = 0.5;  // mm: footprint raster, fine against the 1.5 mm width bounds
 
 // The scan's triangles that belong to the foot, with their corners in the file's frame.
@@ -78,12 +88,46 @@ std::optional<Surface> FootSurface(const kernelcad::Mesh& mesh, std::string& rea
   for (const auto& t : all)
     pieceArea[sets.Find(t[0])] += TriangleArea(s.points[t[0]], s.points[t[1]], s.points[t[2]]);
   const double largest = *std::max_element(pieceArea.begin(), pieceArea.end());
-  for (const auto& t : all)
-    if (pieceArea[sets.Find(t[0])] >= 0.2 * largest) s.triangles.push_back(t);
+  // Only the corners of the kept triangles stay, each moved halfway to the mean of its
+  // neighbours: one smoothing pass takes most of a scanner's noise out of the extremes (the
+  // heel's back, the hallux tip, the outline) while a millimetre-fine mesh keeps its shape.
+  // Corners on the scan's border stay put, or the smoothing would pull the rim in. Around an
+  // inner corner of a consistently wound surface every neighbour comes once after it and once
+  // before it, so the sums of their indices (and squares) cancel; on the border they do not.
+  std::vector<std::int32_t> index(n, -1);
+  std::vector<Vector3d> sum;
+  std::vector<int> count;
+  std::vector<std::array<std::int64_t, 2>> turn;
+  for (const auto& t : all) {
+    if (pieceArea[sets.Find(t[0])] < 0.2 * largest) continue;
+    std::array<std::int32_t, 3> kept;
+    for (int k = 0; k < 3; ++k) {
+      if (index[t[k]] < 0) {
+        index[t[k]] = static_cast<std::int32_t>(sum.size());
+        sum.push_back(Vector3d::Zero());
+        count.push_back(0);
+        turn.push_back({0, 0});
+      }
+      kept[k] = index[t[k]];
+    }
+    for (int k = 0; k < 3; ++k) {
+      sum[kept[k]] += s.points[t[(k + 1) % 3]] + s.points[t[(k + 2) % 3]];
+      count[kept[k]] += 2;
+      const std::int64_t next = t[(k + 1) % 3], previous = t[(k + 2) % 3];
+      turn[kept[k]][0] += next - previous;
+      turn[kept[k]][1] += next * next - previous * previous;
+    }
+    s.triangles.push_back(kept);
+  }
   if (s.triangles.size() < 200 || largest <= 0) {
     reason = "The scan has too few triangles to be a foot.";
     return std::nullopt;
   }
+  std::vector<Vector3d> smooth(sum.size());
+  for (std::size_t i = 0; i < n; ++i)
+    if (const std::int32_t k = index[i]; k >= 0)
+      smooth[k] = turn[k][0] || turn[k][1] ? s.points[i] : 0.5 * (s.points[i] + sum[k] / count[k]);
+  s.points = std::move(smooth);
   return s;
 }
 
@@ -252,18 +296,45 @@ Local ToLocal(const Surface& s, const Frame& f) {
 }
 
 // Where the outline (the surface seen from above) crosses the line across the foot at `x`:
-// its lowest and highest y, exact from the triangles' edges.
-std::optional<Vector2d> Section(const Local& l, double x) {
+// its lowest and highest y, exact from the triangles' edges. With `level`, the outline of the
+// surface up to that height above the support plane.
+std::optional<Vector2d> Section(const Local& l, double x,
+                                double level = std::numeric_limits<double>::infinity()) {
+  double lo = std::numeric_limits<double>::infinity(), hi = -lo;
+  for (const auto& t : *l.triangles) {
+    std::array<Vector3d, 2> cut;
+    int n = 0;
+    for (int e = 0; e < 3 && n < 2; ++e) {
+      const Vector3d &a = l.points[t[e]], &b = l.points[t[(e + 1) % 3]];
+      if ((a.x() - x) * (b.x() - x) > 0 || a.x() == b.x()) continue;
+      cut[n++] = a + (b - a) * (x - a.x()) / (b.x() - a.x());
+    }
+    if (n < 2) continue;
+    // The triangle's piece of the line, clipped to the level.
+    if (cut[0].z() > cut[1].z()) std::swap(cut[0], cut[1]);
+    if (cut[0].z() > level) continue;
+    if (cut[1].z() > level)
+      cut[1] = cut[0] + (cut[1] - cut[0]) * (level - cut[0].z()) / (cut[1].z() - cut[0].z());
+    lo = std::min({lo, cut[0].y(), cut[1].y()}), hi = std::max({hi, cut[0].y(), cut[1].y()});
+  }
+  if (hi < lo) return std::nullopt;
+  return Vector2d(lo, hi);
+}
+
+// The extent along x of the surface up to `level` above the support plane, exact from the
+// triangles' edges.
+Vector2d ExtentBelow(const Local& l, double level) {
   double lo = std::numeric_limits<double>::infinity(), hi = -lo;
   for (const auto& t : *l.triangles)
     for (int e = 0; e < 3; ++e) {
       const Vector3d &a = l.points[t[e]], &b = l.points[t[(e + 1) % 3]];
-      if ((a.x() - x) * (b.x() - x) > 0 || a.x() == b.x()) continue;
-      const double y = a.y() + (b.y() - a.y()) * (x - a.x()) / (b.x() - a.x());
-      lo = std::min(lo, y), hi = std::max(hi, y);
+      if (a.z() <= level) lo = std::min(lo, a.x()), hi = std::max(hi, a.x());
+      if ((a.z() - level) * (b.z() - level) < 0) {
+        const double x = a.x() + (b.x() - a.x()) * (level - a.z()) / (b.z() - a.z());
+        lo = std::min(lo, x), hi = std::max(hi, x);
+      }
     }
-  if (hi < lo) return std::nullopt;
-  return Vector2d(lo, hi);
+  return {lo, hi};
 }
 
 // Height of the lowest surface point above (x, y); nullopt over a hole or off the foot.
@@ -530,14 +601,14 @@ Suggestion SuggestReferencePoints(const kernelcad::Mesh& mesh, alignment::Side s
   // to the middle of the metatarsal heads) does not, and settles in two rounds.
   for (int round = 0; round < 3; ++round) {
     l = ToLocal(*surface, f);
-    const double len = l.front - l.rear;
-    const auto at = [&](double share) { return l.rear + share * len; };
-    // The heel pad's centre: at 12 % of the length, midway across. Metatarsal heads: the first
-    // at 72 % a finger's width (17 mm) inside the medial border, the fifth at 65 % 13 mm inside
-    // the lateral border.
-    const auto heelSection = Section(l, at(0.12));
-    const auto ballSection = Section(l, at(0.72));
-    const auto adjacentSection = Section(l, at(0.65));
+    // Where the reference points lie along the foot is taken from the sole's extent up to
+    // kSoleLevel: a scan cut off low round the heel or the toes still has all of it.
+    const Vector2d sole = ExtentBelow(l, kSoleLevel);
+    const double unit = (sole.y() - sole.x()) / kSoleLength;
+    const auto at = [&](double x) { return sole.x() + unit * x; };
+    const auto heelSection = Section(l, at(kHeelAt), kSoleLevel);
+    const auto ballSection = Section(l, at(kBallAt), kSoleLevel);
+    const auto adjacentSection = Section(l, at(kAdjacentAt), kSoleLevel);
     if (!heelSection || !ballSection || !adjacentSection) {
       out.reason = "The scan has gaps where the heel and the metatarsal heads should be.";
       return out;
@@ -545,9 +616,10 @@ Suggestion SuggestReferencePoints(const kernelcad::Mesh& mesh, alignment::Side s
     const auto border = [medial](const Vector2d& s, bool medialSide) {
       return (medial > 0) == medialSide ? s.y() : s.x();
     };
-    out.heel = SolePoint(l, f, at(0.12), 0.5 * (heelSection->x() + heelSection->y()));
-    out.ball = SolePoint(l, f, at(0.72), border(*ballSection, true) - medial * 17.0);
-    out.adjacent = SolePoint(l, f, at(0.65), border(*adjacentSection, false) + medial * 13.0);
+    out.heel = SolePoint(l, f, at(kHeelAt), 0.5 * (heelSection->x() + heelSection->y()));
+    out.ball = SolePoint(l, f, at(kBallAt), border(*ballSection, true) - medial * unit * kBallIn);
+    out.adjacent = SolePoint(l, f, at(kAdjacentAt),
+                             border(*adjacentSection, false) + medial * unit * kAdjacentIn);
     f = FrameFrom(*plane, 0.5 * (out.ball + out.adjacent) - out.heel);
   }
   out.found = true;
