@@ -3,6 +3,7 @@
 // generator's own surface function, never on the mesh.
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <map>
 #include <numbers>
@@ -76,13 +77,14 @@ struct Plan {
       return Height(p) - cutBase - cutSlope.dot(p);
     };
     constexpr double kGolden = 0.6180339887498949;
-    double a = *lo, b = *hi;
-    for (int i = 0; i < 60; ++i) {
-      const double c = b - kGolden * (b - a), d = a + kGolden * (b - a);
-      if (above(c) < above(d))
-        b = d;
-      else
-        a = c;
+    double a = *lo, b = *hi, c = b - kGolden * (b - a), d = a + kGolden * (b - a);
+    double fc = above(c), fd = above(d);
+    for (int i = 0; i < 40; ++i) {
+      if (fc < fd) {
+        b = d, d = c, fd = fc, c = b - kGolden * (b - a), fc = above(c);
+      } else {
+        a = c, c = d, fc = fd, d = a + kGolden * (b - a), fd = above(d);
+      }
     }
     const double low = 0.5 * (a + b);
     if (!Present({x, low})) return false;
@@ -176,8 +178,9 @@ Truth Measure(const Plan& plan, const Landmarks& lm) {
     if (!plan.Across(x, &lo, &hi)) return -kOffTheFoot;
     return std::max(dir.dot(Vector2d(x, lo)), dir.dot(Vector2d(x, hi)));
   };
-  const double back = -Maximum(0, 0.3 * length, [&](double x) { return reach(-a, x); });
-  const double front = Maximum(0.7 * length, length, [&](double x) { return reach(a, x); });
+  // The ends lie within the heel's and the hallux's rounding, whatever the cut.
+  const double back = -Maximum(0, 0.12 * length, [&](double x) { return reach(-a, x); });
+  const double front = Maximum(0.88 * length, length, [&](double x) { return reach(a, x); });
   truth.footLength = front - back;
 
   const double across = 0.3 * length;  // wider than half of any foot
