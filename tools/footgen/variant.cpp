@@ -3,6 +3,7 @@
 // generator's own surface function, never on the mesh.
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <map>
 #include <numbers>
@@ -69,9 +70,25 @@ struct Plan {
     const Station st = StationAt(x / scale);
     *lo = st.lateral * scale, *hi = st.medial * scale;
     if (!cutsSole) return x > 0 && x < kLength * scale;
-    const double mid = 0.5 * (*lo + *hi);
-    if (!Present({x, mid})) return false;
-    *lo = Edge({x, mid}, {x, *lo}).y(), *hi = Edge({x, mid}, {x, *hi}).y();
+    // The tilted cut leaves the lowest part of the section, which need not be its middle: the
+    // sole sags from the rim towards it (golden-section search).
+    const auto above = [&](double y) {
+      const Vector2d p(x, y);
+      return Height(p) - cutBase - cutSlope.dot(p);
+    };
+    constexpr double kGolden = 0.6180339887498949;
+    double a = *lo, b = *hi, c = b - kGolden * (b - a), d = a + kGolden * (b - a);
+    double fc = above(c), fd = above(d);
+    for (int i = 0; i < 40; ++i) {
+      if (fc < fd) {
+        b = d, d = c, fd = fc, c = b - kGolden * (b - a), fc = above(c);
+      } else {
+        a = c, c = d, fc = fd, d = a + kGolden * (b - a), fd = above(d);
+      }
+    }
+    const double low = 0.5 * (a + b);
+    if (!Present({x, low})) return false;
+    *lo = Edge({x, low}, {x, *lo}).y(), *hi = Edge({x, low}, {x, *hi}).y();
     return true;
   }
   // Where the foot ends on the way from `in` (on it) to `out` (off it).
@@ -161,8 +178,9 @@ Truth Measure(const Plan& plan, const Landmarks& lm) {
     if (!plan.Across(x, &lo, &hi)) return -kOffTheFoot;
     return std::max(dir.dot(Vector2d(x, lo)), dir.dot(Vector2d(x, hi)));
   };
-  const double back = -Maximum(0, 0.3 * length, [&](double x) { return reach(-a, x); });
-  const double front = Maximum(0.7 * length, length, [&](double x) { return reach(a, x); });
+  // The ends lie within the heel's and the hallux's rounding, whatever the cut.
+  const double back = -Maximum(0, 0.12 * length, [&](double x) { return reach(-a, x); });
+  const double front = Maximum(0.88 * length, length, [&](double x) { return reach(a, x); });
   truth.footLength = front - back;
 
   const double across = 0.3 * length;  // wider than half of any foot
@@ -170,37 +188,49 @@ Truth Measure(const Plan& plan, const Landmarks& lm) {
   truth.heelWidth =
       (plan.Edge(section, section + across * b) - plan.Edge(section, section - across * b)).norm();
 
-  Footprint print(plan, a, back, front, b.dot(heel) - across, b.dot(heel) + across);
+  // Rows on a grid of their own, so that a cut rim changes nothing of the footprint.
+  const double first = std::floor(back / Footprint::kStep) * Footprint::kStep;
+  Footprint print(plan, a, first, front, b.dot(heel) - across, b.dot(heel) + across);
   std::vector<double> partStart(print.runs.size(), kOffTheFoot);
   for (Footprint::Run& run : print.runs) {
     run.part = print.Root(run.part);
-    partStart[run.part] = std::min(partStart[run.part], back + run.row * Footprint::kStep);
+    partStart[run.part] = std::min(partStart[run.part], first + run.row * Footprint::kStep);
   }
   // Toes: parts wholly in front of both metatarsal heads.
   const double heads = std::max(a.dot(ball), a.dot(adjacent));
   std::vector<Footprint::Run> sole;
   for (const Footprint::Run& run : print.runs)
     if (partStart[run.part] <= heads) sole.push_back(run);
-  const auto rowU = [&](int row) { return back + row * Footprint::kStep; };
+  const auto rowU = [&](int row) { return first + row * Footprint::kStep; };
   const double h = 0.5 * Footprint::kStep;
-  std::map<int, double> breadth;
-  for (const Footprint::Run& run : sole) breadth[run.row] += run.to - run.from;
-  // The footprint's ends are round: its breadth squared grows linearly from each end, which
+  // Per row: the footprint's width, and its breadth from the outermost point on one side to the
+  // other's.
+  struct Row {
+    double width = 0, from = kOffTheFoot, to = -kOffTheFoot;
+  };
+  std::map<int, Row> rows;
+  for (const Footprint::Run& run : sole) {
+    Row& row = rows[run.row];
+    row.width += run.to - run.from;
+    row.from = std::min(row.from, run.from), row.to = std::max(row.to, run.to);
+  }
+  // The footprint's ends are round: its width squared grows linearly from each end, which
   // places the ends between the rows.
   const auto end = [&](auto row, double toward) {
-    const double w0 = row->second, w1 = std::next(row)->second;
+    const double w0 = row->second.width, w1 = std::next(row)->second.width;
     return rowU(row->first) +
            toward * std::clamp(w0 * w0 / std::max(w1 * w1 - w0 * w0, 1e-9), 0.0, 1.0) * 2 * h;
   };
-  const double u0 = end(breadth.begin(), -1), u1 = end(breadth.rbegin(), 1);
+  const double u0 = end(rows.begin(), -1), u1 = end(rows.rbegin(), 1);
   const double third = (u1 - u0) / 3;
   double total = 0, middle = 0, narrowest = kOffTheFoot, widest = 0;
-  for (const auto& [row, width] : breadth) {
-    const double u = rowU(row);
-    total += width * 2 * h;
-    middle += width * std::max(0.0, std::min(u + h, u0 + 2 * third) - std::max(u - h, u0 + third));
-    if (u >= u0 + third && u < u0 + 2 * third) narrowest = std::min(narrowest, width);
-    if (u >= u0 + 2 * third) widest = std::max(widest, width);
+  for (const auto& [index, row] : rows) {
+    const double u = rowU(index), breadth = row.to - row.from;
+    total += row.width * 2 * h;
+    middle +=
+        row.width * std::max(0.0, std::min(u + h, u0 + 2 * third) - std::max(u - h, u0 + third));
+    if (u >= u0 + third && u < u0 + 2 * third) narrowest = std::min(narrowest, breadth);
+    if (u >= u0 + 2 * third) widest = std::max(widest, breadth);
   }
   truth.archIndex = middle / total;
   truth.archClass = truth.archIndex <= 0.21  ? Arch::High
