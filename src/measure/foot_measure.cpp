@@ -615,7 +615,7 @@ std::string LengthReason(double length) {
 
 }  // namespace
 
-Suggestion SuggestReferencePoints(const kernelcad::Mesh& mesh, alignment::Side side) {
+Suggestion SuggestReferencePoints(const kernelcad::Mesh& mesh, footview::Side side) {
   Suggestion out;
   const std::optional<Surface> surface = FootSurface(mesh, out.reason);
   if (!surface) return out;
@@ -639,7 +639,7 @@ Suggestion SuggestReferencePoints(const kernelcad::Mesh& mesh, alignment::Side s
     return out;
   }
   if (backWidth > frontWidth) f = FrameFrom(*plane, -f.x);
-  const double medial = side == alignment::Side::Left ? 1.0 : -1.0;
+  const double medial = side == footview::Side::Left ? 1.0 : -1.0;
 
   // The principal direction leans a few degrees towards the wide forefoot; the foot axis (heel
   // to the middle of the metatarsal heads) does not, and settles in two rounds.
@@ -687,7 +687,7 @@ Suggestion SuggestReferencePoints(const kernelcad::Mesh& mesh, alignment::Side s
 
 Measurements Measure(const kernelcad::Mesh& mesh, const Eigen::Vector3d& heel,
                      const Eigen::Vector3d& ball, const Eigen::Vector3d& adjacent,
-                     alignment::Side side, double scale) {
+                     footview::Side side, double scale) {
   Measurements m;
   if (!(scale > 0) || !std::isfinite(scale)) {
     m.reason = "The scale factor must be a positive number.";
@@ -718,7 +718,7 @@ Measurements Measure(const kernelcad::Mesh& mesh, const Eigen::Vector3d& heel,
   const Vector3d shift(l.rear, f.Local(heel).y(), 0);
   f.origin = f.Global(shift);
   const Vector3d b = f.Local(ball), a = f.Local(adjacent);
-  if ((b.y() - a.y()) * (side == alignment::Side::Left ? 1 : -1) < 0) {
+  if ((b.y() - a.y()) * (side == footview::Side::Left ? 1 : -1) < 0) {
     m.reason = "The ball point lies lateral of the adjacent point: check the foot's side.";
     return m;
   }

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "alignment/align.h"
+#include "footview/foot_side.h"
 #include "kernelcad/core/mesh.h"
 
 namespace measure {
@@ -32,7 +32,7 @@ struct Suggestion {
 
 // The centre of the heel pad, the point under the first metatarsal head (ball) and under the
 // fifth (adjacent) of a `side` foot.
-Suggestion SuggestReferencePoints(const kernelcad::Mesh& mesh, alignment::Side side);
+Suggestion SuggestReferencePoints(const kernelcad::Mesh& mesh, footview::Side side);
 
 // The length of the last, sized from the foot: foot length plus this toe allowance (mm). The
 // foot lengthens under load and walking shoves it forward in the shoe; 15 mm is the usual room
@@ -97,6 +97,6 @@ struct Measurements {
 // by the operator), every length multiplied by `scale` (the print scale factor).
 Measurements Measure(const kernelcad::Mesh& mesh, const Eigen::Vector3d& heel,
                      const Eigen::Vector3d& ball, const Eigen::Vector3d& adjacent,
-                     alignment::Side side, double scale = 1.0);
+                     footview::Side side, double scale = 1.0);
 
 }  // namespace measure

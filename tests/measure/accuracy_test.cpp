@@ -98,7 +98,7 @@ TEST_P(Accuracy, WithinBounds) {
     const footgen::GeneratedFoot foot = footgen::Generate(v);
     const footgen::Truth& t = foot.truth;
     const auto side =
-        v.side == footgen::Side::Left ? alignment::Side::Left : alignment::Side::Right;
+        v.side == footgen::Side::Left ? footview::Side::Left : footview::Side::Right;
     SCOPED_TRACE(std::string(v.side == footgen::Side::Left ? "left " : "right ") +
                  std::to_string(v.length) + " mm, arch index " + std::to_string(t.archIndex) +
                  (v.closed ? ", closed" : "") + ", seed " + std::to_string(v.seed));

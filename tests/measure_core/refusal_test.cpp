@@ -46,13 +46,13 @@ TEST(Suggestion, RefusesWhatIsNotThisFootWithItsReason) {
   const struct {
     const char* name;
     kernelcad::Mesh mesh;
-    alignment::Side side;
+    footview::Side side;
     const char* reason;
   } cases[] = {
-      {"a few triangles", scrap, alignment::Side::Left, "too few triangles"},
-      {"a foot twice too long", Scaled(left, 2.0), alignment::Side::Left, "mm long"},
-      {"a ball", Ball(100), alignment::Side::Left, "No sole found"},
-      {"the left foot as a right one", left, alignment::Side::Right, "check the foot's side"},
+      {"a few triangles", scrap, footview::Side::Left, "too few triangles"},
+      {"a foot twice too long", Scaled(left, 2.0), footview::Side::Left, "mm long"},
+      {"a ball", Ball(100), footview::Side::Left, "No sole found"},
+      {"the left foot as a right one", left, footview::Side::Right, "check the foot's side"},
   };
   for (const auto& c : cases) {
     const measure::Suggestion s = measure::SuggestReferencePoints(c.mesh, c.side);
@@ -65,7 +65,7 @@ TEST(Measurements, FollowTheScaleAndRefuseBadPoints) {
   const footgen::Foot foot = footgen::GenerateFoot(footgen::Side::Left, 60);
   const footgen::Landmarks& at = foot.landmarks;
   const auto measure = [&](const Eigen::Vector3d& heel, double scale) {
-    return measure::Measure(foot.mesh, heel, at.ball, at.adjacent, alignment::Side::Left, scale);
+    return measure::Measure(foot.mesh, heel, at.ball, at.adjacent, footview::Side::Left, scale);
   };
   const measure::Measurements one = measure(at.heel, 1.0), twice = measure(at.heel, 2.0);
   ASSERT_TRUE(one.valid && twice.valid) << one.reason << twice.reason;
@@ -78,6 +78,6 @@ TEST(Measurements, FollowTheScaleAndRefuseBadPoints) {
   EXPECT_NE(measure(0.5 * (at.ball + at.adjacent), 1.0).reason.find("too close"),
             std::string::npos);
   const measure::Measurements swapped =
-      measure::Measure(foot.mesh, at.heel, at.adjacent, at.ball, alignment::Side::Left);
+      measure::Measure(foot.mesh, at.heel, at.adjacent, at.ball, footview::Side::Left);
   EXPECT_NE(swapped.reason.find("lateral of the adjacent"), std::string::npos) << swapped.reason;
 }
