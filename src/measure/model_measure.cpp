@@ -64,9 +64,9 @@ kernelcad::Vec3 modelPoint(const kernelcad::Model& model, const Measurements& m,
 
 std::vector<Reading> readings(const Measurements& m) {
   return {
-      {"footLength", "Foot length", "Length", fixed(m.footLength, 1, " mm")},
+      {"footLength", "Foot length", "Foot length", fixed(m.footLength, 1, " mm")},
       {"ballWidth", "Ball width", "Ball",
-       fixed(m.ballWidth, 1, " mm (") + fixed(m.ballWidthAcross, 1, " mm across the axis)")},
+       fixed(m.ballWidth, 1, " mm (") + fixed(m.ballWidthAcross, 1, " mm across)")},
       {"heelWidth", "Heel width", "Heel", fixed(m.heelWidth, 1, " mm")},
       {"archHeight", "Arch height", "Arch height", fixed(m.archHeight, 1, " mm")},
       {"archIndex", "Arch index", "Arch index",
@@ -76,7 +76,7 @@ std::vector<Reading> readings(const Measurements& m) {
       {"size", "Size", "Size",
        "Mondopoint " + std::to_string(m.size.mondopointLength) + "/" +
            std::to_string(m.size.mondopointWidth) + ", EU " + size(m.size.eu) + ", UK " +
-           size(m.size.uk) + " (last: foot + " + fixed(kToeAllowance, 0, " mm toe allowance)")},
+           size(m.size.uk) + " (" + fixed(kToeAllowance, 0, " mm toe allowance)")},
   };
 }
 

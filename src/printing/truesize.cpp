@@ -133,37 +133,45 @@ Tiling tiling(const TrueSizeSheet& sheet, const QRectF& printable) {
 }
 
 // The contact cells the arch index counts, row by row in runs, as polygons on the model's XY
-// plane; and the thirds' bounds across the breadth of those cells.
+// plane; and the thirds' bounds, each across the breadth of those cells where it lies.
 void contactOnModel(const kernelcad::Model& model, TrueSizeSheet& sheet) {
   const measure::Measurements& m = sheet.measurements;
   const auto at = [&](double x, double y) {
     const kernelcad::Vec3 p = measure::modelPoint(model, m, x, y);
     return QPointF(p.x(), p.y());
   };
-  double low = 0, high = 0;
-  bool any = false;
+  const auto counted = [&](int c, int r) {
+    return m.contact[std::size_t(r) * std::size_t(m.columns) + std::size_t(c)] == 1;
+  };
+  // Runs of neighbouring rows touch: with the winding rule they fill as one region.
+  sheet.contact.setFillRule(Qt::WindingFill);
   for (int r = 0; r < m.rows; ++r) {
     const double y = m.y0 + r * m.cell;
     for (int c = 0; c < m.columns;) {
-      if (m.contact[std::size_t(r) * std::size_t(m.columns) + std::size_t(c)] != 1) {
+      if (!counted(c, r)) {
         ++c;
         continue;
       }
       const int first = c;
-      while (c < m.columns &&
-             m.contact[std::size_t(r) * std::size_t(m.columns) + std::size_t(c)] == 1)
-        ++c;
+      while (c < m.columns && counted(c, r)) ++c;
       const double x0 = m.x0 + first * m.cell, x1 = m.x0 + c * m.cell;
       sheet.contact.addPolygon(
           QPolygonF({at(x0, y), at(x1, y), at(x1, y + m.cell), at(x0, y + m.cell), at(x0, y)}));
-      low = any ? std::min(low, y) : y;
-      high = any ? std::max(high, y + m.cell) : y + m.cell;
-      any = true;
     }
   }
-  sheet.contact = sheet.contact.simplified();
-  for (std::size_t i = 0; i < m.thirds.size(); ++i)
-    sheet.thirds[i] = QLineF(at(m.thirds[i], low), at(m.thirds[i], high));
+  constexpr double kBeyondMm = 2.0;  // the lines stand out of the hatch a little
+  for (std::size_t i = 0; i < m.thirds.size(); ++i) {
+    // The column just inside the region, at its two ends too.
+    const double inside = i == 0 ? 0.5 : i + 1 == m.thirds.size() ? -0.5 : 0;
+    const int c =
+        std::clamp(int(std::floor((m.thirds[i] - m.x0) / m.cell + inside)), 0, m.columns - 1);
+    int low = m.rows, high = -1;
+    for (int r = 0; r < m.rows; ++r)
+      if (counted(c, r)) low = std::min(low, r), high = r;
+    if (high < 0) continue;
+    sheet.thirds[i] = QLineF(at(m.thirds[i], m.y0 + low * m.cell - kBeyondMm),
+                             at(m.thirds[i], m.y0 + (high + 1) * m.cell + kBeyondMm));
+  }
 }
 
 // A light hatch over the contact region, its thirds' bounds dashed over it.
@@ -178,7 +186,8 @@ void drawContact(QPainter& painter, const TrueSizeSheet& sheet) {
                      QPointF(box.left() + d - box.height(), box.bottom()));
   painter.restore();
   painter.setPen(pen(kThirdsInk, 0.25, Qt::DashLine));
-  for (const QLineF& line : sheet.thirds) painter.drawLine(line);
+  for (const QLineF& line : sheet.thirds)
+    if (!line.isNull()) painter.drawLine(line);
 }
 
 }  // namespace
