@@ -7,7 +7,6 @@
 #include "platform/runtime.h"
 #include "printing/capture.h"
 #include "state/app_state.h"
-#include "state/status_line.h"
 
 namespace printing {
 

@@ -1,7 +1,6 @@
 #include "printing/print_commands.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QWidget>
 
 #include "footview/foot_view.h"
@@ -9,7 +8,6 @@
 #include "platform/printer.h"
 #include "printing/capture.h"
 #include "state/app_state.h"
-#include "state/status_line.h"
 
 namespace printing {
 
