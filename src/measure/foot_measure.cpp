@@ -9,6 +9,7 @@
 #include <numbers>
 #include <numeric>
 #include <optional>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -57,20 +58,23 @@ double TriangleArea(const Vector3d& a, const Vector3d& b, const Vector3d& c) {
   return 0.5 * (b - a).cross(c - a).norm();
 }
 
-// Moves every corner halfway to the mean of its neighbours: this takes most of a scanner's noise
-// out of the extremes (the heel's back, the hallux tip, the outline) while a millimetre-fine mesh
-// keeps its shape. Corners on the scan's border average along it only, or the smoothing would
-// pull the rim in. Around an inner corner of a
-// consistently wound surface every neighbour comes once after it and once before it; on the border,
-// the two along it come once.
+// Takes most of a scanner's noise out of the extremes (the heel's back, the hallux tip, the
+// outline). An inner corner moves along its normal halfway to its neighbours' mean, but no
+// further than twice the typical such move: noise moves every corner, while the curvature of a
+// clean mesh's rounded tips, which would shrink the foot, moves only a few. Corners on the scan's
+// border average along it only, or the smoothing would pull the rim in. Around an inner corner
+// of a consistently wound surface every neighbour comes once after it and once before it; on the
+// border, the two along it come once.
 void Smooth(Surface& s) {
   constexpr double kBorderReach = 3.0;  // mm
   const std::size_t n = s.points.size();
-  std::vector<Vector3d> sum(n, Vector3d::Zero());
+  std::vector<Vector3d> sum(n, Vector3d::Zero()), normal(n, Vector3d::Zero());
   std::vector<int> count(n, 0);
   std::vector<std::int64_t> turn(n, 0);
   for (const auto& t : s.triangles) {
+    const Vector3d face = (s.points[t[1]] - s.points[t[0]]).cross(s.points[t[2]] - s.points[t[0]]);
     for (int k = 0; k < 3; ++k) {
+      normal[t[k]] += face;
       const std::int32_t next = t[(k + 1) % 3], previous = t[(k + 2) % 3];
       sum[t[k]] += s.points[next] + s.points[previous];
       count[t[k]] += 2;
@@ -105,10 +109,22 @@ void Smooth(Surface& s) {
       from = to, to = next;
     }
   };
+  std::vector<double> move(n, 0.0), size;
+  for (std::size_t i = 0; i < n; ++i) {
+    normal[i].normalize();
+    if (turn[i] != 0 || count[i] == 0) continue;
+    move[i] = 0.5 * normal[i].dot(sum[i] / count[i] - s.points[i]);
+    size.push_back(std::abs(move[i]));
+  }
+  double most = 0;
+  if (!size.empty()) {
+    std::nth_element(size.begin(), size.begin() + size.size() / 2, size.end());
+    most = 2 * size[size.size() / 2];
+  }
   std::vector<Vector3d> smooth(s.points);
   for (std::size_t i = 0; i < n; ++i) {
     if (turn[i] == 0) {
-      smooth[i] = 0.5 * (s.points[i] + sum[i] / count[i]);
+      smooth[i] = s.points[i] + std::clamp(move[i], -most, most) * normal[i];
     } else if (along[i].size() == 2) {
       Vector3d total = s.points[i];
       int corners = 1;
@@ -275,25 +291,42 @@ std::optional<Plane> FindSupportPlane(const Surface& s, std::string& reason) {
   for (std::size_t i = 0; i < patches.size(); i += stride) sample.push_back(patches[i]);
 
   // The lattice is about 5 degrees apart, a tilt that lifts one end of a foot 10 mm: a wide band
-  // finds the sole's side, narrower ones then settle on its plane.
+  // finds the sole's side, narrower ones then settle on its plane. On a closed mesh a tall flat
+  // side may hold as much in the wide band, so the best few sides, 30 degrees apart at least,
+  // are each settled and the one with most in the narrow band wins.
+  std::vector<std::pair<double, Vector3d>> wide;
+  for (const Vector3d& d : Directions(1500))
+    wide.emplace_back(SupportAlong(sample, d, 4 * kContactBand, longest).Score(), d);
+  std::sort(wide.begin(), wide.end(),
+            [](const auto& p, const auto& q) { return p.first > q.first; });
+  std::vector<Vector3d> starts;
+  for (const auto& [score, d] : wide) {
+    if (starts.size() == 4) break;
+    if (std::all_of(starts.begin(), starts.end(),
+                    [&](const Vector3d& s) { return s.dot(d) < 0.87; }))
+      starts.push_back(d);
+  }
+  // Each start settles on grids of directions around it, ever finer in ever narrower bands.
+  const auto settle = [&](const Vector3d& at, double band, double reach, int steps) {
+    const Vector3d u = at.unitOrthogonal(), v = at.cross(u);
+    Support best = SupportAlong(sample, at, band, longest);
+    Vector3d bestAt = at;
+    for (int i = -steps; i <= steps; ++i)
+      for (int j = -steps; j <= steps; ++j) {
+        const Vector3d d = (at + reach * (i * u + j * v) / steps).normalized();
+        const Support sup = SupportAlong(sample, d, band, longest);
+        if (sup.Score() > best.Score()) best = sup, bestAt = d;
+      }
+    return std::pair{bestAt, best};
+  };
   Vector3d best = Vector3d::UnitZ();
   Support bestSupport;
-  for (const Vector3d& d : Directions(1500)) {
-    const Support sup = SupportAlong(sample, d, 4 * kContactBand, longest);
-    if (sup.Score() > bestSupport.Score()) best = d, bestSupport = sup;
-  }
-  for (const auto& [band, step] : {std::pair{4.0, 0.04}, {2.0, 0.02}, {1.0, 0.01}, {1.0, 0.004}}) {
-    bestSupport = SupportAlong(sample, best, band * kContactBand, longest);
-    bool moved = true;
-    while (moved) {
-      moved = false;
-      const Vector3d u = best.unitOrthogonal(), v = best.cross(u);
-      for (const Vector3d& t : std::array<Vector3d, 4>{u, -u, v, -v}) {
-        const Vector3d d = (best + step * t).normalized();
-        const Support sup = SupportAlong(sample, d, band * kContactBand, longest);
-        if (sup.Score() > bestSupport.Score()) best = d, bestSupport = sup, moved = true;
-      }
-    }
+  for (Vector3d at : starts) {
+    Support support;
+    std::tie(at, support) = settle(at, 4 * kContactBand, 0.1, 6);
+    std::tie(at, support) = settle(at, 2 * kContactBand, 0.02, 4);
+    std::tie(at, support) = settle(at, kContactBand, 0.006, 3);
+    if (support.Score() > bestSupport.Score()) best = at, bestSupport = support;
   }
   double total = 0;
   for (const Patch& p : sample) total += p.area;
@@ -363,6 +396,43 @@ std::optional<Vector2d> Section(const Local& l, double x,
   }
   if (hi < lo) return std::nullopt;
   return Vector2d(lo, hi);
+}
+
+// The outline's borders across the foot at `x`, each from a line fitted to the border over the
+// 8 mm either side: a hole in the scan dents the border inwards, so stations lying inside the
+// line by more than noise are dropped and the line fitted again.
+std::optional<Vector2d> OutlineAcross(const Local& l, double x) {
+  constexpr int kReach = 8;
+  std::vector<Vector2d> border[2];  // (x offset, outward position) on each side
+  for (int k = -kReach; k <= kReach; ++k)
+    if (const auto s = Section(l, x + k)) {
+      border[0].emplace_back(k, -s->x());
+      border[1].emplace_back(k, s->y());
+    }
+  if (border[0].empty()) return std::nullopt;
+  std::array<double, 2> at{};
+  for (int side = 0; side < 2; ++side) {
+    std::vector<Vector2d>& b = border[side];
+    for (int round = 0; round < 3; ++round) {
+      Eigen::Matrix2d normal = Eigen::Matrix2d::Zero();
+      Vector2d rhs = Vector2d::Zero();
+      for (const Vector2d& p : b) {
+        normal += Vector2d(1, p.x()) * Vector2d(1, p.x()).transpose();
+        rhs += Vector2d(1, p.x()) * p.y();
+      }
+      const Vector2d line = normal.ldlt().solve(rhs);
+      at[side] = line.x();
+      if (!line.allFinite() || b.size() < 3) {
+        at[side] = std::max_element(b.begin(), b.end(), [](const Vector2d& p, const Vector2d& q) {
+                     return p.y() < q.y();
+                   })->y();
+        break;
+      }
+      std::erase_if(b,
+                    [&](const Vector2d& p) { return p.y() < line.x() + line.y() * p.x() - 0.5; });
+    }
+  }
+  return Vector2d(-at[0], at[1]);
 }
 
 // The extent along x of the surface up to `level` above the support plane, exact from the
@@ -713,7 +783,7 @@ Measurements Measure(const kernelcad::Mesh& mesh, const Eigen::Vector3d& heel,
     m.reason = LengthReason(length);
     return m;
   }
-  const std::optional<Vector2d> heelSection = Section(l, l.rear + length / 6.0);
+  const std::optional<Vector2d> heelSection = OutlineAcross(l, l.rear + length / 6.0);
   // The frame starts on the plane under the rearmost heel point, on the heel point's line.
   const Vector3d shift(l.rear, f.Local(heel).y(), 0);
   f.origin = f.Global(shift);
