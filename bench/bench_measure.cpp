@@ -26,10 +26,10 @@ std::pair<double, double> Time(footgen::Variant variant) {
     variant.seed = 100 + run;
     const footgen::GeneratedFoot foot = footgen::Generate(variant);
     const double t0 = CpuMs();
-    const measure::Suggestion s = measure::SuggestReferencePoints(foot.mesh, alignment::Side::Left);
+    const measure::Suggestion s = measure::SuggestReferencePoints(foot.mesh, footview::Side::Left);
     const double t1 = CpuMs();
     const measure::Measurements m =
-        measure::Measure(foot.mesh, s.heel, s.ball, s.adjacent, alignment::Side::Left);
+        measure::Measure(foot.mesh, s.heel, s.ball, s.adjacent, footview::Side::Left);
     const double t2 = CpuMs();
     if (!s.found || !m.valid)
       std::printf("run %d: %s%s\n", run, s.reason.c_str(), m.reason.c_str());
