@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "footview/foot_side.h"
 #include "kernelcad/core/scene.h"
 
 // Turning the scanned foot and its three reference spheres into the standard position, on the
@@ -14,7 +15,7 @@
 namespace alignment {
 
 enum class Axis { Lateral, Medial };
-enum class Side { Left, Right };
+using footview::Side;
 
 // The alignment cannot go on; the message tells the operator what to do about it.
 class AlignmentError : public std::runtime_error {

@@ -8,10 +8,12 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <array>
+#include <optional>
 
 #include "alignment/align_command.h"
 #include "footview/foot_view.h"
 #include "kernelcad/widget/kernelcad.h"
+#include "measure/suggestion.h"
 #include "platform/msgbox.h"
 #include "platform/runtime.h"
 #include "state/app_state.h"
@@ -27,7 +29,7 @@ struct ButtonText {
   const char* tooltip;
 };
 
-constexpr std::array<ButtonText, 10> kButtons{{
+constexpr std::array<ButtonText, 11> kButtons{{
     {"Place Points ", "Place the 3 Point Spheres"},
     {"Place Heel  ", "Place the Heel Point Sphere"},
     {"Place Ball  ", "Place the Ball Point Sphere"},
@@ -38,6 +40,7 @@ constexpr std::array<ButtonText, 10> kButtons{{
     {"Align Lateral ", "Align to the Heel --> Ball Axis"},
     {"Align Medial ", "Align to the Heel --> Adjacent Axis"},
     {"Quit  ", "Quit"},
+    {"Suggest", "Place the 3 Point Spheres where the program suggests them"},
 }};
 
 void armPlace(bool heel, bool ball, bool adjacent) {
@@ -52,6 +55,55 @@ void armMove(bool heel, bool ball, bool adjacent) {
   s.MoveHeelArmed = heel;
   s.MoveBallArmed = ball;
   s.MoveAdjacentArmed = adjacent;
+}
+
+// A reference point: where the shared state keeps it, its sphere's name and model item.
+struct Point {
+  double *x, *y, *z;
+  const char* name;
+  std::int16_t item;
+};
+
+std::array<Point, 3> referencePoints(app::AppState& s) {
+  return {{
+      {&s.HeelX, &s.HeelY, &s.HeelZ, "HeelRef", 1},
+      {&s.BallX, &s.BallY, &s.BallZ, "BallRef", 2},
+      {&s.AdjX, &s.AdjY, &s.AdjZ, "AdjRef", 3},
+  }};
+}
+
+// Every item but the mesh (item 0) goes; each removal closes the gap.
+void removeAllButMesh(kernelcad::Model& model) {
+  for (long n = model.GetItemCount(); n > 1; --n) model.RemoveItem(1);
+}
+
+// "Suggest": the spheres placed so far go, and the three are drawn where the program suggests
+// them, as the place tools draw them, with the points kept in the shared state. Where it cannot
+// suggest them it says why and leaves the spheres as they were.
+void placeSuggested(footview::FootView& foot) {
+  const std::optional<measure::Suggestion> suggestion = measure::awaitSuggestion(foot);
+  if (!suggestion) return;  // the view closed during the wait
+  if (!suggestion->found) {
+    app::Show_Status(QStringLiteral("No points suggested"));
+    platform::MsgBox(QStringLiteral("No points can be suggested on this scan: ") +
+                         QString::fromStdString(suggestion->reason),
+                     platform::MsgBoxButtons::OkOnly, platform::MsgBoxIcon::Exclamation,
+                     QStringLiteral("Suggest"));
+    return;
+  }
+  kernelcad::Model& model = *foot.model();
+  removeAllButMesh(model);
+  // Suggested on the scan as read: placed where the scan lies now.
+  const Eigen::Affine3d& placement = model.GetItem(0)->transform();
+  const std::array<Eigen::Vector3d, 3> at{suggestion->heel, suggestion->ball, suggestion->adjacent};
+  const std::array<Point, 3> points = referencePoints(app::state());
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    const Point& point = points[i];
+    app::setPoint(*point.x, *point.y, *point.z, placement * at[i]);
+    Draw_Sphere(model, *point.x, *point.y, *point.z, point.name);
+  }
+  foot.updateModel();
+  app::Show_Status(QStringLiteral("Suggested points placed: move any that is off"));
 }
 
 // The guided sequence: heel, then ball, each waited for while other events run, then the
@@ -107,8 +159,7 @@ void Clean_Up_Mesh(footview::FootView& foot) {
   const long n = model.GetItemCount();
   if (n >= 2) {
     platform::MsgBox(QStringLiteral("Count: ") + QString::number(n));
-    // Each removal closes the gap, so removing item 1 n - 1 times leaves only the mesh.
-    for (long i = 1; i < n; ++i) model.RemoveItem(1);
+    removeAllButMesh(model);
   }
   foot.updateModel();
 }
@@ -150,6 +201,8 @@ void Toolbar1_ButtonClick(footview::FootView& foot, const QAction& button) {
   } else if (key == QLatin1String("Quit")) {
     foot.showToolbar(footview::Toolbar::Reference, false);
     app::Show_Status(QStringLiteral("Ready"));
+  } else if (key == QLatin1String("Suggest")) {
+    placeSuggested(foot);
   }
 }
 
@@ -160,16 +213,7 @@ void KernelCAD1_MouseEvent(kernelcad::KernelCAD& control, short /*Button*/, shor
   const std::int16_t py = platform::CInt(at.y());
   app::AppState& s = app::state();
 
-  struct Point {
-    double *x, *y, *z;
-    const char* name;
-    std::int16_t item;
-  };
-  const std::array<Point, 3> points{{
-      {&s.HeelX, &s.HeelY, &s.HeelZ, "HeelRef", 1},
-      {&s.BallX, &s.BallY, &s.BallZ, "BallRef", 2},
-      {&s.AdjX, &s.AdjY, &s.AdjZ, "AdjRef", 3},
-  }};
+  const std::array<Point, 3> points = referencePoints(s);
   const std::array<bool*, 3> place{&s.PlaceHeelArmed, &s.PlaceBallArmed, &s.PlaceAdjacentArmed};
   const std::array<bool*, 3> move{&s.MoveHeelArmed, &s.MoveBallArmed, &s.MoveAdjacentArmed};
 

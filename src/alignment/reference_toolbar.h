@@ -21,7 +21,7 @@ class FootView;
 // The foot window exposes these under the same names.
 namespace alignment {
 
-// Fills Toolbar1 with its ten text buttons, in toolbar order.
+// Fills Toolbar1 with its eleven text buttons, in toolbar order.
 void buildToolbar1(QToolBar& toolbar);
 // The caption without its leading and trailing blanks, which is how buttons are told apart.
 QString buttonKey(const QAction& button);
@@ -31,8 +31,8 @@ void Clean_Up_Mesh(footview::FootView& foot);
 
 // "Align Foot": the model back to the bare mesh and Toolbar1 shown.
 void mnuAlign_Click(footview::FootView& foot);
-// Arms a place or move tool, starts "Place Points", aligns ("Align Lateral", "Align Medial")
-// or closes the toolbar ("Quit").
+// Arms a place or move tool, starts "Place Points", aligns ("Align Lateral", "Align Medial"),
+// closes the toolbar ("Quit") or places the three spheres where the program suggests ("Suggest").
 void Toolbar1_ButtonClick(footview::FootView& foot, const QAction& button);
 // A click in the view, at (X, Y) twips from its top-left corner: acts on the first armed flag.
 void KernelCAD1_MouseEvent(kernelcad::KernelCAD& control, short Button, short Shift, float X,

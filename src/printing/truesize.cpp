@@ -6,10 +6,13 @@
 #include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QStringList>
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 
 #include "kernelcad/core/scene.h"
+#include "measure/model_measure.h"
 #include "printing/scaling.h"
 
 namespace printing {
@@ -25,6 +28,11 @@ const QColor kInk(0, 0, 0);
 const QColor kPointInk(210, 0, 0);
 // Cut marks in a colour of their own, so they are never taken for the outline.
 const QColor kCutInk(0, 80, 220);
+// The contact region: a light hatch and its thirds' bounds, in colours that are never taken for
+// the outline either.
+const QColor kContactInk(120, 190, 120);
+const QColor kThirdsInk(0, 140, 70);
+constexpr double kHatchStepMm = 1.5;
 
 QPen pen(const QColor& colour, double widthMm, Qt::PenStyle style = Qt::SolidLine) {
   QPen p(colour, widthMm, style, Qt::RoundCap, Qt::RoundJoin);
@@ -124,6 +132,64 @@ Tiling tiling(const TrueSizeSheet& sheet, const QRectF& printable) {
   return t;
 }
 
+// The contact cells the arch index counts, row by row in runs, as polygons on the model's XY
+// plane; and the thirds' bounds, each across the breadth of those cells where it lies.
+void contactOnModel(const kernelcad::Model& model, TrueSizeSheet& sheet) {
+  const measure::Measurements& m = sheet.measurements;
+  const auto at = [&](double x, double y) {
+    const kernelcad::Vec3 p = measure::modelPoint(model, m, x, y);
+    return QPointF(p.x(), p.y());
+  };
+  const auto counted = [&](int c, int r) {
+    return m.contact[std::size_t(r) * std::size_t(m.columns) + std::size_t(c)] == 1;
+  };
+  // Runs of neighbouring rows touch: with the winding rule they fill as one region.
+  sheet.contact.setFillRule(Qt::WindingFill);
+  for (int r = 0; r < m.rows; ++r) {
+    const double y = m.y0 + r * m.cell;
+    for (int c = 0; c < m.columns;) {
+      if (!counted(c, r)) {
+        ++c;
+        continue;
+      }
+      const int first = c;
+      while (c < m.columns && counted(c, r)) ++c;
+      const double x0 = m.x0 + first * m.cell, x1 = m.x0 + c * m.cell;
+      sheet.contact.addPolygon(
+          QPolygonF({at(x0, y), at(x1, y), at(x1, y + m.cell), at(x0, y + m.cell), at(x0, y)}));
+    }
+  }
+  constexpr double kBeyondMm = 2.0;  // the lines stand out of the hatch a little
+  for (std::size_t i = 0; i < m.thirds.size(); ++i) {
+    // The column just inside the region, at its two ends too.
+    const double inside = i == 0 ? 0.5 : i + 1 == m.thirds.size() ? -0.5 : 0;
+    const int c =
+        std::clamp(int(std::floor((m.thirds[i] - m.x0) / m.cell + inside)), 0, m.columns - 1);
+    int low = m.rows, high = -1;
+    for (int r = 0; r < m.rows; ++r)
+      if (counted(c, r)) low = std::min(low, r), high = r;
+    if (high < 0) continue;
+    sheet.thirds[i] = QLineF(at(m.thirds[i], m.y0 + low * m.cell - kBeyondMm),
+                             at(m.thirds[i], m.y0 + (high + 1) * m.cell + kBeyondMm));
+  }
+}
+
+// A light hatch over the contact region, its thirds' bounds dashed over it.
+void drawContact(QPainter& painter, const TrueSizeSheet& sheet) {
+  if (sheet.contact.isEmpty()) return;
+  painter.save();
+  painter.setClipPath(sheet.contact, Qt::IntersectClip);
+  painter.setPen(pen(kContactInk, 0.15));
+  const QRectF box = sheet.contact.boundingRect();
+  for (double d = 0; d < box.width() + box.height(); d += kHatchStepMm)
+    painter.drawLine(QPointF(box.left() + d, box.top()),
+                     QPointF(box.left() + d - box.height(), box.bottom()));
+  painter.restore();
+  painter.setPen(pen(kThirdsInk, 0.25, Qt::DashLine));
+  for (const QLineF& line : sheet.thirds)
+    if (!line.isNull()) painter.drawLine(line);
+}
+
 }  // namespace
 
 TrueSizeSheet Collect_TrueSize(const kernelcad::Model& model, const QString& side,
@@ -140,6 +206,13 @@ TrueSizeSheet Collect_TrueSize(const kernelcad::Model& model, const QString& sid
   sheet.scanFile = scanFile;
   sheet.date = date;
   sheet.scale = Applied_Scale(model);
+  if (side == QLatin1String("Left") || side == QLatin1String("Right")) {
+    sheet.measurements = measure::measureModel(
+        model, side == QLatin1String("Left") ? footview::Side::Left : footview::Side::Right);
+  } else {
+    sheet.measurements.reason = "No foot side is chosen.";
+  }
+  if (sheet.measurements.valid) contactOnModel(model, sheet);
   return sheet;
 }
 
@@ -152,6 +225,15 @@ QString TrueSize_Header(const TrueSizeSheet& sheet, int page, int pages) {
            QString::number(sheet.outline.width(), 'f', 1))
       .arg(page)
       .arg(pages);
+}
+
+QString measurementLine(const TrueSizeSheet& sheet) {
+  const measure::Measurements& m = sheet.measurements;
+  if (!m.valid) return QStringLiteral("Not measured: ") + QString::fromStdString(m.reason);
+  QStringList parts;
+  for (const measure::Reading& r : measure::readings(m))
+    parts << QString::fromStdString(r.brief + " " + r.value);
+  return parts.join(QStringLiteral("   "));
 }
 
 QPageLayout TrueSize_Layout() {
@@ -191,8 +273,10 @@ int Draw_TrueSize(QPainter& painter, QPagedPaintDevice& device, const TrueSizeSh
     if (page > 0 && !device.newPage()) throw std::runtime_error("The printer refused a new page.");
     painter.setTransform(mm);
     painter.setRenderHint(QPainter::Antialiasing);
-    drawText(painter, QRectF(0, 0, width, kTrueSizeHeaderMm - 2), Qt::AlignLeft | Qt::AlignVCenter,
-             TrueSize_Header(sheet, page + 1, pages), 8.5);
+    drawText(painter, QRectF(0, 0, width, 3.8), Qt::AlignLeft | Qt::AlignVCenter,
+             TrueSize_Header(sheet, page + 1, pages), 8);
+    drawText(painter, QRectF(0, 3.8, width, 3.4), Qt::AlignLeft | Qt::AlignVCenter,
+             measurementLine(sheet), 7);
     drawChecks(painter, width, height);
 
     painter.save();
@@ -200,6 +284,7 @@ int Draw_TrueSize(QPainter& painter, QPagedPaintDevice& device, const TrueSizeSh
     painter.translate(area.left() - column * stepX + shift.x(),
                       area.top() - row * stepY + shift.y());
     painter.setBrush(Qt::NoBrush);
+    drawContact(painter, sheet);
     painter.setPen(pen(kInk, kOutlinePenMm));
     for (const QPolygonF& loop : outline.loops) painter.drawPolygon(loop);
     painter.setPen(pen(kPointInk, 0.2));

@@ -1,13 +1,16 @@
 #pragma once
 
 #include <QDate>
+#include <QLineF>
 #include <QPageLayout>
+#include <QPainterPath>
 #include <QPointF>
 #include <QString>
 #include <array>
 #include <optional>
 #include <stdexcept>
 
+#include "measure/foot_measure.h"
 #include "printing/outline.h"
 
 class QPagedPaintDevice;
@@ -18,7 +21,8 @@ class Model;
 }
 
 // The true-size page: the plantar outline at 1 model unit = 1 mm on paper, seen from below (+X to
-// the right, +Y down), with the reference points, a header and a ruler to check the print scale.
+// the right, +Y down), with the reference points, the contact region the arch index is taken
+// from, a header with the foot's measurements and a ruler to check the print scale.
 // Drawn as vectors in millimetres on any paged device, never fitted to the page; an outline
 // larger than the printable area is tiled over several pages.
 namespace printing {
@@ -50,15 +54,24 @@ struct TrueSizeSheet {
   QString scanFile;
   QDate date;
   double scale = 1.0;
+  // On the spheres as they stand; the reason when they give none.
+  measure::Measurements measurements;
+  // Where the measurements are valid: the contact region without the toes on the XY plane, and
+  // the lines across the foot's axis that bound the arch index's thirds, heel end first.
+  QPainterPath contact;
+  std::array<QLineF, 4> thirds;
 };
 
-// What the model shows now: item 0's outline, items 1 to 3 where they are spheres, and the scale
-// the mesh carries.
+// What the model shows now: item 0's outline, items 1 to 3 where they are spheres, the scale
+// the mesh carries and the measurements of a `side` foot ("Left" or "Right").
 TrueSizeSheet Collect_TrueSize(const kernelcad::Model& model, const QString& side,
                                const QString& scanFile, const QDate& date);
 
 // The header line of page `page` (from 1) of `pages`.
 QString TrueSize_Header(const TrueSizeSheet& sheet, int page, int pages);
+// The header's second line: the measurements as the Measurements window gives them, or why
+// there are none.
+QString measurementLine(const TrueSizeSheet& sheet);
 
 // The page a true-size PDF is written on: A4 landscape with 10 mm margins, as the lab's laser
 // printer prints it.

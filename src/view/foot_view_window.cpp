@@ -13,6 +13,8 @@
 
 #include "alignment/align_command.h"
 #include "alignment/reference_toolbar.h"
+#include "measure/measurements_window.h"
+#include "measure/suggestion.h"
 #include "platform/runtime.h"
 #include "printing/a4_sheet.h"
 #include "printing/full_size_print.h"
@@ -57,6 +59,12 @@ Form1::Form1() {
   buildToolbar2(*Toolbar2);
   connect(Toolbar2, &QToolBar::actionTriggered, this, &Form1::Toolbar2_ButtonClick);
   connect(KernelCAD1, &kernelcad::KernelCAD::MouseEvent, this, &Form1::KernelCAD1_MouseEvent);
+  // A new scan gets its suggested points worked out at once; the measurements follow every
+  // placed or moved sphere and every scale applied.
+  connect(KernelCAD1, &kernelcad::KernelCAD::modelUpdated, this, [this] {
+    measure::startSuggestion(*this);
+    measure::refreshMeasurements();
+  });
   connect(
       KernelCAD1, &kernelcad::KernelCAD::loadEnded, this,
       [this] {
@@ -105,6 +113,7 @@ void Form1::buildMenus() {
   mnuMeasure->setObjectName(QStringLiteral("mnuMeasure"));
   mnuTrueSizePrint = addItem(mnuMeasure, "mnuTrueSizePrint", tr("True-Size Print..."));
   mnuTrueSizeExport = addItem(mnuMeasure, "mnuTrueSizeExport", tr("Export True-Size PDF..."));
+  mnuMeasurements = addItem(mnuMeasure, "mnuMeasurements", tr("Measurements..."));
 
   connect(mnuClose, &QAction::triggered, this, &Form1::mnuClose_Click);
   connect(mnuView1, &QAction::triggered, this, &Form1::mnuView1_Click);
@@ -120,6 +129,7 @@ void Form1::buildMenus() {
   connect(mnuAlign, &QAction::triggered, this, &Form1::mnuAlign_Click);
   connect(mnuTrueSizePrint, &QAction::triggered, this, &Form1::mnuTrueSizePrint_Click);
   connect(mnuTrueSizeExport, &QAction::triggered, this, &Form1::mnuTrueSizeExport_Click);
+  connect(mnuMeasurements, &QAction::triggered, this, [] { measure::showMeasurements(); });
 }
 
 void Form1::Form_Load() {

@@ -15,7 +15,8 @@ class QToolBar;
 namespace view {
 
 // The foot view window: the 3D control with the scan, the two toolbars the alignment work shows,
-// the picture box of the full-size printout, and the View, Settings, Files and Measure menus.
+// the picture box of the full-size printout, and the View, Settings, Files and Measure menus
+// (the true-size page and the Measurements window).
 // The alignment, the distances and the printing work on it through the foot view port.
 class Form1 : public QMainWindow, public footview::FootView {
   Q_OBJECT
@@ -70,6 +71,7 @@ class Form1 : public QMainWindow, public footview::FootView {
   QMenu* mnuMeasure = nullptr;
   QAction* mnuTrueSizePrint = nullptr;
   QAction* mnuTrueSizeExport = nullptr;
+  QAction* mnuMeasurements = nullptr;
 
  public slots:
   // The standard views: each starts from the reset camera at the origin, so the same command

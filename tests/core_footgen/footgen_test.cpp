@@ -9,6 +9,7 @@
 namespace {
 
 using Eigen::Vector3d;
+using footgen::Arch;
 using footgen::Side;
 
 const footgen::Foot& Left() {
@@ -66,3 +67,92 @@ TEST(FootGen, LandmarksAndArchSeenFromBelow) {
 }
 
 }  // namespace
+
+footgen::GeneratedFoot Variant(Arch arch, double length, bool closed = false, bool pose = false) {
+  footgen::Variant v;
+  v.arch = arch, v.length = length, v.closed = closed, v.randomPose = pose, v.resolution = 10;
+  return footgen::Generate(v);
+}
+
+// The arch shapes sit well inside their classes at every length; the truth agrees with the mesh
+// where a vertex scan can tell, and follows the foot into any pose.
+TEST(FootGenVariants, TruthOfTheShapes) {
+  const struct {
+    Arch arch;
+    double index;
+  } kShapes[] = {{Arch::Flat, 0.302}, {Arch::Normal, 0.236}, {Arch::High, 0.167}};
+  for (const auto& [arch, index] : kShapes)
+    for (const double length : {220.0, 300.0}) {
+      const auto foot = Variant(arch, length);
+      const auto& t = foot.truth;
+      EXPECT_NEAR(t.archIndex, index, 0.002) << length;
+      EXPECT_EQ(t.archClass, arch);
+      const Vector3d axis = (0.5 * (t.landmarks.ball + t.landmarks.adjacent) - t.landmarks.heel)
+                                .cwiseProduct(Vector3d(1, 1, 0))
+                                .normalized();
+      double lo = INFINITY, hi = -INFINITY;
+      for (std::size_t i = 0; i < foot.mesh.pointCount(); ++i) {
+        lo = std::min(lo, axis.dot(Point(foot.mesh, i)));
+        hi = std::max(hi, axis.dot(Point(foot.mesh, i)));
+      }
+      EXPECT_NEAR(t.footLength, hi - lo, 0.02);
+      EXPECT_NEAR(t.footLength, length, 0.002 * length);
+      EXPECT_NEAR(t.heelWidth, 0.256 * length, 1);
+      for (const Vector3d& p : {t.landmarks.heel, t.landmarks.ball, t.landmarks.adjacent})
+        EXPECT_NEAR(LowestZ(foot.mesh, p.x(), p.y()), p.z(), 0.05);
+    }
+  const auto still = Variant(Arch::High, 250, true), posed = Variant(Arch::High, 250, true, true);
+  ASSERT_EQ(still.mesh.points.size(), posed.mesh.points.size());
+  EXPECT_GT((posed.truth.pose.translation()).norm(), 1.0);
+  for (std::size_t i = 0; i < still.mesh.pointCount(); i += 97)
+    ASSERT_TRUE((posed.truth.pose * Point(still.mesh, i)).isApprox(Point(posed.mesh, i), 1e-9));
+  EXPECT_TRUE((posed.truth.pose * still.truth.landmarks.ball).isApprox(posed.truth.landmarks.ball));
+  EXPECT_EQ(posed.truth.archIndex, still.truth.archIndex);
+}
+
+// A closed mesh is watertight and wound outwards; the defects are what they say, drawn from the
+// seed.
+TEST(FootGenVariants, ClosedAndDamagedScans) {
+  const auto closed = Variant(Arch::Normal, 260, true);
+  const auto& m = closed.mesh;
+  std::vector<std::uint64_t> edges;
+  double volume = 0;
+  for (std::size_t t = 0; t < m.triangles.size(); t += 3) {
+    const std::int32_t* v = &m.triangles[t];
+    for (int k = 0; k < 3; ++k)
+      edges.push_back(std::uint64_t(v[k]) << 32 | std::uint32_t(v[(k + 1) % 3]));
+    volume += Point(m, v[0]).dot(Point(m, v[1]).cross(Point(m, v[2]))) / 6;
+  }
+  std::sort(edges.begin(), edges.end());
+  ASSERT_EQ(std::adjacent_find(edges.begin(), edges.end()), edges.end());
+  for (const std::uint64_t e : edges)
+    ASSERT_TRUE(std::binary_search(edges.begin(), edges.end(), e << 32 | e >> 32)) << "open edge";
+  EXPECT_GT(volume, 0.3e6) << "a foot's volume in mm3, wound outwards";
+
+  footgen::Variant v;
+  v.resolution = 10, v.noise = 0.3, v.holes = 4, v.fragments = 3, v.cutRim = true, v.seed = 9;
+  const auto damaged = footgen::Generate(v);
+  const auto again = footgen::Generate(v);
+  EXPECT_EQ(damaged.mesh.points, again.mesh.points) << "same seed, same scan";
+  EXPECT_EQ(damaged.mesh.triangles, again.mesh.triangles);
+  const auto clean = Variant(Arch::Normal, 260);
+  EXPECT_LT(damaged.truth.footLength, clean.truth.footLength) << "the cut takes the heel's back";
+  EXPECT_EQ(damaged.truth.archIndex, clean.truth.archIndex) << "and leaves the sole";
+  std::vector<std::int32_t> part(damaged.mesh.pointCount());
+  std::iota(part.begin(), part.end(), 0);
+  const auto root = [&part](std::int32_t i) {
+    while (part[i] != i) i = part[i] = part[part[i]];
+    return i;
+  };
+  for (std::size_t t = 0; t < damaged.mesh.triangles.size(); t += 3)
+    for (int k = 1; k < 3; ++k)
+      part[root(damaged.mesh.triangles[t + k])] = root(damaged.mesh.triangles[t]);
+  std::size_t parts = 0, high = 0;
+  for (std::size_t i = 0; i < part.size(); ++i) {
+    parts += root(static_cast<std::int32_t>(i)) == static_cast<std::int32_t>(i);
+    high += Point(damaged.mesh, i).z() > 30;
+  }
+  EXPECT_EQ(parts, 1u + 3u) << "the foot and its fragments";
+  EXPECT_LT(high, clean.mesh.pointCount() / 100) << "the rim is cut below 31 mm";
+  EXPECT_LT(damaged.mesh.triangleCount(), clean.mesh.triangleCount());
+}

@@ -16,6 +16,7 @@
 #include "alignment/align.h"
 #include "alignment/spheres.h"
 #include "kernelcad/core/vrml_reader.h"
+#include "measure/model_measure.h"
 #include "pdf_measure.h"
 #include "printing/scaling.h"
 #include "printing/truesize.h"
@@ -63,6 +64,19 @@ int print(const kernelcad::Model& model, const QString& path) {
 QRectF outlineOnPage(const QString& pdf, int page) {
   const QRectF ink = measure::inkBox(measure::render(pdf, page, kBand, 10));
   return ink.adjusted(kOutlinePen / 2, kOutlinePen / 2, -kOutlinePen / 2, -kOutlinePen / 2);
+}
+
+// Aligned on the lateral axis, rolled and scaled, as the alignment and "Apply" leave it.
+void alignAndScale(const std::shared_ptr<kernelcad::Model>& model) {
+  const alignment::Scene scene{model, std::make_shared<kernelcad::View>(model), {}};
+  alignment::ReferencePoints points{model->GetItem(1)->GetPosition(),
+                                    model->GetItem(2)->GetPosition(),
+                                    model->GetItem(3)->GetPosition()};
+  alignment::FootItems items;
+  alignment::Align_To_Axis(scene, alignment::Axis::Lateral, alignment::Side::Left, points, items);
+  alignment::Check_Rotation(scene);
+  alignment::Roll_Foot(scene, 6.0, items);
+  ASSERT_TRUE(printing::Apply_Scale(*model, 1.035));
 }
 
 bool redNear(const measure::Region& r, const QPointF& mm, double radius) {
@@ -128,19 +142,10 @@ TEST_F(TrueSizePage, RulerAndSquareMeasureTrue) {
 
 TEST_F(TrueSizePage, OutlineSpansTheFootSeenFromBelowBeforeAndAfterAlignmentAndScaling) {
   const auto model = sampleWithSpheres("Left");
-  const alignment::Scene scene{model, std::make_shared<kernelcad::View>(model), {}};
   for (const bool aligned : {false, true}) {
     SCOPED_TRACE(aligned ? "aligned and scaled" : "as scanned");
     if (aligned) {
-      alignment::ReferencePoints points{model->GetItem(1)->GetPosition(),
-                                        model->GetItem(2)->GetPosition(),
-                                        model->GetItem(3)->GetPosition()};
-      alignment::FootItems items;
-      alignment::Align_To_Axis(scene, alignment::Axis::Lateral, alignment::Side::Left, points,
-                               items);
-      alignment::Check_Rotation(scene);
-      alignment::Roll_Foot(scene, 6.0, items);
-      ASSERT_TRUE(printing::Apply_Scale(*model, 1.035));
+      alignAndScale(model);
       EXPECT_NEAR(printing::Applied_Scale(*model), 1.035, 1e-12);
     }
     const QRectF mesh = projected(*model);
@@ -168,6 +173,47 @@ TEST_F(TrueSizePage, OutlineSpansTheFootSeenFromBelowBeforeAndAfterAlignmentAndS
         EXPECT_FALSE(redNear(band, above, 1.0)) << "sphere " << item;
       }
     }
+  }
+}
+
+TEST_F(TrueSizePage, HeaderMeasuresTheFootAndItsContactRegionLiesUnderTheOutline) {
+  const auto model = sampleWithSpheres("Left");
+  double scanned = 0;
+  for (const bool aligned : {false, true}) {
+    SCOPED_TRACE(aligned ? "aligned and scaled" : "as scanned");
+    if (aligned) alignAndScale(model);
+    const QString pdf = dir.filePath("contact.pdf");
+    ASSERT_EQ(print(*model, pdf), 1);
+    const measure::Measurements m = measure::measureModel(*model, footview::Side::Left);
+    ASSERT_TRUE(m.valid) << m.reason;
+    // Turned and shifted the foot measures the same; scaled, its lengths follow the factor.
+    if (aligned) {
+      EXPECT_NEAR(m.footLength, 1.035 * scanned, 1e-6);
+    }
+    scanned = m.footLength;
+    QPdfDocument doc;
+    doc.load(pdf);
+    const QString length = QStringLiteral("Foot length %1 mm").arg(m.footLength, 0, 'f', 1);
+    EXPECT_TRUE(doc.getAllText(0).text().contains(length)) << length.toStdString();
+
+    // The hatch is light green: neither ink nor the marks' red.
+    const QRectF outline = outlineOnPage(pdf, 0);
+    const measure::Region band = measure::render(pdf, 0, kBand, 10);
+    QRectF hatch;
+    int pixels = 0;
+    for (int y = 0; y < band.image.height(); ++y)
+      for (int x = 0; x < band.image.width(); ++x) {
+        const QRgb c = band.image.pixel(x, y);
+        if (qGreen(c) - qRed(c) > 30 && qGreen(c) - qBlue(c) > 30) {
+          hatch |= QRectF(band.x(x), band.y(y), 0.1, 0.1);
+          ++pixels;
+        }
+      }
+    EXPECT_GT(pixels, 5000);
+    EXPECT_TRUE(outline.contains(hatch)) << "hatch " << hatch.left() << ", " << hatch.top()
+                                         << " to " << hatch.right() << ", " << hatch.bottom();
+    // Heel to ball the contact region spans most of the foot.
+    EXPECT_GT(hatch.width(), 0.6 * outline.width());
   }
 }
 

@@ -9,11 +9,15 @@
 #include <utility>
 #include <vector>
 
+#include "footgen/surface.h"
+
 namespace footgen {
-namespace {
 
 using Eigen::Vector2d;
 using Eigen::Vector3d;
+
+namespace {
+
 constexpr double kPi = std::numbers::pi;
 
 // Smooth curve through (x, value) knots: cubic Hermite with central-difference tangents, flat at
@@ -62,7 +66,6 @@ double SmoothStep(double t) {
 // to the medial rim, so each vertical line meets the surface once and the toes are pads pressed
 // into the forefoot rather than shells of their own. The rim stays well below the sheet the
 // alignment places 50 mm behind the sole.
-constexpr double kLength = 260.0;
 constexpr double kHeelCap = 38.0;   // x extent of the rounded heel
 constexpr double kToeLine = 222.0;  // tip of the little toe: the outline turns along the toe line
 constexpr double kTipY = 29.0;      // tip of the hallux at x = kLength
@@ -89,13 +92,20 @@ struct Outline {
   }
 };
 
+const Outline& TheOutline() {
+  static const Outline outline;
+  return outline;
+}
+
 // Height of the plantar skin where the foot would touch a flat plate, before the sides curl up
 // to the rim. t: -1 at the lateral border, +1 at the medial border.
-double SoleHeight(double x, double t) {
-  const double medialWeight = SmoothStep((t + 0.3) / 1.3);
-  const double lateralColumn = 1.2 * Bump(x, 60, 150);  // the lateral midfoot barely lifts
-  const double arch = 16.0 * Bump(x, 45, 170);
-  const double toeWebs = 11.0 * SmoothStep((x - 198) / 26);  // skin between the toes sits high
+double SoleHeight(const SoleShape& shape, double x, double t) {
+  const double medialWeight = SmoothStep((t + shape.medialFrom) / (1 + shape.medialFrom));
+  // The lateral midfoot barely lifts.
+  const double lateralColumn = shape.lateralLift * Bump(x, 60, 150);
+  const double arch = shape.archLift * Bump(x, 45, 170);
+  // Skin between the toes sits high.
+  const double toeWebs = 11.0 * SmoothStep((x - shape.websFrom) / shape.websRise);
   return lateralColumn * (1 - medialWeight) + arch * medialWeight + toeWebs;
 }
 
@@ -106,7 +116,7 @@ struct Toe {
   // Underside of the toe at (x, y): a rounded pad over a superellipse footprint, resting just
   // above the ground, its base lifted into the forefoot. Off the footprint it keeps rising, so
   // blending it with the sole leaves no step at the toe's edge.
-  double Underside(double x, double y) const {
+  double Underside(double x, double y, double curl) const {
     const Vector2d d = tip - base, p = Vector2d(x, y) - base;
     const double s = p.dot(d) / d.squaredNorm();
     const double across = (p.x() * d.y() - p.y() * d.x()) / d.norm();
@@ -114,7 +124,7 @@ struct Toe {
     const double rho = std::pow(
         std::pow(std::abs(2 * s - 1), e) + std::pow(std::abs(2 * across / width), e), 1 / e);
     const double hz = 0.5 * height, sc = std::clamp(s, 0.0, 1.0);
-    const double rim = 0.8 + hz + 6.0 * (1 - sc) * (1 - sc);
+    const double rim = 0.8 + hz + curl * (1 - sc) * (1 - sc);
     // Cubic fall-off: a flattish pad with sides steep but not vertical, smooth into the outside.
     if (rho >= 1) return rim + 3 * hz * (rho - 1);
     return rim - hz * (1 - rho * rho * rho);
@@ -132,10 +142,10 @@ const std::array<Toe, 5> kToes{{
 
 // Lowest of the sole and the toe pads, blended over about a millimetre so the creases where the
 // toes leave the forefoot and each other are rounded like skin.
-double Bottom(double x, double y, double t) {
+double Bottom(const SoleShape& shape, double x, double y, double t) {
   std::array<double, kToes.size() + 1> z;
-  z[0] = SoleHeight(x, t);
-  for (std::size_t i = 0; i < kToes.size(); ++i) z[i + 1] = kToes[i].Underside(x, y);
+  z[0] = SoleHeight(shape, x, t);
+  for (std::size_t i = 0; i < kToes.size(); ++i) z[i + 1] = kToes[i].Underside(x, y, shape.toeCurl);
   const double low = *std::min_element(z.begin(), z.end());
   constexpr double kBlend = 1.2;
   double sum = 0;
@@ -143,22 +153,18 @@ double Bottom(double x, double y, double t) {
   return low - kBlend * std::log(sum);
 }
 
-// One cross-section: x, its lateral and medial borders, and how deep below the rim it may reach
-// (1 along most of the foot, falling to 0 where the heel and the hallux round up to the rim).
-struct Station {
-  double x, lateral, medial, depth;
-};
-
 // Samples across a station, from the lateral rim (0) under the foot to the medial rim (segs):
 // t from -1 to 1 and how far down from the rim (0 to 1). The depth 1 - |t|^12 keeps the sole flat
 // and lets the sides rise steeply but not vertically to the rim, so seen from below they are
 // narrow bands along the outline rather than a fold on it. Samples are spaced evenly along the
 // curve drawn at a typical half-width, with the depth halved: a scanner looking up at the sole
 // samples the steep sides more sparsely than the sole.
+double SectionDown(double t) { return 1 - std::pow(std::abs(t), 12); }
+
 std::vector<Vector2d> SectionSamples(int segs) {
   constexpr double kHalfWidth = 45.0, kDepth = 0.5 * 31.0;
   constexpr int kFine = 4096;
-  const auto curve = [](double t) { return Vector2d(t, 1 - std::pow(std::abs(t), 12)); };
+  const auto curve = [](double t) { return Vector2d(t, SectionDown(t)); };
   std::vector<double> arc{0.0};
   for (int i = 1; i <= kFine; ++i) {
     const Vector2d d = curve(-1 + 2.0 * i / kFine) - curve(-1 + 2.0 * (i - 1) / kFine);
@@ -175,11 +181,24 @@ std::vector<Vector2d> SectionSamples(int segs) {
   return samples;
 }
 
-Vector3d SectionPoint(const Station& st, const Vector2d& sample) {
+Vector3d SectionPoint(const SoleShape& shape, const Station& st, const Vector2d& sample) {
   const double t = sample.x(), down = st.depth * sample.y();
   const double y = st.lateral + 0.5 * (t + 1) * (st.medial - st.lateral);
   if (down == 0) return {st.x, y, kRimHeight};  // exactly on the rim
-  return {st.x, y, kRimHeight - (kRimHeight - Bottom(st.x, y, t)) * down};
+  return {st.x, y, kRimHeight - (kRimHeight - Bottom(shape, st.x, y, t)) * down};
+}
+
+// The closed foot's top: from the rim over the instep, highest at the ankle, where a scan of the
+// whole foot is cut off, down to the toes. Its outline is the plantar one, so in plan the dorsum
+// adds nothing to the foot's length and widths.
+const Profile kDorsum{{0, 40},   {20, 78},  {45, 92},  {80, 86},     {120, 66},
+                      {160, 50}, {200, 41}, {230, 37}, {kLength, 34}};
+
+Vector3d DorsalPoint(const Station& st, const Vector2d& sample) {
+  const double t = sample.x();
+  const double y = st.lateral + 0.5 * (t + 1) * (st.medial - st.lateral);
+  const double up = st.depth * std::sqrt(std::max(0.0, 1 - t * t * t * t));
+  return {st.x, y, kRimHeight + (kDorsum(st.x) - kRimHeight) * up};
 }
 
 // Sampling density (samples per mm) is chosen so that stations * samples across meet the vertex
@@ -190,33 +209,50 @@ double Density(long long vertices) {
 }
 
 std::vector<Station> Stations(double density) {
-  const Outline outline;
   const int rings = std::max(8, static_cast<int>(std::lround(density * kLength)));
-  const double roundFrom = kLength - kTipRound, frontLength = kLength - kToeLine;
   std::vector<Station> stations;
-  for (int k = 1; k < rings; ++k) {
-    const double x = kLength * k / rings;
-    if (x < kHeelCap) {
-      // The heel is a quarter ellipse in plan; its back rises steeply but not vertically.
-      const double c = 1 - x / kHeelCap, f = std::sqrt(1 - c * c);
-      const double mid = 0.5 * (outline.medial(x) + outline.lateral(x));
-      const double half = 0.5 * (outline.medial(x) - outline.lateral(x));
-      stations.push_back({x, mid - half * f, mid + half * f, 1 - c * c * c * c});
-    } else if (x <= kToeLine) {
-      stations.push_back({x, outline.lateral(x), outline.medial(x), 1.0});
-    } else {
-      // Along the toe line, closing in on the hallux tip, which curls up to the rim.
-      const double u = (x - kToeLine) / frontLength;
-      const double r = std::clamp((x - roundFrom) / kTipRound, 0.0, 1.0);
-      stations.push_back(
-          {x, outline.ToeLineLateral(u), outline.ToeLineMedial(u), 1 - r * r * r * r});
-    }
-  }
+  for (int k = 1; k < rings; ++k) stations.push_back(StationAt(kLength * k / rings));
   return stations;
 }
 
-void AppendSurface(kernelcad::Mesh& mesh, double density) {
-  const Outline outline;
+}  // namespace
+
+Station StationAt(double x) {
+  const Outline& outline = TheOutline();
+  if (x < kHeelCap) {
+    // The heel is a quarter ellipse in plan; its back rises steeply but not vertically.
+    const double c = 1 - x / kHeelCap, f = std::sqrt(1 - c * c);
+    const double mid = 0.5 * (outline.medial(x) + outline.lateral(x));
+    const double half = 0.5 * (outline.medial(x) - outline.lateral(x));
+    return {x, mid - half * f, mid + half * f, 1 - c * c * c * c};
+  }
+  if (x <= kToeLine) return {x, outline.lateral(x), outline.medial(x), 1.0};
+  // Along the toe line, closing in on the hallux tip, which curls up to the rim.
+  const double u = (x - kToeLine) / (kLength - kToeLine);
+  const double r = std::clamp((x - (kLength - kTipRound)) / kTipRound, 0.0, 1.0);
+  return {x, outline.ToeLineLateral(u), outline.ToeLineMedial(u), 1 - r * r * r * r};
+}
+
+double PlantarHeight(const SoleShape& shape, double x, double y) {
+  if (!(x > 0 && x < kLength)) return kOffTheFoot;
+  const Station st = StationAt(x);
+  const double t = 2 * (y - st.lateral) / (st.medial - st.lateral) - 1;
+  if (!(std::abs(t) <= 1)) return kOffTheFoot;
+  return kRimHeight - (kRimHeight - Bottom(shape, x, y, t)) * st.depth * SectionDown(t);
+}
+
+std::array<Vector2d, 3> LandmarksInPlan() {
+  const Outline& outline = TheOutline();
+  const double heelX = 0.12 * kLength, ballX = 0.72 * kLength, adjacentX = 0.65 * kLength;
+  // Metatarsal heads sit a finger's width inside the borders of the forefoot.
+  return {Vector2d(heelX, 0.5 * (outline.medial(heelX) + outline.lateral(heelX))),
+          Vector2d(ballX, outline.medial(ballX) - 17.0),
+          Vector2d(adjacentX, outline.lateral(adjacentX) + 13.0)};
+}
+
+void AppendSurface(kernelcad::Mesh& mesh, int resolution, const SoleShape& shape, bool closed) {
+  const Outline& outline = TheOutline();
+  const double density = Density(1000LL * std::max(1, resolution));
   const std::vector<Station> stations = Stations(density);
   const int segs = std::max(8, 2 * static_cast<int>(std::lround(density * kSectionLength / 2)));
   const int across = segs + 1;
@@ -229,8 +265,12 @@ void AppendSurface(kernelcad::Mesh& mesh, double density) {
   push({0, 0.5 * (outline.medial(0) + outline.lateral(0)), kRimHeight});  // back of the heel
   const std::vector<Vector2d> samples = SectionSamples(segs);
   for (const Station& st : stations)
-    for (const Vector2d& sample : samples) push(SectionPoint(st, sample));
+    for (const Vector2d& sample : samples) push(SectionPoint(shape, st, sample));
   push({kLength, kTipY, kRimHeight});  // tip of the hallux
+  const std::int32_t dorsum = static_cast<std::int32_t>(mesh.pointCount());
+  if (closed)
+    for (const Station& st : stations)
+      for (int j = 1; j < segs; ++j) push(DorsalPoint(st, samples[j]));
 
   // Stations run toward +X and each one from -Y to +Y, so these orders face down and out.
   const std::int32_t heel = 0, tip = 1 + ringCount * across;
@@ -244,11 +284,28 @@ void AppendSurface(kernelcad::Mesh& mesh, double density) {
     }
     tri.insert(tri.end(), {at(ringCount - 1, j), at(ringCount - 1, j + 1), tip});
   }
+  if (!closed) return;
+  // The dorsum shares the rim with the sole; its triangles are wound the other way round, facing
+  // up and out.
+  auto top = [&](int r, int j) {
+    return j == 0 || j == segs ? at(r, j) : dorsum + r * (segs - 1) + j - 1;
+  };
+  for (int j = 0; j < segs; ++j) {
+    tri.insert(tri.end(), {top(0, j), top(0, j + 1), heel});
+    for (int r = 0; r + 1 < ringCount; ++r) {
+      tri.insert(tri.end(), {top(r, j), top(r + 1, j), top(r, j + 1)});
+      tri.insert(tri.end(), {top(r + 1, j), top(r + 1, j + 1), top(r, j + 1)});
+    }
+    tri.insert(tri.end(), {top(ringCount - 1, j), tip, top(ringCount - 1, j + 1)});
+  }
 }
 
-Vector3d PlantarPoint(const kernelcad::Mesh& mesh, double x, double y) {
+namespace {
+
+Vector3d PlantarPoint(const kernelcad::Mesh& mesh, const Vector2d& at) {
   Vector3d p;
-  if (!LowestSurfacePoint(mesh, x, y, &p)) throw std::logic_error("landmark off the foot outline");
+  if (!LowestSurfacePoint(mesh, at.x(), at.y(), &p))
+    throw std::logic_error("landmark off the foot outline");
   return p;
 }
 
@@ -280,17 +337,11 @@ bool LowestSurfacePoint(const kernelcad::Mesh& mesh, double x, double y, Eigen::
 }
 
 Foot GenerateFoot(Side side, int resolution) {
-  const double density = Density(1000LL * std::max(1, resolution));
   Foot foot;
-  AppendSurface(foot.mesh, density);
-
-  const Outline outline;
-  const double heelX = 0.12 * kLength, ballX = 0.72 * kLength, adjacentX = 0.65 * kLength;
-  foot.landmarks.heel =
-      PlantarPoint(foot.mesh, heelX, 0.5 * (outline.medial(heelX) + outline.lateral(heelX)));
-  // Metatarsal heads sit a finger's width inside the borders of the forefoot.
-  foot.landmarks.ball = PlantarPoint(foot.mesh, ballX, outline.medial(ballX) - 17.0);
-  foot.landmarks.adjacent = PlantarPoint(foot.mesh, adjacentX, outline.lateral(adjacentX) + 13.0);
+  AppendSurface(foot.mesh, resolution, kSampleSole, false);
+  const auto plan = LandmarksInPlan();
+  foot.landmarks = {PlantarPoint(foot.mesh, plan[0]), PlantarPoint(foot.mesh, plan[1]),
+                    PlantarPoint(foot.mesh, plan[2])};
 
   if (side == Side::Right) {
     for (std::size_t i = 1; i < foot.mesh.points.size(); i += 3)

@@ -10,6 +10,8 @@
 // for a right foot -Y.
 
 #include <Eigen/Core>
+#include <Eigen/Geometry>
+#include <cstdint>
 #include <ostream>
 #include <string>
 
@@ -45,6 +47,54 @@ inline constexpr double kRimHeight = 32.0;
 // triangles are wound counter-clockwise seen from below and outside. The result depends only on
 // the arguments.
 Foot GenerateFoot(Side side, int resolution = kDefaultResolution);
+
+// Plantar surface within this height of the support plane counts as the contact region (the
+// footprint): the unloaded scan's soft tissue flattens by a few millimetres under body weight, and
+// at 3 mm the band joins the forefoot and heel as a loaded footprint does while the toes and the
+// raised arch stay apart. The measurements use the same band.
+inline constexpr double kContactBand = 3.0;
+
+enum class Arch { Flat, Normal, High };
+
+// A foot of known truth as scanners deliver them: any length, side and arch, a plantar scan or a
+// closed full-foot mesh, with the defects of real scans, anywhere in space. Every choice made at
+// random is drawn from `seed`, so the same variant gives the same mesh on every platform.
+struct Variant {
+  Side side = Side::Left;
+  double length = 260;       // mm, heel to hallux tip; the foot scales with it (220-300)
+  Arch arch = Arch::Normal;  // shapes whose arch indices lie well inside their classes
+  bool closed = false;       // a closed full-foot mesh: the plantar surface and a dorsum
+  double noise = 0;          // mm, standard deviation of each vertex along its normal
+  int holes = 0;             // patches of missing triangles, 3-8 mm across
+  int fragments = 0;         // stray blobs of scanner debris 15-45 mm off the foot
+  bool cutRim = false;       // the rim cut by a tilted plane, lower on one side
+  bool randomPose = false;   // any orientation, moved up to 500 mm
+  std::uint32_t seed = 1;
+  int resolution = kDefaultResolution;  // vertex budget of the plantar surface, in thousands
+};
+
+// The foot's measurements from the generator's own geometry. Points are in the mesh's frame;
+// lengths in millimetres along the support plane, the axis running from the heel point to the
+// midpoint of the ball and adjacent points.
+struct Truth {
+  Landmarks landmarks;
+  Eigen::Isometry3d pose =
+      Eigen::Isometry3d::Identity();  // from the frame described above (mirrored for a right foot)
+  double footLength = 0;              // extent of the surface along the axis
+  double ballWidth = 0;               // ball to adjacent in the support plane
+  double ballWidthAcross = 0;         // its component across the axis
+  double heelWidth = 0;               // outline across the axis, 1/6 of the length from the heel
+  double archIndex = 0;               // middle third of the toe-less footprint / all of it
+  Arch archClass = Arch::Normal;      // High <= 0.21 < Normal < 0.26 <= Flat
+  double chippauxSmirak = 0;  // narrowest midfoot / widest forefoot breadth of the footprint
+};
+
+struct GeneratedFoot {
+  kernelcad::Mesh mesh;
+  Truth truth;
+};
+
+GeneratedFoot Generate(const Variant& variant);
 
 // Writes the mesh as a VRML 2.0 IndexedFaceSet in the layout 3D foot scanners use.
 // `comment` goes on the line after the header (line breaks in it become spaces).

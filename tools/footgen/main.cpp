@@ -1,7 +1,11 @@
-// quarnel-footgen --side Left|Right [--vertices N] OUT.wrl
+// quarnel-footgen --side Left|Right [--vertices N] [VARIANT...] OUT.wrl
 // Writes a synthetic foot scan and OUT.landmarks.json with its heel, ball and adjacent points.
+// With variant options (--length MM, --arch Flat|Normal|High, --closed, --noise MM, --holes N,
+// --fragments N, --cut-rim, --random-pose, --seed N) it writes a foot of known truth instead, and
+// the JSON holds its measurements too.
 
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -15,7 +19,9 @@
 namespace {
 
 int Usage() {
-  std::cerr << "usage: quarnel-footgen --side Left|Right [--vertices N] OUT.wrl\n";
+  std::cerr << "usage: quarnel-footgen --side Left|Right [--vertices N] [--length MM]"
+               " [--arch Flat|Normal|High] [--closed] [--noise MM] [--holes N] [--fragments N]"
+               " [--cut-rim] [--random-pose] [--seed N] OUT.wrl\n";
   return 2;
 }
 
@@ -25,35 +31,73 @@ std::string JsonPoint(const Eigen::Vector3d& p) {
   return buf;
 }
 
+template <class T>
+bool Parse(std::string_view v, T* out) {
+  const auto r = std::from_chars(v.data(), v.data() + v.size(), *out);
+  return r.ec == std::errc() && r.ptr == v.data() + v.size();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::optional<footgen::Side> side;
   long long vertices = 1000LL * footgen::kDefaultResolution;
+  footgen::Variant variant;
+  bool isVariant = false;
   std::filesystem::path outPath;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
-    if (arg == "--side" && i + 1 < argc) {
-      const std::string_view v = argv[++i];
-      if (v == "Left")
-        side = footgen::Side::Left;
-      else if (v == "Right")
-        side = footgen::Side::Right;
-      else
-        return Usage();
-    } else if (arg == "--vertices" && i + 1 < argc) {
-      const std::string_view v = argv[++i];
-      const auto r = std::from_chars(v.data(), v.data() + v.size(), vertices);
-      if (r.ec != std::errc() || r.ptr != v.data() + v.size() || vertices < 1000) return Usage();
+    const bool hasValue = i + 1 < argc;
+    const std::string_view v = hasValue ? argv[i + 1] : "";
+    bool ok = true;
+    if (arg == "--side" && hasValue) {
+      ok = v == "Left" || v == "Right";
+      side = v == "Left" ? footgen::Side::Left : footgen::Side::Right;
+    } else if (arg == "--vertices" && hasValue) {
+      ok = Parse(v, &vertices) && vertices >= 1000;
+    } else if (arg == "--length" && hasValue) {
+      ok = Parse(v, &variant.length) && variant.length >= 150 && variant.length <= 400;
+    } else if (arg == "--arch" && hasValue) {
+      ok = v == "Flat" || v == "Normal" || v == "High";
+      variant.arch = v == "Flat"   ? footgen::Arch::Flat
+                     : v == "High" ? footgen::Arch::High
+                                   : footgen::Arch::Normal;
+    } else if (arg == "--noise" && hasValue) {
+      ok = Parse(v, &variant.noise) && variant.noise >= 0 && variant.noise <= 5;
+    } else if (arg == "--holes" && hasValue) {
+      ok = Parse(v, &variant.holes) && variant.holes >= 0 && variant.holes <= 100;
+    } else if (arg == "--fragments" && hasValue) {
+      ok = Parse(v, &variant.fragments) && variant.fragments >= 0 && variant.fragments <= 100;
+    } else if (arg == "--seed" && hasValue) {
+      ok = Parse(v, &variant.seed);
+    } else if (arg == "--closed" || arg == "--cut-rim" || arg == "--random-pose") {
+      (arg == "--closed"    ? variant.closed
+       : arg == "--cut-rim" ? variant.cutRim
+                            : variant.randomPose) = true;
+      isVariant = true;
+      continue;
     } else if (!arg.empty() && arg[0] != '-' && outPath.empty()) {
       outPath = arg;
+      continue;
     } else {
       return Usage();
     }
+    if (!ok) return Usage();
+    isVariant |= arg != "--side" && arg != "--vertices";
+    ++i;
   }
   if (!side || outPath.empty()) return Usage();
 
-  const footgen::Foot foot = footgen::GenerateFoot(*side, footgen::ResolutionForVertices(vertices));
+  variant.side = *side;
+  variant.resolution = footgen::ResolutionForVertices(vertices);
+  footgen::GeneratedFoot foot;
+  if (isVariant) {
+    foot = footgen::Generate(variant);
+  } else {
+    footgen::Foot sample = footgen::GenerateFoot(*side, variant.resolution);
+    foot.mesh = std::move(sample.mesh);
+    foot.truth.landmarks = sample.landmarks;
+  }
   const std::string name = *side == footgen::Side::Left ? "Left" : "Right";
   {
     std::ofstream out(outPath, std::ios::binary);
@@ -68,9 +112,22 @@ int main(int argc, char** argv) {
   std::filesystem::path jsonPath = outPath;
   jsonPath.replace_extension(".landmarks.json");
   std::ofstream json(jsonPath);
-  json << "{\"heel\": " << JsonPoint(foot.landmarks.heel)
-       << ", \"ball\": " << JsonPoint(foot.landmarks.ball)
-       << ", \"adjacent\": " << JsonPoint(foot.landmarks.adjacent) << "}\n";
+  const footgen::Truth& t = foot.truth;
+  json << "{\"heel\": " << JsonPoint(t.landmarks.heel)
+       << ", \"ball\": " << JsonPoint(t.landmarks.ball)
+       << ", \"adjacent\": " << JsonPoint(t.landmarks.adjacent);
+  if (isVariant) {
+    const char* arch[] = {"Flat", "Normal", "High"};
+    char buf[400];
+    std::snprintf(buf, sizeof buf,
+                  ", \"footLength\": %.3f, \"ballWidth\": %.3f, \"ballWidthAcross\": %.3f"
+                  ", \"heelWidth\": %.3f, \"archIndex\": %.4f, \"archClass\": \"%s\""
+                  ", \"chippauxSmirak\": %.4f",
+                  t.footLength, t.ballWidth, t.ballWidthAcross, t.heelWidth, t.archIndex,
+                  arch[static_cast<int>(t.archClass)], t.chippauxSmirak);
+    json << buf;
+  }
+  json << "}\n";
   if (!json) {
     std::cerr << "cannot write " << jsonPath << "\n";
     return 1;

@@ -222,6 +222,7 @@ void KernelCAD::UpdateModel() {
   settleTimer_.stop();
   renderer_->rebuild(shaded_);  // new actors draw the full mesh
   render();
+  emit modelUpdated();
 }
 
 void KernelCAD::Redraw() {

@@ -87,6 +87,8 @@ class KernelCAD : public QWidget {
  signals:
   // Each read of a scan, done, failed or cancelled, ends with this.
   void loadEnded();
+  // Items were added, removed or scaled (UpdateModel): what is measured on them may have changed.
+  void modelUpdated();
   // A click in the view: button 1 left, 2 right, 4 middle; shift 1 Shift, 2 Ctrl, 4 Alt;
   // x, y in twips.
   void MouseEvent(short button, short shift, float x, float y);

@@ -1,0 +1,837 @@
+#include "measure/foot_measure.h"
+
+#include <Eigen/Eigenvalues>
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <numbers>
+#include <numeric>
+#include <optional>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+namespace measure {
+namespace {
+
+using Eigen::Vector2d;
+using Eigen::Vector3d;
+
+constexpr double kMinLength = 150.0, kMaxLength = 400.0;  // mm: children's to the largest adults'
+constexpr double kMaxWidth = 250.0;
+
+// Where the reference points lie on a foot whose sole, the surface up to kSoleLevel above the
+// support plane, is kSoleLength long (mm from its rear end): the heel pad's centre midway across
+// the sole; the first metatarsal head inside its medial border, the fifth inside its lateral
+// border (a finger's width inside the foot's outline). Feet of other lengths scale. These are the
+// places the sample scans mark. A scan cut off low still holds all of the sole.
+constexpr double kSoleLevel = 12.0;
+constexpr double kSoleLength = 247.0;
+constexpr double kHeelAt = 23.3, kBallAt = 179.3, kAdjacentAt = 161.1;
+constexpr double kBallIn = 13.25, kAdjacentIn = 9.35;
+constexpr double kCell = 0.5;  // mm: footprint raster, fine against the 1.5 mm width bounds
+
+// The scan's triangles that belong to the foot, with their corners in the file's frame.
+struct Surface {
+  std::vector<Vector3d> points;
+  std::vector<std::array<std::int32_t, 3>> triangles;
+};
+
+class DisjointSets {
+ public:
+  explicit DisjointSets(std::size_t n) : parent_(n) {
+    std::iota(parent_.begin(), parent_.end(), std::size_t{0});
+  }
+  std::size_t Find(std::size_t i) {
+    while (parent_[i] != i) i = parent_[i] = parent_[parent_[i]];
+    return i;
+  }
+  void Join(std::size_t a, std::size_t b) { parent_[Find(a)] = Find(b); }
+
+ private:
+  std::vector<std::size_t> parent_;
+};
+
+double TriangleArea(const Vector3d& a, const Vector3d& b, const Vector3d& c) {
+  return 0.5 * (b - a).cross(c - a).norm();
+}
+
+// Takes most of a scanner's noise out of the extremes (the heel's back, the hallux tip, the
+// outline). An inner corner moves along its normal halfway to its neighbours' mean, but no
+// further than twice the typical such move: noise moves every corner, while the curvature of a
+// clean mesh's rounded tips, which would shrink the foot, moves only a few. Corners on the scan's
+// border average along it only, or the smoothing would pull the rim in. Around an inner corner
+// of a consistently wound surface every neighbour comes once after it and once before it; on the
+// border, the two along it come once.
+void Smooth(Surface& s) {
+  constexpr double kBorderReach = 3.0;  // mm
+  const std::size_t n = s.points.size();
+  std::vector<Vector3d> sum(n, Vector3d::Zero()), normal(n, Vector3d::Zero());
+  std::vector<int> count(n, 0);
+  std::vector<std::int64_t> turn(n, 0);
+  for (const auto& t : s.triangles) {
+    const Vector3d face = (s.points[t[1]] - s.points[t[0]]).cross(s.points[t[2]] - s.points[t[0]]);
+    for (int k = 0; k < 3; ++k) {
+      normal[t[k]] += face;
+      const std::int32_t next = t[(k + 1) % 3], previous = t[(k + 2) % 3];
+      sum[t[k]] += s.points[next] + s.points[previous];
+      count[t[k]] += 2;
+      turn[t[k]] +=
+          (next + 1) * std::int64_t{next + 1} - (previous + 1) * std::int64_t{previous + 1};
+    }
+  }
+  // A border corner's neighbours along the border: those that come only after it or only before.
+  std::vector<std::vector<std::int32_t>> along(n);
+  for (const auto& t : s.triangles)
+    for (int k = 0; k < 3; ++k)
+      if (turn[t[k]] != 0) {
+        for (const std::int32_t w : {t[(k + 1) % 3], t[(k + 2) % 3]}) {
+          auto& list = along[t[k]];
+          const auto it = std::find(list.begin(), list.end(), w);
+          if (it == list.end())
+            list.push_back(w);
+          else
+            list.erase(it);
+        }
+      }
+  // Along the border, the mean of the corners within kBorderReach of arc either side: a cut
+  // through the scan leaves clusters of corners close together, too many for the nearest
+  // neighbours to even out, while a coarse corner (its neighbours far off) stays put.
+  const auto walk = [&](std::int32_t from, std::int32_t to, Vector3d& sum, int& count) {
+    double length = 0;
+    for (int step = 0; step < 256; ++step) {
+      length += (s.points[to] - s.points[from]).norm();
+      if (length > kBorderReach || along[to].size() != 2) return;
+      sum += s.points[to], ++count;
+      const std::int32_t next = along[to][0] == from ? along[to][1] : along[to][0];
+      from = to, to = next;
+    }
+  };
+  std::vector<double> move(n, 0.0), size;
+  for (std::size_t i = 0; i < n; ++i) {
+    normal[i].normalize();
+    if (turn[i] != 0 || count[i] == 0) continue;
+    move[i] = 0.5 * normal[i].dot(sum[i] / count[i] - s.points[i]);
+    size.push_back(std::abs(move[i]));
+  }
+  double most = 0;
+  if (!size.empty()) {
+    std::nth_element(size.begin(), size.begin() + size.size() / 2, size.end());
+    most = 2 * size[size.size() / 2];
+  }
+  std::vector<Vector3d> smooth(s.points);
+  for (std::size_t i = 0; i < n; ++i) {
+    if (turn[i] == 0) {
+      smooth[i] = s.points[i] + std::clamp(move[i], -most, most) * normal[i];
+    } else if (along[i].size() == 2) {
+      Vector3d total = s.points[i];
+      int corners = 1;
+      const auto self = static_cast<std::int32_t>(i);
+      walk(self, along[i][0], total, corners);
+      walk(self, along[i][1], total, corners);
+      smooth[i] = total / corners;
+    }
+  }
+  s.points = std::move(smooth);
+}
+
+// The foot without stray fragments: connected pieces of the surface smaller than a fifth of the
+// largest are dust, the scanner's plate or a hand, not foot; a foot that holes split in two
+// keeps both halves.
+std::optional<Surface> FootSurface(const kernelcad::Mesh& mesh, std::string& reason) {
+  const std::size_t n = mesh.pointCount();
+  Surface s;
+  s.points.resize(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    s.points[i] = {mesh.points[3 * i], mesh.points[3 * i + 1], mesh.points[3 * i + 2]};
+    if (!s.points[i].allFinite()) {
+      reason = "The scan has points that are not finite numbers.";
+      return std::nullopt;
+    }
+  }
+  DisjointSets sets(n);
+  std::vector<std::array<std::int32_t, 3>> all;
+  all.reserve(mesh.triangleCount());
+  for (std::size_t t = 0; t < mesh.triangleCount(); ++t) {
+    const std::array<std::int32_t, 3> tri{mesh.triangles[3 * t], mesh.triangles[3 * t + 1],
+                                          mesh.triangles[3 * t + 2]};
+    if (std::any_of(tri.begin(), tri.end(),
+                    [n](std::int32_t i) { return i < 0 || static_cast<std::size_t>(i) >= n; }))
+      continue;
+    sets.Join(tri[0], tri[1]);
+    sets.Join(tri[0], tri[2]);
+    all.push_back(tri);
+  }
+  std::vector<double> pieceArea(n, 0.0);
+  for (const auto& t : all)
+    pieceArea[sets.Find(t[0])] += TriangleArea(s.points[t[0]], s.points[t[1]], s.points[t[2]]);
+  const double largest = *std::max_element(pieceArea.begin(), pieceArea.end());
+  // Only the corners of the kept triangles stay.
+  std::vector<std::int32_t> index(n, -1);
+  std::vector<Vector3d> kept;
+  for (const auto& t : all) {
+    if (pieceArea[sets.Find(t[0])] < 0.2 * largest) continue;
+    std::array<std::int32_t, 3> corners;
+    for (int k = 0; k < 3; ++k) {
+      if (index[t[k]] < 0) {
+        index[t[k]] = static_cast<std::int32_t>(kept.size());
+        kept.push_back(s.points[t[k]]);
+      }
+      corners[k] = index[t[k]];
+    }
+    s.triangles.push_back(corners);
+  }
+  if (s.triangles.size() < 200 || largest <= 0) {
+    reason = "The scan has too few triangles to be a foot.";
+    return std::nullopt;
+  }
+  s.points = std::move(kept);
+  Smooth(s);
+  return s;
+}
+
+// The plane the foot stands on: the lowest flat region. `up` points into the foot; a point's
+// height above the plane is up.dot(p) - level.
+struct Plane {
+  Vector3d up;
+  double level;
+  double Height(const Vector3d& p) const { return up.dot(p) - level; }
+};
+
+struct Patch {
+  Vector3d centre;
+  double area;
+};
+
+std::vector<Patch> Patches(const Surface& s) {
+  std::vector<Patch> patches;
+  patches.reserve(s.triangles.size());
+  for (const auto& t : s.triangles) {
+    const Vector3d &a = s.points[t[0]], &b = s.points[t[1]], &c = s.points[t[2]];
+    patches.push_back({(a + b + c) / 3.0, TriangleArea(a, b, c)});
+  }
+  return patches;
+}
+
+// Evenly spread directions over the sphere (a Fibonacci lattice).
+std::vector<Vector3d> Directions(int count) {
+  std::vector<Vector3d> dirs;
+  const double golden = std::numbers::pi * (3.0 - std::sqrt(5.0));
+  for (int i = 0; i < count; ++i) {
+    const double z = 1.0 - 2.0 * (i + 0.5) / count, r = std::sqrt(1.0 - z * z);
+    dirs.emplace_back(r * std::cos(golden * i), r * std::sin(golden * i), z);
+  }
+  return dirs;
+}
+
+// Area of the patches within `band` of the extreme along `down`, and how far that area spreads
+// along the longest direction across `down` as a share of the whole surface's spread there: a
+// sole reaches from heel to toes, an ankle's cut or a flat side does not.
+struct Support {
+  double area = 0, spread = 0;
+  double Score() const { return area * std::min(1.0, spread / 0.6); }
+};
+
+Support SupportAlong(const std::vector<Patch>& patches, const Vector3d& down, double band,
+                     const Vector3d& longest) {
+  double top = -std::numeric_limits<double>::infinity();
+  for (const Patch& p : patches) top = std::max(top, p.centre.dot(down));
+  const Vector3d along = (longest - longest.dot(down) * down).normalized();
+  Support s;
+  double lo = std::numeric_limits<double>::infinity(), hi = -lo, allLo = lo, allHi = -lo;
+  for (const Patch& p : patches) {
+    const double x = p.centre.dot(along);
+    allLo = std::min(allLo, x), allHi = std::max(allHi, x);
+    if (p.centre.dot(down) < top - band) continue;
+    s.area += p.area;
+    lo = std::min(lo, x), hi = std::max(hi, x);
+  }
+  s.spread = allHi > allLo && hi >= lo ? (hi - lo) / (allHi - allLo) : 0.0;
+  return s;
+}
+
+// Principal directions of area-weighted points, largest spread first.
+Eigen::Matrix3d PrincipalAxes(const std::vector<Patch>& patches) {
+  Vector3d mean = Vector3d::Zero();
+  double total = 0;
+  for (const Patch& p : patches) mean += p.area * p.centre, total += p.area;
+  mean /= total;
+  Eigen::Matrix3d cov = Eigen::Matrix3d::Zero();
+  for (const Patch& p : patches) cov += p.area * (p.centre - mean) * (p.centre - mean).transpose();
+  const Eigen::SelfAdjointEigenSolver<Eigen::Matrix3d> eig(cov);
+  return eig.eigenvectors().rowwise().reverse();
+}
+
+// Least-squares plane through the patches within `band` of `plane`, its normal kept on the side
+// of the old one.
+Plane FitPlane(const std::vector<Patch>& patches, const Plane& plane, double band) {
+  Vector3d mean = Vector3d::Zero();
+  double total = 0;
+  for (const Patch& p : patches)
+    if (std::abs(plane.Height(p.centre)) <= band) mean += p.area * p.centre, total += p.area;
+  if (total <= 0) return plane;
+  mean /= total;
+  Eigen::Matrix3d cov = Eigen::Matrix3d::Zero();
+  for (const Patch& p : patches)
+    if (std::abs(plane.Height(p.centre)) <= band)
+      cov += p.area * (p.centre - mean) * (p.centre - mean).transpose();
+  Vector3d up = Eigen::SelfAdjointEigenSolver<Eigen::Matrix3d>(cov).eigenvectors().col(0);
+  if (up.dot(plane.up) < 0) up = -up;
+  return {up, up.dot(mean)};
+}
+
+std::optional<Plane> FindSupportPlane(const Surface& s, std::string& reason) {
+  const std::vector<Patch> patches = Patches(s);
+  const Vector3d longest = PrincipalAxes(patches).col(0);
+  // The search runs on a few thousand patches; the plane is then fitted to all of them.
+  std::vector<Patch> sample;
+  const std::size_t stride = std::max<std::size_t>(1, patches.size() / 6000);
+  for (std::size_t i = 0; i < patches.size(); i += stride) sample.push_back(patches[i]);
+
+  // The lattice is about 5 degrees apart, a tilt that lifts one end of a foot 10 mm: a wide band
+  // finds the sole's side, narrower ones then settle on its plane. On a closed mesh a tall flat
+  // side may hold as much in the wide band, so the best few sides, 30 degrees apart at least,
+  // are each settled and the one with most in the narrow band wins.
+  std::vector<std::pair<double, Vector3d>> wide;
+  for (const Vector3d& d : Directions(1500))
+    wide.emplace_back(SupportAlong(sample, d, 4 * kContactBand, longest).Score(), d);
+  std::sort(wide.begin(), wide.end(),
+            [](const auto& p, const auto& q) { return p.first > q.first; });
+  std::vector<Vector3d> starts;
+  for (const auto& [score, d] : wide) {
+    if (starts.size() == 4) break;
+    if (std::all_of(starts.begin(), starts.end(),
+                    [&](const Vector3d& s) { return s.dot(d) < 0.87; }))
+      starts.push_back(d);
+  }
+  // Each start settles on grids of directions around it, ever finer in ever narrower bands.
+  const auto settle = [&](const Vector3d& at, double band, double reach, int steps) {
+    const Vector3d u = at.unitOrthogonal(), v = at.cross(u);
+    Support best = SupportAlong(sample, at, band, longest);
+    Vector3d bestAt = at;
+    for (int i = -steps; i <= steps; ++i)
+      for (int j = -steps; j <= steps; ++j) {
+        const Vector3d d = (at + reach * (i * u + j * v) / steps).normalized();
+        const Support sup = SupportAlong(sample, d, band, longest);
+        if (sup.Score() > best.Score()) best = sup, bestAt = d;
+      }
+    return std::pair{bestAt, best};
+  };
+  Vector3d best = Vector3d::UnitZ();
+  Support bestSupport;
+  for (Vector3d at : starts) {
+    Support support;
+    std::tie(at, support) = settle(at, 4 * kContactBand, 0.1, 6);
+    std::tie(at, support) = settle(at, 2 * kContactBand, 0.02, 4);
+    std::tie(at, support) = settle(at, kContactBand, 0.006, 3);
+    if (support.Score() > bestSupport.Score()) best = at, bestSupport = support;
+  }
+  double total = 0;
+  for (const Patch& p : sample) total += p.area;
+  if (bestSupport.spread < 0.5 || bestSupport.area < 0.05 * total) {
+    reason = "No sole found: the scan has no flat region it could stand on.";
+    return std::nullopt;
+  }
+  double top = -std::numeric_limits<double>::infinity();
+  for (const Patch& p : patches) top = std::max(top, p.centre.dot(best));
+  // Start at the middle of the lowest band, then close in on the flat of the sole.
+  Plane plane{-best, -top + 0.5 * kContactBand};
+  for (const double band : {1.5, 1.0, 1.0}) plane = FitPlane(patches, plane, band);
+  return plane;
+}
+
+// The foot's frame: origin on the support plane, x along the foot from heel to toes, y across
+// (medial for a left foot, lateral for a right one: y = up x x), h up.
+struct Frame {
+  Vector3d origin, x, y, up;
+  Vector3d Local(const Vector3d& p) const {
+    const Vector3d d = p - origin;
+    return {d.dot(x), d.dot(y), d.dot(up)};
+  }
+  Vector3d Global(const Vector3d& l) const { return origin + l.x() * x + l.y() * y + l.z() * up; }
+};
+
+// The scan in a frame: corners in local coordinates and the extent along x.
+struct Local {
+  std::vector<Vector3d> points;
+  const std::vector<std::array<std::int32_t, 3>>* triangles;
+  double rear, front;
+};
+
+Local ToLocal(const Surface& s, const Frame& f) {
+  Local l{{},
+          &s.triangles,
+          std::numeric_limits<double>::infinity(),
+          -std::numeric_limits<double>::infinity()};
+  l.points.reserve(s.points.size());
+  for (const Vector3d& p : s.points) l.points.push_back(f.Local(p));
+  for (const Vector3d& p : l.points)
+    l.rear = std::min(l.rear, p.x()), l.front = std::max(l.front, p.x());
+  return l;
+}
+
+// Where the outline (the surface seen from above) crosses the line across the foot at `x`:
+// its lowest and highest y, exact from the triangles' edges. With `level`, the outline of the
+// surface up to that height above the support plane.
+std::optional<Vector2d> Section(const Local& l, double x,
+                                double level = std::numeric_limits<double>::infinity()) {
+  double lo = std::numeric_limits<double>::infinity(), hi = -lo;
+  for (const auto& t : *l.triangles) {
+    std::array<Vector3d, 2> cut;
+    int n = 0;
+    for (int e = 0; e < 3 && n < 2; ++e) {
+      const Vector3d &a = l.points[t[e]], &b = l.points[t[(e + 1) % 3]];
+      if ((a.x() - x) * (b.x() - x) > 0 || a.x() == b.x()) continue;
+      cut[n++] = a + (b - a) * (x - a.x()) / (b.x() - a.x());
+    }
+    if (n < 2) continue;
+    // The triangle's piece of the line, clipped to the level.
+    if (cut[0].z() > cut[1].z()) std::swap(cut[0], cut[1]);
+    if (cut[0].z() > level) continue;
+    if (cut[1].z() > level)
+      cut[1] = cut[0] + (cut[1] - cut[0]) * (level - cut[0].z()) / (cut[1].z() - cut[0].z());
+    lo = std::min({lo, cut[0].y(), cut[1].y()}), hi = std::max({hi, cut[0].y(), cut[1].y()});
+  }
+  if (hi < lo) return std::nullopt;
+  return Vector2d(lo, hi);
+}
+
+// The outline's borders across the foot at `x`, each from a line fitted to the border over the
+// 8 mm either side: a hole in the scan dents the border inwards, so stations lying inside the
+// line by more than noise are dropped and the line fitted again.
+std::optional<Vector2d> OutlineAcross(const Local& l, double x) {
+  constexpr int kReach = 8;
+  std::vector<Vector2d> border[2];  // (x offset, outward position) on each side
+  for (int k = -kReach; k <= kReach; ++k)
+    if (const auto s = Section(l, x + k)) {
+      border[0].emplace_back(k, -s->x());
+      border[1].emplace_back(k, s->y());
+    }
+  if (border[0].empty()) return std::nullopt;
+  std::array<double, 2> at{};
+  for (int side = 0; side < 2; ++side) {
+    std::vector<Vector2d>& b = border[side];
+    for (int round = 0; round < 3; ++round) {
+      Eigen::Matrix2d normal = Eigen::Matrix2d::Zero();
+      Vector2d rhs = Vector2d::Zero();
+      for (const Vector2d& p : b) {
+        normal += Vector2d(1, p.x()) * Vector2d(1, p.x()).transpose();
+        rhs += Vector2d(1, p.x()) * p.y();
+      }
+      const Vector2d line = normal.ldlt().solve(rhs);
+      at[side] = line.x();
+      if (!line.allFinite() || b.size() < 3) {
+        at[side] = std::max_element(b.begin(), b.end(), [](const Vector2d& p, const Vector2d& q) {
+                     return p.y() < q.y();
+                   })->y();
+        break;
+      }
+      std::erase_if(b,
+                    [&](const Vector2d& p) { return p.y() < line.x() + line.y() * p.x() - 0.5; });
+    }
+  }
+  return Vector2d(-at[0], at[1]);
+}
+
+// The extent along x of the surface up to `level` above the support plane, exact from the
+// triangles' edges.
+Vector2d ExtentBelow(const Local& l, double level) {
+  double lo = std::numeric_limits<double>::infinity(), hi = -lo;
+  for (const auto& t : *l.triangles)
+    for (int e = 0; e < 3; ++e) {
+      const Vector3d &a = l.points[t[e]], &b = l.points[t[(e + 1) % 3]];
+      if (a.z() <= level) lo = std::min(lo, a.x()), hi = std::max(hi, a.x());
+      if ((a.z() - level) * (b.z() - level) < 0) {
+        const double x = a.x() + (b.x() - a.x()) * (level - a.z()) / (b.z() - a.z());
+        lo = std::min(lo, x), hi = std::max(hi, x);
+      }
+    }
+  return {lo, hi};
+}
+
+// Height of the lowest surface point above (x, y); nullopt over a hole or off the foot.
+std::optional<double> LowestHeight(const Local& l, double x, double y) {
+  std::optional<double> low;
+  for (const auto& t : *l.triangles) {
+    const Vector3d &a = l.points[t[0]], &b = l.points[t[1]], &c = l.points[t[2]];
+    const double d = (b.x() - a.x()) * (c.y() - a.y()) - (c.x() - a.x()) * (b.y() - a.y());
+    if (std::abs(d) < 1e-12) continue;
+    const double u = ((x - a.x()) * (c.y() - a.y()) - (c.x() - a.x()) * (y - a.y())) / d;
+    const double v = ((b.x() - a.x()) * (y - a.y()) - (x - a.x()) * (b.y() - a.y())) / d;
+    if (u < 0 || v < 0 || u + v > 1) continue;
+    const double h = a.z() + u * (b.z() - a.z()) + v * (c.z() - a.z());
+    if (!low || h < *low) low = h;
+  }
+  return low;
+}
+
+// The point on the sole at (x, y): the lowest surface point there, on the support plane over a
+// hole.
+Vector3d SolePoint(const Local& l, const Frame& f, double x, double y) {
+  return f.Global({x, y, LowestHeight(l, x, y).value_or(0.0)});
+}
+
+Frame FrameFrom(const Plane& plane, const Vector3d& along) {
+  Frame f;
+  f.up = plane.up;
+  f.x = (along - along.dot(f.up) * f.up).normalized();
+  f.y = f.up.cross(f.x);
+  f.origin = plane.level * f.up;
+  return f;
+}
+
+// The widest part of the outline in the back and in the front 40 % of the foot, from the corners
+// in 2 mm slices.
+std::pair<double, double> EndWidths(const Local& l) {
+  const double length = l.front - l.rear;
+  const int slices = static_cast<int>(length / 2.0) + 1;
+  std::vector<double> lo(slices, std::numeric_limits<double>::infinity()), hi(slices, -lo[0]);
+  for (const Vector3d& p : l.points) {
+    const int i = static_cast<int>((p.x() - l.rear) / 2.0);
+    if (i < 0 || i >= slices) continue;
+    lo[i] = std::min(lo[i], p.y()), hi[i] = std::max(hi[i], p.y());
+  }
+  double back = 0, front = 0;
+  for (int i = 0; i < slices; ++i) {
+    const double share = (i + 0.5) / slices, w = hi[i] - lo[i];
+    if (share > 0.05 && share < 0.4) back = std::max(back, w);
+    if (share > 0.6 && share < 0.95) front = std::max(front, w);
+  }
+  return {back, front};
+}
+
+// The lowest surface height over a raster of kCell squares in a frame shifted by `shift`: NaN
+// off the foot; holes in the scan take the mean height around them.
+struct Footprint {
+  double x0, y0;
+  int columns, rows;
+  std::vector<double> low;
+  double& At(int c, int r) { return low[static_cast<std::size_t>(r) * columns + c]; }
+  double At(int c, int r) const { return low[static_cast<std::size_t>(r) * columns + c]; }
+};
+
+std::optional<Footprint> Rasterize(const Local& l, const Vector3d& shift) {
+  double minX = std::numeric_limits<double>::infinity(), minY = minX, maxX = -minX, maxY = -minX;
+  for (const auto& t : *l.triangles)
+    for (const std::int32_t i : t) {
+      const Vector3d p = l.points[i] - shift;
+      minX = std::min(minX, p.x()), maxX = std::max(maxX, p.x());
+      minY = std::min(minY, p.y()), maxY = std::max(maxY, p.y());
+    }
+  if (maxY - minY > kMaxWidth) return std::nullopt;
+  Footprint fp;
+  fp.x0 = (std::floor(minX / kCell) - 1) * kCell, fp.y0 = (std::floor(minY / kCell) - 1) * kCell;
+  fp.columns = static_cast<int>((maxX - fp.x0) / kCell) + 2;
+  fp.rows = static_cast<int>((maxY - fp.y0) / kCell) + 2;
+  constexpr double kNone = std::numeric_limits<double>::infinity();
+  fp.low.assign(static_cast<std::size_t>(fp.columns) * fp.rows, kNone);
+  for (const auto& t : *l.triangles) {
+    const Vector3d a = l.points[t[0]] - shift, b = l.points[t[1]] - shift,
+                   c = l.points[t[2]] - shift;
+    const double d = (b.x() - a.x()) * (c.y() - a.y()) - (c.x() - a.x()) * (b.y() - a.y());
+    if (std::abs(d) < 1e-12) continue;
+    const auto range = [&](double lo, double hi, double origin, int count) {
+      return std::pair{
+          std::max(0, static_cast<int>(std::ceil((lo - origin) / kCell - 0.5))),
+          std::min(count - 1, static_cast<int>(std::floor((hi - origin) / kCell - 0.5)))};
+    };
+    const auto [c0, c1] =
+        range(std::min({a.x(), b.x(), c.x()}), std::max({a.x(), b.x(), c.x()}), fp.x0, fp.columns);
+    const auto [r0, r1] =
+        range(std::min({a.y(), b.y(), c.y()}), std::max({a.y(), b.y(), c.y()}), fp.y0, fp.rows);
+    for (int r = r0; r <= r1; ++r)
+      for (int col = c0; col <= c1; ++col) {
+        const double x = fp.x0 + (col + 0.5) * kCell, y = fp.y0 + (r + 0.5) * kCell;
+        const double u = ((x - a.x()) * (c.y() - a.y()) - (c.x() - a.x()) * (y - a.y())) / d;
+        const double v = ((b.x() - a.x()) * (y - a.y()) - (x - a.x()) * (b.y() - a.y())) / d;
+        if (u < -1e-9 || v < -1e-9 || u + v > 1 + 1e-9) continue;
+        double& low = fp.At(col, r);
+        low = std::min(low, a.z() + u * (b.z() - a.z()) + v * (c.z() - a.z()));
+      }
+  }
+  // Uncovered cells that reach the raster's edge are off the foot; the others are holes.
+  std::vector<std::uint8_t> seen(fp.low.size(), 0);
+  std::vector<std::pair<int, int>> stack, piece;
+  const auto index = [&fp](int c, int r) { return static_cast<std::size_t>(r) * fp.columns + c; };
+  const auto flood = [&](int c, int r) {
+    piece.clear();
+    stack.assign(1, {c, r});
+    seen[index(c, r)] = 1;
+    double sum = 0;
+    int count = 0;
+    while (!stack.empty()) {
+      const auto [x, y] = stack.back();
+      stack.pop_back();
+      piece.push_back({x, y});
+      for (const auto& [dx, dy] : {std::pair{1, 0}, {-1, 0}, {0, 1}, {0, -1}}) {
+        const int nx = x + dx, ny = y + dy;
+        if (nx < 0 || ny < 0 || nx >= fp.columns || ny >= fp.rows) continue;
+        if (fp.At(nx, ny) != kNone) {
+          sum += fp.At(nx, ny), ++count;
+        } else if (!seen[index(nx, ny)]) {
+          seen[index(nx, ny)] = 1;
+          stack.push_back({nx, ny});
+        }
+      }
+    }
+    return count ? sum / count : kNone;
+  };
+  for (int c = 0; c < fp.columns; ++c) flood(c, 0);
+  for (int r = 0; r < fp.rows; ++r)
+    for (int c = 0; c < fp.columns; ++c)
+      if (fp.At(c, r) == kNone && !seen[index(c, r)]) {
+        const double fill = flood(c, r);
+        for (const auto& [x, y] : piece) fp.At(x, y) = fill;
+      }
+  for (double& low : fp.low)
+    if (low == kNone) low = std::numeric_limits<double>::quiet_NaN();
+  return fp;
+}
+
+// The contact region's indices, toes left out: components of the region lying wholly in front
+// of `toesFrom` along the axis.
+struct Indices {
+  bool valid = false;
+  double archIndex = 0, chippauxSmirak = 0, archHeight = 0;
+  std::array<double, 4> thirds{};
+  std::vector<std::uint8_t> contact;
+};
+
+Indices ContactIndices(const Footprint& fp, double toesFrom, const Vector3d& heel,
+                       const Vector3d& ball) {
+  Indices ix;
+  ix.contact.assign(fp.low.size(), 0);
+  for (std::size_t i = 0; i < fp.low.size(); ++i) ix.contact[i] = fp.low[i] <= kContactBand;
+  // Pieces of the region, corner to corner neighbours joined as a footprint's ink would be.
+  std::vector<std::uint8_t> seen(fp.low.size(), 0);
+  std::vector<std::size_t> stack, piece;
+  for (std::size_t start = 0; start < fp.low.size(); ++start) {
+    if (!ix.contact[start] || seen[start]) continue;
+    piece.clear();
+    stack.assign(1, start);
+    seen[start] = 1;
+    int minColumn = fp.columns;
+    while (!stack.empty()) {
+      const std::size_t i = stack.back();
+      stack.pop_back();
+      piece.push_back(i);
+      const int c = static_cast<int>(i % fp.columns), r = static_cast<int>(i / fp.columns);
+      minColumn = std::min(minColumn, c);
+      for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx) {
+          const int nx = c + dx, ny = r + dy;
+          if (nx < 0 || ny < 0 || nx >= fp.columns || ny >= fp.rows) continue;
+          const std::size_t n = static_cast<std::size_t>(ny) * fp.columns + nx;
+          if (ix.contact[n] && !seen[n]) seen[n] = 1, stack.push_back(n);
+        }
+    }
+    if (fp.x0 + minColumn * kCell > toesFrom)
+      for (const std::size_t i : piece) ix.contact[i] = 2;
+  }
+  int first = fp.columns, last = -1;
+  for (std::size_t i = 0; i < fp.low.size(); ++i)
+    if (ix.contact[i] == 1) {
+      const int c = static_cast<int>(i % fp.columns);
+      first = std::min(first, c), last = std::max(last, c);
+    }
+  if (last < first) return ix;
+  const double from = fp.x0 + first * kCell, to = fp.x0 + (last + 1) * kCell;
+  const double third = (to - from) / 3.0;
+  ix.thirds = {from, from + third, from + 2 * third, to};
+  const auto thirdOf = [&](int c) {
+    return std::clamp(static_cast<int>((fp.x0 + (c + 0.5) * kCell - from) / third), 0, 2);
+  };
+  std::array<double, 3> area{};
+  double narrowMiddle = std::numeric_limits<double>::infinity(), wideFront = 0;
+  for (int c = first; c <= last; ++c) {
+    int lo = fp.rows, hi = -1;
+    for (int r = 0; r < fp.rows; ++r)
+      if (ix.contact[static_cast<std::size_t>(r) * fp.columns + c] == 1) {
+        area[thirdOf(c)] += kCell * kCell;
+        lo = std::min(lo, r), hi = std::max(hi, r);
+      }
+    const double breadth = hi < lo ? 0.0 : (hi - lo + 1) * kCell;
+    if (thirdOf(c) == 1) narrowMiddle = std::min(narrowMiddle, breadth);
+    if (thirdOf(c) == 2) wideFront = std::max(wideFront, breadth);
+  }
+  const double total = area[0] + area[1] + area[2];
+  if (total <= 0 || wideFront <= 0) return ix;
+  ix.archIndex = area[1] / total;
+  ix.chippauxSmirak = std::isfinite(narrowMiddle) ? narrowMiddle / wideFront : 0.0;
+  // The medial arch's height: the sole's highest point under the line from the heel pad to the
+  // first metatarsal head, within the middle third.
+  const Vector2d h = heel.head<2>(), b = ball.head<2>();
+  const int steps = static_cast<int>((b - h).norm() / (0.5 * kCell)) + 1;
+  for (int k = 0; k <= steps; ++k) {
+    const Vector2d p = h + (b - h) * k / steps;
+    if (p.x() < ix.thirds[1] || p.x() > ix.thirds[2]) continue;
+    const int c = static_cast<int>((p.x() - fp.x0) / kCell),
+              r = static_cast<int>((p.y() - fp.y0) / kCell);
+    if (c < 0 || r < 0 || c >= fp.columns || r >= fp.rows) continue;
+    const double low = fp.At(c, r);
+    if (std::isfinite(low)) ix.archHeight = std::max(ix.archHeight, low);
+  }
+  ix.valid = true;
+  return ix;
+}
+
+std::string LengthReason(double length) {
+  return "The scan is " + std::to_string(static_cast<int>(std::lround(length))) +
+         " mm long along the foot, not between " + std::to_string(int(kMinLength)) + " and " +
+         std::to_string(int(kMaxLength)) + " mm: it does not look like a foot.";
+}
+
+}  // namespace
+
+Suggestion SuggestReferencePoints(const kernelcad::Mesh& mesh, footview::Side side) {
+  Suggestion out;
+  const std::optional<Surface> surface = FootSurface(mesh, out.reason);
+  if (!surface) return out;
+  const std::optional<Plane> plane = FindSupportPlane(*surface, out.reason);
+  if (!plane) return out;
+
+  // First guess of the long axis: the principal direction of the outline.
+  std::vector<Patch> flat = Patches(*surface);
+  for (Patch& p : flat) p.centre -= plane->Height(p.centre) * plane->up;
+  Frame f = FrameFrom(*plane, PrincipalAxes(flat).col(0));
+  Local l = ToLocal(*surface, f);
+  const double length = l.front - l.rear;
+  if (length < kMinLength || length > kMaxLength) {
+    out.reason = LengthReason(length);
+    return out;
+  }
+  // The forefoot is wider than the heel: the end whose widest part is narrower is the heel.
+  const auto [backWidth, frontWidth] = EndWidths(l);
+  if (std::abs(frontWidth - backWidth) < 0.05 * std::max(frontWidth, backWidth)) {
+    out.reason = "Heel and toes cannot be told apart: both ends of the scan are as wide.";
+    return out;
+  }
+  if (backWidth > frontWidth) f = FrameFrom(*plane, -f.x);
+  const double medial = side == footview::Side::Left ? 1.0 : -1.0;
+
+  // The principal direction leans a few degrees towards the wide forefoot; the foot axis (heel
+  // to the middle of the metatarsal heads) does not, and settles in two rounds.
+  for (int round = 0; round < 3; ++round) {
+    l = ToLocal(*surface, f);
+    // Where the reference points lie along the foot is taken from the sole's extent up to
+    // kSoleLevel: a scan cut off low round the heel or the toes still has all of it.
+    const Vector2d sole = ExtentBelow(l, kSoleLevel);
+    const double unit = (sole.y() - sole.x()) / kSoleLength;
+    const auto at = [&](double x) { return sole.x() + unit * x; };
+    const auto heelSection = Section(l, at(kHeelAt), kSoleLevel);
+    const auto ballSection = Section(l, at(kBallAt), kSoleLevel);
+    const auto adjacentSection = Section(l, at(kAdjacentAt), kSoleLevel);
+    if (!heelSection || !ballSection || !adjacentSection) {
+      out.reason = "The scan has gaps where the heel and the metatarsal heads should be.";
+      return out;
+    }
+    const auto border = [medial](const Vector2d& s, bool medialSide) {
+      return (medial > 0) == medialSide ? s.y() : s.x();
+    };
+    out.heel = SolePoint(l, f, at(kHeelAt), 0.5 * (heelSection->x() + heelSection->y()));
+    out.ball = SolePoint(l, f, at(kBallAt), border(*ballSection, true) - medial * unit * kBallIn);
+    out.adjacent = SolePoint(l, f, at(kAdjacentAt),
+                             border(*adjacentSection, false) + medial * unit * kAdjacentIn);
+    f = FrameFrom(*plane, 0.5 * (out.ball + out.adjacent) - out.heel);
+  }
+  // The medial arch rises off the ground, the lateral midfoot barely does: a foot whose arch is
+  // on the other side is the other foot, and its points would be mirrored.
+  const Vector2d sole = ExtentBelow(l, kSoleLevel);
+  const double mid = sole.x() + 0.45 * (sole.y() - sole.x());
+  if (const auto across = Section(l, mid, kSoleLevel)) {
+    const double centre = 0.5 * (across->x() + across->y()),
+                 half = 0.5 * (across->y() - across->x());
+    const auto inner = LowestHeight(l, mid, centre + medial * 0.5 * half);
+    const auto outer = LowestHeight(l, mid, centre - medial * 0.5 * half);
+    if (inner && outer && *outer > *inner + 1.0) {
+      out.reason = std::string("The arch is on the side a ") + (medial > 0 ? "right" : "left") +
+                   " foot has it: check the foot's side.";
+      return out;
+    }
+  }
+  out.found = true;
+  return out;
+}
+
+Measurements Measure(const kernelcad::Mesh& mesh, const Eigen::Vector3d& heel,
+                     const Eigen::Vector3d& ball, const Eigen::Vector3d& adjacent,
+                     footview::Side side, double scale) {
+  Measurements m;
+  if (!(scale > 0) || !std::isfinite(scale)) {
+    m.reason = "The scale factor must be a positive number.";
+    return m;
+  }
+  if (!heel.allFinite() || !ball.allFinite() || !adjacent.allFinite()) {
+    m.reason = "The reference points must be finite numbers.";
+    return m;
+  }
+  const std::optional<Surface> surface = FootSurface(mesh, m.reason);
+  if (!surface) return m;
+  const std::optional<Plane> plane = FindSupportPlane(*surface, m.reason);
+  if (!plane) return m;
+  const Vector3d toward = 0.5 * (ball + adjacent) - heel;
+  if ((toward - toward.dot(plane->up) * plane->up).norm() < 20.0) {
+    m.reason = "The heel point lies too close to the metatarsal heads to give the foot's axis.";
+    return m;
+  }
+  Frame f = FrameFrom(*plane, toward);
+  const Local l = ToLocal(*surface, f);
+  const double length = l.front - l.rear;
+  if (length < kMinLength || length > kMaxLength) {
+    m.reason = LengthReason(length);
+    return m;
+  }
+  const std::optional<Vector2d> heelSection = OutlineAcross(l, l.rear + length / 6.0);
+  // The frame starts on the plane under the rearmost heel point, on the heel point's line.
+  const Vector3d shift(l.rear, f.Local(heel).y(), 0);
+  f.origin = f.Global(shift);
+  const Vector3d b = f.Local(ball), a = f.Local(adjacent);
+  if ((b.y() - a.y()) * (side == footview::Side::Left ? 1 : -1) < 0) {
+    m.reason = "The ball point lies lateral of the adjacent point: check the foot's side.";
+    return m;
+  }
+  const std::optional<Footprint> print = Rasterize(l, shift);
+  if (!heelSection || !print) {
+    m.reason = print ? "The scan has no surface across the heel."
+                     : "The scan is wider than a foot: it does not look like one.";
+    return m;
+  }
+  const Indices ix = ContactIndices(*print, std::max(b.x(), a.x()), f.Local(heel), b);
+  if (!ix.valid) {
+    m.reason = "No contact region found on the sole.";
+    return m;
+  }
+  m.valid = true;
+  m.footLength = scale * length;
+  m.ballWidth = scale * (b - a).head<2>().norm();
+  m.ballWidthAcross = scale * std::abs(b.y() - a.y());
+  m.heelWidth = scale * (heelSection->y() - heelSection->x());
+  m.archIndex = ix.archIndex;
+  m.archClass = ix.archIndex <= 0.21   ? ArchClass::High
+                : ix.archIndex >= 0.26 ? ArchClass::Low
+                                       : ArchClass::Normal;
+  m.chippauxSmirak = ix.chippauxSmirak;
+  m.archHeight = scale * ix.archHeight;
+  m.size = Sizes(m.footLength, m.ballWidth);
+  m.origin = f.origin, m.axis = f.x, m.across = f.y, m.up = f.up;
+  m.cell = scale * kCell, m.x0 = scale * print->x0, m.y0 = scale * print->y0;
+  m.columns = print->columns, m.rows = print->rows;
+  m.contact = ix.contact;
+  for (std::size_t i = 0; i < ix.thirds.size(); ++i) m.thirds[i] = scale * ix.thirds[i];
+  return m;
+}
+
+SizeLine Sizes(double footLength, double ballWidth) {
+  SizeLine s;
+  s.mondopointLength = 5 * static_cast<int>(std::lround(footLength / 5.0));
+  s.mondopointWidth = static_cast<int>(std::lround(ballWidth));
+  const double last = footLength + kToeAllowance;
+  // A Paris point is 2/3 cm; the UK scale counts barleycorns (1/3 inch) from 25 for size 0.
+  s.eu = 0.5 * std::round(2.0 * last / (20.0 / 3.0));
+  s.uk = 0.5 * std::round(2.0 * (3.0 * last / 25.4 - 25.0));
+  return s;
+}
+
+}  // namespace measure

@@ -1,0 +1,133 @@
+// The suggested reference points and the measurements on feet whose truth the generator knows:
+// both sides, the three arch types, lengths across 220-300 mm, in random poses; plantar scans,
+// closed full-foot meshes, and scans with noise, holes, stray fragments and a cut rim.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "footgen/footgen.h"
+#include "measure/foot_measure.h"
+
+namespace {
+
+using Eigen::Vector3d;
+using footgen::Arch;
+
+static_assert(footgen::kContactBand == measure::kContactBand, "one footprint on both sides");
+
+constexpr int kCases = 40;
+constexpr double kPointBound = 3.0, kLengthBound = 1.0, kWidthBound = 1.5, kIndexBound = 0.02;
+constexpr double kHitRate = 0.95;
+
+struct Kind {
+  const char* name;
+  std::uint32_t seed;  // of its first foot
+  bool closed;
+  double noise;
+  int holes, fragments;
+  bool cutRim;
+};
+const Kind kKinds[] = {
+    {"plantar", 1000, false, 0, 0, 0, false},
+    {"closed", 2000, true, 0, 0, 0, false},
+    {"defects", 3000, false, 0.3, 3, 3, true},  // every third one a closed mesh
+};
+
+// Worst errors of one kind's measurements, and how many arch classes came out right.
+struct Errors {
+  double length = 0, ball = 0, across = 0, heel = 0, index = 0;
+  int classes = 0, classesRight = 0;
+};
+
+measure::ArchClass ClassOf(Arch arch) {
+  return arch == Arch::Flat   ? measure::ArchClass::Low
+         : arch == Arch::High ? measure::ArchClass::High
+                              : measure::ArchClass::Normal;
+}
+
+void Check(const measure::Measurements& m, const footgen::Truth& t, bool truePoints, Errors* e) {
+  ASSERT_TRUE(m.valid) << m.reason;
+  const auto track = [](double got, double want, double bound, double* worst, const char* what) {
+    *worst = std::max(*worst, std::abs(got - want));
+    EXPECT_NEAR(got, want, bound) << what;
+  };
+  track(m.footLength, t.footLength, kLengthBound, &e->length, "foot length");
+  track(m.heelWidth, t.heelWidth, kWidthBound, &e->heel, "heel width");
+  track(m.archIndex, t.archIndex, kIndexBound, &e->index, "arch index");
+  // The ball widths are the distance between the two points given, so only the true ones tell.
+  if (truePoints) {
+    track(m.ballWidth, t.ballWidth, kWidthBound, &e->ball, "ball width");
+    track(m.ballWidthAcross, t.ballWidthAcross, kWidthBound, &e->across, "ball width across");
+  }
+  if (std::abs(t.archIndex - 0.21) > kIndexBound && std::abs(t.archIndex - 0.26) > kIndexBound) {
+    ++e->classes;
+    e->classesRight += m.archClass == ClassOf(t.archClass);
+    EXPECT_EQ(m.archClass, ClassOf(t.archClass)) << "arch index " << m.archIndex;
+  }
+}
+
+std::string Summary(const Errors& e) {
+  char line[200];
+  std::snprintf(line, sizeof line,
+                "length %.2f, ball %.2f/%.2f, heel %.2f mm, index %.4f, classes %d/%d", e.length,
+                e.ball, e.across, e.heel, e.index, e.classesRight, e.classes);
+  return line;
+}
+
+class Accuracy : public testing::TestWithParam<Kind> {};
+
+TEST_P(Accuracy, WithinBounds) {
+  const Kind& kind = GetParam();
+  int hits = 0, declined = 0;
+  double worstPoint = 0;
+  Errors truePoints, suggested;
+  for (int i = 0; i < kCases; ++i) {
+    footgen::Variant v;
+    v.side = i % 2 ? footgen::Side::Right : footgen::Side::Left;
+    v.arch = static_cast<Arch>(i / 2 % 3);
+    v.length = 220 + 80.0 * (i * 17 % kCases) / (kCases - 1);
+    v.closed = kind.closed || (kind.cutRim && i % 3 == 2);
+    v.noise = kind.noise, v.holes = kind.holes, v.fragments = kind.fragments;
+    v.cutRim = kind.cutRim, v.randomPose = true;
+    v.seed = kind.seed + i;
+    v.resolution = 20;
+    const footgen::GeneratedFoot foot = footgen::Generate(v);
+    const footgen::Truth& t = foot.truth;
+    const auto side =
+        v.side == footgen::Side::Left ? footview::Side::Left : footview::Side::Right;
+    SCOPED_TRACE(std::string(v.side == footgen::Side::Left ? "left " : "right ") +
+                 std::to_string(v.length) + " mm, arch index " + std::to_string(t.archIndex) +
+                 (v.closed ? ", closed" : "") + ", seed " + std::to_string(v.seed));
+
+    const measure::Suggestion s = measure::SuggestReferencePoints(foot.mesh, side);
+    if (s.found) {
+      const double error =
+          std::max({(s.heel - t.landmarks.heel).norm(), (s.ball - t.landmarks.ball).norm(),
+                    (s.adjacent - t.landmarks.adjacent).norm()});
+      worstPoint = std::max(worstPoint, error);
+      hits += error <= kPointBound;
+      EXPECT_LE(error, kPointBound) << "a wrong suggestion given as right";
+      Check(measure::Measure(foot.mesh, s.heel, s.ball, s.adjacent, side), t, false, &suggested);
+    } else {
+      ++declined;
+      EXPECT_FALSE(s.reason.empty()) << "declined without saying why";
+    }
+    Check(
+        measure::Measure(foot.mesh, t.landmarks.heel, t.landmarks.ball, t.landmarks.adjacent, side),
+        t, true, &truePoints);
+  }
+  std::printf("%s: suggested %d/%d within %.0f mm (%d declined, worst %.2f mm)\n", kind.name, hits,
+              kCases, kPointBound, declined, worstPoint);
+  std::printf("%s, true points: %s\n", kind.name, Summary(truePoints).c_str());
+  std::printf("%s, suggested points: %s\n", kind.name, Summary(suggested).c_str());
+  EXPECT_GE(hits, kHitRate * kCases);
+}
+
+INSTANTIATE_TEST_SUITE_P(Scans, Accuracy, testing::ValuesIn(kKinds),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace

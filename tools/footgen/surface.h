@@ -1,0 +1,62 @@
+#pragma once
+
+// The generator's surface in its own frame (a left foot 260 mm long, see footgen.h), shared by
+// the sample scans and the variants of known truth.
+
+#include <Eigen/Core>
+#include <array>
+#include <limits>
+
+#include "footgen/footgen.h"
+
+namespace footgen {
+
+inline constexpr double kLength = 260.0;
+
+// How the sole meets the ground: the medial arch's height (mm), how far lateral of the midline
+// its rise begins (in half-widths) and the lift of the lateral column (mm); where the skin
+// between the toes starts to rise and over what length (mm), and how far the toes' bases are
+// lifted into the forefoot (mm).
+struct SoleShape {
+  double archLift, medialFrom, lateralLift, websFrom, websRise, toeCurl;
+};
+
+// The sample scans' sole: an arch index of 0.27, on the border of the low arches, and toe pads
+// that touch the forefoot's contact region.
+inline constexpr SoleShape kSampleSole{16.0, 0.3, 1.2, 198, 26, 6.0};
+
+// Arch indices 0.30, 0.236 and 0.167, well inside their classes, and toe pads apart from the
+// forefoot as in a loaded footprint, so that the toe-less footprint has one clear front.
+inline SoleShape ShapeOf(Arch arch) {
+  constexpr double kWebsFrom = 190, kWebsRise = 20, kToeCurl = 10;
+  switch (arch) {
+    case Arch::Flat:
+      return {6.0, -0.2, 0.4, kWebsFrom, kWebsRise, kToeCurl};
+    case Arch::High:
+      return {17.0, 0.55, 1.6, kWebsFrom, kWebsRise, kToeCurl};
+    case Arch::Normal:
+      break;
+  }
+  return {15.0, 0.15, 1.0, kWebsFrom, kWebsRise, kToeCurl};
+}
+
+// One cross-section: x, its lateral and medial borders, and how deep below the rim it may reach
+// (1 along most of the foot, falling to 0 where the heel and the hallux round up to the rim).
+struct Station {
+  double x, lateral, medial, depth;
+};
+Station StationAt(double x);
+
+inline constexpr double kOffTheFoot = std::numeric_limits<double>::infinity();
+
+// Height of the plantar surface above (x, y), kOffTheFoot outside the outline. Every vertical
+// line through the outline meets the plantar surface once.
+double PlantarHeight(const SoleShape& shape, double x, double y);
+
+// Heel, ball and adjacent points in plan.
+std::array<Eigen::Vector2d, 3> LandmarksInPlan();
+
+// The plantar scan up to the rim, and with `closed` the dorsum closing it.
+void AppendSurface(kernelcad::Mesh& mesh, int resolution, const SoleShape& shape, bool closed);
+
+}  // namespace footgen
