@@ -51,6 +51,11 @@ struct ScanInMillimetres {
 // unit it took and why. Throws VrmlError, or NotEnoughMemory naming the file.
 ScanInMillimetres ReadScan(const std::string& path, Units units);
 
+// The text as a JSON string, quoted and escaped.
+std::string JsonString(std::string_view s);
+// Shortest text that reads back to the same double, so scripts see the file's values exactly.
+std::string JsonNumber(double v);
+
 // `line` and a line break on stderr, with bytes that are not UTF-8 escaped.
 void Say(const std::string& line);
 

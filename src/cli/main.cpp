@@ -14,12 +14,15 @@
 
 #include "alignment/align.h"
 #include "cli/arguments.h"
+#include "cli/measure_commands.h"
 #include "cli/print_command.h"
 #include "kernelcad/core/scene.h"
 #include "kernelcad/core/text.h"
 
 namespace {
 
+using cli::JsonNumber;
+using cli::JsonString;
 using cli::kExitOk;
 using cli::kExitUsage;
 using cli::UsageError;
@@ -30,45 +33,6 @@ struct Command {
   std::string_view summary;
   int (*run)(std::span<char*> args);
 };
-
-std::string JsonString(std::string_view s) {
-  std::string out = "\"";
-  for (const char c : s) {
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned char>(c));
-          out += buf;
-        } else {
-          out += c;
-        }
-    }
-  }
-  return out + "\"";
-}
-
-// Shortest text that reads back to the same double, so scripts see the file's values exactly.
-std::string JsonNumber(double v) {
-  char buf[32];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
-}
 
 int Info(std::span<char*> args) {
   std::optional<std::string> path;
@@ -166,12 +130,14 @@ constexpr Command kCommands[] = {
      "as JSON",
      Align},
     {"print", cli::kPrintArgs, cli::kPrintSummary, cli::Print},
+    {"suggest", cli::kSuggestArgs, cli::kSuggestSummary, cli::Suggest},
+    {"measure", cli::kMeasureArgs, cli::kMeasureSummary, cli::MeasureScans},
 };
 
 int Usage() {
   std::fputs("usage: quarnel-scan COMMAND [ARGS]\n\ncommands:\n", stderr);
   for (const Command& c : kCommands) {
-    std::fprintf(stderr, "  %-6.*s %-6.*s %.*s\n", static_cast<int>(c.name.size()), c.name.data(),
+    std::fprintf(stderr, "  %-7.*s %-6.*s %.*s\n", static_cast<int>(c.name.size()), c.name.data(),
                  static_cast<int>(c.args.size()), c.args.data(), static_cast<int>(c.summary.size()),
                  c.summary.data());
   }
@@ -209,6 +175,7 @@ int main(int argc, char** argv) {
   for (const Command& c : kCommands)
     if (c.name == name) return Run(c, std::span<char*>(argv + 2, std::size_t(argc - 2)));
   cli::Say("quarnel-scan: unknown command '" + std::string(name) +
-           "' (usage: quarnel-scan info|align|print ARGS; without arguments it lists them)");
+           "' (usage: quarnel-scan info|align|print|suggest|measure ARGS; without arguments it "
+           "lists them)");
   return kExitUsage;
 }

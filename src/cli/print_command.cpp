@@ -24,6 +24,7 @@
 
 #include "alignment/align.h"
 #include "cli/arguments.h"
+#include "cli/measure_commands.h"
 #include "kernelcad/core/scene.h"
 #include "kernelcad/core/text.h"
 #include "printing/scaling.h"
@@ -42,6 +43,7 @@ struct Job {
   std::optional<alignment::Side> side;
   std::optional<alignment::Axis> axis;
   std::optional<kernelcad::Vec3> heel, ball, adjacent;
+  bool suggest = false;  // the suggested points instead of heel, ball and adjacent
   double roll = 0;
   std::optional<printing::DistancePair> truePair;
   double trueDistance = 0;
@@ -192,9 +194,18 @@ QJsonObject printOne(const Job& job, Units units, const QDir& out, std::set<QStr
     Say("warning: " + job.file + ": the longest side is " + size +
         " mm, not a foot's size; is the scan in another unit (--units auto)?");
   }
+  alignment::ReferencePoints points;
+  if (job.suggest) {
+    const measure::Suggestion s = measure::SuggestReferencePoints(scan.scan.mesh, *job.side);
+    if (!s.found) throw JobError("no points suggested: " + s.reason);
+    points = {s.heel, s.ball, s.adjacent};
+  } else {
+    points = {*job.heel, *job.ball, *job.adjacent};
+  }
+  // The scan as read, for the measurements once the scale is known.
+  const kernelcad::Mesh mesh = scan.scan.mesh;
   const auto model =
-      alignment::Align_Scan(std::move(scan.scan.mesh), {*job.heel, *job.ball, *job.adjacent},
-                            *job.axis, *job.side, job.roll);
+      alignment::Align_Scan(std::move(scan.scan.mesh), points, *job.axis, *job.side, job.roll);
 
   const printing::SphereGeometry measured = printing::Measure_Spheres(*model);
   std::array<double, 3> entered{};
@@ -206,6 +217,19 @@ QJsonObject printOne(const Job& job, Units units, const QDir& out, std::set<QStr
                    " distance is 0 mm, so the true distance cannot give a scale factor");
   }
   printing::Apply_Scale(*model, *choice.factor);
+  const measure::Measurements measurements =
+      measure::Measure(mesh, points.heel, points.ball, points.adjacent, *job.side, *choice.factor);
+  QJsonValue measured_values;
+  if (measurements.valid) {
+    QJsonObject values;
+    for (const Field& f : MeasurementFields(measurements))
+      values.insert(QString::fromStdString(f.name), f.word
+                                                        ? QJsonValue(QString::fromStdString(f.text))
+                                                        : QJsonValue(Number(f.text).value_or(0)));
+    measured_values = values;
+  } else {
+    Say("warning: " + job.file + ": not measured: " + measurements.reason);
+  }
 
   const QFileInfo scanInfo(QString::fromStdString(job.file));
   const QString sideName = *job.side == alignment::Side::Left ? "Left" : "Right";
@@ -237,6 +261,8 @@ QJsonObject printOne(const Job& job, Units units, const QDir& out, std::set<QStr
                  {"mm", job.trueDistance}})
            : QJsonValue()},
       {"scale_factor", *choice.factor},
+      {"suggested", job.suggest},
+      {"measurements", measured_values},
       {"heel", json(placed.heel)},
       {"ball", json(placed.ball)},
       {"adjacent", json(placed.adjacent)},
@@ -263,6 +289,12 @@ int Print(std::span<char*> args) {
     if (!a.starts_with("--")) {
       jobs.push_back({});
       jobs.back().file = a;
+      continue;
+    }
+    if (a == "--suggest") {
+      if (jobs.empty() || jobs.back().fromList)
+        throw UsageError("--suggest must follow the scan file it describes");
+      jobs.back().suggest = true;
       continue;
     }
     if (i + 1 >= args.size()) throw UsageError(std::string(a) + " needs a value");
@@ -312,9 +344,15 @@ int Print(std::span<char*> args) {
     }
   }
   if (jobs.empty()) throw UsageError("no scan to print");
-  for (const Job& job : jobs)
-    if (job.refused.empty() && (!job.side || !job.axis || !job.heel || !job.ball || !job.adjacent))
-      throw UsageError(job.file + " needs --side, --axis, --heel, --ball and --adjacent");
+  for (const Job& job : jobs) {
+    const bool points = job.heel || job.ball || job.adjacent;
+    if (job.suggest && points)
+      throw UsageError(job.file + ": --suggest replaces --heel, --ball and --adjacent");
+    if (job.refused.empty() &&
+        (!job.side || !job.axis || (!job.suggest && !(job.heel && job.ball && job.adjacent))))
+      throw UsageError(job.file +
+                       " needs --side, --axis, and --heel, --ball and --adjacent or --suggest");
+  }
 
   const QDir out(QString::fromStdString(outDir));
   if (!QDir().mkpath(out.absolutePath())) {

@@ -11,12 +11,13 @@ int Print(std::span<char*> args);
 // The usage line and summary of the command.
 inline constexpr const char* kPrintArgs =
     "[--out DIR] [--units auto|mm|cm|m|in] [--csv LIST.csv]... [FILE --side Left|Right --axis "
-    "Lateral|Medial --heel X,Y,Z "
-    "--ball X,Y,Z --adjacent X,Y,Z [--roll DEG] [--true "
+    "Lateral|Medial (--heel X,Y,Z "
+    "--ball X,Y,Z --adjacent X,Y,Z | --suggest) [--roll DEG] [--true "
     "heel-ball|heel-adjacent|ball-adjacent=MM]]...";
 inline constexpr const char* kPrintSummary =
-    "align, scale and write each scan as a true-size PDF and a JSON summary (--units applies to "
-    "every scan, the points are in mm); CSV columns: "
+    "align, scale and write each scan as a true-size PDF and a JSON summary with the foot's "
+    "measurements (--units applies to every scan, the points are in mm; --suggest takes the "
+    "suggested points); CSV columns: "
     "file,side,axis,heel_x,heel_y,heel_z,ball_x,ball_y,ball_z,adj_x,adj_y,adj_z,roll,"
     "true_distance_kind,true_distance";
 

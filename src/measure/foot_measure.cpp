@@ -57,6 +57,85 @@ double TriangleArea(const Vector3d& a, const Vector3d& b, const Vector3d& c) {
   return 0.5 * (b - a).cross(c - a).norm();
 }
 
+// Takes most of a scanner's noise out of the extremes (the heel's back, the hallux tip, the
+// outline). An inner corner moves along its normal halfway to its neighbours' mean, but no
+// further than twice the typical such move: noise moves every corner, while the curvature of a
+// clean mesh's rounded tips, which would shrink the foot, moves only a few. Corners on the scan's
+// border average along it only, or the smoothing would pull the rim in. Around an inner corner
+// of a consistently wound surface every neighbour comes once after it and once before it; on the
+// border, the two along it come once.
+void Smooth(Surface& s) {
+  constexpr double kBorderReach = 3.0;  // mm
+  const std::size_t n = s.points.size();
+  std::vector<Vector3d> sum(n, Vector3d::Zero()), normal(n, Vector3d::Zero());
+  std::vector<int> count(n, 0);
+  std::vector<std::int64_t> turn(n, 0);
+  for (const auto& t : s.triangles) {
+    const Vector3d face = (s.points[t[1]] - s.points[t[0]]).cross(s.points[t[2]] - s.points[t[0]]);
+    for (int k = 0; k < 3; ++k) {
+      normal[t[k]] += face;
+      const std::int32_t next = t[(k + 1) % 3], previous = t[(k + 2) % 3];
+      sum[t[k]] += s.points[next] + s.points[previous];
+      count[t[k]] += 2;
+      turn[t[k]] +=
+          (next + 1) * std::int64_t{next + 1} - (previous + 1) * std::int64_t{previous + 1};
+    }
+  }
+  // A border corner's neighbours along the border: those that come only after it or only before.
+  std::vector<std::vector<std::int32_t>> along(n);
+  for (const auto& t : s.triangles)
+    for (int k = 0; k < 3; ++k)
+      if (turn[t[k]] != 0) {
+        for (const std::int32_t w : {t[(k + 1) % 3], t[(k + 2) % 3]}) {
+          auto& list = along[t[k]];
+          const auto it = std::find(list.begin(), list.end(), w);
+          if (it == list.end())
+            list.push_back(w);
+          else
+            list.erase(it);
+        }
+      }
+  // Along the border, the mean of the corners within kBorderReach of arc either side: a cut
+  // through the scan leaves clusters of corners close together, too many for the nearest
+  // neighbours to even out, while a coarse corner (its neighbours far off) stays put.
+  const auto walk = [&](std::int32_t from, std::int32_t to, Vector3d& sum, int& count) {
+    double length = 0;
+    for (int step = 0; step < 256; ++step) {
+      length += (s.points[to] - s.points[from]).norm();
+      if (length > kBorderReach || along[to].size() != 2) return;
+      sum += s.points[to], ++count;
+      const std::int32_t next = along[to][0] == from ? along[to][1] : along[to][0];
+      from = to, to = next;
+    }
+  };
+  std::vector<double> move(n, 0.0), size;
+  for (std::size_t i = 0; i < n; ++i) {
+    normal[i].normalize();
+    if (turn[i] != 0 || count[i] == 0) continue;
+    move[i] = 0.5 * normal[i].dot(sum[i] / count[i] - s.points[i]);
+    size.push_back(std::abs(move[i]));
+  }
+  double most = 0;
+  if (!size.empty()) {
+    std::nth_element(size.begin(), size.begin() + size.size() / 2, size.end());
+    most = 2 * size[size.size() / 2];
+  }
+  std::vector<Vector3d> smooth(s.points);
+  for (std::size_t i = 0; i < n; ++i) {
+    if (turn[i] == 0) {
+      smooth[i] = s.points[i] + std::clamp(move[i], -most, most) * normal[i];
+    } else if (along[i].size() == 2) {
+      Vector3d total = s.points[i];
+      int corners = 1;
+      const auto self = static_cast<std::int32_t>(i);
+      walk(self, along[i][0], total, corners);
+      walk(self, along[i][1], total, corners);
+      smooth[i] = total / corners;
+    }
+  }
+  s.points = std::move(smooth);
+}
+
 // The foot without stray fragments: connected pieces of the surface smaller than a fifth of the
 // largest are dust, the scanner's plate or a hand, not foot; a foot that holes split in two
 // keeps both halves.
@@ -88,46 +167,27 @@ std::optional<Surface> FootSurface(const kernelcad::Mesh& mesh, std::string& rea
   for (const auto& t : all)
     pieceArea[sets.Find(t[0])] += TriangleArea(s.points[t[0]], s.points[t[1]], s.points[t[2]]);
   const double largest = *std::max_element(pieceArea.begin(), pieceArea.end());
-  // Only the corners of the kept triangles stay, each moved halfway to the mean of its
-  // neighbours: one smoothing pass takes most of a scanner's noise out of the extremes (the
-  // heel's back, the hallux tip, the outline) while a millimetre-fine mesh keeps its shape.
-  // Corners on the scan's border stay put, or the smoothing would pull the rim in. Around an
-  // inner corner of a consistently wound surface every neighbour comes once after it and once
-  // before it, so the sums of their indices (and squares) cancel; on the border they do not.
+  // Only the corners of the kept triangles stay.
   std::vector<std::int32_t> index(n, -1);
-  std::vector<Vector3d> sum;
-  std::vector<int> count;
-  std::vector<std::array<std::int64_t, 2>> turn;
+  std::vector<Vector3d> kept;
   for (const auto& t : all) {
     if (pieceArea[sets.Find(t[0])] < 0.2 * largest) continue;
-    std::array<std::int32_t, 3> kept;
+    std::array<std::int32_t, 3> corners;
     for (int k = 0; k < 3; ++k) {
       if (index[t[k]] < 0) {
-        index[t[k]] = static_cast<std::int32_t>(sum.size());
-        sum.push_back(Vector3d::Zero());
-        count.push_back(0);
-        turn.push_back({0, 0});
+        index[t[k]] = static_cast<std::int32_t>(kept.size());
+        kept.push_back(s.points[t[k]]);
       }
-      kept[k] = index[t[k]];
+      corners[k] = index[t[k]];
     }
-    for (int k = 0; k < 3; ++k) {
-      sum[kept[k]] += s.points[t[(k + 1) % 3]] + s.points[t[(k + 2) % 3]];
-      count[kept[k]] += 2;
-      const std::int64_t next = t[(k + 1) % 3], previous = t[(k + 2) % 3];
-      turn[kept[k]][0] += next - previous;
-      turn[kept[k]][1] += next * next - previous * previous;
-    }
-    s.triangles.push_back(kept);
+    s.triangles.push_back(corners);
   }
   if (s.triangles.size() < 200 || largest <= 0) {
     reason = "The scan has too few triangles to be a foot.";
     return std::nullopt;
   }
-  std::vector<Vector3d> smooth(sum.size());
-  for (std::size_t i = 0; i < n; ++i)
-    if (const std::int32_t k = index[i]; k >= 0)
-      smooth[k] = turn[k][0] || turn[k][1] ? s.points[i] : 0.5 * (s.points[i] + sum[k] / count[k]);
-  s.points = std::move(smooth);
+  s.points = std::move(kept);
+  Smooth(s);
   return s;
 }
 
@@ -289,9 +349,8 @@ Local ToLocal(const Surface& s, const Frame& f) {
           -std::numeric_limits<double>::infinity()};
   l.points.reserve(s.points.size());
   for (const Vector3d& p : s.points) l.points.push_back(f.Local(p));
-  for (const auto& t : s.triangles)
-    for (const std::int32_t i : t)
-      l.rear = std::min(l.rear, l.points[i].x()), l.front = std::max(l.front, l.points[i].x());
+  for (const Vector3d& p : l.points)
+    l.rear = std::min(l.rear, p.x()), l.front = std::max(l.front, p.x());
   return l;
 }
 
@@ -319,6 +378,43 @@ std::optional<Vector2d> Section(const Local& l, double x,
   }
   if (hi < lo) return std::nullopt;
   return Vector2d(lo, hi);
+}
+
+// The outline's borders across the foot at `x`, each from a line fitted to the border over the
+// 8 mm either side: a hole in the scan dents the border inwards, so stations lying inside the
+// line by more than noise are dropped and the line fitted again.
+std::optional<Vector2d> OutlineAcross(const Local& l, double x) {
+  constexpr int kReach = 8;
+  std::vector<Vector2d> border[2];  // (x offset, outward position) on each side
+  for (int k = -kReach; k <= kReach; ++k)
+    if (const auto s = Section(l, x + k)) {
+      border[0].emplace_back(k, -s->x());
+      border[1].emplace_back(k, s->y());
+    }
+  if (border[0].empty()) return std::nullopt;
+  std::array<double, 2> at{};
+  for (int side = 0; side < 2; ++side) {
+    std::vector<Vector2d>& b = border[side];
+    for (int round = 0; round < 3; ++round) {
+      Eigen::Matrix2d normal = Eigen::Matrix2d::Zero();
+      Vector2d rhs = Vector2d::Zero();
+      for (const Vector2d& p : b) {
+        normal += Vector2d(1, p.x()) * Vector2d(1, p.x()).transpose();
+        rhs += Vector2d(1, p.x()) * p.y();
+      }
+      const Vector2d line = normal.ldlt().solve(rhs);
+      at[side] = line.x();
+      if (!line.allFinite() || b.size() < 3) {
+        at[side] = std::max_element(b.begin(), b.end(), [](const Vector2d& p, const Vector2d& q) {
+                     return p.y() < q.y();
+                   })->y();
+        break;
+      }
+      std::erase_if(b,
+                    [&](const Vector2d& p) { return p.y() < line.x() + line.y() * p.x() - 0.5; });
+    }
+  }
+  return Vector2d(-at[0], at[1]);
 }
 
 // The extent along x of the surface up to `level` above the support plane, exact from the
@@ -622,6 +718,21 @@ Suggestion SuggestReferencePoints(const kernelcad::Mesh& mesh, alignment::Side s
                              border(*adjacentSection, false) + medial * unit * kAdjacentIn);
     f = FrameFrom(*plane, 0.5 * (out.ball + out.adjacent) - out.heel);
   }
+  // The medial arch rises off the ground, the lateral midfoot barely does: a foot whose arch is
+  // on the other side is the other foot, and its points would be mirrored.
+  const Vector2d sole = ExtentBelow(l, kSoleLevel);
+  const double mid = sole.x() + 0.45 * (sole.y() - sole.x());
+  if (const auto across = Section(l, mid, kSoleLevel)) {
+    const double centre = 0.5 * (across->x() + across->y()),
+                 half = 0.5 * (across->y() - across->x());
+    const auto inner = LowestHeight(l, mid, centre + medial * 0.5 * half);
+    const auto outer = LowestHeight(l, mid, centre - medial * 0.5 * half);
+    if (inner && outer && *outer > *inner + 1.0) {
+      out.reason = std::string("The arch is on the side a ") + (medial > 0 ? "right" : "left") +
+                   " foot has it: check the foot's side.";
+      return out;
+    }
+  }
   out.found = true;
   return out;
 }
@@ -654,7 +765,7 @@ Measurements Measure(const kernelcad::Mesh& mesh, const Eigen::Vector3d& heel,
     m.reason = LengthReason(length);
     return m;
   }
-  const std::optional<Vector2d> heelSection = Section(l, l.rear + length / 6.0);
+  const std::optional<Vector2d> heelSection = OutlineAcross(l, l.rear + length / 6.0);
   // The frame starts on the plane under the rearmost heel point, on the heel point's line.
   const Vector3d shift(l.rear, f.Local(heel).y(), 0);
   f.origin = f.Global(shift);

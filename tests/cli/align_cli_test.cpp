@@ -2,7 +2,6 @@
 // the foot, its exit codes and one-line errors.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <array>
@@ -13,26 +12,13 @@
 #include <vector>
 
 #include "footgen/footgen.h"
+#include "run_scan.h"
 
 namespace {
 
-struct Outcome {
-  int exitCode;
-  std::string out;
-};
-
-// Runs "quarnel-scan align <args>" through the shell; stderr goes with stdout when `withErrors`.
+// Runs "quarnel-scan align <args>"; stderr goes with stdout when `withErrors`.
 Outcome align(const std::string& args, bool withErrors = true) {
-  const std::string command =
-      std::string(QUARNEL_SCAN) + " align " + args + (withErrors ? " 2>&1" : " 2>/dev/null");
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return {-1, {}};
-  std::string out;
-  std::array<char, 4096> buffer{};
-  while (const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe))
-    out.append(buffer.data(), n);
-  const int status = pclose(pipe);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+  return runScan("align " + args, withErrors);
 }
 
 std::string point(const Eigen::Vector3d& p) {

@@ -1,0 +1,155 @@
+#include "cli/measure_commands.h"
+
+#include <charconv>
+#include <cstdio>
+#include <optional>
+#include <string_view>
+
+#include "cli/arguments.h"
+
+namespace cli {
+
+namespace {
+
+// Fixed decimals with a point whatever the locale: print runs inside a Qt application, which
+// takes the user's locale.
+std::string Fixed(double v, int decimals) {
+  char text[400];
+  const auto r = std::to_chars(text, text + sizeof text, v, std::chars_format::fixed, decimals);
+  return std::string(text, r.ptr);
+}
+
+std::string JsonPoint(const Eigen::Vector3d& p) {
+  std::string out = "[";
+  out += Fixed(p.x(), 3);
+  out += ", ";
+  out += Fixed(p.y(), 3);
+  out += ", ";
+  out += Fixed(p.z(), 3);
+  return out + "]";
+}
+
+const char* SideName(alignment::Side side) {
+  return side == alignment::Side::Left ? "Left" : "Right";
+}
+
+// The arguments both commands take: scan files, --side, --units and (for measure) --csv.
+struct Request {
+  std::vector<std::string> files;
+  alignment::Side side = alignment::Side::Left;
+  Units units = kernelcad::LengthUnit::Millimetre;
+  bool csv = false;
+};
+
+Request ParseRequest(std::span<char*> args, bool many) {
+  Request r;
+  std::optional<alignment::Side> side;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string_view a = args[i];
+    if (a == "--csv" && many) {
+      r.csv = true;
+    } else if (a == "--side" || a == "--units") {
+      if (i + 1 >= args.size()) throw UsageError(std::string(a) + " needs a value");
+      const std::string_view value = args[++i];
+      if (a == "--units")
+        r.units = ParseUnits(value);
+      else if (!(side = ParseSide(value)))
+        throw UsageError("--side must be Left or Right, not \"" + std::string(value) + "\"");
+    } else if (!a.starts_with("--") && (many || r.files.empty())) {
+      r.files.emplace_back(a);
+    } else {
+      throw UsageError("unexpected argument \"" + std::string(a) + "\"");
+    }
+  }
+  if (r.files.empty()) throw UsageError("the scan file is missing");
+  if (!side) throw UsageError("--side is needed");
+  r.side = *side;
+  return r;
+}
+
+// The suggested points on the scan, or an exception with the reason.
+measure::Suggestion SuggestOn(const kernelcad::Mesh& mesh, alignment::Side side,
+                              const std::string& file) {
+  measure::Suggestion s = measure::SuggestReferencePoints(mesh, side);
+  if (!s.found) throw std::runtime_error(file + ": no points suggested: " + s.reason);
+  return s;
+}
+
+}  // namespace
+
+std::vector<Field> MeasurementFields(const measure::Measurements& m) {
+  const char* arch = m.archClass == measure::ArchClass::High     ? "high"
+                     : m.archClass == measure::ArchClass::Normal ? "normal"
+                                                                 : "low";
+  return {{"foot_length", Fixed(m.footLength, 1)},
+          {"ball_width", Fixed(m.ballWidth, 1)},
+          {"ball_width_across", Fixed(m.ballWidthAcross, 1)},
+          {"heel_width", Fixed(m.heelWidth, 1)},
+          {"arch_height", Fixed(m.archHeight, 1)},
+          {"arch_index", Fixed(m.archIndex, 3)},
+          {"arch_class", arch, true},
+          {"chippaux_smirak", Fixed(m.chippauxSmirak, 3)},
+          {"mondopoint",
+           std::to_string(m.size.mondopointLength) + "/" + std::to_string(m.size.mondopointWidth),
+           true},
+          {"eu_size", Fixed(m.size.eu, 1)},
+          {"uk_size", Fixed(m.size.uk, 1)},
+          {"toe_allowance", Fixed(measure::kToeAllowance, 0)}};
+}
+
+int Suggest(std::span<char*> args) {
+  const Request r = ParseRequest(args, false);
+  const std::string& file = r.files.front();
+  const measure::Suggestion s = SuggestOn(ReadScan(file, r.units).scan.mesh, r.side, file);
+  const std::string out = "{\"file\": " + JsonString(file) + ", \"side\": \"" + SideName(r.side) +
+                          "\", \"heel\": " + JsonPoint(s.heel) +
+                          ", \"ball\": " + JsonPoint(s.ball) +
+                          ", \"adjacent\": " + JsonPoint(s.adjacent) + "}\n";
+  std::fputs(out.c_str(), stdout);
+  return kExitOk;
+}
+
+int MeasureScans(std::span<char*> args) {
+  const Request r = ParseRequest(args, true);
+  if (r.csv) {
+    std::string header = "file,side";
+    for (const Field& f : MeasurementFields({})) header += "," + f.name;
+    std::puts(header.c_str());
+  }
+  int failed = 0;
+  for (const std::string& file : r.files) {
+    try {
+      const kernelcad::Mesh mesh = ReadScan(file, r.units).scan.mesh;
+      const measure::Suggestion s = SuggestOn(mesh, r.side, file);
+      const measure::Measurements m = measure::Measure(mesh, s.heel, s.ball, s.adjacent, r.side);
+      if (!m.valid) throw std::runtime_error(file + ": not measured: " + m.reason);
+      std::string line;
+      if (r.csv) {
+        // A file name with a comma or a quote is quoted as CSV quotes it.
+        std::string name = file;
+        if (name.find_first_of(",\"\n") != std::string::npos) {
+          for (std::size_t at = 0; (at = name.find('"', at)) != std::string::npos; at += 2)
+            name.insert(at, 1, '"');
+          name = "\"" + name + "\"";
+        }
+        line = name + "," + SideName(r.side);
+        for (const Field& f : MeasurementFields(m)) line += "," + f.text;
+      } else {
+        line = "{\"file\": " + JsonString(file) + ", \"side\": \"" + SideName(r.side) +
+               "\", \"heel\": " + JsonPoint(s.heel) + ", \"ball\": " + JsonPoint(s.ball) +
+               ", \"adjacent\": " + JsonPoint(s.adjacent);
+        for (const Field& f : MeasurementFields(m))
+          line += ", \"" + f.name + "\": " + (f.word ? JsonString(f.text) : f.text);
+        line += "}";
+      }
+      std::puts(line.c_str());
+      std::fflush(stdout);
+    } catch (const std::exception& e) {
+      ++failed;
+      Say(std::string("error: ") + e.what());
+    }
+  }
+  return failed ? kExitRefused : kExitOk;
+}
+
+}  // namespace cli
