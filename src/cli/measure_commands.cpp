@@ -13,23 +13,23 @@ namespace {
 
 // Fixed decimals with a point whatever the locale: print runs inside a Qt application, which
 // takes the user's locale.
-std::string Fixed(double v, int decimals) {
+std::string fixed(double v, int decimals) {
   char text[400];
   const auto r = std::to_chars(text, text + sizeof text, v, std::chars_format::fixed, decimals);
   return std::string(text, r.ptr);
 }
 
-std::string JsonPoint(const Eigen::Vector3d& p) {
+std::string jsonPoint(const Eigen::Vector3d& p) {
   std::string out = "[";
-  out += Fixed(p.x(), 3);
+  out += fixed(p.x(), 3);
   out += ", ";
-  out += Fixed(p.y(), 3);
+  out += fixed(p.y(), 3);
   out += ", ";
-  out += Fixed(p.z(), 3);
+  out += fixed(p.z(), 3);
   return out + "]";
 }
 
-const char* SideName(alignment::Side side) {
+const char* sideName(alignment::Side side) {
   return side == alignment::Side::Left ? "Left" : "Right";
 }
 
@@ -41,7 +41,7 @@ struct Request {
   bool csv = false;
 };
 
-Request ParseRequest(std::span<char*> args, bool many) {
+Request parseRequest(std::span<char*> args, bool many) {
   Request r;
   std::optional<alignment::Side> side;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -52,8 +52,8 @@ Request ParseRequest(std::span<char*> args, bool many) {
       if (i + 1 >= args.size()) throw UsageError(std::string(a) + " needs a value");
       const std::string_view value = args[++i];
       if (a == "--units")
-        r.units = ParseUnits(value);
-      else if (!(side = ParseSide(value)))
+        r.units = parseUnits(value);
+      else if (!(side = parseSide(value)))
         throw UsageError("--side must be Left or Right, not \"" + std::string(value) + "\"");
     } else if (!a.starts_with("--") && (many || r.files.empty())) {
       r.files.emplace_back(a);
@@ -68,7 +68,7 @@ Request ParseRequest(std::span<char*> args, bool many) {
 }
 
 // The suggested points on the scan, or an exception with the reason.
-measure::Suggestion SuggestOn(const kernelcad::Mesh& mesh, alignment::Side side,
+measure::Suggestion suggestOn(const kernelcad::Mesh& mesh, alignment::Side side,
                               const std::string& file) {
   measure::Suggestion s = measure::SuggestReferencePoints(mesh, side);
   if (!s.found) throw std::runtime_error(file + ": no points suggested: " + s.reason);
@@ -77,50 +77,50 @@ measure::Suggestion SuggestOn(const kernelcad::Mesh& mesh, alignment::Side side,
 
 }  // namespace
 
-std::vector<Field> MeasurementFields(const measure::Measurements& m) {
+std::vector<Field> measurementFields(const measure::Measurements& m) {
   const char* arch = m.archClass == measure::ArchClass::High     ? "high"
                      : m.archClass == measure::ArchClass::Normal ? "normal"
                                                                  : "low";
-  return {{"foot_length", Fixed(m.footLength, 1)},
-          {"ball_width", Fixed(m.ballWidth, 1)},
-          {"ball_width_across", Fixed(m.ballWidthAcross, 1)},
-          {"heel_width", Fixed(m.heelWidth, 1)},
-          {"arch_height", Fixed(m.archHeight, 1)},
-          {"arch_index", Fixed(m.archIndex, 3)},
+  return {{"foot_length", fixed(m.footLength, 1)},
+          {"ball_width", fixed(m.ballWidth, 1)},
+          {"ball_width_across", fixed(m.ballWidthAcross, 1)},
+          {"heel_width", fixed(m.heelWidth, 1)},
+          {"arch_height", fixed(m.archHeight, 1)},
+          {"arch_index", fixed(m.archIndex, 3)},
           {"arch_class", arch, true},
-          {"chippaux_smirak", Fixed(m.chippauxSmirak, 3)},
+          {"chippaux_smirak", fixed(m.chippauxSmirak, 3)},
           {"mondopoint",
            std::to_string(m.size.mondopointLength) + "/" + std::to_string(m.size.mondopointWidth),
            true},
-          {"eu_size", Fixed(m.size.eu, 1)},
-          {"uk_size", Fixed(m.size.uk, 1)},
-          {"toe_allowance", Fixed(measure::kToeAllowance, 0)}};
+          {"eu_size", fixed(m.size.eu, 1)},
+          {"uk_size", fixed(m.size.uk, 1)},
+          {"toe_allowance", fixed(measure::kToeAllowance, 0)}};
 }
 
-int Suggest(std::span<char*> args) {
-  const Request r = ParseRequest(args, false);
+int suggest(std::span<char*> args) {
+  const Request r = parseRequest(args, false);
   const std::string& file = r.files.front();
-  const measure::Suggestion s = SuggestOn(ReadScan(file, r.units).scan.mesh, r.side, file);
-  const std::string out = "{\"file\": " + JsonString(file) + ", \"side\": \"" + SideName(r.side) +
-                          "\", \"heel\": " + JsonPoint(s.heel) +
-                          ", \"ball\": " + JsonPoint(s.ball) +
-                          ", \"adjacent\": " + JsonPoint(s.adjacent) + "}\n";
+  const measure::Suggestion s = suggestOn(readScan(file, r.units).scan.mesh, r.side, file);
+  const std::string out = "{\"file\": " + jsonString(file) + ", \"side\": \"" + sideName(r.side) +
+                          "\", \"heel\": " + jsonPoint(s.heel) +
+                          ", \"ball\": " + jsonPoint(s.ball) +
+                          ", \"adjacent\": " + jsonPoint(s.adjacent) + "}\n";
   std::fputs(out.c_str(), stdout);
   return kExitOk;
 }
 
-int MeasureScans(std::span<char*> args) {
-  const Request r = ParseRequest(args, true);
+int measureScans(std::span<char*> args) {
+  const Request r = parseRequest(args, true);
   if (r.csv) {
     std::string header = "file,side";
-    for (const Field& f : MeasurementFields({})) header += "," + f.name;
+    for (const Field& f : measurementFields({})) header += "," + f.name;
     std::puts(header.c_str());
   }
   int failed = 0;
   for (const std::string& file : r.files) {
     try {
-      const kernelcad::Mesh mesh = ReadScan(file, r.units).scan.mesh;
-      const measure::Suggestion s = SuggestOn(mesh, r.side, file);
+      const kernelcad::Mesh mesh = readScan(file, r.units).scan.mesh;
+      const measure::Suggestion s = suggestOn(mesh, r.side, file);
       const measure::Measurements m = measure::Measure(mesh, s.heel, s.ball, s.adjacent, r.side);
       if (!m.valid) throw std::runtime_error(file + ": not measured: " + m.reason);
       std::string line;
@@ -132,21 +132,21 @@ int MeasureScans(std::span<char*> args) {
             name.insert(at, 1, '"');
           name = "\"" + name + "\"";
         }
-        line = name + "," + SideName(r.side);
-        for (const Field& f : MeasurementFields(m)) line += "," + f.text;
+        line = name + "," + sideName(r.side);
+        for (const Field& f : measurementFields(m)) line += "," + f.text;
       } else {
-        line = "{\"file\": " + JsonString(file) + ", \"side\": \"" + SideName(r.side) +
-               "\", \"heel\": " + JsonPoint(s.heel) + ", \"ball\": " + JsonPoint(s.ball) +
-               ", \"adjacent\": " + JsonPoint(s.adjacent);
-        for (const Field& f : MeasurementFields(m))
-          line += ", \"" + f.name + "\": " + (f.word ? JsonString(f.text) : f.text);
+        line = "{\"file\": " + jsonString(file) + ", \"side\": \"" + sideName(r.side) +
+               "\", \"heel\": " + jsonPoint(s.heel) + ", \"ball\": " + jsonPoint(s.ball) +
+               ", \"adjacent\": " + jsonPoint(s.adjacent);
+        for (const Field& f : measurementFields(m))
+          line += ", \"" + f.name + "\": " + (f.word ? jsonString(f.text) : f.text);
         line += "}";
       }
       std::puts(line.c_str());
       std::fflush(stdout);
     } catch (const std::exception& e) {
       ++failed;
-      Say(std::string("error: ") + e.what());
+      say(std::string("error: ") + e.what());
     }
   }
   return failed ? kExitRefused : kExitOk;

@@ -10,14 +10,14 @@ namespace cli {
 
 // quarnel-scan suggest: the heel, ball and adjacent points the program suggests on a scan, as
 // JSON; the reason on stderr when it cannot suggest them.
-int Suggest(std::span<char*> args);
+int suggest(std::span<char*> args);
 inline constexpr const char* kSuggestArgs = "FILE --side Left|Right [--units auto|mm|cm|m|in]";
 inline constexpr const char* kSuggestSummary =
     "print the suggested heel, ball and adjacent points (in mm) as JSON";
 
 // quarnel-scan measure: the foot's measurements on the suggested points, a JSON line per scan or
 // with --csv a header and a row per scan; a scan that cannot be measured gets its error line.
-int MeasureScans(std::span<char*> args);
+int measureScans(std::span<char*> args);
 inline constexpr const char* kMeasureArgs =
     "FILE... --side Left|Right [--csv] [--units auto|mm|cm|m|in]";
 inline constexpr const char* kMeasureSummary =
@@ -29,6 +29,6 @@ struct Field {
   bool word = false;
 };
 // The measurements in the order the JSON and the CSV give them.
-std::vector<Field> MeasurementFields(const measure::Measurements& m);
+std::vector<Field> measurementFields(const measure::Measurements& m);
 
 }  // namespace cli

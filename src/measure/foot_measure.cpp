@@ -9,6 +9,7 @@
 #include <numbers>
 #include <numeric>
 #include <optional>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -290,25 +291,42 @@ std::optional<Plane> FindSupportPlane(const Surface& s, std::string& reason) {
   for (std::size_t i = 0; i < patches.size(); i += stride) sample.push_back(patches[i]);
 
   // The lattice is about 5 degrees apart, a tilt that lifts one end of a foot 10 mm: a wide band
-  // finds the sole's side, narrower ones then settle on its plane.
+  // finds the sole's side, narrower ones then settle on its plane. On a closed mesh a tall flat
+  // side may hold as much in the wide band, so the best few sides, 30 degrees apart at least,
+  // are each settled and the one with most in the narrow band wins.
+  std::vector<std::pair<double, Vector3d>> wide;
+  for (const Vector3d& d : Directions(1500))
+    wide.emplace_back(SupportAlong(sample, d, 4 * kContactBand, longest).Score(), d);
+  std::sort(wide.begin(), wide.end(),
+            [](const auto& p, const auto& q) { return p.first > q.first; });
+  std::vector<Vector3d> starts;
+  for (const auto& [score, d] : wide) {
+    if (starts.size() == 4) break;
+    if (std::all_of(starts.begin(), starts.end(),
+                    [&](const Vector3d& s) { return s.dot(d) < 0.87; }))
+      starts.push_back(d);
+  }
+  // Each start settles on grids of directions around it, ever finer in ever narrower bands.
+  const auto settle = [&](const Vector3d& at, double band, double reach, int steps) {
+    const Vector3d u = at.unitOrthogonal(), v = at.cross(u);
+    Support best = SupportAlong(sample, at, band, longest);
+    Vector3d bestAt = at;
+    for (int i = -steps; i <= steps; ++i)
+      for (int j = -steps; j <= steps; ++j) {
+        const Vector3d d = (at + reach * (i * u + j * v) / steps).normalized();
+        const Support sup = SupportAlong(sample, d, band, longest);
+        if (sup.Score() > best.Score()) best = sup, bestAt = d;
+      }
+    return std::pair{bestAt, best};
+  };
   Vector3d best = Vector3d::UnitZ();
   Support bestSupport;
-  for (const Vector3d& d : Directions(1500)) {
-    const Support sup = SupportAlong(sample, d, 4 * kContactBand, longest);
-    if (sup.Score() > bestSupport.Score()) best = d, bestSupport = sup;
-  }
-  for (const auto& [band, step] : {std::pair{4.0, 0.04}, {2.0, 0.02}, {1.0, 0.01}, {1.0, 0.004}}) {
-    bestSupport = SupportAlong(sample, best, band * kContactBand, longest);
-    bool moved = true;
-    while (moved) {
-      moved = false;
-      const Vector3d u = best.unitOrthogonal(), v = best.cross(u);
-      for (const Vector3d& t : std::array<Vector3d, 4>{u, -u, v, -v}) {
-        const Vector3d d = (best + step * t).normalized();
-        const Support sup = SupportAlong(sample, d, band * kContactBand, longest);
-        if (sup.Score() > bestSupport.Score()) best = d, bestSupport = sup, moved = true;
-      }
-    }
+  for (Vector3d at : starts) {
+    Support support;
+    std::tie(at, support) = settle(at, 4 * kContactBand, 0.1, 6);
+    std::tie(at, support) = settle(at, 2 * kContactBand, 0.02, 4);
+    std::tie(at, support) = settle(at, kContactBand, 0.006, 3);
+    if (support.Score() > bestSupport.Score()) best = at, bestSupport = support;
   }
   double total = 0;
   for (const Patch& p : sample) total += p.area;

@@ -1,11 +1,11 @@
-#include "app/selectform.h"
+#include "app/side_dialog.h"
 
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "app/appstate.h"
-#include "app/forms.h"
 #include "platform/runtime.h"
+#include "state/app_state.h"
+#include "state/window_registry.h"
 
 namespace app {
 
