@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <ostream>
 #include <string>
 
 #include "footgen/footgen.h"
@@ -36,6 +37,8 @@ const Kind kKinds[] = {
     {"closed", 2000, true, 0, 0, 0, false},
     {"defects", 3000, false, 0.3, 3, 3, true},  // every third one a closed mesh
 };
+
+void PrintTo(const Kind& kind, std::ostream* out) { *out << kind.name; }
 
 // Worst errors of one kind's measurements, and how many arch classes came out right.
 struct Errors {

@@ -51,7 +51,8 @@ Foot GenerateFoot(Side side, int resolution = kDefaultResolution);
 // Plantar surface within this height of the support plane counts as the contact region (the
 // footprint): the unloaded scan's soft tissue flattens by a few millimetres under body weight, and
 // at 3 mm the band joins the forefoot and heel as a loaded footprint does while the toes and the
-// raised arch stay apart. The measurements use the same band.
+// raised arch stay apart. The measurements use the same band. The footprint's toes are its parts
+// wholly in front of the ball and adjacent points; neither index counts them.
 inline constexpr double kContactBand = 3.0;
 
 enum class Arch { Flat, Normal, High };
@@ -65,7 +66,7 @@ struct Variant {
   Arch arch = Arch::Normal;  // shapes whose arch indices lie well inside their classes
   bool closed = false;       // a closed full-foot mesh: the plantar surface and a dorsum
   double noise = 0;          // mm, standard deviation of each vertex along its normal
-  int holes = 0;             // patches of missing triangles, 3-8 mm across
+  int holes = 0;             // patches of missing triangles, 4-16 mm across
   int fragments = 0;         // stray blobs of scanner debris 15-45 mm off the foot
   bool cutRim = false;       // the rim cut by a tilted plane, lower on one side
   bool randomPose = false;   // any orientation, moved up to 500 mm
@@ -78,15 +79,18 @@ struct Variant {
 // midpoint of the ball and adjacent points.
 struct Truth {
   Landmarks landmarks;
-  Eigen::Isometry3d pose =
-      Eigen::Isometry3d::Identity();  // from the frame described above (mirrored for a right foot)
-  double footLength = 0;              // extent of the surface along the axis
-  double ballWidth = 0;               // ball to adjacent in the support plane
-  double ballWidthAcross = 0;         // its component across the axis
-  double heelWidth = 0;               // outline across the axis, 1/6 of the length from the heel
-  double archIndex = 0;               // middle third of the toe-less footprint / all of it
-  Arch archClass = Arch::Normal;      // High <= 0.21 < Normal < 0.26 <= Flat
-  double chippauxSmirak = 0;  // narrowest midfoot / widest forefoot breadth of the footprint
+  // From the frame described above, the foot scaled to its length (and mirrored for a right
+  // foot), to the mesh's.
+  Eigen::Isometry3d pose = Eigen::Isometry3d::Identity();
+  double footLength = 0;          // extent of the surface along the axis
+  double ballWidth = 0;           // ball to adjacent in the support plane
+  double ballWidthAcross = 0;     // its component across the axis
+  double heelWidth = 0;           // outline across the axis, 1/6 of the length from the heel
+  double archIndex = 0;           // middle third of the toe-less footprint over all of it
+  Arch archClass = Arch::Normal;  // High <= 0.21 < Normal < 0.26 <= Flat
+  // Narrowest breadth of the footprint in its middle third over the widest in its front third;
+  // a breadth runs from the outermost point on one side to the other's.
+  double chippauxSmirak = 0;
 };
 
 struct GeneratedFoot {
