@@ -20,6 +20,7 @@
 #include "help/aboutform.h"
 #include "help/browser.h"
 #include "kernelcad/core/units.h"
+#include "kernelcad/widget/kernelcad.h"
 #include "platform/msgbox.h"
 #include "platform/runtime.h"
 #include "view/form1.h"
@@ -231,6 +232,8 @@ void MainForm::chooseScan(const QString& name) {
 
 void MainForm::File1_DblClick() {
   if (state().ScanFile == kNone) return;
+  // Read while the operator answers: Load_Foot takes what was read of the same path.
+  kernelcad::KernelCAD::readAhead(joinPath(state().CurrentFolder, state().ScanFile));
   Forms::get<SelectForm>().exec();
   Display_File();
 }

@@ -48,19 +48,20 @@ class SceneRenderer {
   bool interacting() const;
 
   // Surface point of the scan mesh (item 0) under pixel (px, py), counted from the view's
-  // top-left corner; nothing when the ray misses. Waits for the cell locator, which is built
+  // top-left corner; nothing when the ray misses. Waits for the triangle grid, which is built
   // off this thread once the scan is in.
   std::optional<PickHit> pick(long px, long py);
-  // Whether a pick would find the locator ready; waitForPicking waits until it is.
+  // Whether a pick would find the grid ready; waitForPicking waits until it is.
   bool pickingReady();
   void waitForPicking();
 
  private:
   struct MeshData {
-    MeshData(std::shared_ptr<const Mesh> mesh, vtkSmartPointer<vtkPolyData> polyData);
+    explicit MeshData(std::shared_ptr<const Mesh> mesh);
     MeshData(MeshData&&) noexcept;
     ~MeshData();
     std::shared_ptr<const Mesh> mesh;  // keeps the arrays VTK points into alive
+    std::vector<float> ownNormals;     // for a mesh that has none of its own
     vtkSmartPointer<vtkPolyData> polyData;
     std::unique_ptr<MeshJobs> jobs;  // the stand-in and the locator
   };
