@@ -185,9 +185,17 @@ SceneRenderer::MeshData::MeshData(std::shared_ptr<const Mesh> m)
       // A mesh that came without normals (not through a load) gets them here.
       ownNormals(mesh->normals.size() == mesh->points.size() ? std::vector<float>{}
                                                              : VertexNormals(*mesh)),
-      polyData(drawable(*mesh, ownNormals.empty() ? mesh->normals : ownNormals)),
-      jobs(std::make_unique<MeshJobs>(mesh, mesh->triangleCount() > kStandInThreshold)) {}
+      polyData(drawable(*mesh, ownNormals.empty() ? mesh->normals : ownNormals)) {}
 SceneRenderer::MeshData::MeshData(MeshData&&) noexcept = default;
+
+MeshJobs& SceneRenderer::MeshData::startJobs() {
+  if (!jobs) jobs = std::make_unique<MeshJobs>(mesh, mesh->triangleCount() > kStandInThreshold);
+  return *jobs;
+}
+
+void SceneRenderer::startMeshJobs() {
+  if (meshData_) meshData_->startJobs();
+}
 SceneRenderer::MeshData::~MeshData() = default;
 
 SceneRenderer::SceneRenderer(std::shared_ptr<Model> model, std::shared_ptr<View> view)
@@ -348,7 +356,7 @@ bool SceneRenderer::showsMesh() const {
 
 bool SceneRenderer::setInteracting(bool interacting) {
   if (!showsMesh() || !meshData_) return false;
-  vtkPolyData* standIn = meshData_->jobs->standIn();
+  vtkPolyData* standIn = meshData_->startJobs().standIn();
   vtkPolyData* wanted = interacting && standIn ? standIn : meshData_->polyData.Get();
   auto* mapper = vtkPolyDataMapper::SafeDownCast(actors_.front().second->GetMapper());
   if (mapper->GetInput() == wanted) return false;
@@ -361,16 +369,16 @@ bool SceneRenderer::interacting() const {
          actors_.front().second->GetMapper()->GetInput() != meshData_->polyData.Get();
 }
 
-bool SceneRenderer::pickingReady() { return !meshData_ || meshData_->jobs->locatorReady(); }
+bool SceneRenderer::pickingReady() { return !meshData_ || meshData_->startJobs().locatorReady(); }
 
 void SceneRenderer::waitForPicking() {
-  if (meshData_) meshData_->jobs->locator();
+  if (meshData_) meshData_->startJobs().locator();
 }
 
 std::optional<PickHit> SceneRenderer::pick(long px, long py) {
   sync();  // a scan put in since the last rebuild gets its actor and its locator first
   if (!showsMesh() || !meshData_) return std::nullopt;
-  const TriangleGrid* locator = meshData_->jobs->locator();
+  const TriangleGrid* locator = meshData_->startJobs().locator();
   if (!locator) return std::nullopt;
   // A ray along the view through the centre of the pixel, from in front of everything to
   // behind it, in the mesh's own coordinates: the grid's mesh is never moved.

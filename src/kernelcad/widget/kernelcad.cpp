@@ -97,6 +97,8 @@ KernelCAD::KernelCAD(QWidget* parent)
     Trace(model_->GetItemCount() == 0 ? "frame-empty"
           : renderer_->interacting()  ? "frame-stand-in"
                                       : "frame-full");
+    // The scan is on screen: now its stand-in and picking grid, which would have slowed that.
+    renderer_->startMeshJobs();
   });
 }
 
