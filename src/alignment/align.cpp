@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <initializer_list>
 #include <string>
 
 #include "alignment/spheres.h"
+#include "footview/camera.h"
 
 namespace alignment {
 
@@ -30,14 +30,6 @@ double atnDegrees(double q) { return std::atan(q) * kDegreesPerRadian; }
 void rotateItems(const FootItems& items, double angle, double dx, double dy, double dz) {
   for (const auto& item : {items.foot, items.heel, items.ball, items.adjacent})
     item->Rotate(angle, 0.0, 0.0, 0.0, dx, dy, dz);
-}
-
-void resetCamera(const Scene& scene, std::initializer_list<std::pair<double, long>> turns) {
-  const auto frame = scene.view->FindObject("EyeFrame");
-  if (!frame) throw kernelcad::KernelCADError("The view has no camera frame \"EyeFrame\".");
-  frame->ResetOrientation();
-  frame->SetPosition(0.0, 0.0, 0.0);
-  for (const auto& [angle, axis] : turns) frame->RotateAboutAxis(angle, axis);
 }
 
 void redraw(const Scene& scene) {
@@ -121,12 +113,12 @@ void Align_To_Axis(const Scene& scene, Axis axis, Side side, ReferencePoints& po
   const double thetaX = left ? 180.0 - gamma : gamma;
   rotateItems(items, thetaX, 1.0, 0.0, 0.0);
 
-  resetCamera(scene, {{180.0, 1}, {180.0, 2}});
+  footview::turnCamera(*scene.view, footview::StandardView::Bottom);
   redraw(scene);
 }
 
 void Check_Rotation(const Scene& scene) {
-  resetCamera(scene, {{180.0, 0}});
+  footview::turnCamera(*scene.view, {{180.0, 0}});
   const FootItems items = Take_Foot_Items(*scene.model);
   // The ball sphere decides for both axes.
   if (items.ball->GetPosition().x() < items.heel->GetPosition().x())

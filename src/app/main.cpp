@@ -3,10 +3,9 @@
 #include <QSurfaceFormat>
 #include <QTimer>
 
-#include "app/forms.h"
-#include "app/mainform.h"
+#include "app/scan_browser_window.h"
 #include "platform/error_reporting.h"
-#include "printing/commands.h"
+#include "state/window_registry.h"
 
 int main(int argc, char** argv) {
   // VTK's view needs its surface format and shared contexts before the application exists.
@@ -14,8 +13,6 @@ int main(int argc, char** argv) {
   QSurfaceFormat::setDefaultFormat(QVTKOpenGLNativeWidget::defaultFormat());
   platform::ErrorReportingApplication application(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("QUARNEL"));
-  // The foot window's print commands come from the printing library above it.
-  printing::install();
 
   app::Forms::get<app::MainForm>().show();
   // For the smoke test: start as a user does, then end as "Exit" does after the given time.

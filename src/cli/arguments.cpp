@@ -20,7 +20,7 @@ std::string shortNumber(double v) {
 
 }  // namespace
 
-std::string_view Trim(std::string_view s) {
+std::string_view trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
   while (!s.empty() &&
          (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
@@ -28,8 +28,8 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
-std::optional<double> Number(std::string_view text) {
-  text = Trim(text);
+std::optional<double> number(std::string_view text) {
+  text = trim(text);
   double v = 0;
   const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
   if (text.empty() || r.ec != std::errc() || r.ptr != text.data() + text.size() ||
@@ -38,12 +38,12 @@ std::optional<double> Number(std::string_view text) {
   return v;
 }
 
-std::optional<kernelcad::Vec3> Point(std::string_view text) {
+std::optional<kernelcad::Vec3> point(std::string_view text) {
   std::array<double, 3> v{};
   for (std::size_t i = 0; i < v.size(); ++i) {
     const std::size_t comma = i + 1 < v.size() ? text.find(',') : text.size();
     if (comma == std::string_view::npos) return std::nullopt;
-    const auto n = Number(text.substr(0, comma));
+    const auto n = number(text.substr(0, comma));
     if (!n) return std::nullopt;
     v[i] = *n;
     text.remove_prefix(std::min(text.size(), comma + 1));
@@ -51,25 +51,25 @@ std::optional<kernelcad::Vec3> Point(std::string_view text) {
   return kernelcad::Vec3(v[0], v[1], v[2]);
 }
 
-std::optional<alignment::Side> ParseSide(std::string_view text) {
+std::optional<alignment::Side> parseSide(std::string_view text) {
   if (text == "Left") return alignment::Side::Left;
   if (text == "Right") return alignment::Side::Right;
   return std::nullopt;
 }
 
-std::optional<alignment::Axis> ParseAxis(std::string_view text) {
+std::optional<alignment::Axis> parseAxis(std::string_view text) {
   if (text == "Lateral") return alignment::Axis::Lateral;
   if (text == "Medial") return alignment::Axis::Medial;
   return std::nullopt;
 }
 
-Units ParseUnits(std::string_view text) {
+Units parseUnits(std::string_view text) {
   if (text == "auto") return std::nullopt;
   if (const auto unit = kernelcad::ParseUnit(text)) return unit;
   throw UsageError("--units must be auto, mm, cm, m or in, not \"" + std::string(text) + "\"");
 }
 
-ScanInMillimetres ReadScan(const std::string& path, Units units) {
+ScanInMillimetres readScan(const std::string& path, Units units) {
   ScanInMillimetres read{
       kernelcad::WhileDoing("read " + path, [&] { return kernelcad::ReadVrmlFile(path); }),
       units.value_or(kernelcad::LengthUnit::Millimetre)};
@@ -87,7 +87,7 @@ ScanInMillimetres ReadScan(const std::string& path, Units units) {
             mm + ")";
     else
       why = "no unit makes that a foot's size (" + mm + "), so it is kept";
-    Say("quarnel-scan: " + path + ": --units auto took " +
+    say("quarnel-scan: " + path + ": --units auto took " +
         std::string(kernelcad::UnitName(read.unit)) + ": the longest side is " +
         shortNumber(longest) + " units, " + why);
   }
@@ -96,7 +96,7 @@ ScanInMillimetres ReadScan(const std::string& path, Units units) {
   return read;
 }
 
-void Say(const std::string& line) {
+void say(const std::string& line) {
   const std::string text = kernelcad::EscapeInvalidUtf8(line) + '\n';
   std::fputs(text.c_str(), stderr);
 }

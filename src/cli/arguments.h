@@ -25,21 +25,21 @@ class UsageError : public std::runtime_error {
 };
 
 // The text without the blanks and line ends around it.
-std::string_view Trim(std::string_view s);
+std::string_view trim(std::string_view s);
 
 // A finite number, blanks around it allowed. "nan" and "inf" are not numbers a point or an angle
 // can take.
-std::optional<double> Number(std::string_view text);
+std::optional<double> number(std::string_view text);
 // "X,Y,Z": three finite numbers and nothing else.
-std::optional<kernelcad::Vec3> Point(std::string_view text);
-std::optional<alignment::Side> ParseSide(std::string_view text);
-std::optional<alignment::Axis> ParseAxis(std::string_view text);
+std::optional<kernelcad::Vec3> point(std::string_view text);
+std::optional<alignment::Side> parseSide(std::string_view text);
+std::optional<alignment::Axis> parseAxis(std::string_view text);
 
 // --units: the unit a scan's coordinates are in, or none for "auto" (guessed from its size).
 using Units = std::optional<kernelcad::LengthUnit>;
 inline constexpr const char* kUnitsArgs = "[--units auto|mm|cm|m|in]";
 // Throws UsageError for any other text.
-Units ParseUnits(std::string_view text);
+Units parseUnits(std::string_view text);
 
 struct ScanInMillimetres {
   kernelcad::VrmlScan scan;  // coordinates converted into millimetres
@@ -49,9 +49,9 @@ struct ScanInMillimetres {
 
 // Reads the scan and converts it from `units` into millimetres; with "auto" says on stderr which
 // unit it took and why. Throws VrmlError, or NotEnoughMemory naming the file.
-ScanInMillimetres ReadScan(const std::string& path, Units units);
+ScanInMillimetres readScan(const std::string& path, Units units);
 
 // `line` and a line break on stderr, with bytes that are not UTF-8 escaped.
-void Say(const std::string& line);
+void say(const std::string& line);
 
 }  // namespace cli

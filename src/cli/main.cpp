@@ -31,7 +31,7 @@ struct Command {
   int (*run)(std::span<char*> args);
 };
 
-std::string JsonString(std::string_view s) {
+std::string jsonString(std::string_view s) {
   std::string out = "\"";
   for (const char c : s) {
     switch (c) {
@@ -64,48 +64,48 @@ std::string JsonString(std::string_view s) {
 }
 
 // Shortest text that reads back to the same double, so scripts see the file's values exactly.
-std::string JsonNumber(double v) {
+std::string jsonNumber(double v) {
   char buf[32];
   const auto r = std::to_chars(buf, buf + sizeof buf, v);
   return std::string(buf, r.ptr);
 }
 
-int Info(std::span<char*> args) {
+int info(std::span<char*> args) {
   std::optional<std::string> path;
   cli::Units units = kernelcad::LengthUnit::Millimetre;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string_view a = args[i];
     if (a == "--units" && i + 1 < args.size())
-      units = cli::ParseUnits(args[++i]);
+      units = cli::parseUnits(args[++i]);
     else if (!path && !a.starts_with("--"))
       path = a;
     else
       throw UsageError("unexpected argument \"" + std::string(a) + "\"");
   }
   if (!path) throw UsageError("the scan file is missing");
-  const kernelcad::VrmlScan scan = cli::ReadScan(*path, units).scan;
+  const kernelcad::VrmlScan scan = cli::readScan(*path, units).scan;
   const auto b = scan.mesh.bounds();
-  std::string out = "{\"file\": " + JsonString(*path) + ", \"vrml\": " + JsonString(scan.version) +
+  std::string out = "{\"file\": " + jsonString(*path) + ", \"vrml\": " + jsonString(scan.version) +
                     ", \"gzip\": " + (scan.gzip ? "true" : "false") +
                     ", \"vertices\": " + std::to_string(scan.mesh.pointCount()) +
                     ", \"triangles\": " + std::to_string(scan.mesh.triangleCount()) +
                     ", \"bbox\": [";
-  for (std::size_t i = 0; i < b.size(); ++i) out += (i ? ", " : "") + JsonNumber(b[i]);
+  for (std::size_t i = 0; i < b.size(); ++i) out += (i ? ", " : "") + jsonNumber(b[i]);
   out += "]}\n";
   std::fputs(out.c_str(), stdout);
   return kExitOk;
 }
 
-std::string JsonVector(std::span<const double> values) {
+std::string jsonVector(std::span<const double> values) {
   std::string out = "[";
-  for (std::size_t i = 0; i < values.size(); ++i) out += (i ? ", " : "") + JsonNumber(values[i]);
+  for (std::size_t i = 0; i < values.size(); ++i) out += (i ? ", " : "") + jsonNumber(values[i]);
   return out + "]";
 }
 
 // The foot aligned as the windows align it: the scan as item 0, the heel, ball and adjacent
 // spheres as items 1 to 3, then the alignment, the turn when the ball lies behind the heel, and
 // the roll with the sign of the axis and side.
-int Align(std::span<char*> args) {
+int align(std::span<char*> args) {
   if (args.empty() || std::string_view(args[0]).starts_with("--"))
     throw UsageError("the scan file is missing");
   const std::string path = args[0];
@@ -122,19 +122,19 @@ int Align(std::span<char*> args) {
       return UsageError(std::string(key) + " " + what + ", not \"" + std::string(value) + "\"");
     };
     if (key == "--side") {
-      if (!(side = cli::ParseSide(value))) throw bad("must be Left or Right");
+      if (!(side = cli::parseSide(value))) throw bad("must be Left or Right");
     } else if (key == "--axis") {
-      if (!(axis = cli::ParseAxis(value))) throw bad("must be Lateral or Medial");
+      if (!(axis = cli::parseAxis(value))) throw bad("must be Lateral or Medial");
     } else if (key == "--heel" || key == "--ball" || key == "--adjacent") {
-      const auto point = cli::Point(value);
+      const auto point = cli::point(value);
       if (!point) throw bad("needs three finite numbers X,Y,Z");
       (key == "--heel" ? heel : key == "--ball" ? ball : adjacent) = point;
     } else if (key == "--roll") {
-      const auto r = cli::Number(value);
+      const auto r = cli::number(value);
       if (!r) throw bad("needs a finite number of degrees");
       roll = *r;
     } else if (key == "--units") {
-      units = cli::ParseUnits(value);
+      units = cli::parseUnits(value);
     } else {
       throw UsageError("unknown option \"" + std::string(key) + "\"");
     }
@@ -142,33 +142,33 @@ int Align(std::span<char*> args) {
   if (!side || !axis || !heel || !ball || !adjacent)
     throw UsageError("--side, --axis, --heel, --ball and --adjacent are all needed");
 
-  const auto model = alignment::Align_Scan(cli::ReadScan(path, units).scan.mesh,
+  const auto model = alignment::Align_Scan(cli::readScan(path, units).scan.mesh,
                                            {*heel, *ball, *adjacent}, *axis, *side, roll);
   std::string out;
   const char* names[] = {"heel", "ball", "adjacent"};
   for (long i = 1; i <= 3; ++i) {
     const kernelcad::Vec3 c = model->GetItem(i)->GetPosition();
     out += (i == 1 ? "{\"" : ", \"") + std::string(names[i - 1]) +
-           "\": " + JsonVector(std::array{c.x(), c.y(), c.z()});
+           "\": " + jsonVector(std::array{c.x(), c.y(), c.z()});
   }
-  out += ", \"mesh_bbox\": " + JsonVector(model->GetItem(0)->worldBounds()) + "}\n";
+  out += ", \"mesh_bbox\": " + jsonVector(model->GetItem(0)->worldBounds()) + "}\n";
   std::fputs(out.c_str(), stdout);
   return kExitOk;
 }
 
 constexpr Command kCommands[] = {
     {"info", "FILE [--units auto|mm|cm|m|in]",
-     "print the scan's version, size and bounds (in mm) as one JSON line", Info},
+     "print the scan's version, size and bounds (in mm) as one JSON line", info},
     {"align",
      "FILE --side Left|Right --axis Lateral|Medial --heel X,Y,Z --ball X,Y,Z "
      "--adjacent X,Y,Z [--roll DEG] [--units auto|mm|cm|m|in]",
      "align the foot on its three points (in mm); print the sphere centres and the mesh bounds "
      "as JSON",
-     Align},
-    {"print", cli::kPrintArgs, cli::kPrintSummary, cli::Print},
+     align},
+    {"print", cli::kPrintArgs, cli::kPrintSummary, cli::print},
 };
 
-int Usage() {
+int usage() {
   std::fputs("usage: quarnel-scan COMMAND [ARGS]\n\ncommands:\n", stderr);
   for (const Command& c : kCommands) {
     std::fprintf(stderr, "  %-6.*s %-6.*s %.*s\n", static_cast<int>(c.name.size()), c.name.data(),
@@ -183,20 +183,20 @@ int Usage() {
 }
 
 // Runs the command; every failure that reaches here becomes its one line on stderr.
-int Run(const Command& command, std::span<char*> args) {
+int run(const Command& command, std::span<char*> args) {
   const std::string name(command.name);
   try {
     return command.run(args);
   } catch (const UsageError& e) {
-    cli::Say("quarnel-scan " + name + ": " + e.what() + " (usage: quarnel-scan " + name + " " +
+    cli::say("quarnel-scan " + name + ": " + e.what() + " (usage: quarnel-scan " + name + " " +
              std::string(command.args) + ")");
     return kExitUsage;
   } catch (const std::bad_alloc&) {
-    cli::Say("quarnel-scan " + name + ": not enough memory to finish");
+    cli::say("quarnel-scan " + name + ": not enough memory to finish");
   } catch (const std::exception& e) {
-    cli::Say(e.what());
+    cli::say(e.what());
   } catch (...) {
-    cli::Say("quarnel-scan " + name + ": failed for a reason it cannot tell");
+    cli::say("quarnel-scan " + name + ": failed for a reason it cannot tell");
   }
   return cli::kExitRefused;
 }
@@ -204,11 +204,11 @@ int Run(const Command& command, std::span<char*> args) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) return Usage();
+  if (argc < 2) return usage();
   const std::string_view name = argv[1];
   for (const Command& c : kCommands)
-    if (c.name == name) return Run(c, std::span<char*>(argv + 2, std::size_t(argc - 2)));
-  cli::Say("quarnel-scan: unknown command '" + std::string(name) +
+    if (c.name == name) return run(c, std::span<char*>(argv + 2, std::size_t(argc - 2)));
+  cli::say("quarnel-scan: unknown command '" + std::string(name) +
            "' (usage: quarnel-scan info|align|print ARGS; without arguments it lists them)");
   return kExitUsage;
 }

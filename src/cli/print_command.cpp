@@ -84,7 +84,7 @@ std::vector<std::string> csvFields(std::string_view line) {
       fields.back() += c;
     }
   }
-  for (std::string& f : fields) f = std::string(Trim(f));
+  for (std::string& f : fields) f = std::string(trim(f));
   return fields;
 }
 
@@ -108,7 +108,7 @@ bool readList(const std::string& path, std::vector<Job>& jobs, std::string& reas
   while (!file.atEnd()) {
     const std::string line = file.readLine().toStdString();
     ++lineNumber;
-    if (Trim(line).empty() || Trim(line).front() == '#') continue;
+    if (trim(line).empty() || trim(line).front() == '#') continue;
     const std::vector<std::string> fields = csvFields(line);
     if (column.empty()) {
       for (std::size_t i = 0; i < fields.size(); ++i) {
@@ -136,10 +136,10 @@ bool readList(const std::string& path, std::vector<Job>& jobs, std::string& reas
     const QString scan = QString::fromStdString(field("file"));
     job.file =
         (scan.isEmpty() ? scan : QDir::cleanPath(folder.absoluteFilePath(scan))).toStdString();
-    job.side = ParseSide(field("side"));
-    job.axis = ParseAxis(field("axis"));
+    job.side = parseSide(field("side"));
+    job.axis = parseAxis(field("axis"));
     std::array<std::optional<double>, 9> xyz;
-    for (std::size_t i = 0; i < xyz.size(); ++i) xyz[i] = Number(field(kColumns[3 + i]));
+    for (std::size_t i = 0; i < xyz.size(); ++i) xyz[i] = number(field(kColumns[3 + i]));
     const auto at = [&](std::size_t k) -> std::optional<kernelcad::Vec3> {
       if (!xyz[k] || !xyz[k + 1] || !xyz[k + 2]) return std::nullopt;
       return kernelcad::Vec3(*xyz[k], *xyz[k + 1], *xyz[k + 2]);
@@ -158,16 +158,16 @@ bool readList(const std::string& path, std::vector<Job>& jobs, std::string& reas
       job.refused = where + "axis must be Lateral or Medial";
     else if (!job.heel || !job.ball || !job.adjacent)
       job.refused = where + "the heel, ball and adjacent points need three finite numbers each";
-    else if (!roll.empty() && !Number(roll))
+    else if (!roll.empty() && !number(roll))
       job.refused = where + "the roll is not a finite number";
     else if (!kind.empty() && !pair(kind))
       job.refused = where + "true_distance_kind must be heel-ball, heel-adjacent or ball-adjacent";
-    else if (!kind.empty() && !(Number(distance).value_or(0) > 0))
+    else if (!kind.empty() && !(number(distance).value_or(0) > 0))
       job.refused = where + "true_distance must be a positive number of millimetres";
-    if (!roll.empty() && Number(roll)) job.roll = *Number(roll);
-    if (!kind.empty() && pair(kind) && Number(distance)) {
+    if (!roll.empty() && number(roll)) job.roll = *number(roll);
+    if (!kind.empty() && pair(kind) && number(distance)) {
       job.truePair = pair(kind);
-      job.trueDistance = *Number(distance);
+      job.trueDistance = *number(distance);
     }
     jobs.push_back(std::move(job));
   }
@@ -184,12 +184,12 @@ QJsonArray json(const kernelcad::Vec3& v) { return {v.x(), v.y(), v.z()}; }
 // distances and "Apply", then the page and the summary. Throws with the reason on any fault.
 QJsonObject printOne(const Job& job, Units units, const QDir& out, std::set<QString>& taken) {
   if (!job.refused.empty()) throw JobError(job.refused);
-  ScanInMillimetres scan = ReadScan(job.file, units);
+  ScanInMillimetres scan = readScan(job.file, units);
   // A unit given, or the default, that makes no foot: printed as asked, but not without a word.
   if (units && !kernelcad::PlausibleFootSize(scan.longestSideMm)) {
     char size[32];
     std::snprintf(size, sizeof size, "%.6g", scan.longestSideMm);
-    Say("warning: " + job.file + ": the longest side is " + size +
+    say("warning: " + job.file + ": the longest side is " + size +
         " mm, not a foot's size; is the scan in another unit (--units auto)?");
   }
   const auto model =
@@ -254,7 +254,7 @@ QJsonObject printOne(const Job& job, Units units, const QDir& out, std::set<QStr
 
 }  // namespace
 
-int Print(std::span<char*> args) {
+int print(std::span<char*> args) {
   std::vector<Job> jobs;
   std::string outDir = ".";
   Units units = kernelcad::LengthUnit::Millimetre;
@@ -275,7 +275,7 @@ int Print(std::span<char*> args) {
       continue;
     }
     if (a == "--units") {
-      units = ParseUnits(value);
+      units = parseUnits(value);
       continue;
     }
     if (a == "--csv") {
@@ -288,21 +288,21 @@ int Print(std::span<char*> args) {
       throw UsageError(std::string(a) + " must follow the scan file it describes");
     Job& job = jobs.back();
     if (a == "--side") {
-      if (!(job.side = ParseSide(value))) throw bad("must be Left or Right");
+      if (!(job.side = parseSide(value))) throw bad("must be Left or Right");
     } else if (a == "--axis") {
-      if (!(job.axis = ParseAxis(value))) throw bad("must be Lateral or Medial");
+      if (!(job.axis = parseAxis(value))) throw bad("must be Lateral or Medial");
     } else if (a == "--heel" || a == "--ball" || a == "--adjacent") {
-      const auto p = Point(value);
+      const auto p = point(value);
       if (!p) throw bad("needs three finite numbers X,Y,Z");
       (a == "--heel" ? job.heel : a == "--ball" ? job.ball : job.adjacent) = p;
     } else if (a == "--roll") {
-      const auto r = Number(value);
+      const auto r = number(value);
       if (!r) throw bad("needs a finite number of degrees");
       job.roll = *r;
     } else if (a == "--true") {
       const std::size_t eq = value.find('=');
       const auto p = pair(value.substr(0, eq));
-      const auto mm = eq == std::string_view::npos ? std::nullopt : Number(value.substr(eq + 1));
+      const auto mm = eq == std::string_view::npos ? std::nullopt : number(value.substr(eq + 1));
       if (!p || !mm || !(*mm > 0))
         throw bad("must be heel-ball, heel-adjacent or ball-adjacent=MM");
       job.truePair = p;
@@ -318,7 +318,7 @@ int Print(std::span<char*> args) {
 
   const QDir out(QString::fromStdString(outDir));
   if (!QDir().mkpath(out.absolutePath())) {
-    Say("quarnel-scan print: the output folder " + outDir + " cannot be created");
+    say("quarnel-scan print: the output folder " + outDir + " cannot be created");
     return kExitRefused;
   }
   // Fonts and PDF pages need a GUI application, but never a screen or OpenGL.
@@ -327,7 +327,7 @@ int Print(std::span<char*> args) {
   // failed scan gets; only its errors are worth a lab script's attention.
   qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
     if (type == QtCriticalMsg || type == QtFatalMsg)
-      Say("quarnel-scan print: " + text.toStdString());
+      say("quarnel-scan print: " + text.toStdString());
   });
   static int argc = 1;
   static char name[] = "quarnel-scan";
@@ -341,7 +341,7 @@ int Print(std::span<char*> args) {
     const Job& job = jobs[i];
     const std::string which =
         "file " + std::to_string(i + 1) + " of " + std::to_string(n) + " (" + job.file + ")";
-    Say("file " + std::to_string(i + 1) + " of " + std::to_string(n) + ": " + job.file);
+    say("file " + std::to_string(i + 1) + " of " + std::to_string(n) + ": " + job.file);
     try {
       const QJsonObject summary = kernelcad::WhileDoing(
           "print " + job.file, [&] { return printOne(job, units, out, taken); });
@@ -350,7 +350,7 @@ int Print(std::span<char*> args) {
       std::fflush(stdout);
     } catch (const std::exception& e) {
       ++failed;
-      Say("error: " + which + " not printed: " + e.what());
+      say("error: " + which + " not printed: " + e.what());
     }
   }
   if (failed) std::fprintf(stderr, "%d of %zu scans not printed\n", failed, n);

@@ -6,7 +6,7 @@ namespace cli {
 
 // quarnel-scan print: each scan aligned and scaled as the foot window does it, written as a
 // true-size PDF and a JSON summary. Returns the exit code; throws UsageError for bad usage.
-int Print(std::span<char*> args);
+int print(std::span<char*> args);
 
 // The usage line and summary of the command.
 inline constexpr const char* kPrintArgs =

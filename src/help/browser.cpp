@@ -19,11 +19,11 @@
 #include <cmath>
 #include <numbers>
 
-#include "app/appstate.h"
-#include "app/forms.h"
 #include "help/resources.h"
 #include "platform/runtime.h"
 #include "platform/system.h"
+#include "state/app_state.h"
+#include "state/window_registry.h"
 
 namespace help {
 

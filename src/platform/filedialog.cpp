@@ -4,19 +4,11 @@
 
 namespace platform {
 
-namespace {
-SaveFileNameScript* activeScript = nullptr;
-}
-
 QString SaveFileName(QWidget* parent, const QString& caption, const QString& suggested,
                      const QString& filter) {
-  if (activeScript) return activeScript->take(suggested);
+  if (SaveFileNameScript* script = SaveFileNameScript::active()) return script->take(suggested);
   return QFileDialog::getSaveFileName(parent, caption, suggested, filter);
 }
-
-SaveFileNameScript::SaveFileNameScript() : previous_(activeScript) { activeScript = this; }
-
-SaveFileNameScript::~SaveFileNameScript() { activeScript = previous_; }
 
 QString SaveFileNameScript::take(const QString& suggested) {
   suggested_.push_back(suggested);

@@ -4,6 +4,8 @@
 #include <deque>
 #include <vector>
 
+#include "platform/scoped_hook.h"
+
 class QWidget;
 
 namespace platform {
@@ -15,13 +17,8 @@ QString SaveFileName(QWidget* parent, const QString& caption, const QString& sug
 
 // While one of these lives, SaveFileName shows nothing: it records the suggested path and
 // answers from the script in order, then with the suggestion. An empty answer cancels.
-class SaveFileNameScript {
+class SaveFileNameScript : public ScopedHook<SaveFileNameScript> {
  public:
-  SaveFileNameScript();
-  ~SaveFileNameScript();
-  SaveFileNameScript(const SaveFileNameScript&) = delete;
-  SaveFileNameScript& operator=(const SaveFileNameScript&) = delete;
-
   void answer(const QString& path) { answers_.push_back(path); }
   const std::vector<QString>& suggested() const { return suggested_; }
 
@@ -31,7 +28,6 @@ class SaveFileNameScript {
 
   std::deque<QString> answers_;
   std::vector<QString> suggested_;
-  SaveFileNameScript* previous_ = nullptr;
 };
 
 }  // namespace platform

@@ -9,8 +9,6 @@ namespace platform {
 
 namespace {
 
-MsgBoxScript* activeScript = nullptr;
-
 QMessageBox::StandardButtons standardButtons(MsgBoxButtons buttons) {
   switch (buttons) {
     case MsgBoxButtons::OkCancel:
@@ -48,9 +46,6 @@ MsgBoxResult firstButton(MsgBoxButtons buttons) {
 
 }  // namespace
 
-MsgBoxScript::MsgBoxScript() : previous_(activeScript) { activeScript = this; }
-MsgBoxScript::~MsgBoxScript() { activeScript = previous_; }
-
 MsgBoxResult MsgBoxScript::take(ShownMessage message) {
   const MsgBoxButtons buttons = message.buttons;
   shown_.push_back(std::move(message));
@@ -67,7 +62,8 @@ QString MessageText(std::string_view bytes) {
 MsgBoxResult MsgBox(const QString& text, MsgBoxButtons buttons, MsgBoxIcon icon,
                     const QString& title, std::optional<MsgBoxResult> defaultButton) {
   const QString caption = title.isEmpty() ? QStringLiteral("QUARNEL") : title;
-  if (activeScript) return activeScript->take({text, buttons, icon, caption, defaultButton});
+  if (MsgBoxScript* script = MsgBoxScript::active())
+    return script->take({text, buttons, icon, caption, defaultButton});
 
   QMessageBox box(standardIcon(icon), caption, text, standardButtons(buttons),
                   QApplication::activeWindow());

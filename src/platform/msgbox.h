@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/scoped_hook.h"
+
 namespace platform {
 
 enum class MsgBoxButtons { OkOnly, OkCancel, YesNo, YesNoCancel };
@@ -34,13 +36,8 @@ struct ShownMessage {
 // While one of these lives, MsgBox shows nothing: it records each message and answers it from
 // the scripted answers in order, then with the first button (OK or Yes). Tests use it so that no
 // real modal box ever waits for a click.
-class MsgBoxScript {
+class MsgBoxScript : public ScopedHook<MsgBoxScript> {
  public:
-  MsgBoxScript();
-  ~MsgBoxScript();
-  MsgBoxScript(const MsgBoxScript&) = delete;
-  MsgBoxScript& operator=(const MsgBoxScript&) = delete;
-
   void answer(MsgBoxResult result) { answers_.push_back(result); }
   const std::vector<ShownMessage>& shown() const { return shown_; }
   void clear() { shown_.clear(); }
@@ -52,7 +49,6 @@ class MsgBoxScript {
 
   std::vector<MsgBoxResult> answers_;
   std::vector<ShownMessage> shown_;
-  MsgBoxScript* previous_ = nullptr;
 };
 
 }  // namespace platform

@@ -24,19 +24,28 @@ QString& outputOverride() {
   return path;
 }
 
-PrintDialogScript* activeDialogScript = nullptr;
-
 QPageLayout::Orientation qtOrientation(int orientation) {
   return orientation == kLandscape ? QPageLayout::Landscape : QPageLayout::Portrait;
 }
+
+// The folder exists as a writable folder, or the nearest folder above it that exists is one.
+bool canMakeFolder(const QString& folder) {
+  QFileInfo info(folder);
+  while (!info.exists()) {
+    const QFileInfo parent(info.absolutePath());
+    if (parent.absoluteFilePath() == info.absoluteFilePath()) return false;
+    info = parent;
+  }
+  return info.isDir() && info.isWritable();
+}
+
+}  // namespace
 
 QString printsFolder() {
   const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
   return documents.isEmpty() ? QString()
                              : QDir(documents).filePath(QStringLiteral("Quarnel/Prints"));
 }
-
-}  // namespace
 
 Printer::Printer() : printer_(std::make_unique<QPrinter>(QPrinter::HighResolution)) {
   configureTarget();
@@ -46,12 +55,10 @@ Printer::~Printer() {
   if (painter_ && painter_->isActive()) painter_->end();
 }
 
-bool Printer::toPdf() const {
-  return !outputOverride().isEmpty() || QPrinterInfo::availablePrinters().isEmpty();
-}
-
 void Printer::configureTarget() {
-  if (toPdf()) {
+  // The one question to the print system for a document.
+  toPdf_ = !outputOverride().isEmpty() || QPrinterInfo::availablePrinters().isEmpty();
+  if (toPdf_) {
     printer_->setOutputFormat(QPrinter::PdfFormat);
     // The PDF stands in for the lab's A4 laser printer, margins included, so the page shows
     // what paper would.
@@ -128,10 +135,9 @@ QString Printer::nextPdfPath() const {
 }
 
 bool Printer::available() const {
-  if (!toPdf()) return true;
-  if (!outputOverride().isEmpty()) return true;
+  if (!toPdf_ || !outputOverride().isEmpty()) return true;
   const QString folder = printsFolder();
-  return !folder.isEmpty() && QDir().mkpath(folder) && QFileInfo(folder).isWritable();
+  return !folder.isEmpty() && canMakeFolder(folder);
 }
 
 bool Printer::availableOrSay(const QString& title) const {
@@ -145,7 +151,7 @@ bool Printer::availableOrSay(const QString& title) const {
 QPainter& Printer::Painter() {
   if (!painter_) painter_ = std::make_unique<QPainter>();
   if (!painter_->isActive()) {
-    if (toPdf()) {
+    if (toPdf_) {
       pdfFile_ = nextPdfPath();
       if (pdfFile_.isEmpty()) {
         failure_ = "There is no printer, and the folder for printed pages (" +
@@ -157,7 +163,7 @@ QPainter& Printer::Painter() {
     if (!painter_->begin(printer_.get())) {
       failure_ =
           "The printer " +
-          (toPdf() ? "file " + pdfFile_.toStdString() : printer_->printerName().toStdString()) +
+          (toPdf_ ? "file " + pdfFile_.toStdString() : printer_->printerName().toStdString()) +
           " cannot be opened.";
       pdfFile_.clear();
       throw PrinterError(failure_);
@@ -173,6 +179,17 @@ void Printer::PaintPicture(const QImage& picture, double x, double y, double wid
   const double dotsY = unitsPerInch(kPixels, false) / 1440.0;
   painter_->setRenderHint(QPainter::SmoothPixmapTransform);
   painter_->drawImage(QRectF(x * dotsX, y * dotsY, width * dotsX, height * dotsY), picture);
+}
+
+QString Printer::Print(const std::function<void()>& draw) {
+  try {
+    draw();
+  } catch (...) {
+    // Whatever was drawn is put out, so the printer is free for the next document.
+    EndDoc();
+    throw;
+  }
+  return EndDoc();
 }
 
 QString Printer::EndDoc() {
@@ -201,8 +218,8 @@ bool CommonDialog::ShowPrinter() {
   Printer& printer = ThePrinter();
   printer.setOrientation(static_cast<int>(Orientation));
   printer.settings().setCopyCount(Copies);
-  if (activeDialogScript) {
-    switch (activeDialogScript->take({Copies, static_cast<int>(Orientation), PrinterDefault})) {
+  if (PrintDialogScript* script = PrintDialogScript::active()) {
+    switch (script->take({Copies, static_cast<int>(Orientation), PrinterDefault})) {
       case PrintDialogScript::Answer::Accept:
         return true;
       case PrintDialogScript::Answer::Cancel:
@@ -221,12 +238,6 @@ CommonDialog& CMDialog1() {
   static CommonDialog dialog;
   return dialog;
 }
-
-PrintDialogScript::PrintDialogScript() : previous_(activeDialogScript) {
-  activeDialogScript = this;
-}
-
-PrintDialogScript::~PrintDialogScript() { activeDialogScript = previous_; }
 
 PrintDialogScript::Answer PrintDialogScript::take(Shown shown) {
   shown_.push_back(shown);

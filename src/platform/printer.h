@@ -3,10 +3,13 @@
 #include <QImage>
 #include <QString>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "platform/scoped_hook.h"
 
 class QPainter;
 class QPrinter;
@@ -59,6 +62,8 @@ class Printer {
   QString EndDoc();
 
   // Whether pages can go anywhere: a printer, or a documents folder the PDF can be written to.
+  // Creates nothing and does not ask the print system: whether there is a printer was settled
+  // when the last document ended.
   bool available() const;
   // The same, and where they cannot, tells the operator under `title` that nothing was printed.
   bool availableOrSay(const QString& title) const;
@@ -68,22 +73,30 @@ class Printer {
   // Reads back what the printer dialog changed.
   void takeSettingsFromDialog();
 
+  // One document: `draw` draws its pages, then it is ended so they are put out, also when
+  // drawing failed. Returns what EndDoc returns; throws what drawing or EndDoc threw.
+  QString Print(const std::function<void()>& draw);
+
   // Tests send the pages to this PDF instead of a printer or the documents folder; empty turns
   // it off.
   static void setOutputOverride(const QString& pdfPath);
 
  private:
   void configureTarget();
-  bool toPdf() const;
   QString nextPdfPath() const;
   double unitsPerInch(int unit, bool alongX) const;
 
   std::unique_ptr<QPrinter> printer_;
   std::unique_ptr<QPainter> painter_;
   int orientation_ = kPortrait;
+  bool toPdf_ = false;
   QString pdfFile_;
   std::string failure_;
 };
+
+// The folder a print goes to as a PDF where there is no printer: Quarnel/Prints in the documents
+// folder; empty when there is no documents folder.
+QString printsFolder();
 
 // The one printer of the program.
 Printer& ThePrinter();
@@ -106,7 +119,7 @@ CommonDialog& CMDialog1();
 
 // While one of these lives, ShowPrinter shows nothing: it records what the dialog would have
 // started with and answers from the script in order, then with Accept.
-class PrintDialogScript {
+class PrintDialogScript : public ScopedHook<PrintDialogScript> {
  public:
   enum class Answer { Accept, Cancel, Fail };
   struct Shown {
@@ -114,11 +127,6 @@ class PrintDialogScript {
     int orientation;
     bool printerDefault;
   };
-
-  PrintDialogScript();
-  ~PrintDialogScript();
-  PrintDialogScript(const PrintDialogScript&) = delete;
-  PrintDialogScript& operator=(const PrintDialogScript&) = delete;
 
   void answer(Answer a) { answers_.push_back(a); }
   const std::vector<Shown>& shown() const { return shown_; }
@@ -129,7 +137,6 @@ class PrintDialogScript {
 
   std::deque<Answer> answers_;
   std::vector<Shown> shown_;
-  PrintDialogScript* previous_ = nullptr;
 };
 
 }  // namespace platform

@@ -3,6 +3,8 @@
 #include <QString>
 #include <vector>
 
+#include "platform/scoped_hook.h"
+
 namespace platform {
 
 // Hands `address` to the desktop's "open" for its kind (a web address goes to the default web
@@ -11,12 +13,9 @@ bool ShellOpen(const QString& address);
 
 // While one of these lives, ShellOpen opens nothing: it records each address and answers with
 // `result`. Tests use it so that a click on a link never starts a real browser.
-class ShellOpenScript {
+class ShellOpenScript : public ScopedHook<ShellOpenScript> {
  public:
-  explicit ShellOpenScript(bool result = true);
-  ~ShellOpenScript();
-  ShellOpenScript(const ShellOpenScript&) = delete;
-  ShellOpenScript& operator=(const ShellOpenScript&) = delete;
+  explicit ShellOpenScript(bool result = true) : result_(result) {}
 
   const std::vector<QString>& opened() const { return opened_; }
   void clear() { opened_.clear(); }
@@ -26,7 +25,6 @@ class ShellOpenScript {
 
   bool result_;
   std::vector<QString> opened_;
-  ShellOpenScript* previous_ = nullptr;
 };
 
 }  // namespace platform

@@ -1,6 +1,7 @@
 #include "printing/capture.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QPainter>
@@ -9,8 +10,10 @@
 #include <cmath>
 
 #include "kernelcad/widget/kernelcad.h"
+#include "platform/msgbox.h"
 #include "platform/printer.h"
 #include "platform/runtime.h"
+#include "state/status_line.h"
 
 namespace printing {
 
@@ -100,11 +103,17 @@ void Print_Picture_Fit(platform::Printer& p, const Picture& picture) {
     height = p.ScaleY(ph, platform::kHiMetric, p.ScaleMode());
     width = p.ScaleX(ph * picRatio, platform::kHiMetric, p.ScaleMode());
   }
-  // A failed drawing must not stop the document from being ended; EndDoc reports a page that
-  // could not be put out at all.
+  p.PaintPicture(picture, 0, 0, width, height);
+}
+
+void Print_Page(platform::Printer& p, const QString& title, const std::function<void()>& draw) {
   try {
-    p.PaintPicture(picture, 0, 0, width, height);
-  } catch (...) {
+    const QString file = p.Print(draw);
+    if (!file.isEmpty())
+      app::Show_Status(QStringLiteral("Printed to ") + QDir::toNativeSeparators(file));
+  } catch (const std::runtime_error& e) {
+    platform::MsgBox(platform::MessageText(e.what()), platform::MsgBoxButtons::OkOnly,
+                     platform::MsgBoxIcon::Exclamation, title);
   }
 }
 
@@ -122,10 +131,7 @@ void Print_Picture_Ratio(platform::Printer& p, const Picture& picture, double& f
   const double r = w / h;
   const double pw = p.ScaleX(w, platform::kMillimetres, p.ScaleMode());
   const double ph = p.ScaleY(h * r, platform::kMillimetres, p.ScaleMode());
-  try {
-    p.PaintPicture(picture, 0, 0, pw * fraction, ph * fraction);
-  } catch (...) {
-  }
+  p.PaintPicture(picture, 0, 0, pw * fraction, ph * fraction);
 }
 
 }  // namespace printing

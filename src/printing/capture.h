@@ -2,6 +2,8 @@
 
 #include <QImage>
 #include <QPixmap>
+#include <QString>
+#include <functional>
 
 class QWidget;
 
@@ -28,9 +30,15 @@ Picture Grab_Window_Area(QWidget* window, bool client, int left, int top, int wi
 // The whole client area of `form`.
 Picture Grab_Form_Client(QWidget* form);
 
+// One page on the printer: `draw` draws it, the document is ended, and the status line tells
+// the PDF file it went to. A page that could not be printed is told to the operator under
+// `title`.
+void Print_Page(platform::Printer& p, const QString& title, const std::function<void()>& draw);
+
 // Prints `picture` as large as the page allows, keeping its proportions, from the top-left
 // corner of the printable area; tall and square pictures go on a landscape page, wide ones on a
 // portrait page. Shows the printer dialog first; the page is printed whatever the answer.
+// Throws PrinterError when the page cannot be drawn.
 void Print_Picture_Fit(platform::Printer& p, const Picture& picture);
 
 // The fixed 350 x 500 pixel print area at (15, 65) of the foreground window, frame included.
@@ -38,7 +46,7 @@ Picture Grab_Print_Area();
 
 // Prints `picture` on a landscape page into a square whose side is `fraction` of the printable
 // width, from the top-left corner of the printable area; the picture's own proportions are not
-// kept and what falls below the page is lost.
+// kept and what falls below the page is lost. Throws PrinterError when it cannot be drawn.
 void Print_Picture_Ratio(platform::Printer& p, const Picture& picture, double& fraction);
 
 }  // namespace printing

@@ -2,9 +2,9 @@
 
 #include <exception>
 
-#include "app/appstate.h"
 #include "kernelcad/core/scene.h"
 #include "platform/msgbox.h"
+#include "state/app_state.h"
 
 namespace printing {
 

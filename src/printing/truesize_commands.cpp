@@ -4,32 +4,27 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QPrinter>
-#include <QStandardPaths>
 #include <optional>
 #include <stdexcept>
 
-#include "app/appstate.h"
-#include "app/status.h"
+#include "footview/foot_view.h"
 #include "platform/filedialog.h"
 #include "platform/msgbox.h"
 #include "platform/printer.h"
+#include "printing/print_commands.h"
 #include "printing/truesize.h"
-#include "view/form1.h"
+#include "state/app_state.h"
+#include "state/status_line.h"
 
 namespace printing {
 
 namespace {
 
 // The foot as the window shows it now; nothing (after saying so) when no foot is loaded.
-std::optional<TrueSizeSheet> currentSheet(view::Form1& form) {
+std::optional<TrueSizeSheet> currentSheet(const footview::FootView& foot) {
   const app::AppState& s = app::state();
-  const auto model = form.KernelCAD1->Model();
-  if ((s.FootSide != QLatin1String("Left") && s.FootSide != QLatin1String("Right")) || !model ||
-      model->GetItemCount() == 0) {
-    platform::MsgBox(QStringLiteral("No Foot Loaded"), platform::MsgBoxButtons::OkOnly,
-                     platform::MsgBoxIcon::Information, QStringLiteral("Warning"));
-    return std::nullopt;
-  }
+  const auto model = foot.model();
+  if (!footLoadedOrSay(model && model->GetItemCount() > 0)) return std::nullopt;
   return Collect_TrueSize(*model, s.FootSide, s.ScanFile, QDate::currentDate());
 }
 
@@ -40,8 +35,8 @@ void tell(const QString& title, const std::exception& e) {
 
 }  // namespace
 
-void mnuTrueSizePrint_Click(view::Form1& form) {
-  const auto sheet = currentSheet(form);
+void mnuTrueSizePrint_Click(footview::FootView& foot) {
+  const auto sheet = currentSheet(foot);
   if (!sheet) return;
   const QString title = QStringLiteral("True-Size Print");
   platform::Printer& printer = platform::ThePrinter();
@@ -53,14 +48,8 @@ void mnuTrueSizePrint_Click(view::Form1& form) {
     // Before the document begins: a refused print must not leave an empty page or file behind.
     TrueSize_Pages(*sheet, printer.settings().pageLayout());
     int pages = 0;
-    try {
-      pages = Draw_TrueSize(printer.Painter(), printer.settings(), *sheet);
-    } catch (const std::runtime_error&) {
-      // Whatever was drawn is put out, so the printer is free for the next document.
-      printer.EndDoc();
-      throw;
-    }
-    const QString file = printer.EndDoc();
+    const QString file = printer.Print(
+        [&] { pages = Draw_TrueSize(printer.Painter(), printer.settings(), *sheet); });
     app::Show_Status(
         file.isEmpty()
             ? QStringLiteral("True-size print: %1 page(s) sent to the printer").arg(pages)
@@ -72,19 +61,16 @@ void mnuTrueSizePrint_Click(view::Form1& form) {
   }
 }
 
-void mnuTrueSizeExport_Click(view::Form1& form) {
-  const auto sheet = currentSheet(form);
+void mnuTrueSizeExport_Click(footview::FootView& foot) {
+  const auto sheet = currentSheet(foot);
   if (!sheet) return;
   const QString title = QStringLiteral("Export True-Size PDF");
-  QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-  if (!folder.isEmpty()) {
-    folder = QDir(folder).filePath(QStringLiteral("Quarnel/Prints"));
-    QDir().mkpath(folder);
-  }
+  const QString folder = platform::printsFolder();
+  if (!folder.isEmpty()) QDir().mkpath(folder);
   const QString suggested =
       QDir(folder).filePath(QFileInfo(sheet->scanFile).completeBaseName() + "_TrueSize.pdf");
   QString path =
-      platform::SaveFileName(&form, title, suggested, QStringLiteral("PDF files (*.pdf)"));
+      platform::SaveFileName(&foot.window(), title, suggested, QStringLiteral("PDF files (*.pdf)"));
   if (path.isEmpty()) return;
   if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".pdf");
   try {

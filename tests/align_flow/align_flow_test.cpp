@@ -19,16 +19,15 @@
 #include <memory>
 #include <numbers>
 
-#include "alignment/alignform.h"
-#include "app/appstate.h"
+#include "alignment/roll_angle_window.h"
 #include "app/filelists.h"
-#include "app/mainform.h"
+#include "app/scan_browser_window.h"
 #include "foot_view.h"
 #include "platform/msgbox.h"
 #include "platform/printer.h"
-#include "printing/commands.h"
-#include "printing/dform.h"
-#include "view/form1.h"
+#include "printing/distances_window.h"
+#include "state/app_state.h"
+#include "view/foot_view_window.h"
 #include "window_test_support.h"
 
 using alignment::AlignForm;
@@ -87,10 +86,7 @@ class AlignFlowTest : public QObject {
   std::unique_ptr<platform::MsgBoxScript> messages_;
 
  private slots:
-  void init() {
-    messages_ = support::freshState();
-    printing::install();
-  }
+  void init() { messages_ = support::freshState(); }
 
   void cleanup() {
     Forms::destroyAll();

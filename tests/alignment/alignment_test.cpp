@@ -9,12 +9,12 @@
 #include <QToolBar>
 #include <memory>
 
-#include "app/appstate.h"
-#include "app/forms.h"
 #include "foot_view.h"
 #include "platform/msgbox.h"
-#include "printing/dform.h"
-#include "view/form1.h"
+#include "printing/distances_window.h"
+#include "state/app_state.h"
+#include "state/window_registry.h"
+#include "view/foot_view_window.h"
 #include "window_test_support.h"
 
 using app::Forms;
@@ -205,7 +205,7 @@ class AlignmentTest : public QObject {
     view::Form1* form = support::openLeftFoot();
     QVERIFY(form);
     support::drawSpheres(*form, {{10, 0, 0}, {210, 0, 0}, {10, 150, 0}});
-    DForm& dform = Forms::get<DForm>();
+    DForm& dform = Forms::get<DForm>(*form);
     dform.show();
     QCOMPARE(QStringList({dform.Text1->text(), dform.Text2->text(), dform.Text3->text(),
                           dform.Text7->text()}),

@@ -1,8 +1,6 @@
 // The scan browser and the foot view driven through their controls, with large scans read while
 // the event loop keeps ticking.
 
-#include "app/mainform.h"
-
 #include <sys/stat.h>
 
 #include <QDir>
@@ -18,13 +16,14 @@
 #include <memory>
 #include <sstream>
 
-#include "app/appstate.h"
 #include "app/filelists.h"
-#include "app/selectform.h"
+#include "app/scan_browser_window.h"
+#include "app/side_dialog.h"
 #include "footgen/footgen.h"
 #include "platform/msgbox.h"
 #include "platform/runtime.h"
-#include "view/form1.h"
+#include "state/app_state.h"
+#include "view/foot_view_window.h"
 #include "window_test_support.h"
 
 using app::Forms;

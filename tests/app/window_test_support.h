@@ -14,9 +14,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "app/forms.h"
 #include "platform/error_reporting.h"
 #include "platform/runtime.h"
+#include "state/window_registry.h"
 
 namespace testing_support {
 

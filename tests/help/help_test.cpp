@@ -16,13 +16,13 @@
 #include <QtTest>
 #include <vector>
 
-#include "app/appstate.h"
-#include "app/forms.h"
-#include "help/aboutform.h"
+#include "help/about_window.h"
 #include "help/browser.h"
 #include "platform/msgbox.h"
 #include "platform/runtime.h"
 #include "platform/shell.h"
+#include "state/app_state.h"
+#include "state/window_registry.h"
 
 namespace {
 

@@ -9,16 +9,15 @@
 #include <QPrinterInfo>
 #include <cmath>
 
-#include "app/appstate.h"
-#include "app/forms.h"
-#include "app/mainform.h"
+#include "app/scan_browser_window.h"
 #include "kernelcad/core/scene.h"
 #include "platform/msgbox.h"
 #include "platform/printer.h"
+#include "printing/a4_sheet.h"
 #include "printing/capture.h"
-#include "printing/commands.h"
-#include "printing/sheet.h"
-#include "view/form1.h"
+#include "state/app_state.h"
+#include "state/window_registry.h"
+#include "view/foot_view_window.h"
 #include "window_test_support.h"
 
 using platform::MsgBoxResult;
@@ -125,7 +124,6 @@ class PrintingTest : public QObject {
     qunsetenv("XDG_CONFIG_HOME");  // the documents folder is the one in the test's own home
     dir_ = std::make_unique<QTemporaryDir>();
     app::state() = app::AppState();
-    printing::install();
   }
 
   void cleanup() {
@@ -232,7 +230,7 @@ class PrintingTest : public QObject {
     printing::Draw_Polygon(*model, -50, -105, 0, 247, -105, 0, 247, 105, 0, -50, 105, 0, 1, 0, 0,
                            "floor");
     form.KernelCAD1->UpdateModel();
-    const auto extentBefore = form.heldView()->GetExtent(0);
+    const auto extentBefore = form.view()->GetExtent(0);
     messages.answer(MsgBoxResult::Ok);
     messages.answer(MsgBoxResult::No);
     form.Print_FullSize();
@@ -254,7 +252,7 @@ class PrintingTest : public QObject {
     QCOMPARE(labels->GetCount(), 2L);
     QCOMPARE(labels->GetEntry(0)->text(), std::string(" Foot: Right"));
     QCOMPARE(labels->GetEntry(1)->text(), std::string(" LeftFoot.wrl"));
-    const auto extent = form.heldView()->GetExtent(0);
+    const auto extent = form.view()->GetExtent(0);
     QVERIFY(std::abs((extent.second - extent.first) * 0.9 - 297) < 0.5);
     QVERIFY(extent.second - extent.first < extentBefore.second - extentBefore.first);
 
@@ -272,7 +270,7 @@ class PrintingTest : public QObject {
     QCOMPARE(labels->GetEntry(3)->name(), std::string("Label1"));
     QCOMPARE(messages.shown().size(), std::size_t{2});
     QVERIFY(messages.shown()[1].text.contains("no size along X"));
-    QCOMPARE(form.heldView()->GetExtent(0), extent);
+    QCOMPARE(form.view()->GetExtent(0), extent);
     QVERIFY(!QFile::exists(file));
   }
 

@@ -6,12 +6,12 @@
 #include <QToolBar>
 #include <map>
 
-#include "app/appstate.h"
-#include "app/forms.h"
 #include "foot_view.h"
-#include "help/aboutform.h"
+#include "help/about_window.h"
 #include "pdf_measure.h"
-#include "view/form1.h"
+#include "state/app_state.h"
+#include "state/window_registry.h"
+#include "view/foot_view_window.h"
 #include "window_test_support.h"
 
 using kernelcad::Vec3;

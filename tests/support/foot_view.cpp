@@ -8,11 +8,11 @@
 #include <QToolBar>
 #include <cmath>
 
-#include "alignment/refpoints.h"
-#include "app/appstate.h"
-#include "app/forms.h"
-#include "app/status.h"
-#include "view/form1.h"
+#include "alignment/reference_toolbar.h"
+#include "state/app_state.h"
+#include "state/status_line.h"
+#include "state/window_registry.h"
+#include "view/foot_view_window.h"
 
 namespace support {
 

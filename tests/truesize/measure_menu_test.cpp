@@ -10,18 +10,17 @@
 #include <QTest>
 #include <QTimer>
 
-#include "alignment/alignflow.h"
-#include "alignment/alignform.h"
-#include "app/appstate.h"
-#include "app/forms.h"
+#include "alignment/align_command.h"
+#include "alignment/roll_angle_window.h"
 #include "pdf_measure.h"
 #include "platform/filedialog.h"
 #include "platform/msgbox.h"
 #include "platform/printer.h"
-#include "printing/commands.h"
-#include "printing/dform.h"
+#include "printing/distances_window.h"
 #include "printing/scaling.h"
-#include "view/form1.h"
+#include "state/app_state.h"
+#include "state/window_registry.h"
+#include "view/foot_view_window.h"
 #include "window_test_support.h"
 
 class MeasureMenuTest : public QObject {
@@ -31,7 +30,6 @@ class MeasureMenuTest : public QObject {
   void init() {
     app::Forms::destroyAll();
     app::state() = app::AppState{};
-    printing::install();
   }
   void cleanup() {
     platform::Printer::setOutputOverride(QString());

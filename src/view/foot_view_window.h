@@ -2,11 +2,9 @@
 
 #include <QMainWindow>
 #include <cstdint>
-#include <functional>
-#include <initializer_list>
 #include <memory>
-#include <utility>
 
+#include "footview/foot_view.h"
 #include "kernelcad/widget/kernelcad.h"
 
 class QAction;
@@ -18,7 +16,8 @@ namespace view {
 
 // The foot view window: the 3D control with the scan, the two toolbars the alignment work shows,
 // the picture box of the full-size printout, and the View, Settings, Files and Measure menus.
-class Form1 : public QMainWindow {
+// The alignment, the distances and the printing work on it through the foot view port.
+class Form1 : public QMainWindow, public footview::FootView {
   Q_OBJECT
 
  public:
@@ -30,16 +29,15 @@ class Form1 : public QMainWindow {
   void Form_Resize();
   void Form_QueryUnload();
 
-  // The view reference taken at load and held for the window's lifetime.
-  const std::shared_ptr<kernelcad::View>& heldView() const { return view_; }
+  std::shared_ptr<kernelcad::Model> model() const override;
+  std::shared_ptr<kernelcad::View> view() const override;
+  void redraw() override;
+  void updateModel() override;
+  void showToolbar(footview::Toolbar toolbar, bool shown) override;
+  QImage showPicture(const QImage& picture) override;
+  void turnTo(footview::StandardView standard) override;
+  QWidget& window() override { return *this; }
 
-  // Printing: the printing library builds on this window, so it plugs its commands in here
-  // (printing::install) rather than this window depending on it.
-  struct PrintCommands {
-    std::function<void(Form1&)> printScreen, printSetup, printFullSize, createSheet;
-    std::function<void(Form1&)> trueSizePrint, trueSizeExport;
-  };
-  static void setPrintCommands(PrintCommands commands);
   void mnuPrint1_Click();
   void mnuPrint2_Click();
   void Print_FullSize();
@@ -103,10 +101,8 @@ class Form1 : public QMainWindow {
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  void standardView(std::initializer_list<std::pair<double, long>> turns);
   void buildMenus();
 
-  std::shared_ptr<kernelcad::View> view_;
   bool closeAfterLoad_ = false;
 };
 

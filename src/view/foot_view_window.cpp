@@ -1,4 +1,4 @@
-#include "view/form1.h"
+#include "view/foot_view_window.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -9,22 +9,22 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
-#include <stdexcept>
 #include <utility>
 
-#include "alignment/refpoints.h"
-#include "app/appstate.h"
-#include "app/forms.h"
+#include "alignment/align_command.h"
+#include "alignment/reference_toolbar.h"
 #include "platform/runtime.h"
-#include "view/toolbar2.h"
+#include "printing/a4_sheet.h"
+#include "printing/full_size_print.h"
+#include "printing/print_commands.h"
+#include "printing/truesize_commands.h"
+#include "state/app_state.h"
+#include "state/window_registry.h"
+#include "view/navigation_toolbar.h"
 
 namespace view {
 
 namespace {
-
-constexpr long kAxisX = 0;
-constexpr long kAxisY = 1;
-constexpr long kAxisZ = 2;
 
 QAction* addItem(QMenu* menu, const char* name, const QString& caption) {
   QAction* action = menu->addAction(caption);
@@ -129,14 +129,11 @@ void Form1::Form_Load() {
   KernelCAD1->setShaded(true);
   KernelCAD1->setShowAxes(true);
   mnuAxes->setChecked(true);
-  view_ = KernelCAD1->View();
   // Light intensity and wireframe line width 1.0, passed as the bits of single floats.
-  view_->SetParameters(0, std::bit_cast<std::int32_t>(1.0f), 0, 0,
-                       std::bit_cast<std::int32_t>(1.0f));
-  Toolbar1->setEnabled(false);
-  Toolbar1->setVisible(false);
-  Toolbar2->setEnabled(false);
-  Toolbar2->setVisible(false);
+  KernelCAD1->View()->SetParameters(0, std::bit_cast<std::int32_t>(1.0f), 0, 0,
+                                    std::bit_cast<std::int32_t>(1.0f));
+  showToolbar(footview::Toolbar::Reference, false);
+  showToolbar(footview::Toolbar::Navigation, false);
   mnuView2_Click();
   KernelCAD1->Redraw();
 }
@@ -177,24 +174,12 @@ void Form1::closeEvent(QCloseEvent* event) {
 
 void Form1::mnuClose_Click() { close(); }
 
-namespace {
-Form1::PrintCommands& printCommands() {
-  static Form1::PrintCommands commands;
-  return commands;
-}
-void runPrintCommand(const std::function<void(Form1&)>& command, Form1& form) {
-  if (!command) throw std::logic_error("Printing is not installed in this program.");
-  command(form);
-}
-}  // namespace
-
-void Form1::setPrintCommands(PrintCommands commands) { printCommands() = std::move(commands); }
-void Form1::mnuPrint1_Click() { runPrintCommand(printCommands().printScreen, *this); }
-void Form1::mnuPrint2_Click() { runPrintCommand(printCommands().printSetup, *this); }
-void Form1::Print_FullSize() { runPrintCommand(printCommands().printFullSize, *this); }
-void Form1::Create_Sheet() { runPrintCommand(printCommands().createSheet, *this); }
-void Form1::mnuTrueSizePrint_Click() { runPrintCommand(printCommands().trueSizePrint, *this); }
-void Form1::mnuTrueSizeExport_Click() { runPrintCommand(printCommands().trueSizeExport, *this); }
+void Form1::mnuPrint1_Click() { printing::mnuPrint1_Click(*this); }
+void Form1::mnuPrint2_Click() { printing::mnuPrint2_Click(); }
+void Form1::Print_FullSize() { printing::Print_FullSize(*this); }
+void Form1::Create_Sheet() { printing::Create_Sheet(*this); }
+void Form1::mnuTrueSizePrint_Click() { printing::mnuTrueSizePrint_Click(*this); }
+void Form1::mnuTrueSizeExport_Click() { printing::mnuTrueSizeExport_Click(*this); }
 
 void Form1::mnuAlign_Click() { alignment::mnuAlign_Click(*this); }
 void Form1::Toolbar1_ButtonClick(QAction* button) {
@@ -204,7 +189,7 @@ void Form1::KernelCAD1_MouseEvent(short Button, short Shift, float X, float Y) {
   alignment::KernelCAD1_MouseEvent(*KernelCAD1, Button, Shift, X, Y);
 }
 void Form1::Toolbar2_ButtonClick(QAction* button) { view::Toolbar2_ButtonClick(*this, *button); }
-void Form1::Clean_Up_Mesh() { alignment::Clean_Up_Mesh(*KernelCAD1); }
+void Form1::Clean_Up_Mesh() { alignment::Clean_Up_Mesh(*this); }
 void Form1::Draw_Sphere(const double& Xc, const double& Yc, const double& Zc,
                         const QString& SphereName) {
   alignment::Draw_Sphere(*KernelCAD1->Model(), Xc, Yc, Zc, SphereName.toLatin1().toStdString());
@@ -235,20 +220,33 @@ void Form1::mnuAxes_Click() {
   mnuAxes->setChecked(show);
 }
 
-void Form1::standardView(std::initializer_list<std::pair<double, long>> turns) {
-  const std::shared_ptr<kernelcad::Frame> frame = KernelCAD1->View()->FindObject("EyeFrame");
-  if (!frame) throw kernelcad::KernelCADError("The view has no camera frame \"EyeFrame\".");
-  frame->ResetOrientation();
-  frame->SetPosition(0, 0, 0);
-  for (const auto& [angle, axis] : turns) frame->RotateAboutAxis(angle, axis);
-  KernelCAD1->Redraw();
+void Form1::mnuView1_Click() { turnTo(footview::StandardView::Right); }
+void Form1::mnuView2_Click() { turnTo(footview::StandardView::Bottom); }
+void Form1::mnuView3_Click() { turnTo(footview::StandardView::Left); }
+void Form1::mnuView4_Click() { turnTo(footview::StandardView::Top); }
+void Form1::mnuView5_Click() { turnTo(footview::StandardView::Front); }
+void Form1::mnuView6_Click() { turnTo(footview::StandardView::Back); }
+
+std::shared_ptr<kernelcad::Model> Form1::model() const { return KernelCAD1->Model(); }
+std::shared_ptr<kernelcad::View> Form1::view() const { return KernelCAD1->View(); }
+void Form1::redraw() { KernelCAD1->Redraw(); }
+void Form1::updateModel() { KernelCAD1->UpdateModel(); }
+
+void Form1::showToolbar(footview::Toolbar toolbar, bool shown) {
+  QToolBar* bar = toolbar == footview::Toolbar::Reference ? Toolbar1 : Toolbar2;
+  bar->setEnabled(shown);
+  bar->setVisible(shown);
 }
 
-void Form1::mnuView1_Click() { standardView({{90, kAxisX}}); }
-void Form1::mnuView2_Click() { standardView({{180, kAxisY}, {180, kAxisZ}}); }
-void Form1::mnuView3_Click() { standardView({{270, kAxisX}, {180, kAxisY}}); }
-void Form1::mnuView4_Click() { standardView({{0, kAxisY}}); }
-void Form1::mnuView5_Click() { standardView({{90, kAxisY}, {90, kAxisX}}); }
-void Form1::mnuView6_Click() { standardView({{270, kAxisY}, {90, kAxisX}}); }
+QImage Form1::showPicture(const QImage& picture) {
+  Picture1->setPixmap(QPixmap::fromImage(picture));
+  Picture1->repaint();
+  return Picture1->pixmap(Qt::ReturnByValue).toImage();
+}
+
+void Form1::turnTo(footview::StandardView standard) {
+  footview::turnCamera(*KernelCAD1->View(), standard);
+  KernelCAD1->Redraw();
+}
 
 }  // namespace view

@@ -10,8 +10,8 @@ class LabelList;
 struct Dimensions;
 }  // namespace kernelcad
 
-namespace view {
-class Form1;
+namespace footview {
+class FootView;
 }
 
 namespace printing {
@@ -20,7 +20,7 @@ namespace printing {
 // and on the operator's Yes the print area on a landscape page.
 class FullSizePrint {
  public:
-  explicit FullSizePrint(view::Form1& form) : form_(form) {}
+  explicit FullSizePrint(footview::FootView& foot) : foot_(foot) {}
 
   void Print_FullSize();
 
@@ -38,10 +38,10 @@ class FullSizePrint {
  private:
   void addCaption(const QString& text, double x, double y);
 
-  view::Form1& form_;
+  footview::FootView& foot_;
 };
 
-void Print_FullSize(view::Form1& form);
+void Print_FullSize(footview::FootView& foot);
 
 // The bounding-box report: four lines, numbers with one decimal, no line break at the end.
 QString dimensionReport(const kernelcad::Dimensions& box);

@@ -12,13 +12,13 @@ class QToolBar;
 namespace kernelcad {
 class KernelCAD;
 }
-namespace view {
-class Form1;
+namespace footview {
+class FootView;
 }
 
 // Reference points on the scan: the heel, ball and adjacent spheres (model items 1, 2 and 3),
 // the tools of Toolbar1 that arm their placing and moving, and the view click that does it.
-// Form1 exposes these under the same names.
+// The foot window exposes these under the same names.
 namespace alignment {
 
 // Fills Toolbar1 with its ten text buttons, in toolbar order.
@@ -27,13 +27,13 @@ void buildToolbar1(QToolBar& toolbar);
 QString buttonKey(const QAction& button);
 
 // Removes every model item but the mesh (item 0), after telling how many items there were.
-void Clean_Up_Mesh(kernelcad::KernelCAD& control);
+void Clean_Up_Mesh(footview::FootView& foot);
 
 // "Align Foot": the model back to the bare mesh and Toolbar1 shown.
-void mnuAlign_Click(view::Form1& form);
+void mnuAlign_Click(footview::FootView& foot);
 // Arms a place or move tool, starts "Place Points", aligns ("Align Lateral", "Align Medial")
 // or closes the toolbar ("Quit").
-void Toolbar1_ButtonClick(view::Form1& form, const QAction& button);
+void Toolbar1_ButtonClick(footview::FootView& foot, const QAction& button);
 // A click in the view, at (X, Y) twips from its top-left corner: acts on the first armed flag.
 void KernelCAD1_MouseEvent(kernelcad::KernelCAD& control, short Button, short Shift, float X,
                            float Y);

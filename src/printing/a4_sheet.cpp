@@ -1,8 +1,8 @@
-#include "printing/sheet.h"
+#include "printing/a4_sheet.h"
 
-#include "app/appstate.h"
+#include "footview/foot_view.h"
 #include "kernelcad/core/scene.h"
-#include "view/form1.h"
+#include "state/app_state.h"
 
 namespace printing {
 
@@ -19,14 +19,14 @@ std::shared_ptr<kernelcad::Item> Draw_Polygon(kernelcad::Model& model, double x1
   return item;
 }
 
-void Create_Sheet(view::Form1& form) {
+void Create_Sheet(footview::FootView& foot) {
   const std::shared_ptr<kernelcad::Model> model = app::state().ModelRef;
   if (!model) throw kernelcad::KernelCADError("No foot is loaded: the A4 sheet has no model.");
   // Landscape A4 from X = -50 to 247 and Y = -105 to 105, so the aligned heel (at the origin)
   // sits 50 mm in from the sheet's edge.
   Draw_Polygon(*model, -50, -105, 50, 247, -105, 50, 247, 105, 50, -50, 105, 50, 1.0f, 1.0f, 1.0f,
                "A4_Sheet");
-  form.mnuView2_Click();
+  foot.turnTo(footview::StandardView::Bottom);
 }
 
 }  // namespace printing

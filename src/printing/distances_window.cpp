@@ -1,4 +1,4 @@
-#include "printing/dform.h"
+#include "printing/distances_window.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -7,14 +7,14 @@
 #include <QPushButton>
 #include <array>
 
-#include "app/appstate.h"
-#include "app/forms.h"
-#include "kernelcad/widget/kernelcad.h"
+#include "footview/foot_view.h"
+#include "kernelcad/core/scene.h"
 #include "platform/msgbox.h"
 #include "platform/runtime.h"
 #include "printing/distances.h"
 #include "printing/scaling.h"
-#include "view/form1.h"
+#include "state/app_state.h"
+#include "state/window_registry.h"
 
 namespace printing {
 
@@ -62,7 +62,7 @@ kernelcad::Model& model() {
 
 }  // namespace
 
-DForm::DForm() {
+DForm::DForm(footview::FootView& foot) : foot_(foot) {
   setWindowTitle(tr("Distances"));
   // The designed 8-point face; the fallback sans-serif is wider, so the labels need the size.
   setFont(platform::designFont(8));
@@ -117,11 +117,7 @@ void DForm::Form_Load() {
   Collect_Geometry();
   showDistances();
 
-  const auto frame = app::Forms::get<view::Form1>().KernelCAD1->View()->FindObject("EyeFrame");
-  if (!frame) throw kernelcad::KernelCADError("The view has no camera frame \"EyeFrame\".");
-  frame->ResetOrientation();
-  frame->SetPosition(0, 0, 0);
-  frame->RotateAboutAxis(180.0, 0);
+  footview::turnCamera(*foot_.view(), {{180.0, 0}});
 
   Calc_Scale();
 }
@@ -165,7 +161,7 @@ void DForm::Command7_Click() {
   if (ScaleFactor != 1.0) {
     Collect_Geometry();
     Apply_Scale(model(), ScaleFactor);
-    app::Forms::get<view::Form1>().KernelCAD1->UpdateModel();
+    foot_.updateModel();
   }
   unloadForm();
 }

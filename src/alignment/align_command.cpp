@@ -1,15 +1,15 @@
-#include "alignment/alignflow.h"
+#include "alignment/align_command.h"
 
 #include <QLabel>
-#include <QToolBar>
 
-#include "alignment/alignform.h"
-#include "app/appstate.h"
-#include "app/forms.h"
-#include "app/status.h"
+#include "alignment/roll_angle_window.h"
+#include "footview/foot_view.h"
 #include "platform/msgbox.h"
-#include "printing/dform.h"
-#include "view/form1.h"
+#include "printing/a4_sheet.h"
+#include "printing/distances_window.h"
+#include "state/app_state.h"
+#include "state/status_line.h"
+#include "state/window_registry.h"
 
 namespace alignment {
 
@@ -25,10 +25,9 @@ void keepItems(const FootItems& items) {
 
 // Steps 2 to 6 of the command: false when the alignment could not go on, after telling why and
 // putting the items back.
-bool alignAndRoll(view::Form1& form, Axis axis, Side side) {
+bool alignAndRoll(footview::FootView& foot, Axis axis, Side side) {
   app::AppState& s = app::state();
-  kernelcad::KernelCAD& control = *form.KernelCAD1;
-  const Scene scene{control.Model(), control.View(), [&control] { control.Redraw(); }};
+  const Scene scene{foot.model(), foot.view(), [&foot] { foot.redraw(); }};
   const PlacementSnapshot before(*scene.model);
   try {
     // Without the three spheres there is nothing to align: say so before asking for a roll.
@@ -51,7 +50,7 @@ bool alignAndRoll(view::Form1& form, Axis axis, Side side) {
     return true;
   } catch (const AlignmentError& e) {
     before.restore();
-    control.Redraw();
+    foot.redraw();
     platform::MsgBox(platform::MessageText(e.what()), platform::MsgBoxButtons::OkOnly,
                      platform::MsgBoxIcon::Exclamation, QStringLiteral("Foot Alignment"));
     return false;
@@ -60,20 +59,18 @@ bool alignAndRoll(view::Form1& form, Axis axis, Side side) {
 
 }  // namespace
 
-void Align_Foot(view::Form1& form, Axis axis) {
-  const QString& footSide = app::state().FootSide;
-  if (footSide != QLatin1String("Left") && footSide != QLatin1String("Right")) {
+void Align_Foot(footview::FootView& foot, Axis axis) {
+  const app::AppState& s = app::state();
+  if (!s.footChosen()) {
     platform::MsgBox(QStringLiteral("No Foot Selected"), platform::MsgBoxButtons::OkOnly,
                      platform::MsgBoxIcon::Exclamation, QStringLiteral("Error"));
-  } else if (alignAndRoll(form, axis,
-                          footSide == QLatin1String("Left") ? Side::Left : Side::Right)) {
-    app::Forms::get<printing::DForm>().exec();
-    form.Create_Sheet();
-    form.Toolbar2->setEnabled(true);
-    form.Toolbar2->setVisible(true);
+  } else if (alignAndRoll(foot, axis,
+                          s.FootSide == QLatin1String("Left") ? Side::Left : Side::Right)) {
+    app::Forms::get<printing::DForm>(foot).exec();
+    printing::Create_Sheet(foot);
+    foot.showToolbar(footview::Toolbar::Navigation, true);
   }
-  form.Toolbar1->setEnabled(false);
-  form.Toolbar1->setVisible(false);
+  foot.showToolbar(footview::Toolbar::Reference, false);
   app::Show_Status(QStringLiteral("Ready"));
 }
 

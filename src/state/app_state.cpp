@@ -1,4 +1,4 @@
-#include "app/appstate.h"
+#include "state/app_state.h"
 
 #include <QDir>
 

@@ -1,4 +1,4 @@
-#include "app/mainform.h"
+#include "app/scan_browser_window.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -12,18 +12,18 @@
 #include <QTimer>
 #include <exception>
 
-#include "app/appstate.h"
 #include "app/filelists.h"
-#include "app/forms.h"
-#include "app/selectform.h"
-#include "app/status.h"
-#include "help/aboutform.h"
+#include "app/side_dialog.h"
+#include "help/about_window.h"
 #include "help/browser.h"
 #include "kernelcad/core/units.h"
 #include "kernelcad/widget/kernelcad.h"
 #include "platform/msgbox.h"
 #include "platform/runtime.h"
-#include "view/form1.h"
+#include "state/app_state.h"
+#include "state/status_line.h"
+#include "state/window_registry.h"
+#include "view/foot_view_window.h"
 
 namespace app {
 

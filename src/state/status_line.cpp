@@ -1,4 +1,4 @@
-#include "app/status.h"
+#include "state/status_line.h"
 
 namespace app {
 

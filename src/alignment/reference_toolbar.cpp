@@ -1,4 +1,4 @@
-#include "alignment/refpoints.h"
+#include "alignment/reference_toolbar.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -9,14 +9,14 @@
 #include <QToolButton>
 #include <array>
 
-#include "alignment/alignflow.h"
-#include "app/appstate.h"
-#include "app/forms.h"
-#include "app/status.h"
+#include "alignment/align_command.h"
+#include "footview/foot_view.h"
 #include "kernelcad/widget/kernelcad.h"
 #include "platform/msgbox.h"
 #include "platform/runtime.h"
-#include "view/form1.h"
+#include "state/app_state.h"
+#include "state/status_line.h"
+#include "state/window_registry.h"
 
 namespace alignment {
 
@@ -56,13 +56,12 @@ void armMove(bool heel, bool ball, bool adjacent) {
 
 // The guided sequence: heel, then ball, each waited for while other events run, then the
 // adjacent point is armed and left to the next click.
-void placePoints(const QPointer<view::Form1>& form) {
+void placePoints(const QPointer<QWidget>& window) {
   app::AppState& s = app::state();
-  const view::Form1* const opened = form.data();
   // Every pick that ends a wait comes from the foot view; once that window is closed (it
   // leaves the registry at once and is deleted soon after) nothing can end the wait, so the
   // sequence is abandoned with its flag still armed, as any armed flag survives the window.
-  const auto viewOpen = [&] { return form && app::Forms::loaded<view::Form1>() == opened; };
+  const auto viewOpen = [&] { return window && app::Forms::isLoaded(window.data()); };
   const auto waitWhile = [&](const bool& armed) {
     while (armed && viewOpen()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     return viewOpen();
@@ -103,25 +102,24 @@ void buildToolbar1(QToolBar& toolbar) {
 
 QString buttonKey(const QAction& button) { return trimBlanks(button.text()); }
 
-void Clean_Up_Mesh(kernelcad::KernelCAD& control) {
-  kernelcad::Model& model = *control.Model();
+void Clean_Up_Mesh(footview::FootView& foot) {
+  kernelcad::Model& model = *foot.model();
   const long n = model.GetItemCount();
   if (n >= 2) {
     platform::MsgBox(QStringLiteral("Count: ") + QString::number(n));
     // Each removal closes the gap, so removing item 1 n - 1 times leaves only the mesh.
     for (long i = 1; i < n; ++i) model.RemoveItem(1);
   }
-  control.UpdateModel();
+  foot.updateModel();
 }
 
-void mnuAlign_Click(view::Form1& form) {
-  Clean_Up_Mesh(*form.KernelCAD1);
+void mnuAlign_Click(footview::FootView& foot) {
+  Clean_Up_Mesh(foot);
   app::Show_Status(QStringLiteral("Select an Option..."));
-  form.Toolbar1->setEnabled(true);
-  form.Toolbar1->setVisible(true);
+  foot.showToolbar(footview::Toolbar::Reference, true);
 }
 
-void Toolbar1_ButtonClick(view::Form1& form, const QAction& button) {
+void Toolbar1_ButtonClick(footview::FootView& foot, const QAction& button) {
   const QString key = buttonKey(button);
   const auto arm = [](const char* status, void (*set)(bool, bool, bool), bool h, bool b, bool a) {
     app::Show_Status(QString::fromLatin1(status));
@@ -132,7 +130,7 @@ void Toolbar1_ButtonClick(view::Form1& form, const QAction& button) {
     // inside the button's own signal, so closing the foot view during a wait cannot delete the
     // button while its click is still on the stack.
     QTimer::singleShot(0, QCoreApplication::instance(),
-                       [form = QPointer<view::Form1>(&form)] { placePoints(form); });
+                       [window = QPointer<QWidget>(&foot.window())] { placePoints(window); });
   } else if (key == QLatin1String("Place Heel")) {
     arm("Place Heel Point", armPlace, true, false, false);
   } else if (key == QLatin1String("Place Ball")) {
@@ -146,12 +144,11 @@ void Toolbar1_ButtonClick(view::Form1& form, const QAction& button) {
   } else if (key == QLatin1String("Move Adjacent")) {
     arm("Move Adjacent Point", armMove, false, false, true);
   } else if (key == QLatin1String("Align Lateral")) {
-    Align_Foot(form, Axis::Lateral);
+    Align_Foot(foot, Axis::Lateral);
   } else if (key == QLatin1String("Align Medial")) {
-    Align_Foot(form, Axis::Medial);
+    Align_Foot(foot, Axis::Medial);
   } else if (key == QLatin1String("Quit")) {
-    form.Toolbar1->setEnabled(false);
-    form.Toolbar1->setVisible(false);
+    foot.showToolbar(footview::Toolbar::Reference, false);
     app::Show_Status(QStringLiteral("Ready"));
   }
 }

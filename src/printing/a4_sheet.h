@@ -8,8 +8,8 @@ class Item;
 class Model;
 }  // namespace kernelcad
 
-namespace view {
-class Form1;
+namespace footview {
+class FootView;
 }
 
 namespace printing {
@@ -24,7 +24,7 @@ std::shared_ptr<kernelcad::Item> Draw_Polygon(kernelcad::Model& model, double x1
                                               const std::string& polyName);
 
 // Adds the white A4 landscape sheet (297 x 210 mm, "A4_Sheet") at Z = 50, behind the sole as
-// seen from below, and turns the foot window to the Bottom view.
-void Create_Sheet(view::Form1& form);
+// seen from below, and turns the foot view to the Bottom view.
+void Create_Sheet(footview::FootView& foot);
 
 }  // namespace printing

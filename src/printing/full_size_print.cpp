@@ -1,16 +1,12 @@
-#include "printing/fullsize.h"
+#include "printing/full_size_print.h"
 
-#include <QDir>
-#include <QLabel>
-
-#include "app/appstate.h"
-#include "app/status.h"
+#include "footview/foot_view.h"
 #include "kernelcad/core/scene.h"
 #include "platform/msgbox.h"
 #include "platform/printer.h"
 #include "platform/runtime.h"
 #include "printing/capture.h"
-#include "view/form1.h"
+#include "state/app_state.h"
 
 namespace printing {
 
@@ -69,7 +65,7 @@ void FullSizePrint::Print_FullSize() {
   addCaption(QStringLiteral(" Foot: ") + s.FootSide, -25.0, 80.0);
   addCaption(QStringLiteral(" ") + s.ScanFile, -25.0, 90.0);
 
-  const std::shared_ptr<kernelcad::View>& view = form_.heldView();
+  const std::shared_ptr<kernelcad::View> view = foot_.view();
   const auto extentX = view->GetExtent(0);
   view->GetExtent(1);
   view->GetExtent(2);
@@ -87,24 +83,20 @@ void FullSizePrint::Print_FullSize() {
   }
   const double zoom = (extentX.second - extentX.first) / sizeX * 0.9;
   view->SetZoom(zoom, 297.0, 0.0, 0.0);
-  form_.KernelCAD1->Redraw();
+  foot_.redraw();
 
   if (platform::MsgBox(QStringLiteral("Print This Image?"), platform::MsgBoxButtons::YesNo,
                        platform::MsgBoxIcon::Question, QStringLiteral("Print"),
                        platform::MsgBoxResult::No) != platform::MsgBoxResult::Yes)
     return;
 
+  const QString title = QStringLiteral("Print");
   platform::Printer& printer = platform::ThePrinter();
-  if (!printer.availableOrSay(QStringLiteral("Print"))) return;
-  const Picture picture = Grab_Print_Area();
-  form_.Picture1->setPixmap(QPixmap::fromImage(picture));
-  form_.Picture1->repaint();
-  Print_Picture_Ratio(printer, form_.Picture1->pixmap(Qt::ReturnByValue).toImage(), PrintRatio);
-  const QString file = printer.EndDoc();
-  if (!file.isEmpty())
-    app::Show_Status(QStringLiteral("Printed to ") + QDir::toNativeSeparators(file));
+  if (!printer.availableOrSay(title)) return;
+  const Picture shown = foot_.showPicture(Grab_Print_Area());
+  Print_Page(printer, title, [&] { Print_Picture_Ratio(printer, shown, PrintRatio); });
 }
 
-void Print_FullSize(view::Form1& form) { FullSizePrint(form).Print_FullSize(); }
+void Print_FullSize(footview::FootView& foot) { FullSizePrint(foot).Print_FullSize(); }
 
 }  // namespace printing

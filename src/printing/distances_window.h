@@ -7,16 +7,20 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
+namespace footview {
+class FootView;
+}
+
 namespace printing {
 
 // The Distances window: the three distances between the reference spheres as measured on the
 // scan, an entry for the true distance of one pair, and the scale factor that "Apply" gives the
-// model. Opened modally; "Apply" and "Quit" unload it.
+// model of the foot view it is opened over. Opened modally; "Apply" and "Quit" unload it.
 class DForm : public QDialog {
   Q_OBJECT
 
  public:
-  DForm();
+  explicit DForm(footview::FootView& foot);
   ~DForm() override;
 
   void Form_Load();
@@ -61,6 +65,8 @@ class DForm : public QDialog {
   void showDistances();
   void showScale(const QString& pattern);
   void unloadForm();
+
+  footview::FootView& foot_;
 };
 
 }  // namespace printing

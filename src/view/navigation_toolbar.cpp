@@ -1,4 +1,4 @@
-#include "view/toolbar2.h"
+#include "view/navigation_toolbar.h"
 
 #include <QAction>
 #include <QApplication>
@@ -7,10 +7,10 @@
 #include <array>
 #include <memory>
 
-#include "alignment/refpoints.h"
-#include "app/appstate.h"
+#include "alignment/reference_toolbar.h"
 #include "kernelcad/core/scene.h"
-#include "view/form1.h"
+#include "state/app_state.h"
+#include "view/foot_view_window.h"
 
 namespace view {
 
@@ -90,13 +90,11 @@ void Toolbar2_ButtonClick(Form1& form, const QAction& button) {
     turn(s.TurnStep);
   } else if (key == QLatin1String("PRINT")) {
     form.Print_FullSize();
-    form.Toolbar2->setEnabled(false);
-    form.Toolbar2->setVisible(false);
+    form.showToolbar(footview::Toolbar::Navigation, false);
   } else if (key == QLatin1String("Close")) {
-    form.Toolbar2->setEnabled(false);
-    form.Toolbar2->setVisible(false);
+    form.showToolbar(footview::Toolbar::Navigation, false);
   }
-  form.KernelCAD1->Redraw();
+  form.redraw();
 }
 
 }  // namespace view

@@ -1,4 +1,4 @@
-#include "help/aboutform.h"
+#include "help/about_window.h"
 
 #include <QCloseEvent>
 #include <QLinearGradient>
@@ -7,9 +7,9 @@
 #include <QPainterPath>
 #include <QPushButton>
 
-#include "app/forms.h"
 #include "platform/runtime.h"
 #include "platform/shell.h"
+#include "state/window_registry.h"
 
 namespace help {
 

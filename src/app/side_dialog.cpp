@@ -1,12 +1,12 @@
-#include "app/selectform.h"
+#include "app/side_dialog.h"
 
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
 
-#include "app/appstate.h"
-#include "app/forms.h"
 #include "platform/runtime.h"
+#include "state/app_state.h"
+#include "state/window_registry.h"
 
 namespace app {
 

@@ -1,4 +1,4 @@
-#include "app/forms.h"
+#include "state/window_registry.h"
 
 #include <QCoreApplication>
 #include <map>
@@ -21,6 +21,12 @@ QWidget* Forms::find(std::type_index type) {
 
 void Forms::add(std::type_index type, std::unique_ptr<QWidget> form) {
   registry()[type] = std::move(form);
+}
+
+bool Forms::isLoaded(const QWidget* form) {
+  for (const auto& [type, loaded] : registry())
+    if (loaded.get() == form) return true;
+  return false;
 }
 
 void Forms::unload(QWidget* form) {

@@ -1,4 +1,4 @@
-#include "alignment/alignform.h"
+#include "alignment/roll_angle_window.h"
 
 #include <QCloseEvent>
 #include <QFont>
@@ -6,9 +6,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "app/appstate.h"
-#include "app/forms.h"
 #include "platform/runtime.h"
+#include "state/app_state.h"
+#include "state/window_registry.h"
 
 namespace alignment {
 

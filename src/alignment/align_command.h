@@ -2,8 +2,8 @@
 
 #include "alignment/align.h"
 
-namespace view {
-class Form1;
+namespace footview {
+class FootView;
 }
 
 namespace alignment {
@@ -12,6 +12,6 @@ namespace alignment {
 // the standard position and rolled, the distances window, the A4 sheet and the navigation
 // toolbar in place of Toolbar1. An alignment that cannot go on (points not placed, a zero
 // denominator) says what to do and puts the mesh and spheres back where they were.
-void Align_Foot(view::Form1& form, Axis axis);
+void Align_Foot(footview::FootView& foot, Axis axis);
 
 }  // namespace alignment

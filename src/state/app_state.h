@@ -44,6 +44,11 @@ struct AppState {
   std::shared_ptr<kernelcad::Item> HeelItem;
   std::shared_ptr<kernelcad::Item> BallItem;
   std::shared_ptr<kernelcad::Item> AdjItem;
+
+  // Whether the browser has set a foot side: "Left" or "Right".
+  bool footChosen() const {
+    return FootSide == QLatin1String("Left") || FootSide == QLatin1String("Right");
+  }
 };
 
 // The single instance, alive from before the first window loads to the end of the program.

@@ -1,0 +1,54 @@
+#include "printing/print_commands.h"
+
+#include <QApplication>
+#include <QWidget>
+
+#include "footview/foot_view.h"
+#include "platform/msgbox.h"
+#include "platform/printer.h"
+#include "printing/capture.h"
+#include "state/app_state.h"
+
+namespace printing {
+
+namespace {
+
+// The main window sits in the application library above this one; it is found among the
+// top-level windows by its class, which needs no link to that library.
+QWidget* mainWindow() {
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->inherits("app::MainForm")) return w;
+  throw std::runtime_error("The scan file browser window is not open.");
+}
+
+}  // namespace
+
+bool footLoadedOrSay(bool loaded) {
+  if (app::state().footChosen() && loaded) return true;
+  platform::MsgBox(QStringLiteral("No Foot Loaded"), platform::MsgBoxButtons::OkOnly,
+                   platform::MsgBoxIcon::Information, QStringLiteral("Warning"));
+  return false;
+}
+
+void mnuPrint1_Click(footview::FootView& foot) {
+  if (!footLoadedOrSay()) return;
+  const QString title = QStringLiteral("Print");
+  platform::Printer& printer = platform::ThePrinter();
+  if (!printer.availableOrSay(title)) return;
+  const Picture shown = foot.showPicture(Grab_Form_Client(mainWindow()));
+  Print_Page(printer, title, [&] { Print_Picture_Fit(printer, shown); });
+}
+
+void mnuPrint2_Click() {
+  platform::CommonDialog& dialog = platform::CMDialog1();
+  dialog.PrinterDefault = false;
+  try {
+    dialog.ShowPrinter();
+  } catch (const std::exception& e) {
+    platform::MsgBox(QStringLiteral("Error: ") + platform::MessageText(e.what()),
+                     platform::MsgBoxButtons::OkOnly, platform::MsgBoxIcon::Exclamation,
+                     QStringLiteral("Error"));
+  }
+}
+
+}  // namespace printing
