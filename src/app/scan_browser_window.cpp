@@ -17,6 +17,7 @@
 #include "help/about_window.h"
 #include "help/browser.h"
 #include "kernelcad/core/units.h"
+#include "kernelcad/widget/kernelcad.h"
 #include "platform/msgbox.h"
 #include "platform/runtime.h"
 #include "state/app_state.h"
@@ -231,6 +232,8 @@ void MainForm::chooseScan(const QString& name) {
 
 void MainForm::File1_DblClick() {
   if (state().ScanFile == kNone) return;
+  // Read while the operator answers: Load_Foot takes what was read of the same path.
+  kernelcad::KernelCAD::readAhead(joinPath(state().CurrentFolder, state().ScanFile));
   Forms::get<SelectForm>().exec();
   Display_File();
 }

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QMouseEvent>
 #include <QSignalSpy>
@@ -39,6 +40,7 @@ class KernelCADTest : public QObject {
  private slots:
   void clickReportsItsPixelAndADragIsNoClick();
   void unreadableScanLeavesTheSceneAsItWas();
+  void aLoadTakesAReadAheadOnlyOfTheFileAsItIs();
   void largeScanMovesOnAStandInAndRestsAndPicksOnTheFullMesh();
 };
 
@@ -100,6 +102,23 @@ void KernelCADTest::unreadableScanLeavesTheSceneAsItWas() {
   QCOMPARE(view.Model()->GetItemCount(), 1L);
   QVERIFY(view.Model()->GetItem(0) == mesh);
   QCOMPARE(view.ModelFile(), samplePath("RightFoot.wrl"));
+}
+
+// A read started ahead serves the load of that file as it still is; a file replaced since (the
+// samples differ in size) is read again.
+void KernelCADTest::aLoadTakesAReadAheadOnlyOfTheFileAsItIs() {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("Scan.wrl");
+  QVERIFY(QFile::copy(samplePath("LeftFoot.wrl"), path));
+  KernelCAD view;
+  KernelCAD::readAhead(path);
+  view.setModelFile(path);
+  const auto left = view.Model()->GetItem(0)->mesh();
+  QCOMPARE(left->pointCount(), leftFoot().mesh.pointCount());
+  KernelCAD::readAhead(path);
+  QVERIFY(QFile::remove(path) && QFile::copy(samplePath("RightFoot.wrl"), path));
+  view.setModelFile(path);
+  QVERIFY(view.Model()->GetItem(0)->mesh()->points != left->points);
 }
 
 void KernelCADTest::largeScanMovesOnAStandInAndRestsAndPicksOnTheFullMesh() {

@@ -1,7 +1,9 @@
 #include "kernelcad/core/mesh.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
+#include <utility>
 
 namespace kernelcad {
 
@@ -16,6 +18,35 @@ std::array<double, 6> Mesh::bounds() const {
     }
   }
   return b;
+}
+
+std::vector<float> VertexNormals(const Mesh& mesh) {
+  // One pass over the triangles, summed straight into the result: a normals filter would copy
+  // the whole mesh, and double sums would take twice the memory of the result for no visible gain.
+  std::vector<float> n(mesh.points.size(), 0.0f);
+  const auto& p = mesh.points;
+  const auto& t = mesh.triangles;
+  for (std::size_t i = 0; i + 2 < t.size(); i += 3) {
+    const std::size_t a = 3 * static_cast<std::size_t>(t[i]);
+    const std::size_t b = 3 * static_cast<std::size_t>(t[i + 1]);
+    const std::size_t c = 3 * static_cast<std::size_t>(t[i + 2]);
+    const double ux = p[b] - p[a], uy = p[b + 1] - p[a + 1], uz = p[b + 2] - p[a + 2];
+    const double vx = p[c] - p[a], vy = p[c + 1] - p[a + 1], vz = p[c + 2] - p[a + 2];
+    const auto nx = static_cast<float>(uy * vz - uz * vy);
+    const auto ny = static_cast<float>(uz * vx - ux * vz);
+    const auto nz = static_cast<float>(ux * vy - uy * vx);
+    for (std::size_t v : {a, b, c}) {
+      n[v] += nx;
+      n[v + 1] += ny;
+      n[v + 2] += nz;
+    }
+  }
+  for (std::size_t i = 0; i + 2 < n.size(); i += 3) {
+    const float len = std::sqrt(n[i] * n[i] + n[i + 1] * n[i + 1] + n[i + 2] * n[i + 2]);
+    const float s = len > 0.0f ? 1.0f / len : 0.0f;
+    for (int k = 0; k < 3; ++k) n[i + k] *= s;
+  }
+  return n;
 }
 
 }  // namespace kernelcad

@@ -12,6 +12,9 @@ struct Mesh {
   std::vector<double> points;           // x0 y0 z0 x1 y1 z1 ... in millimetres, as in the file
   std::vector<std::int32_t> triangles;  // three point indices per triangle
   std::vector<std::uint8_t> colors;     // r g b per point, empty when the file has none
+  // Unit normal per point (VertexNormals), for shading; empty until a loader fills it on its
+  // own thread, so the first picture need not wait for them.
+  std::vector<float> normals;
 
   std::size_t pointCount() const { return points.size() / 3; }
   std::size_t triangleCount() const { return triangles.size() / 3; }
@@ -19,5 +22,9 @@ struct Mesh {
   // Axis-aligned bounds of the points: {xmin, ymin, zmin, xmax, ymax, zmax}; all zero when empty.
   std::array<double, 6> bounds() const;
 };
+
+// Area-weighted unit normals of the mesh's points, x y z per point; (0, 0, 0) for a point on
+// no triangle.
+std::vector<float> VertexNormals(const Mesh& mesh);
 
 }  // namespace kernelcad

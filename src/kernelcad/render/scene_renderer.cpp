@@ -19,7 +19,6 @@
 #include <vtkRenderWindow.h>
 #include <vtkRenderer.h>
 #include <vtkSphereSource.h>
-#include <vtkStaticCellLocator.h>
 #include <vtkTextActor.h>
 #include <vtkTextProperty.h>
 #include <vtkTypeInt32Array.h>
@@ -32,6 +31,8 @@
 #include <thread>
 
 #include "kernelcad/core/coarse_mesh.h"
+#include "kernelcad/core/trace.h"
+#include "kernelcad/core/triangle_grid.h"
 
 namespace kernelcad {
 
@@ -42,39 +43,6 @@ constexpr std::size_t kStandInThreshold = 400'000;
 // Vertices of the stand-in: about twice as many triangles, which software rendering draws at
 // ten frames a second and more.
 constexpr std::size_t kStandInVertices = 10'000;
-
-// Area-weighted vertex normals in one pass over the triangles: far cheaper than a normals
-// filter, which would also copy the mesh and leave the picker's locator on another dataset.
-vtkSmartPointer<vtkFloatArray> vertexNormals(const Mesh& mesh) {
-  std::vector<double> acc(mesh.points.size(), 0.0);
-  const auto& p = mesh.points;
-  const auto& t = mesh.triangles;
-  for (std::size_t i = 0; i + 2 < t.size(); i += 3) {
-    const std::size_t a = 3 * static_cast<std::size_t>(t[i]);
-    const std::size_t b = 3 * static_cast<std::size_t>(t[i + 1]);
-    const std::size_t c = 3 * static_cast<std::size_t>(t[i + 2]);
-    const double ux = p[b] - p[a], uy = p[b + 1] - p[a + 1], uz = p[b + 2] - p[a + 2];
-    const double vx = p[c] - p[a], vy = p[c + 1] - p[a + 1], vz = p[c + 2] - p[a + 2];
-    const double nx = uy * vz - uz * vy, ny = uz * vx - ux * vz, nz = ux * vy - uy * vx;
-    for (std::size_t v : {a, b, c}) {
-      acc[v] += nx;
-      acc[v + 1] += ny;
-      acc[v + 2] += nz;
-    }
-  }
-  auto normals = vtkSmartPointer<vtkFloatArray>::New();
-  normals->SetName("Normals");
-  normals->SetNumberOfComponents(3);
-  normals->SetNumberOfTuples(static_cast<vtkIdType>(mesh.pointCount()));
-  float* out = normals->GetPointer(0);
-  for (std::size_t i = 0; i < acc.size(); i += 3) {
-    const double len =
-        std::sqrt(acc[i] * acc[i] + acc[i + 1] * acc[i + 1] + acc[i + 2] * acc[i + 2]);
-    const double s = len > 0.0 ? 1.0 / len : 0.0;
-    for (int k = 0; k < 3; ++k) out[i + k] = static_cast<float>(acc[i + k] * s);
-  }
-  return normals;
-}
 
 // The mesh as VTK polydata that reads the mesh's arrays in place: the mesh is immutable and
 // must outlive the polydata. Every polydata made here has arrays objects of its own, so two of
@@ -99,10 +67,16 @@ vtkSmartPointer<vtkPolyData> wrap(const Mesh& mesh) {
   return polyData;
 }
 
-// What is drawn of a mesh: its points and triangles, vertex normals and colours.
-vtkSmartPointer<vtkPolyData> drawable(const Mesh& mesh) {
+// What is drawn of a mesh: its points and triangles, vertex normals and colours, all read in
+// place; `normals` (x y z per point) must outlive the polydata too.
+vtkSmartPointer<vtkPolyData> drawable(const Mesh& mesh, const std::vector<float>& normals) {
   auto polyData = wrap(mesh);
-  polyData->GetPointData()->SetNormals(vertexNormals(mesh));
+  vtkNew<vtkFloatArray> normalArray;
+  normalArray->SetName("Normals");
+  normalArray->SetNumberOfComponents(3);
+  normalArray->SetArray(const_cast<float*>(normals.data()),  // NOLINT: as above
+                        static_cast<vtkIdType>(normals.size()), 1);
+  polyData->GetPointData()->SetNormals(normalArray);
   if (mesh.hasColors()) {
     vtkNew<vtkUnsignedCharArray> colours;
     colours->SetName("Colors");
@@ -136,7 +110,7 @@ void applyMaterial(vtkProperty* property, const Material& material) {
 }  // namespace
 
 // Work on a new scan done off the user-interface thread, in this order: the coarse stand-in
-// (for a large scan) and then the cell locator that makes picks fast. Each is built on VTK
+// (for a large scan) and then the triangle grid that makes picks fast. Each is built on
 // objects of its own that no other thread touches, and the UI thread takes it over when ready.
 class MeshJobs {
  public:
@@ -145,7 +119,9 @@ class MeshJobs {
       try {
         if (withStandIn) {
           standInMesh_ = coarseCopy(*mesh, kStandInVertices);
-          standInPromise_.set_value(drawable(standInMesh_));
+          standInMesh_.normals = VertexNormals(standInMesh_);
+          standInPromise_.set_value(drawable(standInMesh_, standInMesh_.normals));
+          Trace("stand-in");
         } else {
           standInPromise_.set_value(nullptr);
         }
@@ -157,10 +133,8 @@ class MeshJobs {
           locatorPromise_.set_value(nullptr);
           return;
         }
-        auto locator = vtkSmartPointer<vtkStaticCellLocator>::New();
-        locator->SetDataSet(wrap(*mesh));
-        locator->BuildLocator();
-        locatorPromise_.set_value(locator);
+        locatorPromise_.set_value(std::make_shared<const TriangleGrid>(*mesh));
+        Trace("pick-ready");
       } catch (...) {
         locatorPromise_.set_exception(std::current_exception());
       }
@@ -188,10 +162,10 @@ class MeshJobs {
            locatorFuture_.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
   }
 
-  // Waits for the locator to be built.
-  vtkStaticCellLocator* locator() {
+  // Waits for the grid to be built.
+  const TriangleGrid* locator() {
     if (locatorFuture_.valid()) locator_ = locatorFuture_.get();
-    return locator_;
+    return locator_.get();
   }
 
  private:
@@ -199,18 +173,29 @@ class MeshJobs {
   std::promise<vtkSmartPointer<vtkPolyData>> standInPromise_;
   std::future<vtkSmartPointer<vtkPolyData>> standInFuture_ = standInPromise_.get_future();
   vtkSmartPointer<vtkPolyData> standIn_;
-  std::promise<vtkSmartPointer<vtkStaticCellLocator>> locatorPromise_;
-  std::future<vtkSmartPointer<vtkStaticCellLocator>> locatorFuture_ = locatorPromise_.get_future();
-  vtkSmartPointer<vtkStaticCellLocator> locator_;
+  std::promise<std::shared_ptr<const TriangleGrid>> locatorPromise_;
+  std::future<std::shared_ptr<const TriangleGrid>> locatorFuture_ = locatorPromise_.get_future();
+  std::shared_ptr<const TriangleGrid> locator_;
   std::atomic<bool> cancelled_ = false;
   std::thread worker_;
 };
 
-SceneRenderer::MeshData::MeshData(std::shared_ptr<const Mesh> m, vtkSmartPointer<vtkPolyData> p)
+SceneRenderer::MeshData::MeshData(std::shared_ptr<const Mesh> m)
     : mesh(std::move(m)),
-      polyData(std::move(p)),
-      jobs(std::make_unique<MeshJobs>(mesh, mesh->triangleCount() > kStandInThreshold)) {}
+      // A mesh that came without normals (not through a load) gets them here.
+      ownNormals(mesh->normals.size() == mesh->points.size() ? std::vector<float>{}
+                                                             : VertexNormals(*mesh)),
+      polyData(drawable(*mesh, ownNormals.empty() ? mesh->normals : ownNormals)) {}
 SceneRenderer::MeshData::MeshData(MeshData&&) noexcept = default;
+
+MeshJobs& SceneRenderer::MeshData::startJobs() {
+  if (!jobs) jobs = std::make_unique<MeshJobs>(mesh, mesh->triangleCount() > kStandInThreshold);
+  return *jobs;
+}
+
+void SceneRenderer::startMeshJobs() {
+  if (meshData_) meshData_->startJobs();
+}
 SceneRenderer::MeshData::~MeshData() = default;
 
 SceneRenderer::SceneRenderer(std::shared_ptr<Model> model, std::shared_ptr<View> view)
@@ -239,7 +224,7 @@ SceneRenderer::~SceneRenderer() { view_->setPicker(nullptr); }
 const SceneRenderer::MeshData& SceneRenderer::meshData(const std::shared_ptr<const Mesh>& mesh) {
   if (meshData_ && meshData_->mesh == mesh) return *meshData_;
   meshData_.reset();  // its jobs first, so two never run at once
-  meshData_.emplace(mesh, drawable(*mesh));
+  meshData_.emplace(mesh);
   return *meshData_;
 }
 
@@ -371,7 +356,7 @@ bool SceneRenderer::showsMesh() const {
 
 bool SceneRenderer::setInteracting(bool interacting) {
   if (!showsMesh() || !meshData_) return false;
-  vtkPolyData* standIn = meshData_->jobs->standIn();
+  vtkPolyData* standIn = meshData_->startJobs().standIn();
   vtkPolyData* wanted = interacting && standIn ? standIn : meshData_->polyData.Get();
   auto* mapper = vtkPolyDataMapper::SafeDownCast(actors_.front().second->GetMapper());
   if (mapper->GetInput() == wanted) return false;
@@ -384,19 +369,19 @@ bool SceneRenderer::interacting() const {
          actors_.front().second->GetMapper()->GetInput() != meshData_->polyData.Get();
 }
 
-bool SceneRenderer::pickingReady() { return !meshData_ || meshData_->jobs->locatorReady(); }
+bool SceneRenderer::pickingReady() { return !meshData_ || meshData_->startJobs().locatorReady(); }
 
 void SceneRenderer::waitForPicking() {
-  if (meshData_) meshData_->jobs->locator();
+  if (meshData_) meshData_->startJobs().locator();
 }
 
 std::optional<PickHit> SceneRenderer::pick(long px, long py) {
   sync();  // a scan put in since the last rebuild gets its actor and its locator first
   if (!showsMesh() || !meshData_) return std::nullopt;
-  vtkStaticCellLocator* locator = meshData_->jobs->locator();
+  const TriangleGrid* locator = meshData_->startJobs().locator();
   if (!locator) return std::nullopt;
   // A ray along the view through the centre of the pixel, from in front of everything to
-  // behind it, in the mesh's own coordinates: the locator's dataset is never moved.
+  // behind it, in the mesh's own coordinates: the grid's mesh is never moved.
   const Vec3 onScreen =
       view_->pixelToWorld(static_cast<double>(px) + 0.5, static_cast<double>(py) + 0.5);
   const Vec3 towardEye = view_->FindObject("EyeFrame")->orientation().col(2);
@@ -405,14 +390,9 @@ std::optional<PickHit> SceneRenderer::pick(long px, long py) {
   const Eigen::Affine3d toMesh = item.transform().inverse();
   const Vec3 from = toMesh * (onScreen + towardEye * distance);
   const Vec3 to = toMesh * (onScreen - towardEye * distance);
-  double t = 0.0;
-  double hit[3];
-  double pcoords[3];
-  int subId = 0;
-  if (!locator->IntersectWithLine(from.data(), to.data(), 0.0, t, hit, pcoords, subId)) {
-    return std::nullopt;
-  }
-  return PickHit{item.transform() * Vec3(hit[0], hit[1], hit[2]), actors_.front().first};
+  const std::optional<Vec3> hit = locator->FirstHit(from, to);
+  if (!hit) return std::nullopt;
+  return PickHit{item.transform() * *hit, actors_.front().first};
 }
 
 }  // namespace kernelcad

@@ -40,29 +40,35 @@ class SceneRenderer {
   void sync();
   void setShowAxes(bool show);
   // While the view moves, a large scan is drawn from a coarse stand-in so turning stays fluid;
-  // the full mesh comes back when the move ends. The stand-in is made off this thread once the
-  // scan is in; until it is ready the full mesh is drawn. Returns whether the geometry to draw
+  // the full mesh comes back when the move ends. The stand-in is made off this thread (see
+  // startMeshJobs); until it is ready the full mesh is drawn. Returns whether the geometry to draw
   // changed.
   bool setInteracting(bool interacting);
   // Whether the scan mesh is drawn from its stand-in now.
   bool interacting() const;
+  // Starts building the scan's stand-in and triangle grid off this thread, if not yet begun.
+  // Called once the scan's first frame is on screen, so they do not slow it down; anything
+  // that needs them first starts them itself.
+  void startMeshJobs();
 
   // Surface point of the scan mesh (item 0) under pixel (px, py), counted from the view's
-  // top-left corner; nothing when the ray misses. Waits for the cell locator, which is built
-  // off this thread once the scan is in.
+  // top-left corner; nothing when the ray misses. Waits for the triangle grid, which is built
+  // off this thread (see startMeshJobs).
   std::optional<PickHit> pick(long px, long py);
-  // Whether a pick would find the locator ready; waitForPicking waits until it is.
+  // Whether a pick would find the grid ready; waitForPicking waits until it is.
   bool pickingReady();
   void waitForPicking();
 
  private:
   struct MeshData {
-    MeshData(std::shared_ptr<const Mesh> mesh, vtkSmartPointer<vtkPolyData> polyData);
+    explicit MeshData(std::shared_ptr<const Mesh> mesh);
     MeshData(MeshData&&) noexcept;
     ~MeshData();
     std::shared_ptr<const Mesh> mesh;  // keeps the arrays VTK points into alive
+    std::vector<float> ownNormals;     // for a mesh that has none of its own
     vtkSmartPointer<vtkPolyData> polyData;
-    std::unique_ptr<MeshJobs> jobs;  // the stand-in and the locator
+    MeshJobs& startJobs();
+    std::unique_ptr<MeshJobs> jobs;  // the stand-in and the grid, once started
   };
   const MeshData& meshData(const std::shared_ptr<const Mesh>& mesh);
   vtkSmartPointer<vtkActor> makeActor(const Item& item, bool shaded);

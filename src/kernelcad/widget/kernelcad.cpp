@@ -1,10 +1,12 @@
 #include "kernelcad/widget/kernelcad.h"
 
 #include <QVTKOpenGLNativeWidget.h>
+#include <vtkCallbackCommand.h>
 #include <vtkGenericOpenGLRenderWindow.h>
 #include <vtkRenderer.h>
 
 #include <QApplication>
+#include <QDateTime>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QMouseEvent>
@@ -15,9 +17,12 @@
 #include <QWheelEvent>
 #include <cmath>
 #include <exception>
+#include <mutex>
 #include <numbers>
 #include <thread>
+#include <tuple>
 
+#include "kernelcad/core/trace.h"
 #include "kernelcad/render/scene_renderer.h"
 
 namespace kernelcad {
@@ -67,6 +72,12 @@ KernelCAD::KernelCAD(QWidget* parent)
   vtkNew<vtkGenericOpenGLRenderWindow> window;
   vtkWidget_->setRenderWindow(window);
   multiSamples_ = window->GetMultiSamples();
+  vtkNew<vtkCallbackCommand> traceRender;
+  traceRender->SetCallback([](vtkObject*, unsigned long event, void*, void*) {
+    Trace(event == vtkCommand::StartEvent ? "draw-start" : "draw-end");
+  });
+  window->AddObserver(vtkCommand::StartEvent, traceRender);
+  window->AddObserver(vtkCommand::EndEvent, traceRender);
   // The picture is drawn in device pixels; text in it (axis names, captions) is sized for the
   // screen's scale, so it reads as large as the window's own text.
   vtkWidget_->setEnableHiDPI(true);
@@ -82,18 +93,92 @@ KernelCAD::KernelCAD(QWidget* parent)
   settleTimer_.setSingleShot(true);
   settleTimer_.setInterval(kSettleMs);
   connect(&settleTimer_, &QTimer::timeout, this, &KernelCAD::settle);
+  connect(vtkWidget_, &QOpenGLWidget::frameSwapped, this, [this] {
+    Trace(model_->GetItemCount() == 0 ? "frame-empty"
+          : renderer_->interacting()  ? "frame-stand-in"
+                                      : "frame-full");
+    // The scan is on screen: now its stand-in and picking grid, which would have slowed that.
+    renderer_->startMeshJobs();
+  });
 }
 
-// One load in progress: shared by setModelFile, the reading thread and whoever cancels.
+namespace {
+
+// One read of a scan file on a thread of its own, to the mesh with its normals. Shared by the
+// load that waits for it and by whoever cancels it; a read started ahead of its load is held
+// until that load takes it.
+class ScanRead {
+ public:
+  explicit ScanRead(const QString& path)
+      : path(path.toStdString()), file_(stamp(path)), thread_([this] { run(); }) {}
+  ~ScanRead() {
+    progress.cancel = true;
+    join();
+  }
+  ScanRead(const ScanRead&) = delete;
+  ScanRead& operator=(const ScanRead&) = delete;
+
+  // Whether this read is of the file now at `path`, as it is now.
+  bool reads(const QString& path) const { return stamp(path) == file_; }
+  // Runs `done` on the thread that ends the read (at once when it is over); empty stops that.
+  void whenDone(std::function<void()> done) {
+    const std::lock_guard lock(mutex_);
+    done_ = std::move(done);
+    if (finished_ && done_) done_();
+  }
+  bool finished() const { return finished_; }
+  void join() {
+    if (thread_.joinable()) thread_.join();
+  }
+
+  const std::string path;
+  ReadProgress progress;
+  VrmlScan scan;  // once finished, when the read succeeded
+  std::exception_ptr error;
+
+ private:
+  void run() {
+    try {
+      scan = ReadVrmlFile(path, &progress);
+      Trace("read");
+      // Here rather than when it is first drawn: the user-interface thread only hands them on.
+      // A change of unit scales the mesh evenly, which leaves unit normals as they are.
+      scan.mesh.normals = VertexNormals(scan.mesh);
+    } catch (...) {
+      error = std::current_exception();
+    }
+    const std::lock_guard lock(mutex_);
+    finished_ = true;
+    if (done_) done_();
+  }
+
+  // The file's full name, size and time of change: what tells it apart from an edited copy.
+  static std::tuple<QString, qint64, QDateTime> stamp(const QString& path) {
+    const QFileInfo file(path);
+    return {file.absoluteFilePath(), file.size(), file.lastModified()};
+  }
+
+  const std::tuple<QString, qint64, QDateTime> file_;  // as it was when the read started
+  std::mutex mutex_;
+  std::function<void()> done_;
+  std::atomic<bool> finished_{false};
+  std::thread thread_;  // last: it starts once everything it uses exists
+};
+
+// The read started ahead, if any (readAhead).
+std::unique_ptr<ScanRead>& readAheadSlot() {
+  static std::unique_ptr<ScanRead> read;
+  return read;
+}
+
+}  // namespace
+
+// One load in progress: shared by setModelFile and whoever cancels.
 struct KernelCAD::PendingLoad {
   // Why the wait for the reader last stopped; anything else stops it too (the program ending).
   enum class Wake { None, Finished, ShowProgress, Cancelled };
 
-  std::string path;
-  ReadProgress progress;
-  std::atomic<bool> finished{false};
-  VrmlScan scan;
-  std::exception_ptr error;
+  std::unique_ptr<ScanRead> read;
   QEventLoop loop;
   Wake wake = Wake::None;
 
@@ -102,6 +187,13 @@ struct KernelCAD::PendingLoad {
     loop.quit();
   }
 };
+
+void KernelCAD::readAhead(const QString& path) {
+  auto& slot = readAheadSlot();
+  if (slot && slot->reads(path)) return;
+  slot.reset();  // a read no load took: its memory is not held any longer
+  slot = std::make_unique<ScanRead>(path);
+}
 
 KernelCAD::~KernelCAD() {
   // A load still waiting on this control stops and finds it gone.
@@ -115,22 +207,20 @@ void KernelCAD::setProgressDelay(int ms) { progressDelayMs = ms; }
 
 void KernelCAD::cancelLoad() {
   if (!load_) return;
-  load_->progress.cancel = true;
+  load_->read->progress.cancel = true;
   load_->stop(PendingLoad::Wake::Cancelled);
 }
 
 VrmlScan KernelCAD::readScan(const QString& path) {
   using Wake = PendingLoad::Wake;
   PendingLoad load;
-  load.path = path.toStdString();
-  // Declared after `load`, so whatever way this call ends the reader is joined before `load` goes.
-  std::jthread reader([&load] {
-    try {
-      load.scan = ReadVrmlFile(load.path, &load.progress);
-    } catch (...) {
-      load.error = std::current_exception();
-    }
-    load.finished = true;
+  // The read started ahead for this very file, or a new one.
+  auto& ahead = readAheadSlot();
+  if (ahead && ahead->reads(path)) load.read = std::move(ahead);
+  ahead.reset();
+  if (!load.read) load.read = std::make_unique<ScanRead>(path);
+  ScanRead& read = *load.read;
+  read.whenDone([&load] {
     QMetaObject::invokeMethod(
         &load.loop, [&load] { load.stop(Wake::Finished); }, Qt::QueuedConnection);
   });
@@ -143,7 +233,7 @@ VrmlScan KernelCAD::readScan(const QString& path) {
   showTimer.start(progressDelayMs);
   std::unique_ptr<QProgressDialog> dialog;
   QTimer tick;
-  while (!load.finished) {
+  while (!read.finished()) {
     // Without the modal progress window the operator's clicks and keys wait until the load is
     // over: the windows repaint, but nothing else starts on a scene about to change.
     const bool modal = dialog && dialog->isVisible();
@@ -151,25 +241,25 @@ VrmlScan KernelCAD::readScan(const QString& path) {
     load.loop.exec(modal ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
     if (!self || load.wake == Wake::None) {
       // The control went, or the program is ending: the reader is told to stop.
-      load.progress.cancel = true;
+      read.progress.cancel = true;
       break;
     }
-    if (load.wake == Wake::ShowProgress && !load.finished && !load.progress.cancel) {
+    if (load.wake == Wake::ShowProgress && !read.finished() && !read.progress.cancel) {
       dialog = std::make_unique<QProgressDialog>(
           tr("Loading %1...").arg(QFileInfo(path).fileName()), tr("Cancel"), 0, 100);
       dialog->setWindowTitle(tr("Loading"));
       dialog->setWindowModality(Qt::ApplicationModal);
       dialog->setAutoClose(false);
       dialog->setAutoReset(false);
-      connect(dialog.get(), &QProgressDialog::canceled, &load.loop, [&load, &tick] {
+      connect(dialog.get(), &QProgressDialog::canceled, &load.loop, [&load, &read, &tick] {
         // A modal progress window handles events while it takes a value: not once it is gone.
         tick.stop();
-        load.progress.cancel = true;
+        read.progress.cancel = true;
         load.stop(Wake::Cancelled);
       });
-      connect(&tick, &QTimer::timeout, dialog.get(), [&load, d = dialog.get()] {
-        const auto total = load.progress.total.load();
-        if (total > 0) d->setValue(static_cast<int>(100 * load.progress.done.load() / total));
+      connect(&tick, &QTimer::timeout, dialog.get(), [&read, d = dialog.get()] {
+        const auto total = read.progress.total.load();
+        if (total > 0) d->setValue(static_cast<int>(100 * read.progress.done.load() / total));
       });
       tick.start(kProgressTickMs);
       dialog->show();
@@ -177,25 +267,26 @@ VrmlScan KernelCAD::readScan(const QString& path) {
   }
   tick.stop();
   dialog.reset();
-  reader.join();
+  read.whenDone({});  // `load` goes with this call
+  read.join();
   if (self) {
     load_ = nullptr;
     emit loadEnded();
   }
-  if (load.progress.cancel) throw LoadCancelled("Loading " + load.path + " was cancelled.");
-  if (load.error) {
+  if (read.progress.cancel) throw LoadCancelled("Loading " + read.path + " was cancelled.");
+  if (read.error) {
     try {
-      std::rethrow_exception(load.error);
+      std::rethrow_exception(read.error);
     } catch (const VrmlError& e) {
-      throw KernelCADError("Cannot load " + load.path + ": " + e.what());
+      throw KernelCADError("Cannot load " + read.path + ": " + e.what());
     }
   }
-  return std::move(load.scan);
+  return std::move(read.scan);
 }
 
 void KernelCAD::setModelFile(const QString& path, const UnitOfScan& unitOf) {
   if (load_) {
-    throw KernelCADError("Cannot load " + path.toStdString() + " while " + load_->path +
+    throw KernelCADError("Cannot load " + path.toStdString() + " while " + load_->read->path +
                          " is still loading.");
   }
   const QPointer<KernelCAD> self(this);

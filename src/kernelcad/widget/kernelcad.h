@@ -47,6 +47,10 @@ class KernelCAD : public QWidget {
   // while one runs is refused with KernelCADError.
   void setModelFile(const QString& path, const UnitOfScan& unitOf = {});
   QString ModelFile() const { return modelFile_; }
+  // Starts reading the scan at `path` for a setModelFile of the same file soon after, which
+  // then takes what was read or waits for the rest: the program reads while the operator
+  // answers a question about the scan. The next read ahead or load drops one no load took.
+  static void readAhead(const QString& path);
 
   bool isLoading() const { return load_ != nullptr; }
   // Stops the load that runs, if any; setModelFile then throws LoadCancelled.
