@@ -5,6 +5,7 @@
 #include <Eigen/Geometry>
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 
 namespace {
 
