@@ -59,12 +59,11 @@ Form1::Form1() {
   buildToolbar2(*Toolbar2);
   connect(Toolbar2, &QToolBar::actionTriggered, this, &Form1::Toolbar2_ButtonClick);
   connect(KernelCAD1, &kernelcad::KernelCAD::MouseEvent, this, &Form1::KernelCAD1_MouseEvent);
-  // A new scan gets its suggested points worked out at once; the measurements follow every
-  // placed or moved sphere and every scale applied.
-  connect(KernelCAD1, &kernelcad::KernelCAD::modelUpdated, this, [this] {
-    measure::startSuggestion(*this);
-    measure::refreshMeasurements();
-  });
+  // A new scan gets its suggested points worked out as soon as it is on screen; the
+  // measurements follow every placed or moved sphere and every scale applied.
+  connect(KernelCAD1, &kernelcad::KernelCAD::scanShown, this,
+          [this] { measure::startSuggestion(*this); });
+  connect(KernelCAD1, &kernelcad::KernelCAD::modelUpdated, this, &measure::refreshMeasurements);
   connect(
       KernelCAD1, &kernelcad::KernelCAD::loadEnded, this,
       [this] {

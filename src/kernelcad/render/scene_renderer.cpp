@@ -193,8 +193,10 @@ MeshJobs& SceneRenderer::MeshData::startJobs() {
   return *jobs;
 }
 
-void SceneRenderer::startMeshJobs() {
-  if (meshData_) meshData_->startJobs();
+bool SceneRenderer::startMeshJobs() {
+  if (!meshData_ || meshData_->jobs) return false;
+  meshData_->startJobs();
+  return true;
 }
 SceneRenderer::MeshData::~MeshData() = default;
 

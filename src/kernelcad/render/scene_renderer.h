@@ -46,10 +46,10 @@ class SceneRenderer {
   bool setInteracting(bool interacting);
   // Whether the scan mesh is drawn from its stand-in now.
   bool interacting() const;
-  // Starts building the scan's stand-in and triangle grid off this thread, if not yet begun.
-  // Called once the scan's first frame is on screen, so they do not slow it down; anything
-  // that needs them first starts them itself.
-  void startMeshJobs();
+  // Starts building the scan's stand-in and triangle grid off this thread, if not yet begun;
+  // returns whether they started now. Called once the scan's first frame is on screen, so they
+  // do not slow it down; anything that needs them first starts them itself.
+  bool startMeshJobs();
 
   // Surface point of the scan mesh (item 0) under pixel (px, py), counted from the view's
   // top-left corner; nothing when the ray misses. Waits for the triangle grid, which is built

@@ -98,7 +98,7 @@ KernelCAD::KernelCAD(QWidget* parent)
           : renderer_->interacting()  ? "frame-stand-in"
                                       : "frame-full");
     // The scan is on screen: now its stand-in and picking grid, which would have slowed that.
-    renderer_->startMeshJobs();
+    if (renderer_->startMeshJobs()) emit scanShown();
   });
 }
 

@@ -93,6 +93,9 @@ class KernelCAD : public QWidget {
   void loadEnded();
   // Items were added, removed or scaled (UpdateModel): what is measured on them may have changed.
   void modelUpdated();
+  // The first frame of a newly loaded scan is on screen: work on it that would have slowed that
+  // frame down can start.
+  void scanShown();
   // A click in the view: button 1 left, 2 right, 4 middle; shift 1 Shift, 2 Ctrl, 4 Alt;
   // x, y in twips.
   void MouseEvent(short button, short shift, float x, float y);
