@@ -161,20 +161,24 @@ void MainForm::Form_Load() {
   s.ScanFile = kNone;
   s.FootSide.clear();
   s.AlignRollAngle = 0;
-  // The command line is [-v] [FILE]: "-v" exactly, first, sets the status prefix; anything else
-  // but one scan path after it has no effect.
-  QStringList arguments = platform::commandArguments();
-  s.OrnivueMode = arguments.value(0) == QStringLiteral("-v");
-  if (s.OrnivueMode) arguments.removeFirst();
+  const CommandLine command = readCommandLine(platform::commandArguments());
+  s.OrnivueMode = command.ornivueMode;
   // Without a data folder on this machine the operator still finds scans: the shipped samples.
   Dir1->setPath(QFileInfo(s.DataFolder).isDir() ? s.DataFolder : samplesFolder());
   Dir1_Change();
   s.CurrentFolder = Dir1->path();
   Show_Status(tr("Ready"));
   // Opened once the window is on screen, so the side dialog and any message stand over it.
-  if (arguments.size() == 1 && !arguments.front().startsWith(u'-')) {
-    QTimer::singleShot(0, this, [this, path = arguments.front()] { Open_Scan(path); });
-  }
+  if (!command.scan.isEmpty())
+    QTimer::singleShot(0, this, [this, path = command.scan] { Open_Scan(path); });
+}
+
+CommandLine readCommandLine(QStringList arguments) {
+  CommandLine command;
+  command.ornivueMode = arguments.value(0) == QStringLiteral("-v");
+  if (command.ornivueMode) arguments.removeFirst();
+  if (arguments.size() == 1 && !arguments.front().startsWith(u'-')) command.scan = arguments.front();
+  return command;
 }
 
 void MainForm::Open_Scan(const QString& path) {

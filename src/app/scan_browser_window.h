@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QStringList>
 
 class QAction;
 class QLabel;
@@ -9,6 +10,14 @@ class QPushButton;
 class QStatusBar;
 
 namespace app {
+
+// The command line is [-v] [FILE]: "-v" exactly, first, sets the status prefix; anything else
+// but one scan path after it has no effect.
+struct CommandLine {
+  bool ornivueMode = false;
+  QString scan;  // empty when none is named
+};
+CommandLine readCommandLine(QStringList arguments);
 
 class DirList;
 class DriveList;

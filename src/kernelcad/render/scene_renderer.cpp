@@ -109,15 +109,22 @@ void applyMaterial(vtkProperty* property, const Material& material) {
 
 }  // namespace
 
-// Work on a new scan done off the user-interface thread, in this order: the coarse stand-in
-// (for a large scan) and then the triangle grid that makes picks fast. Each is built on
+// Work on a new scan done off the user-interface thread, in this order: the triangle grid that
+// makes picks fast (a click may come as soon as the scan shows) and then the coarse stand-in
+// (for a large scan), which only a move needs. Each is built on
 // objects of its own that no other thread touches, and the UI thread takes it over when ready.
 class MeshJobs {
  public:
   MeshJobs(std::shared_ptr<const Mesh> mesh, bool withStandIn) {
     worker_ = std::thread([this, mesh = std::move(mesh), withStandIn] {
       try {
-        if (withStandIn) {
+        locatorPromise_.set_value(std::make_shared<const TriangleGrid>(*mesh));
+        Trace("pick-ready");
+      } catch (...) {
+        locatorPromise_.set_exception(std::current_exception());
+      }
+      try {
+        if (withStandIn && !cancelled_) {
           standInMesh_ = coarseCopy(*mesh, kStandInVertices);
           standInMesh_.normals = VertexNormals(standInMesh_);
           standInPromise_.set_value(drawable(standInMesh_, standInMesh_.normals));
@@ -127,16 +134,6 @@ class MeshJobs {
         }
       } catch (...) {
         standInPromise_.set_exception(std::current_exception());
-      }
-      try {
-        if (cancelled_) {
-          locatorPromise_.set_value(nullptr);
-          return;
-        }
-        locatorPromise_.set_value(std::make_shared<const TriangleGrid>(*mesh));
-        Trace("pick-ready");
-      } catch (...) {
-        locatorPromise_.set_exception(std::current_exception());
       }
     });
   }

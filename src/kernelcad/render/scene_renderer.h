@@ -46,9 +46,8 @@ class SceneRenderer {
   bool setInteracting(bool interacting);
   // Whether the scan mesh is drawn from its stand-in now.
   bool interacting() const;
-  // Starts building the scan's stand-in and triangle grid off this thread, if not yet begun;
-  // returns whether they started now. Called once the scan's first frame is on screen, so they
-  // do not slow it down; anything that needs them first starts them itself.
+  // Starts building the scan's triangle grid and then its stand-in off this thread, if not yet
+  // begun; returns whether they started now. Anything that needs them starts them itself.
   bool startMeshJobs();
 
   // Surface point of the scan mesh (item 0) under pixel (px, py), counted from the view's

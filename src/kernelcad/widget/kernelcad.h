@@ -126,6 +126,7 @@ class KernelCAD : public QWidget {
   bool dragging_ = false;
   QTimer settleTimer_;
   int multiSamples_ = 0;  // of the picture at rest
+  bool scanShowing_ = false;  // a new scan's first frame is on its way to the screen
 };
 
 }  // namespace kernelcad
