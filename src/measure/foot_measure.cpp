@@ -58,14 +58,105 @@ double TriangleArea(const Vector3d& a, const Vector3d& b, const Vector3d& c) {
   return 0.5 * (b - a).cross(c - a).norm();
 }
 
+// Cells of a grid by their packed integer coordinates, with open addressing: a dense scan has
+// tens of thousands of them, each looked up 27 times.
+class CellTable {
+ public:
+  // The cell's index, given the next one if it is new.
+  std::int32_t Insert(std::uint64_t key, std::int32_t next) {
+    if (2 * (used_ + 1) > slots_.size()) Grow();
+    std::size_t i = Slot(key);
+    while (slots_[i].first != kEmpty && slots_[i].first != key) i = (i + 1) & (slots_.size() - 1);
+    if (slots_[i].first == kEmpty) slots_[i] = {key, next}, ++used_;
+    return slots_[i].second;
+  }
+  std::int32_t Find(std::uint64_t key) const {
+    for (std::size_t i = Slot(key);; i = (i + 1) & (slots_.size() - 1))
+      if (slots_[i].first == key || slots_[i].first == kEmpty) return slots_[i].second;
+  }
+
+ private:
+  static constexpr std::uint64_t kEmpty = ~std::uint64_t{0};  // no packed key has the top bit
+  std::size_t Slot(std::uint64_t key) const {
+    return (key * 0x9E3779B97F4A7C15ull >> 24) & (slots_.size() - 1);
+  }
+  void Grow() {
+    std::vector<std::pair<std::uint64_t, std::int32_t>> old(
+        std::max<std::size_t>(1024, 2 * slots_.size()), {kEmpty, -1});
+    old.swap(slots_);
+    used_ = 0;
+    for (const auto& [key, index] : old)
+      if (key != kEmpty) Insert(key, index);
+  }
+  std::vector<std::pair<std::uint64_t, std::int32_t>> slots_;
+  std::size_t used_ = 0;
+};
+
+// The surface around each corner of a dense scan: the mean of the corners and their summed face
+// normals in the cube of kCubeReach either side of it (rounded to a grid of cells a third of its
+// side), and how many corners that is; per cell, with each corner's cell.
+struct Neighbourhoods {
+  std::vector<std::int32_t> cellOf;
+  std::vector<Vector3d> mean, normal;
+  std::vector<int> count;
+};
+
+Neighbourhoods CubeNeighbourhoods(const std::vector<Vector3d>& points,
+                                  const std::vector<Vector3d>& normals, double reach) {
+  using Cell = Eigen::Matrix<std::int64_t, 3, 1>;
+  const double perCell = 3 / (2 * reach);
+  const auto key = [](const Cell& c) {
+    constexpr std::uint64_t kMask = 0x1fffff;
+    return (static_cast<std::uint64_t>(c.x()) & kMask) << 42 |
+           (static_cast<std::uint64_t>(c.y()) & kMask) << 21 |
+           (static_cast<std::uint64_t>(c.z()) & kMask);
+  };
+  CellTable cells;
+  Neighbourhoods out;
+  out.cellOf.resize(points.size());
+  std::vector<Vector3d> sum, normal;
+  std::vector<Cell> at;
+  std::vector<int> count;
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    const Cell c = (points[i] * perCell).array().floor().cast<std::int64_t>();
+    const std::int32_t index = cells.Insert(key(c), static_cast<std::int32_t>(sum.size()));
+    if (index == static_cast<std::int32_t>(sum.size()))
+      sum.emplace_back(Vector3d::Zero()), normal.emplace_back(Vector3d::Zero()), count.push_back(0),
+          at.push_back(c);
+    out.cellOf[i] = index;
+    sum[index] += points[i], normal[index] += normals[i], ++count[index];
+  }
+  out.mean.assign(sum.size(), Vector3d::Zero()), out.normal.assign(sum.size(), Vector3d::Zero());
+  out.count.assign(sum.size(), 0);
+  for (std::size_t c = 0; c < sum.size(); ++c) {
+    for (int dx = -1; dx <= 1; ++dx)
+      for (int dy = -1; dy <= 1; ++dy)
+        for (int dz = -1; dz <= 1; ++dz)
+          if (const std::int32_t o = cells.Find(key(at[c] + Cell(dx, dy, dz))); o >= 0)
+            out.mean[c] += sum[o], out.normal[c] += normal[o], out.count[c] += count[o];
+    out.mean[c] /= out.count[c];
+  }
+  return out;
+}
+
 // Takes most of a scanner's noise out of the extremes (the heel's back, the hallux tip, the
-// outline). An inner corner moves along its normal halfway to its neighbours' mean, but no
-// further than twice the typical such move: noise moves every corner, while the curvature of a
+// outline). An inner corner moves along its normal towards its neighbours' mean, but no further
+// than a few times the typical such move: noise moves every corner, while the curvature of a
 // clean mesh's rounded tips, which would shrink the foot, moves only a few. Corners on the scan's
 // border average along it only, or the smoothing would pull the rim in. Around an inner corner
 // of a consistently wound surface every neighbour comes once after it and once before it; on the
 // border, the two along it come once.
+// On a coarse scan the neighbours are one ring of them, and the corner moves halfway. On a dense
+// one a ring is too close to even out noise: the extreme of the foot, the outermost of ever more
+// noisy corners, would grow with the density, and the noise of the corners in a ring, closer
+// together than it is deep, turns their normals. There the neighbours are those within
+// kCubeReach (a fixed reach in millimetres, so tens to hundreds of corners), the normal is their
+// summed face normals, and the corner moves all the way, up to 4.5 times the typical distance
+// from its ring's mean (the noise's three standard deviations). That distance, unlike the one
+// from the wider mean, stays near zero on a clean dense mesh, curved or not.
 void Smooth(Surface& s) {
+  constexpr double kCubeReach = 1.5;    // mm
+  constexpr int kDenseCount = 24;       // corners in a typical cube that make a scan dense
   constexpr double kBorderReach = 3.0;  // mm
   const std::size_t n = s.points.size();
   std::vector<Vector3d> sum(n, Vector3d::Zero()), normal(n, Vector3d::Zero());
@@ -109,17 +200,24 @@ void Smooth(Surface& s) {
       from = to, to = next;
     }
   };
+  const Neighbourhoods cube = CubeNeighbourhoods(s.points, normal, kCubeReach);
+  std::vector<int> counts(n);
+  for (std::size_t i = 0; i < n; ++i) counts[i] = cube.count[cube.cellOf[i]];
+  std::nth_element(counts.begin(), counts.begin() + n / 2, counts.end());
+  const bool dense = counts[n / 2] >= kDenseCount;
   std::vector<double> move(n, 0.0), size;
   for (std::size_t i = 0; i < n; ++i) {
+    if (dense) normal[i] = cube.normal[cube.cellOf[i]];
     normal[i].normalize();
     if (turn[i] != 0 || count[i] == 0) continue;
-    move[i] = 0.5 * normal[i].dot(sum[i] / count[i] - s.points[i]);
-    size.push_back(std::abs(move[i]));
+    const double ring = normal[i].dot(sum[i] / count[i] - s.points[i]);
+    move[i] = dense ? normal[i].dot(cube.mean[cube.cellOf[i]] - s.points[i]) : 0.5 * ring;
+    size.push_back(std::abs(dense ? ring : move[i]));
   }
   double most = 0;
   if (!size.empty()) {
     std::nth_element(size.begin(), size.begin() + size.size() / 2, size.end());
-    most = 2 * size[size.size() / 2];
+    most = (dense ? 4.5 : 2.0) * size[size.size() / 2];
   }
   std::vector<Vector3d> smooth(s.points);
   for (std::size_t i = 0; i < n; ++i) {
