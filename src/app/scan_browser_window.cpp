@@ -177,7 +177,8 @@ CommandLine readCommandLine(QStringList arguments) {
   CommandLine command;
   command.ornivueMode = arguments.value(0) == QStringLiteral("-v");
   if (command.ornivueMode) arguments.removeFirst();
-  if (arguments.size() == 1 && !arguments.front().startsWith(u'-')) command.scan = arguments.front();
+  if (arguments.size() == 1 && !arguments.front().startsWith(u'-'))
+    command.scan = arguments.front();
   return command;
 }
 

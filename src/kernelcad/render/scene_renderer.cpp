@@ -111,14 +111,16 @@ void applyMaterial(vtkProperty* property, const Material& material) {
 
 // Work on a new scan done off the user-interface thread, in this order: the triangle grid that
 // makes picks fast (a click may come as soon as the scan shows) and then the coarse stand-in
-// (for a large scan), which only a move needs. Each is built on
-// objects of its own that no other thread touches, and the UI thread takes it over when ready.
+// (for a large scan), which only a move needs. Each is built on objects of its own that no
+// other thread touches, and the UI thread takes it over when ready.
 class MeshJobs {
  public:
   MeshJobs(std::shared_ptr<const Mesh> mesh, bool withStandIn) {
     worker_ = std::thread([this, mesh = std::move(mesh), withStandIn] {
       try {
-        locatorPromise_.set_value(std::make_shared<const TriangleGrid>(*mesh));
+        // A scan replaced or a view closed at once: nothing is built for it.
+        locatorPromise_.set_value(cancelled_ ? nullptr
+                                             : std::make_shared<const TriangleGrid>(*mesh));
         Trace("pick-ready");
       } catch (...) {
         locatorPromise_.set_exception(std::current_exception());

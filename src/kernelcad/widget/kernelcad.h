@@ -125,7 +125,7 @@ class KernelCAD : public QWidget {
   Qt::MouseButton pressButton_ = Qt::NoButton;
   bool dragging_ = false;
   QTimer settleTimer_;
-  int multiSamples_ = 0;  // of the picture at rest
+  int multiSamples_ = 0;      // of the picture at rest
   bool scanShowing_ = false;  // a new scan's first frame is on its way to the screen
 };
 
