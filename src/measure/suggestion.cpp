@@ -12,6 +12,7 @@
 
 #include "footview/foot_view.h"
 #include "kernelcad/core/scene.h"
+#include "kernelcad/core/trace.h"
 #include "state/app_state.h"
 #include "state/status_line.h"
 
@@ -35,6 +36,7 @@ class PendingSuggestion : public QObject {
         result_ = Suggestion{false, e.what()};
       }
       done_ = true;
+      kernelcad::Trace("suggested");
       QMetaObject::invokeMethod(this, &PendingSuggestion::finished, Qt::QueuedConnection);
     });
   }
