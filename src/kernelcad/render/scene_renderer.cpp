@@ -109,10 +109,11 @@ void applyMaterial(vtkProperty* property, const Material& material) {
 
 }  // namespace
 
-// Work on a new scan done off the user-interface thread, in this order: the triangle grid that
-// makes picks fast (a click may come as soon as the scan shows) and then the coarse stand-in
-// (for a large scan), which only a move needs. Each is built on objects of its own that no
-// other thread touches, and the UI thread takes it over when ready.
+// Work on a new scan done off the user-interface thread as soon as the scan is in, in this
+// order: the triangle grid that makes picks fast (a click may come as soon as the scan shows)
+// and then the coarse stand-in (for a large scan), which only a move needs. Drawing the first
+// frame in software keeps the processor only half busy, so it is not slowed down. Each is built on
+// objects of its own that no other thread touches, and the UI thread takes it over when ready.
 class MeshJobs {
  public:
   MeshJobs(std::shared_ptr<const Mesh> mesh, bool withStandIn) {
@@ -184,19 +185,10 @@ SceneRenderer::MeshData::MeshData(std::shared_ptr<const Mesh> m)
       // A mesh that came without normals (not through a load) gets them here.
       ownNormals(mesh->normals.size() == mesh->points.size() ? std::vector<float>{}
                                                              : VertexNormals(*mesh)),
-      polyData(drawable(*mesh, ownNormals.empty() ? mesh->normals : ownNormals)) {}
+      polyData(drawable(*mesh, ownNormals.empty() ? mesh->normals : ownNormals)),
+      jobs(std::make_unique<MeshJobs>(mesh, mesh->triangleCount() > kStandInThreshold)) {}
 SceneRenderer::MeshData::MeshData(MeshData&&) noexcept = default;
 
-MeshJobs& SceneRenderer::MeshData::startJobs() {
-  if (!jobs) jobs = std::make_unique<MeshJobs>(mesh, mesh->triangleCount() > kStandInThreshold);
-  return *jobs;
-}
-
-bool SceneRenderer::startMeshJobs() {
-  if (!meshData_ || meshData_->jobs) return false;
-  meshData_->startJobs();
-  return true;
-}
 SceneRenderer::MeshData::~MeshData() = default;
 
 SceneRenderer::SceneRenderer(std::shared_ptr<Model> model, std::shared_ptr<View> view)
@@ -357,7 +349,7 @@ bool SceneRenderer::showsMesh() const {
 
 bool SceneRenderer::setInteracting(bool interacting) {
   if (!showsMesh() || !meshData_) return false;
-  vtkPolyData* standIn = meshData_->startJobs().standIn();
+  vtkPolyData* standIn = meshData_->jobs->standIn();
   vtkPolyData* wanted = interacting && standIn ? standIn : meshData_->polyData.Get();
   auto* mapper = vtkPolyDataMapper::SafeDownCast(actors_.front().second->GetMapper());
   if (mapper->GetInput() == wanted) return false;
@@ -370,16 +362,16 @@ bool SceneRenderer::interacting() const {
          actors_.front().second->GetMapper()->GetInput() != meshData_->polyData.Get();
 }
 
-bool SceneRenderer::pickingReady() { return !meshData_ || meshData_->startJobs().locatorReady(); }
+bool SceneRenderer::pickingReady() { return !meshData_ || meshData_->jobs->locatorReady(); }
 
 void SceneRenderer::waitForPicking() {
-  if (meshData_) meshData_->startJobs().locator();
+  if (meshData_) meshData_->jobs->locator();
 }
 
 std::optional<PickHit> SceneRenderer::pick(long px, long py) {
   sync();  // a scan put in since the last rebuild gets its actor and its locator first
   if (!showsMesh() || !meshData_) return std::nullopt;
-  const TriangleGrid* locator = meshData_->startJobs().locator();
+  const TriangleGrid* locator = meshData_->jobs->locator();
   if (!locator) return std::nullopt;
   // A ray along the view through the centre of the pixel, from in front of everything to
   // behind it, in the mesh's own coordinates: the grid's mesh is never moved.

@@ -40,19 +40,16 @@ class SceneRenderer {
   void sync();
   void setShowAxes(bool show);
   // While the view moves, a large scan is drawn from a coarse stand-in so turning stays fluid;
-  // the full mesh comes back when the move ends. The stand-in is made off this thread (see
-  // startMeshJobs); until it is ready the full mesh is drawn. Returns whether the geometry to draw
-  // changed.
+  // the full mesh comes back when the move ends. The stand-in is made off this thread once the
+  // scan is in, after its picking grid; until it is ready the full mesh is drawn. Returns whether
+  // the geometry to draw changed.
   bool setInteracting(bool interacting);
   // Whether the scan mesh is drawn from its stand-in now.
   bool interacting() const;
-  // Starts building the scan's triangle grid and then its stand-in off this thread, if not yet
-  // begun; returns whether they started now. Anything that needs them starts them itself.
-  bool startMeshJobs();
 
   // Surface point of the scan mesh (item 0) under pixel (px, py), counted from the view's
   // top-left corner; nothing when the ray misses. Waits for the triangle grid, which is built
-  // off this thread (see startMeshJobs).
+  // off this thread once the scan is in, beside its first frame.
   std::optional<PickHit> pick(long px, long py);
   // Whether a pick would find the grid ready; waitForPicking waits until it is.
   bool pickingReady();
@@ -66,8 +63,7 @@ class SceneRenderer {
     std::shared_ptr<const Mesh> mesh;  // keeps the arrays VTK points into alive
     std::vector<float> ownNormals;     // for a mesh that has none of its own
     vtkSmartPointer<vtkPolyData> polyData;
-    MeshJobs& startJobs();
-    std::unique_ptr<MeshJobs> jobs;  // the stand-in and the grid, once started
+    std::unique_ptr<MeshJobs> jobs;  // the grid and the stand-in
   };
   const MeshData& meshData(const std::shared_ptr<const Mesh>& mesh);
   vtkSmartPointer<vtkActor> makeActor(const Item& item, bool shaded);

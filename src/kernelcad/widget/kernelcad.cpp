@@ -325,6 +325,7 @@ void KernelCAD::setModelFile(const QString& path, const UnitOfScan& unitOf) {
   }
   model_->setScan(std::make_shared<const Mesh>(std::move(scan.mesh)));
   modelFile_ = path;
+  scanShowing_ = true;
   syncViewport();
   view_->fit();
   UpdateModel();
@@ -338,9 +339,6 @@ void KernelCAD::setShowAxes(bool show) {
 void KernelCAD::UpdateModel() {
   settleTimer_.stop();
   renderer_->rebuild(shaded_);  // new actors draw the full mesh
-  // A new scan's picking grid is built beside its first frame: drawing in software keeps the
-  // processor only half busy, and a click as the picture appears then finds picking ready.
-  if (renderer_->startMeshJobs()) scanShowing_ = true;
   render();
   emit modelUpdated();
 }
