@@ -29,9 +29,9 @@ inline double Median(std::vector<double> v) {
 
 inline double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
-// kB value of a /proc/self/status line such as "VmHWM:".
-inline long StatusKb(const char* key) {
-  std::FILE* f = std::fopen("/proc/self/status", "r");
+// kB value of a status line such as "VmHWM:" of this process, or of the one given.
+inline long StatusKb(const char* key, const std::string& process = "self") {
+  std::FILE* f = std::fopen(("/proc/" + process + "/status").c_str(), "r");
   if (!f) return -1;
   char line[256];
   long kb = -1;

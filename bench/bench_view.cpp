@@ -90,17 +90,6 @@ double timePick(const kernelcad::KernelCAD& view) {
   return ms;
 }
 
-// The most memory the process `pid` has held so far.
-long highWaterKb(pid_t pid) {
-  std::FILE* status = std::fopen(("/proc/" + std::to_string(pid) + "/status").c_str(), "r");
-  long kb = 0;
-  char line[256];
-  while (status && std::fgets(line, sizeof line, status))
-    if (std::sscanf(line, "VmHWM: %ld kB", &kb) == 1) break;
-  if (status) std::fclose(status);
-  return kb;
-}
-
 struct Run {
   double ms = 0;        // start to exit, or to the last of the marks waited for
   long maxRssKb = 0;    // of the child
@@ -147,7 +136,7 @@ bool runChild(const std::vector<std::string>& args, const std::vector<std::strin
     if (std::sscanf(line, "quarnel-trace %63s %lf %lf", name, &at, &cpu) != 3) continue;
     run.marks.emplace(name, std::make_pair(at - startMs, cpu));
     if (run.shownRssKb == 0 && run.marks.count("frame-full") && run.marks.count("pick-ready"))
-      run.shownRssKb = highWaterKb(pid);
+      run.shownRssKb = bench::StatusKb("VmHWM:", std::to_string(pid));
     if (!until.empty() && allMarked()) {
       run.ms = run.marks[until.back()].first;
       kill(pid, SIGTERM);
