@@ -10,6 +10,7 @@
 #include <numeric>
 #include <optional>
 #include <tuple>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -42,16 +43,16 @@ struct Surface {
 class DisjointSets {
  public:
   explicit DisjointSets(std::size_t n) : parent_(n) {
-    std::iota(parent_.begin(), parent_.end(), std::size_t{0});
+    std::iota(parent_.begin(), parent_.end(), std::int32_t{0});
   }
-  std::size_t Find(std::size_t i) {
+  std::int32_t Find(std::int32_t i) {
     while (parent_[i] != i) i = parent_[i] = parent_[parent_[i]];
     return i;
   }
-  void Join(std::size_t a, std::size_t b) { parent_[Find(a)] = Find(b); }
+  void Join(std::int32_t a, std::int32_t b) { parent_[Find(a)] = Find(b); }
 
  private:
-  std::vector<std::size_t> parent_;
+  std::vector<std::int32_t> parent_;  // a mesh's indices are 32-bit
 };
 
 double TriangleArea(const Vector3d& a, const Vector3d& b, const Vector3d& c) {
@@ -159,7 +160,7 @@ void Smooth(Surface& s) {
   constexpr int kDenseCount = 24;       // corners in a typical cube that make a scan dense
   constexpr double kBorderReach = 3.0;  // mm
   const std::size_t n = s.points.size();
-  std::vector<Vector3d> sum(n, Vector3d::Zero()), normal(n, Vector3d::Zero());
+  std::vector<Vector3d> normal(n, Vector3d::Zero());
   std::vector<int> count(n, 0);
   std::vector<std::int64_t> turn(n, 0);
   for (const auto& t : s.triangles) {
@@ -167,14 +168,14 @@ void Smooth(Surface& s) {
     for (int k = 0; k < 3; ++k) {
       normal[t[k]] += face;
       const std::int32_t next = t[(k + 1) % 3], previous = t[(k + 2) % 3];
-      sum[t[k]] += s.points[next] + s.points[previous];
       count[t[k]] += 2;
       turn[t[k]] +=
           (next + 1) * std::int64_t{next + 1} - (previous + 1) * std::int64_t{previous + 1};
     }
   }
   // A border corner's neighbours along the border: those that come only after it or only before.
-  std::vector<std::vector<std::int32_t>> along(n);
+  // Kept for border corners only, a few thousand of a large scan's million.
+  std::unordered_map<std::int32_t, std::vector<std::int32_t>> along;
   for (const auto& t : s.triangles)
     for (int k = 0; k < 3; ++k)
       if (turn[t[k]] != 0) {
@@ -187,6 +188,10 @@ void Smooth(Surface& s) {
             list.erase(it);
         }
       }
+  const auto alongOf = [&along](std::int32_t i) -> const std::vector<std::int32_t>* {
+    const auto it = along.find(i);
+    return it != along.end() && it->second.size() == 2 ? &it->second : nullptr;
+  };
   // Along the border, the mean of the corners within kBorderReach of arc either side: a cut
   // through the scan leaves clusters of corners close together, too many for the nearest
   // neighbours to even out, while a coarse corner (its neighbours far off) stays put.
@@ -194,98 +199,120 @@ void Smooth(Surface& s) {
     double length = 0;
     for (int step = 0; step < 256; ++step) {
       length += (s.points[to] - s.points[from]).norm();
-      if (length > kBorderReach || along[to].size() != 2) return;
+      const std::vector<std::int32_t>* next = alongOf(to);
+      if (length > kBorderReach || !next) return;
       sum += s.points[to], ++count;
-      const std::int32_t next = along[to][0] == from ? along[to][1] : along[to][0];
-      from = to, to = next;
+      from = std::exchange(to, (*next)[0] == from ? (*next)[1] : (*next)[0]);
     }
   };
+  // The border corners' new places, worked out from the old ones before any corner moves.
+  std::vector<std::pair<std::int32_t, Vector3d>> border;
+  for (const auto& [i, neighbours] : along)
+    if (neighbours.size() == 2) {
+      Vector3d total = s.points[i];
+      int corners = 1;
+      walk(i, neighbours[0], total, corners);
+      walk(i, neighbours[1], total, corners);
+      border.emplace_back(i, total / corners);
+    }
+  along = {};
+
   const Neighbourhoods cube = CubeNeighbourhoods(s.points, normal, kCubeReach);
-  std::vector<int> counts(n);
-  for (std::size_t i = 0; i < n; ++i) counts[i] = cube.count[cube.cellOf[i]];
-  std::nth_element(counts.begin(), counts.begin() + n / 2, counts.end());
-  const bool dense = counts[n / 2] >= kDenseCount;
-  std::vector<double> move(n, 0.0), size;
+  bool dense = false;
+  {
+    std::vector<int> counts(n);
+    for (std::size_t i = 0; i < n; ++i) counts[i] = cube.count[cube.cellOf[i]];
+    std::nth_element(counts.begin(), counts.begin() + n / 2, counts.end());
+    dense = counts[n / 2] >= kDenseCount;
+  }
   for (std::size_t i = 0; i < n; ++i) {
     if (dense) normal[i] = cube.normal[cube.cellOf[i]];
     normal[i].normalize();
-    if (turn[i] != 0 || count[i] == 0) continue;
-    const double ring = normal[i].dot(sum[i] / count[i] - s.points[i]);
-    move[i] = dense ? normal[i].dot(cube.mean[cube.cellOf[i]] - s.points[i]) : 0.5 * ring;
-    size.push_back(std::abs(dense ? ring : move[i]));
+  }
+  // An inner corner's ring: the distance along its normal from the corner to the mean of its
+  // neighbours, each counted once for every triangle they share.
+  std::vector<double> ring(n, 0.0);
+  for (const auto& t : s.triangles)
+    for (int k = 0; k < 3; ++k)
+      ring[t[k]] += normal[t[k]].dot(s.points[t[(k + 1) % 3]] + s.points[t[(k + 2) % 3]]);
+  // Each inner corner's move replaces its ring in the same array.
+  std::vector<double>& move = ring;
+  std::vector<double> size;
+  size.reserve(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    if (turn[i] != 0 || count[i] == 0) {
+      move[i] = 0;
+      continue;
+    }
+    const double r = ring[i] / count[i] - normal[i].dot(s.points[i]);
+    move[i] = dense ? normal[i].dot(cube.mean[cube.cellOf[i]] - s.points[i]) : 0.5 * r;
+    size.push_back(std::abs(dense ? r : move[i]));
   }
   double most = 0;
   if (!size.empty()) {
     std::nth_element(size.begin(), size.begin() + size.size() / 2, size.end());
     most = (dense ? 4.5 : 2.0) * size[size.size() / 2];
   }
-  std::vector<Vector3d> smooth(s.points);
-  for (std::size_t i = 0; i < n; ++i) {
-    if (turn[i] == 0) {
-      smooth[i] = s.points[i] + std::clamp(move[i], -most, most) * normal[i];
-    } else if (along[i].size() == 2) {
-      Vector3d total = s.points[i];
-      int corners = 1;
-      const auto self = static_cast<std::int32_t>(i);
-      walk(self, along[i][0], total, corners);
-      walk(self, along[i][1], total, corners);
-      smooth[i] = total / corners;
-    }
-  }
-  s.points = std::move(smooth);
+  for (std::size_t i = 0; i < n; ++i)
+    if (turn[i] == 0) s.points[i] += std::clamp(move[i], -most, most) * normal[i];
+  for (const auto& [i, place] : border) s.points[i] = place;
 }
 
 // The foot without stray fragments: connected pieces of the surface smaller than a fifth of the
 // largest are dust, the scanner's plate or a hand, not foot; a foot that holes split in two
-// keeps both halves.
+// keeps both halves. The scan's triangles are read in place, twice, rather than copied: on a
+// large scan the suggestion runs beside the view and every copy of the mesh counts.
 std::optional<Surface> FootSurface(const kernelcad::Mesh& mesh, std::string& reason) {
   const std::size_t n = mesh.pointCount();
-  Surface s;
-  s.points.resize(n);
-  for (std::size_t i = 0; i < n; ++i) {
-    s.points[i] = {mesh.points[3 * i], mesh.points[3 * i + 1], mesh.points[3 * i + 2]};
-    if (!s.points[i].allFinite()) {
-      reason = "The scan has points that are not finite numbers.";
-      return std::nullopt;
-    }
+  if (!std::all_of(mesh.points.begin(), mesh.points.end(),
+                   [](double v) { return std::isfinite(v); })) {
+    reason = "The scan has points that are not finite numbers.";
+    return std::nullopt;
   }
-  DisjointSets sets(n);
-  std::vector<std::array<std::int32_t, 3>> all;
-  all.reserve(mesh.triangleCount());
-  for (std::size_t t = 0; t < mesh.triangleCount(); ++t) {
+  const auto point = [&mesh](std::int32_t i) { return Vector3d(&mesh.points[3 * i]); };
+  const auto triangle = [&mesh, n](std::size_t t) -> std::optional<std::array<std::int32_t, 3>> {
     const std::array<std::int32_t, 3> tri{mesh.triangles[3 * t], mesh.triangles[3 * t + 1],
                                           mesh.triangles[3 * t + 2]};
     if (std::any_of(tri.begin(), tri.end(),
                     [n](std::int32_t i) { return i < 0 || static_cast<std::size_t>(i) >= n; }))
-      continue;
-    sets.Join(tri[0], tri[1]);
-    sets.Join(tri[0], tri[2]);
-    all.push_back(tri);
-  }
-  std::vector<double> pieceArea(n, 0.0);
-  for (const auto& t : all)
-    pieceArea[sets.Find(t[0])] += TriangleArea(s.points[t[0]], s.points[t[1]], s.points[t[2]]);
-  const double largest = *std::max_element(pieceArea.begin(), pieceArea.end());
-  // Only the corners of the kept triangles stay.
-  std::vector<std::int32_t> index(n, -1);
-  std::vector<Vector3d> kept;
-  for (const auto& t : all) {
-    if (pieceArea[sets.Find(t[0])] < 0.2 * largest) continue;
-    std::array<std::int32_t, 3> corners;
-    for (int k = 0; k < 3; ++k) {
-      if (index[t[k]] < 0) {
-        index[t[k]] = static_cast<std::int32_t>(kept.size());
-        kept.push_back(s.points[t[k]]);
+      return std::nullopt;
+    return tri;
+  };
+  Surface s;
+  double largest = 0;
+  {
+    DisjointSets sets(n);
+    for (std::size_t t = 0; t < mesh.triangleCount(); ++t)
+      if (const auto tri = triangle(t)) sets.Join((*tri)[0], (*tri)[1]), sets.Join((*tri)[0], (*tri)[2]);
+    std::vector<double> pieceArea(n, 0.0);
+    for (std::size_t t = 0; t < mesh.triangleCount(); ++t)
+      if (const auto tri = triangle(t))
+        pieceArea[sets.Find((*tri)[0])] +=
+            TriangleArea(point((*tri)[0]), point((*tri)[1]), point((*tri)[2]));
+    largest = n ? *std::max_element(pieceArea.begin(), pieceArea.end()) : 0.0;
+    // Only the corners of the kept triangles stay. The room reserved for all of them costs
+    // memory only where it is filled.
+    std::vector<std::int32_t> index(n, -1);
+    s.points.reserve(n), s.triangles.reserve(mesh.triangleCount());
+    for (std::size_t t = 0; t < mesh.triangleCount(); ++t) {
+      const auto tri = triangle(t);
+      if (!tri || pieceArea[sets.Find((*tri)[0])] < 0.2 * largest) continue;
+      std::array<std::int32_t, 3> corners;
+      for (int k = 0; k < 3; ++k) {
+        const std::int32_t i = (*tri)[k];
+        if (index[i] < 0) {
+          index[i] = static_cast<std::int32_t>(s.points.size());
+          s.points.push_back(point(i));
+        }
+        corners[k] = index[i];
       }
-      corners[k] = index[t[k]];
+      s.triangles.push_back(corners);
     }
-    s.triangles.push_back(corners);
   }
   if (s.triangles.size() < 200 || largest <= 0) {
     reason = "The scan has too few triangles to be a foot.";
     return std::nullopt;
   }
-  s.points = std::move(kept);
   Smooth(s);
   return s;
 }
@@ -380,8 +407,7 @@ Plane FitPlane(const std::vector<Patch>& patches, const Plane& plane, double ban
   return {up, up.dot(mean)};
 }
 
-std::optional<Plane> FindSupportPlane(const Surface& s, std::string& reason) {
-  const std::vector<Patch> patches = Patches(s);
+std::optional<Plane> FindSupportPlane(const std::vector<Patch>& patches, std::string& reason) {
   const Vector3d longest = PrincipalAxes(patches).col(0);
   // The search runs on a few thousand patches; the plane is then fitted to all of them.
   std::vector<Patch> sample;
@@ -458,15 +484,20 @@ struct Local {
   double rear, front;
 };
 
+// Puts the surface's corners into `l` in frame `f`, in place: a large scan's corners are tens of
+// megabytes.
+void Relocate(Local& l, const Surface& s, const Frame& f) {
+  l.points.resize(s.points.size());
+  l.rear = std::numeric_limits<double>::infinity(), l.front = -l.rear;
+  for (std::size_t i = 0; i < s.points.size(); ++i) {
+    l.points[i] = f.Local(s.points[i]);
+    l.rear = std::min(l.rear, l.points[i].x()), l.front = std::max(l.front, l.points[i].x());
+  }
+}
+
 Local ToLocal(const Surface& s, const Frame& f) {
-  Local l{{},
-          &s.triangles,
-          std::numeric_limits<double>::infinity(),
-          -std::numeric_limits<double>::infinity()};
-  l.points.reserve(s.points.size());
-  for (const Vector3d& p : s.points) l.points.push_back(f.Local(p));
-  for (const Vector3d& p : l.points)
-    l.rear = std::min(l.rear, p.x()), l.front = std::max(l.front, p.x());
+  Local l{{}, &s.triangles, 0, 0};
+  Relocate(l, s, f);
   return l;
 }
 
@@ -787,13 +818,14 @@ Suggestion SuggestReferencePoints(const kernelcad::Mesh& mesh, footview::Side si
   Suggestion out;
   const std::optional<Surface> surface = FootSurface(mesh, out.reason);
   if (!surface) return out;
-  const std::optional<Plane> plane = FindSupportPlane(*surface, out.reason);
+  std::vector<Patch> patches = Patches(*surface);
+  const std::optional<Plane> plane = FindSupportPlane(patches, out.reason);
   if (!plane) return out;
 
   // First guess of the long axis: the principal direction of the outline.
-  std::vector<Patch> flat = Patches(*surface);
-  for (Patch& p : flat) p.centre -= plane->Height(p.centre) * plane->up;
-  Frame f = FrameFrom(*plane, PrincipalAxes(flat).col(0));
+  for (Patch& p : patches) p.centre -= plane->Height(p.centre) * plane->up;
+  Frame f = FrameFrom(*plane, PrincipalAxes(patches).col(0));
+  patches = {};
   Local l = ToLocal(*surface, f);
   const double length = l.front - l.rear;
   if (length < kMinLength || length > kMaxLength) {
@@ -812,7 +844,7 @@ Suggestion SuggestReferencePoints(const kernelcad::Mesh& mesh, footview::Side si
   // The principal direction leans a few degrees towards the wide forefoot; the foot axis (heel
   // to the middle of the metatarsal heads) does not, and settles in two rounds.
   for (int round = 0; round < 3; ++round) {
-    l = ToLocal(*surface, f);
+    Relocate(l, *surface, f);
     // Where the reference points lie along the foot is taken from the sole's extent up to
     // kSoleLevel: a scan cut off low round the heel or the toes still has all of it.
     const Vector2d sole = ExtentBelow(l, kSoleLevel);
@@ -867,7 +899,7 @@ Measurements Measure(const kernelcad::Mesh& mesh, const Eigen::Vector3d& heel,
   }
   const std::optional<Surface> surface = FootSurface(mesh, m.reason);
   if (!surface) return m;
-  const std::optional<Plane> plane = FindSupportPlane(*surface, m.reason);
+  const std::optional<Plane> plane = FindSupportPlane(Patches(*surface), m.reason);
   if (!plane) return m;
   const Vector3d toward = 0.5 * (ball + adjacent) - heel;
   if ((toward - toward.dot(plane->up) * plane->up).norm() < 20.0) {
