@@ -216,6 +216,10 @@ void Smooth(Surface& s) {
       border.emplace_back(i, total / corners);
     }
   along = {};
+  // From here on a corner is only on the border or not.
+  std::vector<bool> inner(n);
+  for (std::size_t i = 0; i < n; ++i) inner[i] = turn[i] == 0;
+  turn = {};
 
   const Neighbourhoods cube = CubeNeighbourhoods(s.points, normal, kCubeReach);
   bool dense = false;
@@ -237,16 +241,16 @@ void Smooth(Surface& s) {
       ring[t[k]] += normal[t[k]].dot(s.points[t[(k + 1) % 3]] + s.points[t[(k + 2) % 3]]);
   // Each inner corner's move replaces its ring in the same array.
   std::vector<double>& move = ring;
-  std::vector<double> size;
+  std::vector<float> size;  // only its median counts
   size.reserve(n);
   for (std::size_t i = 0; i < n; ++i) {
-    if (turn[i] != 0 || count[i] == 0) {
+    if (!inner[i] || count[i] == 0) {
       move[i] = 0;
       continue;
     }
     const double r = ring[i] / count[i] - normal[i].dot(s.points[i]);
     move[i] = dense ? normal[i].dot(cube.mean[cube.cellOf[i]] - s.points[i]) : 0.5 * r;
-    size.push_back(std::abs(dense ? r : move[i]));
+    size.push_back(static_cast<float>(std::abs(dense ? r : move[i])));
   }
   double most = 0;
   if (!size.empty()) {
@@ -254,7 +258,7 @@ void Smooth(Surface& s) {
     most = (dense ? 4.5 : 2.0) * size[size.size() / 2];
   }
   for (std::size_t i = 0; i < n; ++i)
-    if (turn[i] == 0) s.points[i] += std::clamp(move[i], -most, most) * normal[i];
+    if (inner[i]) s.points[i] += std::clamp(move[i], -most, most) * normal[i];
   for (const auto& [i, place] : border) s.points[i] = place;
 }
 
@@ -283,7 +287,8 @@ std::optional<Surface> FootSurface(const kernelcad::Mesh& mesh, std::string& rea
   {
     DisjointSets sets(n);
     for (std::size_t t = 0; t < mesh.triangleCount(); ++t)
-      if (const auto tri = triangle(t)) sets.Join((*tri)[0], (*tri)[1]), sets.Join((*tri)[0], (*tri)[2]);
+      if (const auto tri = triangle(t))
+        sets.Join((*tri)[0], (*tri)[1]), sets.Join((*tri)[0], (*tri)[2]);
     std::vector<double> pieceArea(n, 0.0);
     for (std::size_t t = 0; t < mesh.triangleCount(); ++t)
       if (const auto tri = triangle(t))
@@ -325,9 +330,13 @@ struct Plane {
   double Height(const Vector3d& p) const { return up.dot(p) - level; }
 };
 
+// A triangle as its centre and area, in single precision: a large scan has millions of them,
+// and the sums over them are taken in double.
 struct Patch {
-  Vector3d centre;
-  double area;
+  Eigen::Vector3f at;
+  float size;
+  Vector3d centre() const { return at.cast<double>(); }
+  double area() const { return size; }
 };
 
 std::vector<Patch> Patches(const Surface& s) {
@@ -335,7 +344,8 @@ std::vector<Patch> Patches(const Surface& s) {
   patches.reserve(s.triangles.size());
   for (const auto& t : s.triangles) {
     const Vector3d &a = s.points[t[0]], &b = s.points[t[1]], &c = s.points[t[2]];
-    patches.push_back({(a + b + c) / 3.0, TriangleArea(a, b, c)});
+    patches.push_back(
+        {((a + b + c) / 3.0).cast<float>(), static_cast<float>(TriangleArea(a, b, c))});
   }
   return patches;
 }
@@ -362,15 +372,15 @@ struct Support {
 Support SupportAlong(const std::vector<Patch>& patches, const Vector3d& down, double band,
                      const Vector3d& longest) {
   double top = -std::numeric_limits<double>::infinity();
-  for (const Patch& p : patches) top = std::max(top, p.centre.dot(down));
+  for (const Patch& p : patches) top = std::max(top, p.centre().dot(down));
   const Vector3d along = (longest - longest.dot(down) * down).normalized();
   Support s;
   double lo = std::numeric_limits<double>::infinity(), hi = -lo, allLo = lo, allHi = -lo;
   for (const Patch& p : patches) {
-    const double x = p.centre.dot(along);
+    const double x = p.centre().dot(along);
     allLo = std::min(allLo, x), allHi = std::max(allHi, x);
-    if (p.centre.dot(down) < top - band) continue;
-    s.area += p.area;
+    if (p.centre().dot(down) < top - band) continue;
+    s.area += p.area();
     lo = std::min(lo, x), hi = std::max(hi, x);
   }
   s.spread = allHi > allLo && hi >= lo ? (hi - lo) / (allHi - allLo) : 0.0;
@@ -381,10 +391,11 @@ Support SupportAlong(const std::vector<Patch>& patches, const Vector3d& down, do
 Eigen::Matrix3d PrincipalAxes(const std::vector<Patch>& patches) {
   Vector3d mean = Vector3d::Zero();
   double total = 0;
-  for (const Patch& p : patches) mean += p.area * p.centre, total += p.area;
+  for (const Patch& p : patches) mean += p.area() * p.centre(), total += p.area();
   mean /= total;
   Eigen::Matrix3d cov = Eigen::Matrix3d::Zero();
-  for (const Patch& p : patches) cov += p.area * (p.centre - mean) * (p.centre - mean).transpose();
+  for (const Patch& p : patches)
+    cov += p.area() * (p.centre() - mean) * (p.centre() - mean).transpose();
   const Eigen::SelfAdjointEigenSolver<Eigen::Matrix3d> eig(cov);
   return eig.eigenvectors().rowwise().reverse();
 }
@@ -395,13 +406,14 @@ Plane FitPlane(const std::vector<Patch>& patches, const Plane& plane, double ban
   Vector3d mean = Vector3d::Zero();
   double total = 0;
   for (const Patch& p : patches)
-    if (std::abs(plane.Height(p.centre)) <= band) mean += p.area * p.centre, total += p.area;
+    if (std::abs(plane.Height(p.centre())) <= band)
+      mean += p.area() * p.centre(), total += p.area();
   if (total <= 0) return plane;
   mean /= total;
   Eigen::Matrix3d cov = Eigen::Matrix3d::Zero();
   for (const Patch& p : patches)
-    if (std::abs(plane.Height(p.centre)) <= band)
-      cov += p.area * (p.centre - mean) * (p.centre - mean).transpose();
+    if (std::abs(plane.Height(p.centre())) <= band)
+      cov += p.area() * (p.centre() - mean) * (p.centre() - mean).transpose();
   Vector3d up = Eigen::SelfAdjointEigenSolver<Eigen::Matrix3d>(cov).eigenvectors().col(0);
   if (up.dot(plane.up) < 0) up = -up;
   return {up, up.dot(mean)};
@@ -453,13 +465,13 @@ std::optional<Plane> FindSupportPlane(const std::vector<Patch>& patches, std::st
     if (support.Score() > bestSupport.Score()) best = at, bestSupport = support;
   }
   double total = 0;
-  for (const Patch& p : sample) total += p.area;
+  for (const Patch& p : sample) total += p.area();
   if (bestSupport.spread < 0.5 || bestSupport.area < 0.05 * total) {
     reason = "No sole found: the scan has no flat region it could stand on.";
     return std::nullopt;
   }
   double top = -std::numeric_limits<double>::infinity();
-  for (const Patch& p : patches) top = std::max(top, p.centre.dot(best));
+  for (const Patch& p : patches) top = std::max(top, p.centre().dot(best));
   // Start at the middle of the lowest band, then close in on the flat of the sole.
   Plane plane{-best, -top + 0.5 * kContactBand};
   for (const double band : {1.5, 1.0, 1.0}) plane = FitPlane(patches, plane, band);
@@ -823,7 +835,8 @@ Suggestion SuggestReferencePoints(const kernelcad::Mesh& mesh, footview::Side si
   if (!plane) return out;
 
   // First guess of the long axis: the principal direction of the outline.
-  for (Patch& p : patches) p.centre -= plane->Height(p.centre) * plane->up;
+  for (Patch& p : patches)
+    p.at = (p.centre() - plane->Height(p.centre()) * plane->up).cast<float>();
   Frame f = FrameFrom(*plane, PrincipalAxes(patches).col(0));
   patches = {};
   Local l = ToLocal(*surface, f);

@@ -20,6 +20,11 @@ void preferLargeHeapPages() {
   // of their own with small pages; freed space stays for the next frame instead of going back
   // to the system to be faulted in again.
   mallopt(M_MMAP_THRESHOLD, 32 << 20);
+  // A heap of its own per thread would keep each thread's freed space from the others: with
+  // them, the suggestion worked out after the first frame of a 1M-vertex scan raised the peak by
+  // 150 MB instead of 80. The threads allocate in few, large blocks, so sharing one heap costs no
+  // waiting that shows.
+  mallopt(M_ARENA_MAX, 1);
   mallopt(M_TOP_PAD, kGrowth);
   mallopt(M_TRIM_THRESHOLD, 2 * kGrowth);
   // One allocation larger than the heap's free top makes it grow now, so that the growth can
