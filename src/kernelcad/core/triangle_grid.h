@@ -11,7 +11,7 @@
 namespace kernelcad {
 
 // Where a line first meets a triangle mesh, in well under a millisecond on a million-point scan:
-// the triangles sorted into a uniform grid of about one cell per triangle, which a ray walks
+// the triangles sorted into a uniform grid of cells, which a ray walks
 // cell by cell from its start. Built in one pass over the triangles with memory proportional to
 // them (a triangle spanning more than a few cells is kept on a list every ray tests instead), so
 // it is ready soon after a load. Plain arrays only: build it on any thread, then query it from
