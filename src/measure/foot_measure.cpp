@@ -50,10 +50,48 @@ class Corners {
   std::vector<Eigen::Vector3f> p_;
 };
 
+// The foot's triangles: the scan's own, read in place, when all of the scan is foot, or else a
+// copy with the corners numbered anew.
+class Triangles {
+ public:
+  class Iterator {
+   public:
+    explicit Iterator(const std::int32_t* at) : at_(at) {}
+    std::array<std::int32_t, 3> operator*() const { return {at_[0], at_[1], at_[2]}; }
+    Iterator& operator++() { return at_ += 3, *this; }
+    bool operator!=(const Iterator& other) const { return at_ != other.at_; }
+
+   private:
+    const std::int32_t* at_;
+  };
+
+  Triangles() = default;
+  // The scan's own triangles, which must outlive these.
+  explicit Triangles(const std::vector<std::int32_t>& scan)
+      : at_(scan.data()), size_(scan.size() / 3) {}
+  // Moving keeps `at_` valid: the copy's buffer moves along.
+  Triangles(Triangles&&) = default;
+  Triangles& operator=(Triangles&&) = default;
+
+  void reserve(std::size_t count) { own_.reserve(3 * count); }
+  void push_back(const std::array<std::int32_t, 3>& t) {
+    own_.insert(own_.end(), t.begin(), t.end());
+    at_ = own_.data(), size_ = own_.size() / 3;
+  }
+  std::size_t size() const { return size_; }
+  Iterator begin() const { return Iterator(at_); }
+  Iterator end() const { return Iterator(at_ + 3 * size_); }
+
+ private:
+  std::vector<std::int32_t> own_;
+  const std::int32_t* at_ = nullptr;
+  std::size_t size_ = 0;
+};
+
 // The scan's triangles that belong to the foot, with their corners in the file's frame.
 struct Surface {
   Corners points;
-  std::vector<std::array<std::int32_t, 3>> triangles;
+  Triangles triangles;
 };
 
 class DisjointSets {
@@ -281,8 +319,9 @@ void Smooth(Surface& s) {
 
 // The foot without stray fragments: connected pieces of the surface smaller than a fifth of the
 // largest are dust, the scanner's plate or a hand, not foot; a foot that holes split in two
-// keeps both halves. The scan's triangles are read in place, twice, rather than copied: on a
-// large scan the suggestion runs beside the view and every copy of the mesh counts.
+// keeps both halves. The scan's triangles are read in place rather than copied, and kept in place
+// when all of the scan is foot: on a large scan the suggestion runs beside the view and every
+// copy of the mesh counts.
 std::optional<Surface> FootSurface(const kernelcad::Mesh& mesh, std::string& reason) {
   const std::size_t n = mesh.pointCount();
   if (!std::all_of(mesh.points.begin(), mesh.points.end(),
@@ -312,23 +351,41 @@ std::optional<Surface> FootSurface(const kernelcad::Mesh& mesh, std::string& rea
         pieceArea[sets.Find((*tri)[0])] +=
             TriangleArea(point((*tri)[0]), point((*tri)[1]), point((*tri)[2]));
     largest = n ? *std::max_element(pieceArea.begin(), pieceArea.end()) : 0.0;
-    // Only the corners of the kept triangles stay. The room reserved for all of them costs
-    // memory only where it is filled.
+    const auto kept = [&](const std::optional<std::array<std::int32_t, 3>>& tri) {
+      return tri && pieceArea[sets.Find((*tri)[0])] >= 0.2 * largest;
+    };
+    // A scan that is all foot, as most are, keeps its own triangles and corner numbers.
     std::vector<std::int32_t> index(n, -1);
-    s.points.reserve(n), s.triangles.reserve(mesh.triangleCount());
-    for (std::size_t t = 0; t < mesh.triangleCount(); ++t) {
+    bool whole = true;
+    for (std::size_t t = 0; t < mesh.triangleCount() && whole; ++t) {
       const auto tri = triangle(t);
-      if (!tri || pieceArea[sets.Find((*tri)[0])] < 0.2 * largest) continue;
-      std::array<std::int32_t, 3> corners;
-      for (int k = 0; k < 3; ++k) {
-        const std::int32_t i = (*tri)[k];
-        if (index[i] < 0) {
-          index[i] = static_cast<std::int32_t>(s.points.size());
-          s.points.push_back(point(i));
+      whole = kept(tri);
+      if (whole)
+        for (const std::int32_t i : *tri) index[i] = i;
+    }
+    s.points.reserve(n);
+    if (whole && std::find(index.begin(), index.end(), -1) == index.end()) {
+      for (std::size_t i = 0; i < n; ++i) s.points.push_back(point(static_cast<std::int32_t>(i)));
+      s.triangles = Triangles(mesh.triangles);
+    } else {
+      // Only the corners of the kept triangles stay, numbered anew. The room reserved for all
+      // of them costs memory only where it is filled.
+      std::fill(index.begin(), index.end(), -1);
+      s.triangles.reserve(mesh.triangleCount());
+      for (std::size_t t = 0; t < mesh.triangleCount(); ++t) {
+        const auto tri = triangle(t);
+        if (!kept(tri)) continue;
+        std::array<std::int32_t, 3> corners;
+        for (int k = 0; k < 3; ++k) {
+          const std::int32_t i = (*tri)[k];
+          if (index[i] < 0) {
+            index[i] = static_cast<std::int32_t>(s.points.size());
+            s.points.push_back(point(i));
+          }
+          corners[k] = index[i];
         }
-        corners[k] = index[i];
+        s.triangles.push_back(corners);
       }
-      s.triangles.push_back(corners);
     }
   }
   if (s.triangles.size() < 200 || largest <= 0) {
@@ -509,7 +566,7 @@ struct Frame {
 // The scan in a frame: corners in local coordinates and the extent along x.
 struct Local {
   Corners points;
-  const std::vector<std::array<std::int32_t, 3>>* triangles;
+  const Triangles* triangles;
   double rear, front;
 };
 
