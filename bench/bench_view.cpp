@@ -11,7 +11,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <vtkCellArray.h>
-#include <vtkDoubleArray.h>
+#include <vtkFloatArray.h>
 #include <vtkNew.h>
 #include <vtkPoints.h>
 #include <vtkPolyData.h>
@@ -172,9 +172,9 @@ bool onPath(const char* program) {
 // on the click. A copy of the scan's arrays, as such a viewer holds them.
 double locatorOnClickMs(const std::string& file) {
   const kernelcad::VrmlScan scan = kernelcad::ReadVrmlFile(file);
-  vtkNew<vtkDoubleArray> coords;
+  vtkNew<vtkFloatArray> coords;
   coords->SetNumberOfComponents(3);
-  coords->SetArray(const_cast<double*>(scan.mesh.points.data()),
+  coords->SetArray(const_cast<float*>(scan.mesh.points.data()),
                    static_cast<vtkIdType>(scan.mesh.points.size()), 1);
   vtkNew<vtkPoints> points;
   points->SetData(coords);

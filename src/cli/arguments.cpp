@@ -134,6 +134,12 @@ std::string jsonNumber(double v) {
   return std::string(buf, r.ptr);
 }
 
+std::string jsonNumber(float v) {
+  char buf[32];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, r.ptr);
+}
+
 void say(const std::string& line) {
   const std::string text = kernelcad::EscapeInvalidUtf8(line) + '\n';
   std::fputs(text.c_str(), stderr);

@@ -55,6 +55,8 @@ ScanInMillimetres readScan(const std::string& path, Units units);
 std::string jsonString(std::string_view s);
 // Shortest text that reads back to the same double, so scripts see the file's values exactly.
 std::string jsonNumber(double v);
+// A scan coordinate, kept in single precision: in the shortest form that reads back as it.
+std::string jsonNumber(float v);
 
 // `line` and a line break on stderr, with bytes that are not UTF-8 escaped.
 void say(const std::string& line);

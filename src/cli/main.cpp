@@ -54,7 +54,8 @@ int info(std::span<char*> args) {
                     ", \"vertices\": " + std::to_string(scan.mesh.pointCount()) +
                     ", \"triangles\": " + std::to_string(scan.mesh.triangleCount()) +
                     ", \"bbox\": [";
-  for (std::size_t i = 0; i < b.size(); ++i) out += (i ? ", " : "") + jsonNumber(b[i]);
+  for (std::size_t i = 0; i < b.size(); ++i)
+    out += (i ? ", " : "") + jsonNumber(static_cast<float>(b[i]));
   out += "]}\n";
   std::fputs(out.c_str(), stdout);
   return kExitOk;

@@ -329,7 +329,9 @@ std::optional<Surface> FootSurface(const kernelcad::Mesh& mesh, std::string& rea
     reason = "The scan has points that are not finite numbers.";
     return std::nullopt;
   }
-  const auto point = [&mesh](std::int32_t i) { return Vector3d(&mesh.points[3 * i]); };
+  const auto point = [&mesh](std::int32_t i) -> Vector3d {
+    return Eigen::Vector3f(&mesh.points[3 * i]).cast<double>();
+  };
   const auto triangle = [&mesh, n](std::size_t t) -> std::optional<std::array<std::int32_t, 3>> {
     const std::array<std::int32_t, 3> tri{mesh.triangles[3 * t], mesh.triangles[3 * t + 1],
                                           mesh.triangles[3 * t + 2]};

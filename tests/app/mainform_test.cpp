@@ -46,7 +46,7 @@ void writeFile(const QString& path, const QByteArray& content = "#VRML V2.0 utf8
 }
 
 void writeScan(const QString& path, kernelcad::Mesh mesh, double scale = 1) {
-  for (double& c : mesh.points) c *= scale;
+  for (float& c : mesh.points) c *= scale;
   std::ofstream out(path.toStdString(), std::ios::binary);
   footgen::WriteVrml2(mesh, out, "test scan");
 }

@@ -13,7 +13,7 @@
 namespace {
 
 kernelcad::Mesh Scaled(kernelcad::Mesh mesh, double factor) {
-  for (double& c : mesh.points) c *= factor;
+  for (float& c : mesh.points) c = static_cast<float>(c * factor);
   return mesh;
 }
 
@@ -25,9 +25,9 @@ kernelcad::Mesh Ball(double radius) {
     for (int s = 0; s < kSegments; ++s) {
       const double polar = std::numbers::pi * r / kRings,
                    around = 2 * std::numbers::pi * s / kSegments;
-      m.points.insert(m.points.end(),
-                      {radius * std::sin(polar) * std::cos(around),
-                       radius * std::sin(polar) * std::sin(around), radius * std::cos(polar)});
+      for (const double c : {radius * std::sin(polar) * std::cos(around),
+                             radius * std::sin(polar) * std::sin(around), radius * std::cos(polar)})
+        m.points.push_back(static_cast<float>(c));
     }
   for (int r = 0; r < kRings; ++r)
     for (int s = 0; s < kSegments; ++s) {

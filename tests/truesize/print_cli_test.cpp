@@ -115,7 +115,7 @@ TEST(PrintCommand, ScansInOtherUnits) {
   // The foot written with `perMm` file units to the millimetre, printed into a folder of its own.
   const auto print = [&](const QString& name, double perMm, const QStringList& more) {
     kernelcad::Mesh mesh = foot.mesh;
-    for (double& c : mesh.points) c *= perMm;
+    for (float& c : mesh.points) c *= perMm;
     std::ofstream file(dir.filePath(name).toStdString());
     footgen::WriteVrml2(mesh, file, "");
     const auto& at = foot.landmarks;

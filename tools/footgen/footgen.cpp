@@ -259,7 +259,8 @@ void AppendSurface(kernelcad::Mesh& mesh, int resolution, const SoleShape& shape
   const int ringCount = static_cast<int>(stations.size());
 
   auto push = [&mesh](const Vector3d& p) {
-    mesh.points.insert(mesh.points.end(), {p.x(), p.y(), p.z()});
+    const Eigen::Vector3f q = p.cast<float>();
+    mesh.points.insert(mesh.points.end(), q.data(), q.data() + 3);
   };
   mesh.points.reserve(3 * (static_cast<std::size_t>(ringCount) * across + 2));
   push({0, 0.5 * (outline.medial(0) + outline.lateral(0)), kRimHeight});  // back of the heel

@@ -46,7 +46,8 @@ Vector3d PointOf(const kernelcad::Mesh& m, std::size_t i) {
   return {m.points[3 * i], m.points[3 * i + 1], m.points[3 * i + 2]};
 }
 void Push(kernelcad::Mesh& m, const Vector3d& p) {
-  m.points.insert(m.points.end(), {p.x(), p.y(), p.z()});
+  const Eigen::Vector3f q = p.cast<float>();
+  m.points.insert(m.points.end(), q.data(), q.data() + 3);
 }
 
 // The scaled left foot as a function of position in plan, with the plane its scan was cut at:
@@ -301,7 +302,7 @@ void CutHoles(kernelcad::Mesh& m, int holes, Random& random, const Landmarks& lm
 void DropUnused(kernelcad::Mesh& m) {
   std::vector<std::int32_t> index(m.pointCount(), -1);
   for (const std::int32_t v : m.triangles) index[v] = 0;
-  std::vector<double> points;
+  std::vector<float> points;
   for (std::size_t i = 0; i < index.size(); ++i)
     if (index[i] == 0) {
       index[i] = static_cast<std::int32_t>(points.size() / 3);

@@ -13,8 +13,9 @@ std::array<double, 6> Mesh::bounds() const {
   std::array<double, 6> b{inf, inf, inf, -inf, -inf, -inf};
   for (std::size_t i = 0; i < points.size(); i += 3) {
     for (int a = 0; a < 3; ++a) {
-      b[a] = std::min(b[a], points[i + a]);
-      b[a + 3] = std::max(b[a + 3], points[i + a]);
+      const double c = points[i + a];
+      b[a] = std::min(b[a], c);
+      b[a + 3] = std::max(b[a + 3], c);
     }
   }
   return b;

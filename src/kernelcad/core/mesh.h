@@ -7,9 +7,12 @@
 namespace kernelcad {
 
 // A triangle mesh as the scan reader delivers it: flat arrays so the render layer can hand
-// them to VTK without copying vertex by vertex.
+// them to VTK without copying vertex by vertex. Points are kept in single precision, as graphics
+// draw them: a millionth of a millimetre at 10 cm, a hundredth at 100 m from the origin, where
+// no scanner puts a foot; computations on them are done in double. Half the memory of double
+// coordinates, and no copy for the graphics (a million points: 24 MB less).
 struct Mesh {
-  std::vector<double> points;           // x0 y0 z0 x1 y1 z1 ... in millimetres, as in the file
+  std::vector<float> points;            // x0 y0 z0 x1 y1 z1 ... in millimetres, as in the file
   std::vector<std::int32_t> triangles;  // three point indices per triangle
   std::vector<std::uint8_t> colors;     // r g b per point, empty when the file has none
   // Unit normal per point (VertexNormals), for shading; empty until a loader fills it on its

@@ -72,7 +72,7 @@ LengthUnit GuessUnit(double longestSide) {
 void ConvertToMillimetres(Mesh& mesh, LengthUnit unit) {
   const double factor = MillimetresPer(unit);
   if (factor == 1.0) return;
-  for (double& c : mesh.points) c *= factor;
+  for (float& c : mesh.points) c = static_cast<float>(c * factor);
 }
 
 }  // namespace kernelcad

@@ -59,8 +59,8 @@ struct Node {
   bool hasMatrix = false;
   Eigen::Affine3d xf = Eigen::Affine3d::Identity();
   int which = -1;  // Switch
-  // Coordinate / Color
-  std::vector<double> values;
+  // Coordinate / Color, in single precision as the mesh keeps its points
+  std::vector<float> values;
   mutable int uses =
       0;  // instances: of an IndexedFaceSet, or of those drawing from this point list
   // IndexedFaceSet
@@ -572,25 +572,39 @@ class Parser {
     for (int i = 0; i < N; ++i) out[i] = Double(what);
   }
 
-  // MF field of doubles, tuples of `arity`. A single value may come without brackets.
-  void DoubleList(std::vector<double>& out, int arity, const char* what) {
+  // A number kept in single precision; one beyond its range (some 3e38, far beyond anything
+  // scanned in any unit) is refused rather than made infinite.
+  float Single(const char* what) {
+    const double v = Double(what);
+    if (std::abs(v) > std::numeric_limits<float>::max()) OutOfRange(what, v);
+    return static_cast<float>(v);
+  }
+
+  [[noreturn]] void OutOfRange(const char* what, double v) const {
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text, v, std::chars_format::general, 6).ptr;
+    Fail(line_, std::string(what) + " value " + std::string(text, end) + " is out of range");
+  }
+
+  // MF field of numbers, tuples of `arity`. A single value may come without brackets.
+  void FloatList(std::vector<float>& out, int arity, const char* what) {
     out.clear();
     if (Peek() != '[') {
-      for (int i = 0; i < arity; ++i) out.push_back(Double(what));
+      for (int i = 0; i < arity; ++i) out.push_back(Single(what));
       return;
     }
     // Numbers take at least 2 bytes each; real files use 6-12.
     BracketList(
         out, 4, what,
         [&] {
-          double v;
+          double v;  // below 2^53, no overflow
           const char* e = PlainDecimal(p_, v);
           if (!e || (ClassOf(*e) & kWord)) return false;  // exponents, long mantissas, malformed
           p_ = e;
-          out.push_back(v);
+          out.push_back(static_cast<float>(v));
           return true;
         },
-        [&] { out.push_back(Double(what)); });
+        [&] { out.push_back(Single(what)); });
     if (out.size() % static_cast<std::size_t>(arity) != 0) {
       Fail(line_, std::string("the ") + what + " list holds " + std::to_string(out.size()) +
                       " numbers, not a multiple of " + std::to_string(arity));
@@ -1213,10 +1227,10 @@ class Parser {
         if (TransformField(n, f, "scaleFactor")) return;
         break;
       case Kind::Coordinate:
-        if (f == "point") return DoubleList(n.values, 3, "point");
+        if (f == "point") return FloatList(n.values, 3, "point");
         break;
       case Kind::Color:
-        if (f == "color") return DoubleList(n.values, 3, "color");
+        if (f == "color") return FloatList(n.values, 3, "color");
         break;
       case Kind::IndexedFaceSet:
         if (f == "coordIndex") return IndexList(n, n.coordIndex, true, "coordIndex");
@@ -1391,7 +1405,7 @@ class MeshBuilder {
       points_ += np;
       triangles_ += static_cast<std::uint64_t>(n.triangleCount);
       // Charged whether or not the mesh can take the parsed lists over: the bound is what counts.
-      budget_.Charge(np * (3 * sizeof(double) + 3) +
+      budget_.Charge(np * (3 * sizeof(float) + 3) +
                          static_cast<std::uint64_t>(n.triangleCount) * 3 * sizeof(std::int32_t),
                      n.line);
       if (points_ > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) {
@@ -1402,7 +1416,7 @@ class MeshBuilder {
     }
     const std::size_t base = mesh_.points.size() / 3;
     meter_.At(base + mesh_.triangleCount());
-    const double* src = c->values.data();
+    const float* src = c->values.data();
     if (st.identity && base == 0 && c->uses == 1) {
       // The usual scan: one point list, used once, no transform. Hand it over without a copy.
       mesh_.points = std::move(const_cast<Node*>(c)->values);
@@ -1416,7 +1430,12 @@ class MeshBuilder {
       for (std::size_t i = 0; i < np; ++i) {
         const Eigen::Vector3d q =
             l * Eigen::Vector3d(src[3 * i], src[3 * i + 1], src[3 * i + 2]) + t;
-        mesh_.points.insert(mesh_.points.end(), {q.x(), q.y(), q.z()});
+        if (q.cwiseAbs().maxCoeff() > std::numeric_limits<float>::max()) {
+          Fail(n.line, "a point of " + Label(n) + " lies out of range once transformed");
+        }
+        mesh_.points.insert(
+            mesh_.points.end(),
+            {static_cast<float>(q.x()), static_cast<float>(q.y()), static_cast<float>(q.z())});
       }
     }
     // Colours read coordIndex, which the triangles below may consume.
@@ -1483,7 +1502,7 @@ class MeshBuilder {
       if (i == 0) i = used++;
     }
     if (static_cast<std::size_t>(used) == np) return;
-    std::vector<double>& p = mesh_.points;
+    std::vector<float>& p = mesh_.points;
     std::vector<std::uint8_t>& c = mesh_.colors;
     for (std::size_t i = 0; i < np; ++i) {
       const auto to = static_cast<std::size_t>(index[i]);
@@ -1525,10 +1544,10 @@ class MeshBuilder {
   void AppendColors(const Node& n, std::size_t np) {
     const std::size_t base = mesh_.colors.size();
     mesh_.colors.resize(base + np * 3, 0);
-    const std::vector<double>& cv = n.color->values;
+    const std::vector<float>& cv = n.color->values;
     auto put = [&](std::size_t point, std::size_t color) {
       for (std::size_t a = 0; a < 3; ++a) {
-        const double v = std::clamp(cv[color * 3 + a], 0.0, 1.0);
+        const double v = std::clamp(static_cast<double>(cv[color * 3 + a]), 0.0, 1.0);
         mesh_.colors[base + point * 3 + a] = static_cast<std::uint8_t>(std::lround(v * 255.0));
       }
     };

@@ -7,14 +7,12 @@
 #include <vtkCaptionActor2D.h>
 #include <vtkCellArray.h>
 #include <vtkCullerCollection.h>
-#include <vtkDoubleArray.h>
 #include <vtkFloatArray.h>
 #include <vtkLight.h>
 #include <vtkLightCollection.h>
 #include <vtkMatrix4x4.h>
 #include <vtkOpenGLPolyDataMapper.h>
 #include <vtkOpenGLVertexBufferObject.h>
-#include <vtkOpenGLVertexBufferObjectGroup.h>
 #include <vtkPointData.h>
 #include <vtkPoints.h>
 #include <vtkPolyData.h>
@@ -52,8 +50,8 @@ constexpr std::size_t kStandInVertices = 10'000;
 // must outlive the polydata. Every polydata made here has arrays objects of its own, so two of
 // them over one mesh may be used on two threads.
 vtkSmartPointer<vtkPolyData> wrap(const Mesh& mesh) {
-  auto* pointsData = const_cast<double*>(mesh.points.data());  // NOLINT: VTK takes non-const
-  vtkNew<vtkDoubleArray> coords;
+  auto* pointsData = const_cast<float*>(mesh.points.data());  // NOLINT: VTK takes non-const
+  vtkNew<vtkFloatArray> coords;
   coords->SetNumberOfComponents(3);
   coords->SetArray(pointsData, static_cast<vtkIdType>(mesh.points.size()), 1);
   vtkNew<vtkPoints> points;
@@ -233,6 +231,10 @@ vtkSmartPointer<vtkActor> SceneRenderer::makeActor(const Item& item, bool shaded
   switch (item.kind()) {
     case ItemKind::Mesh:
       mapper->SetInputData(meshData(item.mesh()).polyData);
+      // The points go to the graphics as they are, in the single precision they are kept in,
+      // rather than through a shifted and scaled copy: a scan sits within metres of its origin.
+      if (auto* gl = vtkOpenGLPolyDataMapper::SafeDownCast(mapper))
+        gl->SetVBOShiftScaleMethod(vtkOpenGLVertexBufferObject::DISABLE_SHIFT_SCALE);
       mapper->SetScalarVisibility(item.mesh()->hasColors());
       break;
     case ItemKind::Sphere: {
@@ -379,17 +381,6 @@ bool SceneRenderer::setInteracting(bool interacting) {
   if (mapper->GetInput() == wanted) return false;
   mapper->SetInputData(wanted);
   return true;
-}
-
-void SceneRenderer::frameDrawn() {
-  // VTK keeps the single-precision copy of the points it made for the upload, to make the next
-  // one without allocating: 12 MB for a million points that are uploaded once per scan. Freed,
-  // it is room for the suggested points worked out next.
-  if (!showsMesh()) return;
-  auto* mapper = vtkOpenGLPolyDataMapper::SafeDownCast(actors_.front().second->GetMapper());
-  vtkOpenGLVertexBufferObject* points =
-      mapper && mapper->GetVBOs() ? mapper->GetVBOs()->GetVBO("vertexMC") : nullptr;
-  if (points) std::vector<float>().swap(points->GetPackedVBO());
 }
 
 bool SceneRenderer::interacting() const {

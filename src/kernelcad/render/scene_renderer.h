@@ -46,8 +46,6 @@ class SceneRenderer {
   bool setInteracting(bool interacting);
   // Whether the scan mesh is drawn from its stand-in now.
   bool interacting() const;
-  // To be called once a frame is drawn: lets go of what only uploading the scan needed.
-  void frameDrawn();
 
   // Surface point of the scan mesh (item 0) under pixel (px, py), counted from the view's
   // top-left corner; nothing when the ray misses. Waits for the triangle grid, which is built

@@ -110,12 +110,6 @@ KernelCAD::KernelCAD(QWidget* parent)
   vtkWidget_->setEnableHiDPI(true);
   renderer_ = std::make_unique<SceneRenderer>(model_, view_);
   window->AddRenderer(renderer_->renderer());
-  vtkNew<vtkCallbackCommand> drawn;
-  drawn->SetClientData(renderer_.get());
-  drawn->SetCallback([](vtkObject*, unsigned long, void* renderer, void*) {
-    static_cast<SceneRenderer*>(renderer)->frameDrawn();
-  });
-  drawnObserver_ = window->AddObserver(vtkCommand::EndEvent, drawn);
   // The control does its own navigation; VTK's interactor styles would fight the scene model.
   if (window->GetInteractor()) window->GetInteractor()->SetInteractorStyle(nullptr);
   vtkWidget_->installEventFilter(this);
@@ -232,10 +226,7 @@ KernelCAD::~KernelCAD() {
   cancelLoad();
   // Drop the renderer from the window before either goes, so VTK releases its graphics
   // resources while the OpenGL context still exists.
-  if (auto* window = vtkWidget_->renderWindow()) {
-    window->RemoveObserver(drawnObserver_);
-    window->RemoveRenderer(renderer_->renderer());
-  }
+  if (auto* window = vtkWidget_->renderWindow()) window->RemoveRenderer(renderer_->renderer());
 }
 
 void KernelCAD::setProgressDelay(int ms) { progressDelayMs = ms; }

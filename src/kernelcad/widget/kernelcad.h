@@ -113,7 +113,6 @@ class KernelCAD : public QWidget {
 
   QVTKOpenGLNativeWidget* vtkWidget_ = nullptr;
   std::unique_ptr<SceneRenderer> renderer_;
-  unsigned long drawnObserver_ = 0;  // tells renderer_ of each frame drawn
   std::shared_ptr<kernelcad::Model> model_;
   std::shared_ptr<kernelcad::View> view_;
   QString modelFile_;
