@@ -88,6 +88,8 @@ std::array<double, 6> Item::worldBounds() const {
   auto b = emptyBounds();
   switch (kind_) {
     case ItemKind::Mesh: {
+      // Unmoved, as a scan is when it comes in: its own bounds, without a pass over its points.
+      if (transform_.matrix().isIdentity(0.0)) return localBounds_;
       const auto& pts = mesh_->points;
       const Eigen::Matrix3d l = transform_.linear();
       const Vec3 t = transform_.translation();
