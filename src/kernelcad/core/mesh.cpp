@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <numeric>
 #include <utility>
 
 #include "kernelcad/core/file_access.h"
@@ -66,6 +67,25 @@ std::vector<float> VertexNormals(const Mesh& mesh) {
     for (int k = 0; k < 3; ++k) n[i + k] *= s;
   }
   return n;
+}
+
+std::vector<std::int32_t> TrianglesByLowestCorner(const Mesh& mesh) {
+  const std::vector<std::int32_t>& t = mesh.triangles;
+  const std::size_t count = mesh.triangleCount();
+  constexpr int kGroup = 3;  // corners 8 at a time: counts that stay in the cache
+  const auto group = [&t](std::size_t k) {
+    return static_cast<std::size_t>(std::max(std::min({t[k], t[k + 1], t[k + 2]}), 0)) >> kGroup;
+  };
+  std::vector<std::size_t> next((mesh.pointCount() >> kGroup) + 2, 0);
+  for (std::size_t k = 0; k < 3 * count; k += 3) ++next[std::min(group(k), next.size() - 2) + 1];
+  std::partial_sum(next.begin(), next.end(), next.begin());
+  std::vector<std::int32_t> ordered;
+  ordered.reserve(3 * count);
+  files::AdviseHugePages(ordered.data(), ordered.capacity() * sizeof(std::int32_t));
+  ordered.resize(3 * count);
+  for (std::size_t k = 0; k < 3 * count; k += 3)
+    std::copy_n(&t[k], 3, &ordered[3 * next[std::min(group(k), next.size() - 2)]++]);
+  return ordered;
 }
 
 }  // namespace kernelcad

@@ -20,6 +20,7 @@
 #include <QWheelEvent>
 #include <cmath>
 #include <exception>
+#include <future>
 #include <mutex>
 #include <numbers>
 #include <thread>
@@ -167,9 +168,14 @@ class ScanRead {
     try {
       scan = ReadVrmlFile(path, &progress);
       Trace("read");
-      // Here rather than when it is first drawn: the user-interface thread only hands them on.
-      // A change of unit scales the mesh evenly, which leaves unit normals as they are.
-      scan.mesh.normals = VertexNormals(scan.mesh);
+      // Here rather than when it is first drawn, side by side on two threads: the normals and
+      // the drawing order of the triangles, which the user-interface thread only hands on. A
+      // change of unit scales the mesh evenly, which leaves unit normals as they are.
+      const Mesh& mesh = scan.mesh;
+      auto normals = std::async(std::launch::async, [&mesh] { return VertexNormals(mesh); });
+      std::vector<std::int32_t> ordered = TrianglesByLowestCorner(mesh);
+      scan.mesh.normals = normals.get();
+      scan.mesh.triangles = std::move(ordered);
     } catch (...) {
       error = std::current_exception();
     }
