@@ -24,8 +24,8 @@ void preferLargeHeapPages() {
   // the worker threads (the read, the picking grid and stand-in, the suggested points) share the
   // second as a rule, each reusing what the one before it freed. A heap per thread kept each thread's freed space from
   // the others (the suggestion added 74 MB to the peak on a 1M-vertex scan); one heap for all
-  // interleaved the workers' blocks with the upload's, and the peak varied by 70 MB from one
-  // start to the next. The threads allocate in few, large blocks, so sharing costs no waiting.
+  // interleaved the workers' blocks with the upload's. The threads allocate in few, large
+  // blocks, so sharing costs no waiting.
   mallopt(M_ARENA_MAX, 2);
   mallopt(M_TOP_PAD, kGrowth);
   mallopt(M_TRIM_THRESHOLD, 2 * kGrowth);

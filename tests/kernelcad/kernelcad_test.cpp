@@ -149,8 +149,8 @@ void KernelCADTest::largeScanMovesOnAStandInAndRestsAndPicksOnTheFullMesh() {
   // asked, as a capture does.
   const auto picture = [&view] { return view.grab().toImage(); };
   const QImage atRest = picture();
-  view.Redraw();
-  QVERIFY(picture() != atRest);
+  // The stand-in is made once a frame is on screen: a move before that draws the full mesh.
+  QTRY_VERIFY_WITH_TIMEOUT((view.Redraw(), picture() != atRest), 10000);
   QTRY_VERIFY_WITH_TIMEOUT(picture() == atRest, 10000);
   view.Redraw();
   view.settle();

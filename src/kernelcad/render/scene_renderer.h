@@ -41,11 +41,13 @@ class SceneRenderer {
   void setShowAxes(bool show);
   // While the view moves, a large scan is drawn from a coarse stand-in so turning stays fluid;
   // the full mesh comes back when the move ends. The stand-in is made off this thread once the
-  // scan is in, after its picking grid; until it is ready the full mesh is drawn. Returns whether
-  // the geometry to draw changed.
+  // scan's first frame is on screen (frameShown); until it is ready the full mesh is drawn.
+  // Returns whether the geometry to draw changed.
   bool setInteracting(bool interacting);
   // Whether the scan mesh is drawn from its stand-in now.
   bool interacting() const;
+  // To be called when a frame is on screen: the stand-in is built from then on.
+  void frameShown();
 
   // Surface point of the scan mesh (item 0) under pixel (px, py), counted from the view's
   // top-left corner; nothing when the ray misses. Waits for the triangle grid, which is built
