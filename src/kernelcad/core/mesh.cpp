@@ -39,7 +39,8 @@ std::array<double, 6> Mesh::bounds() const {
 
 std::vector<float> VertexNormals(const Mesh& mesh) {
   // One pass over the triangles, summed straight into the result: a normals filter would copy
-  // the whole mesh, and double sums would take twice the memory of the result for no visible gain.
+  // the whole mesh. Single precision, as the points are and as the shading needs: double sums
+  // would take twice the memory of the result for no visible gain.
   std::vector<float> n;  // 2 MB pages: a scan's normals are faulted in while its picture waits
   n.reserve(mesh.points.size());
   files::AdviseHugePages(n.data(), n.capacity() * sizeof(float));
@@ -50,11 +51,11 @@ std::vector<float> VertexNormals(const Mesh& mesh) {
     const std::size_t a = 3 * static_cast<std::size_t>(t[i]);
     const std::size_t b = 3 * static_cast<std::size_t>(t[i + 1]);
     const std::size_t c = 3 * static_cast<std::size_t>(t[i + 2]);
-    const double ux = p[b] - p[a], uy = p[b + 1] - p[a + 1], uz = p[b + 2] - p[a + 2];
-    const double vx = p[c] - p[a], vy = p[c + 1] - p[a + 1], vz = p[c + 2] - p[a + 2];
-    const auto nx = static_cast<float>(uy * vz - uz * vy);
-    const auto ny = static_cast<float>(uz * vx - ux * vz);
-    const auto nz = static_cast<float>(ux * vy - uy * vx);
+    const float ux = p[b] - p[a], uy = p[b + 1] - p[a + 1], uz = p[b + 2] - p[a + 2];
+    const float vx = p[c] - p[a], vy = p[c + 1] - p[a + 1], vz = p[c + 2] - p[a + 2];
+    const float nx = uy * vz - uz * vy;
+    const float ny = uz * vx - ux * vz;
+    const float nz = ux * vy - uy * vx;
     for (std::size_t v : {a, b, c}) {
       n[v] += nx;
       n[v + 1] += ny;
