@@ -128,17 +128,20 @@ std::string jsonString(std::string_view s) {
   return out + "\"";
 }
 
-std::string jsonNumber(double v) {
+namespace {
+
+template <typename Number>
+std::string shortest(Number v) {
   char buf[32];
   const auto r = std::to_chars(buf, buf + sizeof buf, v);
   return std::string(buf, r.ptr);
 }
 
-std::string jsonNumber(float v) {
-  char buf[32];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
-}
+}  // namespace
+
+std::string jsonNumber(double v) { return shortest(v); }
+
+std::string jsonNumber(float v) { return shortest(v); }
 
 void say(const std::string& line) {
   const std::string text = kernelcad::EscapeInvalidUtf8(line) + '\n';

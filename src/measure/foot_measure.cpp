@@ -67,25 +67,20 @@ class Triangles {
 
   Triangles() = default;
   // The scan's own triangles, which must outlive these.
-  explicit Triangles(const std::vector<std::int32_t>& scan)
-      : at_(scan.data()), size_(scan.size() / 3) {}
-  // Moving keeps `at_` valid: the copy's buffer moves along.
-  Triangles(Triangles&&) = default;
-  Triangles& operator=(Triangles&&) = default;
+  explicit Triangles(const std::vector<std::int32_t>& scan) : scan_(&scan) {}
 
   void reserve(std::size_t count) { own_.reserve(3 * count); }
   void push_back(const std::array<std::int32_t, 3>& t) {
     own_.insert(own_.end(), t.begin(), t.end());
-    at_ = own_.data(), size_ = own_.size() / 3;
   }
-  std::size_t size() const { return size_; }
-  Iterator begin() const { return Iterator(at_); }
-  Iterator end() const { return Iterator(at_ + 3 * size_); }
+  std::size_t size() const { return corners().size() / 3; }
+  Iterator begin() const { return Iterator(corners().data()); }
+  Iterator end() const { return Iterator(corners().data() + corners().size()); }
 
  private:
+  const std::vector<std::int32_t>& corners() const { return scan_ ? *scan_ : own_; }
+  const std::vector<std::int32_t>* scan_ = nullptr;  // or else own_
   std::vector<std::int32_t> own_;
-  const std::int32_t* at_ = nullptr;
-  std::size_t size_ = 0;
 };
 
 // The scan's triangles that belong to the foot, with their corners in the file's frame.

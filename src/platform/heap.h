@@ -6,8 +6,8 @@ namespace platform {
 // is allocated. Drawing a dense scan in software OpenGL fills a few hundred megabytes of fresh
 // heap, and with 4 kB pages the first frame spent more time in the kernel's page faults than in
 // drawing (1.0 s of a 1.5 s frame for 2M triangles). The worker threads share a second heap,
-// so that what one frees (the read's text) is there for the next (the suggestion). Elsewhere it
-// does nothing.
+// so that what one frees (the grid's and the stand-in's working memory) is there for the next
+// (the suggestion). Elsewhere it does nothing.
 void preferLargeHeapPages();
 
 }  // namespace platform

@@ -74,18 +74,21 @@ std::vector<std::int32_t> TrianglesByLowestCorner(const Mesh& mesh) {
   const std::vector<std::int32_t>& t = mesh.triangles;
   const std::size_t count = mesh.triangleCount();
   constexpr int kGroup = 3;  // corners 8 at a time: counts that stay in the cache
-  const auto group = [&t](std::size_t k) {
-    return static_cast<std::size_t>(std::max(std::min({t[k], t[k + 1], t[k + 2]}), 0)) >> kGroup;
+  const std::size_t groups = (mesh.pointCount() >> kGroup) + 1;
+  // A corner out of range (a mesh not from the reader) counts in the first or the last group.
+  const auto group = [&t, groups](std::size_t k) {
+    const auto lowest = static_cast<std::size_t>(std::max(std::min({t[k], t[k + 1], t[k + 2]}), 0));
+    return std::min(lowest >> kGroup, groups - 1);
   };
-  std::vector<std::size_t> next((mesh.pointCount() >> kGroup) + 2, 0);
-  for (std::size_t k = 0; k < 3 * count; k += 3) ++next[std::min(group(k), next.size() - 2) + 1];
+  std::vector<std::size_t> next(groups + 1, 0);
+  for (std::size_t k = 0; k < 3 * count; k += 3) ++next[group(k) + 1];
   std::partial_sum(next.begin(), next.end(), next.begin());
   std::vector<std::int32_t> ordered;
   ordered.reserve(3 * count);
   files::AdviseHugePages(ordered.data(), ordered.capacity() * sizeof(std::int32_t));
   ordered.resize(3 * count);
   for (std::size_t k = 0; k < 3 * count; k += 3)
-    std::copy_n(&t[k], 3, &ordered[3 * next[std::min(group(k), next.size() - 2)]++]);
+    std::copy_n(&t[k], 3, &ordered[3 * next[group(k)]++]);
   return ordered;
 }
 
