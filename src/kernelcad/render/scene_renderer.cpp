@@ -11,7 +11,6 @@
 #include <vtkLight.h>
 #include <vtkLightCollection.h>
 #include <vtkMatrix4x4.h>
-#include <vtkOpenGLPolyDataMapper.h>
 #include <vtkOpenGLVertexBufferObject.h>
 #include <vtkPointData.h>
 #include <vtkPoints.h>
@@ -35,6 +34,7 @@
 #include "kernelcad/core/coarse_mesh.h"
 #include "kernelcad/core/trace.h"
 #include "kernelcad/core/triangle_grid.h"
+#include "kernelcad/render/triangle_mapper.h"
 
 namespace kernelcad {
 
@@ -237,22 +237,25 @@ const SceneRenderer::MeshData& SceneRenderer::meshData(const std::shared_ptr<con
 }
 
 vtkSmartPointer<vtkActor> SceneRenderer::makeActor(const Item& item, bool shaded) {
-  auto mapper = vtkSmartPointer<vtkPolyDataMapper>::New();
+  vtkSmartPointer<vtkPolyDataMapper> mapper;
   switch (item.kind()) {
-    case ItemKind::Mesh:
-      mapper->SetInputData(meshData(item.mesh()).polyData);
+    case ItemKind::Mesh: {
+      auto meshMapper = vtkSmartPointer<TriangleMeshMapper>::New();
+      meshMapper->SetInputData(meshData(item.mesh()).polyData);
       // The points go to the graphics as they are, in the single precision they are kept in,
       // rather than through a shifted and scaled copy: a scan sits within metres of its origin.
-      if (auto* gl = vtkOpenGLPolyDataMapper::SafeDownCast(mapper))
-        gl->SetVBOShiftScaleMethod(vtkOpenGLVertexBufferObject::DISABLE_SHIFT_SCALE);
-      mapper->SetScalarVisibility(item.mesh()->hasColors());
+      meshMapper->SetVBOShiftScaleMethod(vtkOpenGLVertexBufferObject::DISABLE_SHIFT_SCALE);
+      meshMapper->SetScalarVisibility(item.mesh()->hasColors());
+      mapper = meshMapper;
       break;
+    }
     case ItemKind::Sphere: {
       vtkNew<vtkSphereSource> sphere;
       sphere->SetRadius(item.radius());
       sphere->SetThetaResolution(24);
       sphere->SetPhiResolution(16);
       sphere->Update();
+      mapper = vtkSmartPointer<vtkPolyDataMapper>::New();
       mapper->SetInputData(sphere->GetOutput());
       break;
     }
@@ -265,6 +268,7 @@ vtkSmartPointer<vtkActor> SceneRenderer::makeActor(const Item& item, bool shaded
       vtkNew<vtkPolyData> poly;
       poly->SetPoints(pts);
       poly->SetPolys(cells);
+      mapper = vtkSmartPointer<vtkPolyDataMapper>::New();
       mapper->SetInputData(poly);
       break;
     }
