@@ -14,7 +14,19 @@
 #include <QTest>
 #include <cmath>
 
+#include <vtkActor.h>
+#include <vtkCellArray.h>
+#include <vtkFloatArray.h>
+#include <vtkNew.h>
+#include <vtkPolyData.h>
+#include <vtkProperty.h>
+#include <vtkRenderWindow.h>
+#include <vtkRenderer.h>
+#include <vtkTypeInt32Array.h>
+#include <vtkUnsignedCharArray.h>
+
 #include "footgen/footgen.h"
+#include "kernelcad/render/triangle_mapper.h"
 
 using kernelcad::KernelCAD;
 using kernelcad::Vec3;
@@ -42,6 +54,7 @@ class KernelCADTest : public QObject {
   void unreadableScanLeavesTheSceneAsItWas();
   void aLoadTakesAReadAheadOnlyOfTheFileAsItIs();
   void largeScanMovesOnAStandInAndRestsAndPicksOnTheFullMesh();
+  void triangleMapperDrawsWhatTheGeneralMapperDraws();
 };
 
 // A click reaches the handler once, as button 1 at the twips of the device pixel clicked (a
@@ -155,6 +168,57 @@ void KernelCADTest::largeScanMovesOnAStandInAndRestsAndPicksOnTheFullMesh() {
   view.Redraw();
   view.settle();
   QCOMPARE(picture(), atRest);
+}
+
+// The scan's own mapper hands its triangles over as they are; every picture must be the general
+// mapper's, pixel for pixel, shaded and in wireframe, each again after the other.
+void KernelCADTest::triangleMapperDrawsWhatTheGeneralMapperDraws() {
+  kernelcad::Mesh mesh =
+      footgen::GenerateFoot(footgen::Side::Right, footgen::ResolutionForVertices(20'000)).mesh;
+  vtkNew<vtkFloatArray> coords;
+  coords->SetNumberOfComponents(3);
+  coords->SetArray(mesh.points.data(), static_cast<vtkIdType>(mesh.points.size()), 1);
+  vtkNew<vtkPoints> points;
+  points->SetData(coords);
+  vtkNew<vtkTypeInt32Array> corners;
+  corners->SetArray(mesh.triangles.data(), static_cast<vtkIdType>(mesh.triangles.size()), 1);
+  vtkNew<vtkCellArray> triangles;
+  triangles->SetData(3, corners);
+  vtkNew<vtkPolyData> poly;
+  poly->SetPoints(points);
+  poly->SetPolys(triangles);
+
+  const auto draw = [&poly](vtkPolyDataMapper* mapper, const std::vector<int>& representations) {
+    mapper->SetInputData(poly);
+    vtkNew<vtkActor> actor;
+    actor->SetMapper(mapper);
+    vtkNew<vtkRenderer> renderer;
+    renderer->AddActor(actor);
+    vtkNew<vtkRenderWindow> window;
+    window->SetOffScreenRendering(1);
+    window->SetSize(240, 240);
+    window->AddRenderer(renderer);
+    renderer->ResetCamera();
+    std::vector<std::vector<unsigned char>> pictures;
+    for (const int representation : representations) {
+      actor->GetProperty()->SetRepresentation(representation);
+      window->Render();
+      vtkNew<vtkUnsignedCharArray> pixels;
+      window->GetPixelData(0, 0, 239, 239, 0, pixels);
+      const auto* first = pixels->GetPointer(0);
+      pictures.emplace_back(first, first + pixels->GetNumberOfValues());
+    }
+    return pictures;
+  };
+  const std::vector<int> representations = {VTK_SURFACE, VTK_WIREFRAME, VTK_SURFACE,
+                                            VTK_WIREFRAME};
+  const auto general = draw(vtkNew<vtkPolyDataMapper>(), representations);
+  const auto ours = draw(vtkNew<kernelcad::TriangleMeshMapper>(), representations);
+  // Something is drawn: the foot covers a good part of the picture.
+  const auto background = general[0][0];
+  QVERIFY(std::count_if(general[0].begin(), general[0].end(),
+                        [&](unsigned char v) { return v != background; }) > 240 * 240 / 4);
+  for (std::size_t i = 0; i < representations.size(); ++i) QVERIFY(ours[i] == general[i]);
 }
 
 int main(int argc, char** argv) {
