@@ -1,6 +1,7 @@
 #include "kernelcad/core/file_access.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <system_error>
 #include <utility>
 
@@ -166,6 +167,28 @@ void ReadOnlyFile::ReadAll(char* into, const std::function<void(std::uint64_t)>&
                     " bytes when opened, " + std::to_string(CurrentSize()) +
                     " now; is it still being written?)");
   }
+}
+
+HeapWarmer::~HeapWarmer() {
+  for (auto block = blocks_.rbegin(); block != blocks_.rend(); ++block) std::free(*block);
+}
+
+bool HeapWarmer::Step() {
+  // Below the size the heap hands to mappings of their own, which go back to the system when
+  // freed; a millisecond or two of touching at a time.
+  constexpr std::size_t kBlock = std::size_t{8} << 20;
+  constexpr std::size_t kPage = 4096;
+  if (left_ == 0) return false;
+  const std::size_t bytes = std::min(left_, kBlock);
+  auto* block = static_cast<volatile char*>(std::malloc(bytes));
+  if (!block) {
+    left_ = 0;
+    return false;
+  }
+  blocks_.push_back(const_cast<char*>(block));
+  for (std::size_t i = 0; i < bytes; i += kPage) block[i] = 0;
+  left_ -= bytes;
+  return left_ != 0;
 }
 
 }  // namespace kernelcad::files

@@ -5,6 +5,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 // The one place that talks to the operating system's files and memory, for POSIX systems and
 // for Windows; everything else in the core is portable C++.
@@ -53,5 +54,26 @@ void AdviseHugePages(const void* data, std::size_t bytes);
 // system; they read as zeros afterwards. For text already parsed, so a load's memory does not
 // hold the text and everything parsed from it at once.
 void ReleasePages(const void* data, std::size_t bytes);
+
+// Memory of the calling thread's heap touched ahead, a block per step, and handed back to the
+// heap when the warmer goes. The system zeroes memory on its first touch, and on a virtual
+// machine that can be half of a large scan's first frame; a thread that would only wait (the
+// user-interface thread while a scan is read) takes that cost for what it allocates next. It
+// pays where the heap keeps what is freed, as the program's heap settings make glibc's do;
+// elsewhere it only costs the touching.
+class HeapWarmer {
+ public:
+  explicit HeapWarmer(std::size_t bytes) : left_(bytes) {}
+  ~HeapWarmer();
+  HeapWarmer(const HeapWarmer&) = delete;
+  HeapWarmer& operator=(const HeapWarmer&) = delete;
+
+  // Touches one more block; false once all of them are, or when memory runs short.
+  bool Step();
+
+ private:
+  std::size_t left_;
+  std::vector<void*> blocks_;
+};
 
 }  // namespace kernelcad::files
