@@ -21,11 +21,12 @@ void preferLargeHeapPages() {
   // to the system to be faulted in again.
   mallopt(M_MMAP_THRESHOLD, 32 << 20);
   // Two heaps: the user-interface thread, which uploads and draws the scan, keeps the first;
-  // the worker threads (the read, the picking grid and stand-in, the suggested points) share
-  // the second as a rule, each reusing what the one before it freed. A heap per thread kept each
-  // thread's freed space from the others (the suggestion added 74 MB to the peak on a 1M-vertex
-  // scan); one heap for all interleaved the workers' blocks with the upload's. The threads
-  // allocate in few, large blocks, so sharing costs no waiting.
+  // each worker thread gets the one glibc finds free when it first allocates. The read and the
+  // picking grid take the second; the suggested points, started once the first frame is shown,
+  // mostly the first (7 starts of 8), where the frame's freed working memory waits for them. A
+  // heap per thread kept each thread's freed space from the others (the suggestion added 74 MB
+  // to the peak on a 1M-vertex scan); one heap for all interleaved the workers' blocks with the
+  // upload's. The threads allocate in few, large blocks, so sharing costs no waiting.
   mallopt(M_ARENA_MAX, 2);
   mallopt(M_TOP_PAD, kGrowth);
   mallopt(M_TRIM_THRESHOLD, 2 * kGrowth);

@@ -262,8 +262,8 @@ VrmlScan KernelCAD::readScan(const QString& path) {
 
   // While it waits, this thread faults in heap for the scan's first frame: its graphics
   // buffers and binned triangles take about the file's size again. In slow starts on a virtual
-  // machine that memory took half of a 2M-triangle scan's first frame (987 ms at worst of 15
-  // starts, 522 ms warmed); it is there anyway once the frame is drawn.
+  // machine that memory took half of a 2M-triangle scan's first frame (878 ms at worst of 15
+  // starts, 571 ms warmed); it is taken anyway once the frame is drawn.
   constexpr qint64 kMostWarmed = qint64{256} << 20;
   files::HeapWarmer warmer(static_cast<std::size_t>(std::min(QFileInfo(path).size(), kMostWarmed)));
   QTimer warm;
