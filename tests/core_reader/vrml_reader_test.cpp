@@ -380,4 +380,91 @@ TEST(VrmlRead, NumbersMatchTheGeneralParserBitForBit) {
   }
 }
 
+// A coordIndex long enough to be read in two parts at once gives the mesh and the messages of
+// one reading: faces that run from one part into the other, a comment or a long number that
+// only the general reading takes, and bad indices named on their lines in either part.
+TEST(VrmlRead, LongIndexListsReadAsOne) {
+  constexpr int kPoints = 100;
+  std::string head = kV2 + "Shape { geometry IndexedFaceSet { coord Coordinate { point [\n";
+  for (int i = 0; i < kPoints; ++i) head += std::to_string(i) + " " + std::to_string(i % 7) + " 0,\n";
+  head += "] }\ncoordIndex [\n";
+  const auto firstLine = static_cast<int>(std::count(head.begin(), head.end(), '\n')) + 1;
+  // Seven indices a line, so faces run across lines; the last face has no end mark.
+  struct Faces {
+    std::vector<std::string> lines;
+    std::size_t triangles = 1;
+  };
+  const auto faces = [](int quadEvery) {
+    Faces f;
+    std::size_t bytes = 0;
+    for (int face = 0, corner = 0, k = 0; bytes < (12u << 20) || corner != 0; ++k) {
+      const int size = quadEvery && face % quadEvery == 0 ? 4 : 3;
+      std::string item = corner == size ? "-1" : std::to_string((face * 7 + corner * 13) % kPoints);
+      f.triangles += corner == size ? static_cast<std::size_t>(size - 2) : 0;
+      corner = corner == size ? 0 : corner + 1;
+      face += corner == 0;
+      if (k % 7 == 0) f.lines.emplace_back("  ");
+      f.lines.back() += item + ", ";
+      bytes += item.size() + 2;
+    }
+    f.lines.emplace_back("  1, 2, 3");
+    return f;
+  };
+  const auto text = [&head](const Faces& f, const std::map<std::size_t, std::string>& changed) {
+    std::string t = head;
+    for (std::size_t i = 0; i < f.lines.size(); ++i) {
+      const auto c = changed.find(i);
+      t += (c == changed.end() ? f.lines[i] : c->second) + "\n";
+    }
+    return t + "] } }\n";
+  };
+  const auto read = [&](const Faces& f, const std::map<std::size_t, std::string>& changed) {
+    return ReadVrmlBuffer(text(f, changed), "scan.wrl").mesh.triangles;
+  };
+  const Faces mixed = faces(5), triangles = faces(0);
+  const std::vector<std::string>& lines = mixed.lines;
+  const std::size_t n = lines.size();
+  const auto plain = read(mixed, {});
+  ASSERT_EQ(plain.size(), 3 * mixed.triangles);
+  const auto plainTriangles = read(triangles, {});
+  ASSERT_EQ(plainTriangles.size(), 3 * triangles.triangles);
+  // An empty face late in a list of triangles: the triangles are no longer taken as they lie.
+  const std::size_t late = 7 * triangles.lines.size() / 8;
+  std::string empty = triangles.lines[late];
+  empty.insert(empty.find("-1, ") + 4, "-1, ");
+  EXPECT_TRUE(read(triangles, {{late, empty}}) == plainTriangles);
+  // A number of ten digits, the same number: the fast rules take nine at most.
+  std::string padded = lines[7 * n / 8];
+  const std::size_t digits = padded.find_first_of("0123456789");
+  const std::size_t length = padded.find(',', digits) - digits;
+  padded.insert(digits, 10 - length, '0');
+  const std::map<std::size_t, std::string> slower[] = {
+      {{3 * n / 4, lines[3 * n / 4] + "# a note"}},
+      {{5 * n / 8, lines[5 * n / 8] + "# see [1]"}},
+      {{7 * n / 8, padded}},
+  };
+  for (const auto& changed : slower) {
+    SCOPED_TRACE(changed.begin()->second);
+    EXPECT_TRUE(read(mixed, changed) == plain);
+  }
+  // The largest bad index is named where it first comes, the most negative likewise.
+  const auto lineOf = [&](std::size_t i) { return "line " + std::to_string(firstLine + i) + ": "; };
+  const std::map<std::size_t, std::string> bad[] = {
+      {{n / 8, "  120, "}, {7 * n / 8, "  150, 7, "}},
+      {{n / 8, "  150, "}, {7 * n / 8, "  150, 7, "}},
+      {{n / 8, "  -3, "}, {7 * n / 8, "  -7, "}},
+  };
+  const std::string named[] = {lineOf(7 * n / 8) + "index 150 is outside",
+                               lineOf(n / 8) + "index 150 is outside",
+                               lineOf(7 * n / 8) + "index -7 is outside"};
+  for (int i = 0; i < 3; ++i) {
+    const std::string msg = ErrorOf(text(mixed, bad[i]));
+    EXPECT_NE(msg.find(named[i]), std::string::npos) << "got: " << msg;
+  }
+  // Lines go on being counted after the list.
+  const std::string after = ErrorOf(text(mixed, {}) + "Shape { geometry IndexedFaceSet {\n"
+                                                     "colorPerVertex maybe } }\n");
+  EXPECT_NE(after.find(lineOf(n + 2) + "expected TRUE or FALSE"), std::string::npos) << after;
+}
+
 }  // namespace

@@ -9,7 +9,9 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <stop_token>
 #include <string>
+#include <thread>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -123,6 +125,84 @@ inline const char* SkipBlanks(const char* s, const char* stop, int& lines) {
   while (s < stop && (ClassOf(*s) & kSpace)) n += *s++ == '\n';
   lines += n;
   return s;
+}
+
+// A plain index at s: an optional minus and one to nine digits, then a blank or the list's ']'.
+// Returns its end, or nullptr when the text needs the general parser (longer numbers, anything
+// malformed).
+inline const char* PlainIndex(const char* s, std::int32_t& out) {
+  const bool minus = *s == '-';
+  s += minus;
+  if (static_cast<unsigned char>(*s - '0') >= 10) return nullptr;
+  std::uint32_t v = 0;
+  const char* first = s;
+  while (static_cast<unsigned char>(*s - '0') < 10 && s - first < 9)
+    v = v * 10 + static_cast<std::uint32_t>(*s++ - '0');
+  if (!(ClassOf(*s) & kSpace) && *s != ']') return nullptr;
+  out = minus ? -static_cast<std::int32_t>(v) : static_cast<std::int32_t>(v);
+  return s;
+}
+
+// What a run of plain face indices holds, read apart from the rest of its list; lines and
+// positions count from the start of the run. A face that begins before the run (its `lead`
+// indices) or goes on after it (its `tail`) is completed by the caller.
+struct IndexRun {
+  bool plain = false;  // the whole run was plain indices and blanks, up to its end
+  std::size_t count = 0;
+  int lines = 0;
+  bool faceEnded = false;  // it holds a face end (a negative index)
+  std::int64_t lead = 0, tail = 0;
+  std::int64_t triangles = 0;  // of the faces wholly inside
+  bool onlyTriangles = true;   // those faces are all triangles
+  std::int32_t maxIndex = -1, minIndex = -1;
+  int maxIndexLine = 0, minIndexLine = 0;
+};
+
+// Reads the indices of [s, stop), where the list's ']' is, into `out`, which has room for one
+// per two bytes: blanks and plain indices alone. Anything else (a comment, a longer number, a
+// stray character) gives up, and the caller reads the run the general way.
+IndexRun ScanPlainIndices(const char* s, const char* stop, std::int32_t* out,
+                          const std::stop_token& cancelled) {
+  constexpr std::ptrdiff_t kPoll = 1 << 20;
+  IndexRun r;
+  std::int64_t run = 0;
+  const char* poll = s;
+  for (;;) {
+    s = SkipBlanks(s, stop, r.lines);
+    if (s == stop) break;
+    if (s >= poll) {
+      if (cancelled.stop_requested()) return r;
+      poll = s + kPoll;
+    }
+    std::int32_t i;
+    s = PlainIndex(s, i);
+    if (!s) return r;
+    out[r.count++] = i;
+    if (i >= 0) {
+      ++run;
+      if (i > r.maxIndex) {
+        r.maxIndex = i;
+        r.maxIndexLine = r.lines;
+      }
+      continue;
+    }
+    if (!r.faceEnded) {
+      r.lead = run;
+      r.faceEnded = true;
+    } else {
+      r.triangles += std::max<std::int64_t>(run - 2, 0);
+      r.onlyTriangles = r.onlyTriangles && run == 3;
+    }
+    run = 0;
+    if (i < r.minIndex) {
+      r.minIndex = i;
+      r.minIndexLine = r.lines;
+    }
+  }
+  if (r.faceEnded) r.tail = run;
+  else r.lead = run;
+  r.plain = true;
+  return r;
 }
 
 // Scans write coordinates as plain decimals ("-123.4567"). Those with at most 19 digits whose
@@ -616,6 +696,17 @@ class Parser {
   template <typename T, typename Fast, typename Slow>
   void BracketList(std::vector<T>& out, std::size_t minBytes, const char* what, Fast fast,
                    Slow slow) {
+    BracketList(
+        out, minBytes, what, fast, slow, [](const char*) { return nullptr; }, [] {});
+  }
+
+  // The same, for a list that may be read in two parts at once: `split(stop)` learns where the
+  // list seems to end and answers where a second part read elsewhere starts (nullptr for none);
+  // `join()` is called once, when this reading gets there, and may take the second part over
+  // by moving p_ to its end.
+  template <typename T, typename Fast, typename Slow, typename Split, typename Join>
+  void BracketList(std::vector<T>& out, std::size_t minBytes, const char* what, Fast fast,
+                   Slow slow, Split split, Join join) {
     const int start = line_;
     ++p_;
     const char* stop = NextClose();
@@ -628,6 +719,7 @@ class Parser {
     // RSS and saves regrowth copies.
     out.reserve(static_cast<std::size_t>((stop ? stop : end_) - p_) / minBytes);
     files::AdviseHugePages(out.data(), out.capacity() * sizeof(T));
+    const char* second = stop ? split(stop) : nullptr;
     for (;;) {
       if (p_ >= tick_) {
         Tick();
@@ -643,6 +735,10 @@ class Parser {
       }
       // A run of blanks past tick_ ends there; the general path below takes the rest.
       p_ = SkipBlanks(p_, tick_, line_);
+      if (second && p_ >= second) {
+        second = nullptr;
+        join();
+      }
       const char c = *p_;
       if (c == ']') {
         ++p_;
@@ -698,22 +794,69 @@ class Parser {
       finish();
       return;
     }
+    // A long coordIndex is read in two halves at once: the second on a thread of its own by the
+    // fast path's rules alone, taken over when the first half's reading reaches it as it was
+    // read; when it holds anything else, this thread reads it the general way.
+    constexpr std::ptrdiff_t kSplitBytes = 8 << 20;
+    const char* secondStart = nullptr;
+    const char* secondEnd = nullptr;
+    std::unique_ptr<std::int32_t[]> secondOut;  // allocated here: that thread allocates nothing
+    IndexRun secondRun;
+    std::jthread secondReader;  // last: stopped and joined before what it writes to goes
+    const auto split = [&](const char* stop) -> const char* {
+      if (!track || stop - p_ < kSplitBytes) return nullptr;
+      // The first token of a line: a blank ends the first half there, never inside a token.
+      const char* mid = p_ + (stop - p_) / 2;
+      mid = static_cast<const char*>(std::memchr(mid, '\n', static_cast<std::size_t>(stop - mid)));
+      if (!mid) return nullptr;
+      int lines = 0;
+      secondStart = SkipBlanks(mid, stop, lines);
+      if (secondStart == stop) return nullptr;
+      secondEnd = stop;
+      secondOut.reset(new std::int32_t[static_cast<std::size_t>(stop - secondStart) / 2 + 1]);
+      try {
+        secondReader = std::jthread([&](const std::stop_token& cancelled) {
+          secondRun = ScanPlainIndices(secondStart, secondEnd, secondOut.get(), cancelled);
+        });
+      } catch (const std::system_error&) {
+        return nullptr;  // no thread to be had: one reading does it all
+      }
+      return secondStart;
+    };
+    const auto join = [&] {
+      secondReader.join();
+      if (p_ != secondStart || !secondRun.plain) return;
+      const IndexRun& r = secondRun;
+      out.insert(out.end(), secondOut.get(), secondOut.get() + r.count);
+      if (r.maxIndex > n.maxIndex) {
+        n.maxIndex = r.maxIndex;
+        n.maxIndexLine = line_ + r.maxIndexLine;
+      }
+      if (r.minIndex < n.minIndex) {
+        n.minIndex = r.minIndex;
+        n.minIndexLine = line_ + r.minIndexLine;
+      }
+      if (r.faceEnded) {
+        // The face the halves share, then the second half's own.
+        triangles += std::max<std::int64_t>(run + r.lead - 2, 0) + r.triangles;
+        onlyTriangles = onlyTriangles && run + r.lead == 3 && r.onlyTriangles;
+        run = r.tail;
+      } else {
+        run += r.lead;
+      }
+      line_ += r.lines;
+      p_ = secondEnd;
+      secondOut.reset();
+    };
     // Plain indices and the -1 face ends are nearly all of a scan: parse them inline.
     BracketList(
         out, 2, what,
         [&] {
-          const bool minus = *p_ == '-';
-          const char* q = p_ + minus;
-          if (static_cast<unsigned char>(*q - '0') >= 10) return false;
-          std::uint32_t v = 0;
-          const char* first = q;
-          while (static_cast<unsigned char>(*q - '0') < 10 && q - first < 9) {
-            v = v * 10 + static_cast<std::uint32_t>(*q++ - '0');
-          }
-          if (!(ClassOf(*q) & kSpace) && *q != ']') return false;
-          p_ = q;
-          const auto i = static_cast<std::int32_t>(v);
-          if (!minus && track) {
+          std::int32_t i;
+          const char* e = PlainIndex(p_, i);
+          if (!e) return false;
+          p_ = e;
+          if (i >= 0 && track) {
             // Inline the common case of take().
             out.push_back(i);
             ++run;
@@ -722,11 +865,11 @@ class Parser {
               n.maxIndexLine = line_;
             }
           } else {
-            take(minus ? -i : i);
+            take(i);
           }
           return true;
         },
-        [&] { take(Int(what)); });
+        [&] { take(Int(what)); }, split, join);
     finish();
   }
 
