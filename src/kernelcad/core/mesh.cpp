@@ -37,14 +37,24 @@ std::array<double, 6> Mesh::bounds() const {
   return b;
 }
 
-std::vector<float> VertexNormals(const Mesh& mesh) {
-  // One pass over the triangles, summed straight into the result: a normals filter would copy
-  // the whole mesh. Single precision, as the points are and as the shading needs: double sums
-  // would take twice the memory of the result for no visible gain.
+std::vector<float> NormalsRoom(const Mesh& mesh) {
   std::vector<float> n;  // 2 MB pages: a scan's normals are faulted in while its picture waits
   n.reserve(mesh.points.size());
   files::AdviseHugePages(n.data(), n.capacity() * sizeof(float));
-  n.resize(mesh.points.size(), 0.0f);
+  return n;
+}
+
+std::vector<float> VertexNormals(const Mesh& mesh) {
+  std::vector<float> n = NormalsRoom(mesh);
+  VertexNormals(mesh, n);
+  return n;
+}
+
+void VertexNormals(const Mesh& mesh, std::vector<float>& n) {
+  // One pass over the triangles, summed straight into the result: a normals filter would copy
+  // the whole mesh. Single precision, as the points are and as the shading needs: double sums
+  // would take twice the memory of the result for no visible gain.
+  n.assign(mesh.points.size(), 0.0f);
   const auto& p = mesh.points;
   const auto& t = mesh.triangles;
   for (std::size_t i = 0; i + 2 < t.size(); i += 3) {
@@ -67,7 +77,6 @@ std::vector<float> VertexNormals(const Mesh& mesh) {
     const float s = len > 0.0f ? 1.0f / len : 0.0f;
     for (int k = 0; k < 3; ++k) n[i + k] *= s;
   }
-  return n;
 }
 
 std::vector<std::int32_t> TrianglesByLowestCorner(const Mesh& mesh) {

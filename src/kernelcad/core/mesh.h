@@ -29,6 +29,9 @@ struct Mesh {
 // Area-weighted unit normals of the mesh's points, x y z per point; (0, 0, 0) for a point on
 // no triangle.
 std::vector<float> VertexNormals(const Mesh& mesh);
+// The same into `normals`, which allocates nothing when it has room for them (NormalsRoom).
+void VertexNormals(const Mesh& mesh, std::vector<float>& normals);
+std::vector<float> NormalsRoom(const Mesh& mesh);
 
 // The mesh's triangles in the order of their lowest corner, each as it was. Scanners number
 // their points along rows or strips, so triangles in that order share corners with the ones just

@@ -1,7 +1,5 @@
 #include "kernelcad/core/vrml_reader.h"
 
-#include <pthread.h>
-
 #include <Eigen/Geometry>
 #include <algorithm>
 #include <array>
@@ -12,11 +10,13 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "kernelcad/core/bare_thread.h"
 #include "kernelcad/core/file_access.h"
 #include "kernelcad/core/vrml_gzip.h"
 #include "kernelcad/core/vrml_limits.h"
@@ -205,51 +205,6 @@ IndexRun ScanPlainIndices(const char* s, const char* stop, std::int32_t* out,
   r.plain = true;
   return r;
 }
-
-// ScanPlainIndices on a thread that allocates nothing at all. Not a std::thread: its bookkeeping
-// is freed on the new thread, which makes glibc give that thread a heap, and that changes which
-// heap each thread started later gets: the suggested points then took one without the first
-// frame's freed memory, 62 MB more at the peak of a 1M-vertex scan, in every start.
-class IndexReader {
- public:
-  IndexReader() = default;
-  IndexReader(const IndexReader&) = delete;
-  IndexReader& operator=(const IndexReader&) = delete;
-  // A reading still going is told to stop, and waited for.
-  ~IndexReader() {
-    cancel_ = true;
-    Join();
-  }
-
-  // Starts reading [start, stop) into `out`; false when no thread could be had.
-  bool Start(const char* start, const char* stop, std::int32_t* out) {
-    start_ = start;
-    stop_ = stop;
-    out_ = out;
-    running_ = pthread_create(&thread_, nullptr, &IndexReader::Run, this) == 0;
-    return running_;
-  }
-  // What the reading found, once it is over.
-  const IndexRun& Join() {
-    if (std::exchange(running_, false)) pthread_join(thread_, nullptr);
-    return run_;
-  }
-
- private:
-  static void* Run(void* self) {
-    auto* r = static_cast<IndexReader*>(self);
-    r->run_ = ScanPlainIndices(r->start_, r->stop_, r->out_, r->cancel_);
-    return nullptr;
-  }
-
-  const char* start_ = nullptr;
-  const char* stop_ = nullptr;
-  std::int32_t* out_ = nullptr;
-  std::atomic<bool> cancel_{false};
-  IndexRun run_;
-  pthread_t thread_{};
-  bool running_ = false;
-};
 
 // Scans write coordinates as plain decimals ("-123.4567"). Those with at most 19 digits whose
 // digits form an integer below 2^53 convert exactly: an exact integer divided by an exact power
@@ -847,7 +802,14 @@ class Parser {
     const char* secondStart = nullptr;
     const char* secondEnd = nullptr;
     std::unique_ptr<std::int32_t[]> secondOut;  // allocated here: that thread allocates nothing
-    IndexReader second;  // last: stopped and joined before what it writes to goes
+    IndexRun secondRun;
+    std::atomic<bool> stopSecond{false};
+    std::optional<BareThread> second;  // joined before what it writes to goes
+    // Told to stop first when this reading ends early (an error, a cancel).
+    struct StopOnExit {
+      std::atomic<bool>& stop;
+      ~StopOnExit() { stop = true; }
+    } stopOnExit{stopSecond};
     const auto split = [&](const char* stop) -> const char* {
       if (!track || stop - p_ < kSplitBytes) return nullptr;
       // The first token of a line: a blank ends the first half there, never inside a token.
@@ -859,11 +821,15 @@ class Parser {
       if (secondStart == stop) return nullptr;
       secondEnd = stop;
       secondOut.reset(new std::int32_t[static_cast<std::size_t>(stop - secondStart) / 2 + 1]);
+      second.emplace([&] {
+        secondRun = ScanPlainIndices(secondStart, secondEnd, secondOut.get(), stopSecond);
+      });
       // No thread to be had: one reading does it all.
-      return second.Start(secondStart, secondEnd, secondOut.get()) ? secondStart : nullptr;
+      return second->started() ? secondStart : nullptr;
     };
     const auto join = [&] {
-      const IndexRun& r = second.Join();
+      second->join();
+      const IndexRun& r = secondRun;
       if (p_ != secondStart || !r.plain) return;
       out.insert(out.end(), secondOut.get(), secondOut.get() + r.count);
       if (r.maxIndex > n.maxIndex) {
