@@ -13,9 +13,9 @@
 #include <exception>
 
 #include "app/filelists.h"
+#include "app/help_module.h"
 #include "app/side_dialog.h"
 #include "help/about_window.h"
-#include "help/browser.h"
 #include "kernelcad/core/units.h"
 #include "kernelcad/widget/kernelcad.h"
 #include "platform/msgbox.h"
@@ -295,7 +295,7 @@ void MainForm::closeEvent(QCloseEvent* event) {
 void MainForm::mnuHelp2_Click() {
   // HelpAddress := the help page (the bundled pages where none is installed), then the browser
   // is loaded and shown; when it is open already it only comes to the front, keeping its page.
-  help::showHelp();
+  openHelp();
 }
 
 void MainForm::mnuAbout_Click() { help::showAbout(); }

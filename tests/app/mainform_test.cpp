@@ -142,6 +142,23 @@ class MainFormTest : public QObject {
     QDir(dataFolder()).removeRecursively();
   }
 
+  // The help browser comes from its module, loaded by the first command; the next one brings
+  // the same window up.
+  void helpComesFromItsModule() {
+    MainForm& main = start();
+    const auto browser = [] {
+      for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->inherits("help::Browser") && w->isVisible()) return w;
+      return static_cast<QWidget*>(nullptr);
+    };
+    main.mnuHelp2_Click();
+    for (const auto& m : messages_->shown()) QFAIL(qPrintable(m.text));
+    QTRY_VERIFY(browser());
+    QWidget* first = browser();
+    main.mnuHelp2_Click();
+    QCOMPARE(browser(), first);
+  }
+
   // Without a data folder the browser shows the shipped samples; with one, its scans (not FIFOs
   // or links to them: opening one would wait for a writer for ever) and its sub-folders.
   void startsOnSamplesOrTheDataFolder() {

@@ -17,7 +17,8 @@ foreach(path bin/quarnel bin/quarnel-scan
              share/icons/hicolor/scalable/apps/quarnel.svg
              share/icons/hicolor/48x48/apps/quarnel.png
              share/mime/packages/quarnel.xml
-             share/man/man1/quarnel.1.gz share/man/man1/quarnel-scan.1.gz)
+             share/man/man1/quarnel.1.gz share/man/man1/quarnel-scan.1.gz
+             ${MODULE_DIR}/libquarnel_help.so)
   if(NOT EXISTS ${prefix}/${path})
     message(FATAL_ERROR "not installed: ${path}")
   endif()
