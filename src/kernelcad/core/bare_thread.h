@@ -13,14 +13,15 @@ namespace kernelcad {
 // peak of a 1M-vertex scan, in every start. So `work` must not allocate either.
 class BareThread {
  public:
-  // Starts `work`; when no thread can be had, started() is false and nothing runs.
+  // Starts `work` on its thread.
   explicit BareThread(std::function<void()> work);
-  ~BareThread() { join(); }
+  // Waits for a thread still running; work that never had one is dropped.
+  ~BareThread();
   BareThread(const BareThread&) = delete;
   BareThread& operator=(const BareThread&) = delete;
 
-  bool started() const { return started_; }
-  // Waits for `work` to end; at once when it has, or never started.
+  // Waits for `work` to end. When no thread could be had, `work` runs here, now: it is done
+  // either way once this returns.
   void join();
 
  private:
@@ -28,8 +29,8 @@ class BareThread {
 
   std::function<void()> work_;
   pthread_t thread_{};
-  bool started_ = false;
-  bool running_ = false;
+  bool running_ = false;  // on its thread, not yet joined
+  bool pending_ = false;  // to be run by join(): no thread could be had
 };
 
 }  // namespace kernelcad

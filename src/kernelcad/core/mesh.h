@@ -31,6 +31,7 @@ struct Mesh {
 std::vector<float> VertexNormals(const Mesh& mesh);
 // The same into `normals`, which allocates nothing when it has room for them (NormalsRoom).
 void VertexNormals(const Mesh& mesh, std::vector<float>& normals);
+// An empty vector with room for the mesh's normals, in large pages where the system has them.
 std::vector<float> NormalsRoom(const Mesh& mesh);
 
 // The mesh's triangles in the order of their lowest corner, each as it was. Scanners number

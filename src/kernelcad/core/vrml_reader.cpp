@@ -824,8 +824,7 @@ class Parser {
       second.emplace([&] {
         secondRun = ScanPlainIndices(secondStart, secondEnd, secondOut.get(), stopSecond);
       });
-      // No thread to be had: one reading does it all.
-      return second->started() ? secondStart : nullptr;
+      return secondStart;
     };
     const auto join = [&] {
       second->join();

@@ -176,13 +176,9 @@ class ScanRead {
       // here (see BareThread). A change of unit scales the mesh evenly, which leaves unit
       // normals as they are.
       std::vector<float> normals = NormalsRoom(scan.mesh);
-      std::vector<std::int32_t> ordered;
-      {
-        BareThread normalsThread([&] { VertexNormals(scan.mesh, normals); });
-        ordered = TrianglesByLowestCorner(scan.mesh);
-        normalsThread.join();
-        if (!normalsThread.started()) VertexNormals(scan.mesh, normals);
-      }
+      BareThread normalsThread([&] { VertexNormals(scan.mesh, normals); });
+      std::vector<std::int32_t> ordered = TrianglesByLowestCorner(scan.mesh);
+      normalsThread.join();
       scan.mesh.triangles = std::move(ordered);
       scan.mesh.normals = std::move(normals);
     } catch (...) {
