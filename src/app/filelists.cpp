@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileIconProvider>
 #include <QFileInfo>
+#include <QScrollBar>
 #include <QStorageInfo>
 #include <stdexcept>
 
@@ -83,10 +84,18 @@ void DirList::fill() {
   }
 }
 
-FileList::FileList(QWidget* parent) : QListWidget(parent) {}
+FileList::FileList(QWidget* parent) : QListWidget(parent) {
+  refill_.setSingleShot(true);
+  refill_.setInterval(300);
+  connect(&watcher_, &QFileSystemWatcher::directoryChanged, &refill_, qOverload<>(&QTimer::start));
+  connect(&refill_, &QTimer::timeout, this, &FileList::fill);
+}
 
 void FileList::setPath(const QString& path) {
+  if (!watcher_.directories().isEmpty()) watcher_.removePaths(watcher_.directories());
+  if (path != path_) clear();  // nothing chosen in one folder is chosen in another
   path_ = path;
+  if (!path_.isEmpty()) watcher_.addPath(path_);
   fill();
 }
 
@@ -96,6 +105,8 @@ void FileList::setPattern(const QString& pattern) {
 }
 
 void FileList::fill() {
+  const QString chosen = currentItem() ? currentItem()->text() : QString();
+  const int scrolled = verticalScrollBar()->value();
   clear();
   if (path_.isEmpty()) return;
   // Without QDir::CaseSensitive the name filter ignores letter case: "*.Wrl" lists foot.WRL too.
@@ -105,6 +116,11 @@ void FileList::fill() {
   // block or read without end. Listing only looks at the entries, it opens none.
   for (const QFileInfo& file : files)
     if (file.isFile()) addItem(file.fileName());
+  // Refilled for the same folder, the list keeps the operator's choice and place; a click, not
+  // this, is what chooses a scan.
+  const auto kept = findItems(chosen, Qt::MatchExactly);
+  if (!chosen.isEmpty() && !kept.isEmpty()) setCurrentItem(kept.front());
+  verticalScrollBar()->setValue(scrolled);
 }
 
 }  // namespace app

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QComboBox>
+#include <QFileSystemWatcher>
 #include <QListWidget>
 #include <QString>
+#include <QTimer>
 
 namespace app {
 
@@ -38,7 +40,9 @@ class DirList : public QListWidget {
   QString path_;
 };
 
-// The file list: the files of one folder that match the pattern, letter case ignored.
+// The file list: the files of one folder that match the pattern, letter case ignored. It
+// follows the folder: scans copied in or removed while the program runs appear or go, and the
+// chosen file stays chosen.
 class FileList : public QListWidget {
   Q_OBJECT
 
@@ -54,6 +58,9 @@ class FileList : public QListWidget {
 
   QString path_;
   QString pattern_ = QStringLiteral("*.*");
+  QFileSystemWatcher watcher_;
+  // A copy of a large scan changes the folder many times: the list is read again once it rests.
+  QTimer refill_;
 };
 
 // Joins a folder and a file name with exactly one separator.

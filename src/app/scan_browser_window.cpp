@@ -47,9 +47,11 @@ void paintList(QWidget* list) {
   list->setAutoFillBackground(true);
 }
 
-// Nowhere to write once the program is ending.
+// Nowhere to write once the program is ending. The foot window, where the operator works,
+// shows the same line.
 void writeStatus(const QString& text) {
   if (MainForm* form = Forms::loaded<MainForm>()) form->Show_Status(text);
+  if (view::Form1* foot = Forms::loaded<view::Form1>()) foot->showStatus(text);
 }
 
 QString sizeText(double length) {
@@ -130,6 +132,10 @@ MainForm::MainForm() {
   statusPanel1 = new QLabel(StatusBar1);
   statusPanel1->setObjectName(QStringLiteral("statusPanel1"));
   StatusBar1->addWidget(statusPanel1, 1);
+  samplesNotice = new QLabel(StatusBar1);
+  samplesNotice->setObjectName(QStringLiteral("samplesNotice"));
+  StatusBar1->addPermanentWidget(samplesNotice);
+  samplesNotice->hide();
 
   mnuFiles = menuBar()->addMenu(tr("Files"));
   mnuFiles->setObjectName(QStringLiteral("mnuFiles"));
@@ -163,8 +169,16 @@ void MainForm::Form_Load() {
   s.AlignRollAngle = 0;
   const CommandLine command = readCommandLine(platform::commandArguments());
   s.OrnivueMode = command.ornivueMode;
-  // Without a data folder on this machine the operator still finds scans: the shipped samples.
-  Dir1->setPath(QFileInfo(s.DataFolder).isDir() ? s.DataFolder : samplesFolder());
+  // Without a data folder on this machine the operator still finds scans: the shipped samples,
+  // and a word in the status bar saying why these are shown.
+  if (QFileInfo(s.DataFolder).isDir()) {
+    Dir1->setPath(s.DataFolder);
+  } else {
+    Dir1->setPath(samplesFolder());
+    samplesShown_ = Dir1->path();
+    samplesNotice->setText(tr("Sample scans: %1 does not exist")
+                               .arg(QDir::toNativeSeparators(QDir::cleanPath(s.DataFolder))));
+  }
   Dir1_Change();
   s.CurrentFolder = Dir1->path();
   Show_Status(tr("Ready"));
@@ -211,16 +225,19 @@ void MainForm::Drive1_Change() {
     Drive1->showDriveOf(Dir1->path());
     throw;
   }
-  File1->setPattern(QStringLiteral("*.Wrl"));
-  File1->setPath(Dir1->path());
-  state().CurrentFolder = Dir1->path();
+  listFolder();
 }
 
 void MainForm::Dir1_Change() {
+  listFolder();
+  Drive1->showDriveOf(Dir1->path());
+}
+
+void MainForm::listFolder() {
   File1->setPattern(QStringLiteral("*.Wrl"));
   File1->setPath(Dir1->path());
   state().CurrentFolder = Dir1->path();
-  Drive1->showDriveOf(Dir1->path());
+  samplesNotice->setVisible(!samplesShown_.isEmpty() && Dir1->path() == samplesShown_);
 }
 
 void MainForm::File1_Click() {

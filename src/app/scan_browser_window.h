@@ -47,6 +47,9 @@ class MainForm : public QMainWindow {
   QPushButton* Command1 = nullptr;
   QStatusBar* StatusBar1 = nullptr;
   QLabel* statusPanel1 = nullptr;  // panel 1 of StatusBar1
+  // Says the list shows the shipped samples because the lab's folder does not exist, while the
+  // lists are on them.
+  QLabel* samplesNotice = nullptr;
 
   QMenu* mnuFiles = nullptr;
   QAction* mnuExit = nullptr;
@@ -69,12 +72,15 @@ class MainForm : public QMainWindow {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  // The folder list's folder into the file list and the shared state.
+  void listFolder();
   void footButton(const QString& side);
   // The scan called `name` in the file list's folder becomes the chosen one.
   void chooseScan(const QString& name);
 
   // The foot side the scan on view was opened with: a cancelled load gives it back.
   QString viewSide_;
+  QString samplesShown_;  // the samples folder, when it was opened for a missing lab folder
 };
 
 // The folder the program opens on when the data folder does not exist: the sample scans it

@@ -23,7 +23,8 @@ SelectForm::SelectForm() {
   platform::placeControl(Option2, "Option2", 1680, 120, 1575, 495);
   Command1 = new QPushButton(tr("Accept"), this);
   platform::placeControl(Command1, "Command1", 120, 720, 3135, 495);
-  Command1->setAutoDefault(false);
+  // Enter accepts, wherever the focus is in the dialog.
+  Command1->setDefault(true);
   setFixedSize(platform::twipsToPixelsX(3390), platform::twipsToPixelsY(1335));
 
   connect(Command1, &QPushButton::clicked, this, &SelectForm::Command1_Click);

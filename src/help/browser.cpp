@@ -138,7 +138,9 @@ Browser::Browser() {
   cboAddress->setFont(platform::designFont(9.75));
   cboAddress->setStyleSheet(QStringLiteral("QComboBox { background: rgb(255, 224, 192); }"));
   cboAddress->setEditText(QStringLiteral("default.htm"));
-  cboAddress->lineEdit()->installEventFilter(this);
+  // A key typed by the operator reaches the combo, which hands it to its line edit directly,
+  // past any filter there: Enter is caught on the combo itself.
+  cboAddress->installEventFilter(this);
 
   Command1 = new QPushButton(tr("Close"), this);
   platform::placeControl(Command1, "Command1", 11280, 120, 1575, 375);
@@ -217,7 +219,7 @@ void Browser::cboAddress_Click() {
 }
 
 bool Browser::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == cboAddress->lineEdit() && event->type() == QEvent::KeyPress) {
+  if (watched == cboAddress && event->type() == QEvent::KeyPress) {
     const auto* key = static_cast<QKeyEvent*>(event);
     if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
       cboAddress_KeyPress(13);

@@ -39,6 +39,13 @@ bool canMakeFolder(const QString& folder) {
   return info.isDir() && info.isWritable();
 }
 
+// A document name as part of a file name: what no file system takes becomes '_'.
+QString fileNameSafe(QString name) {
+  for (QChar& c : name)
+    if (!c.isLetterOrNumber() && c != u'.' && c != u'-' && c != u'_') c = u'_';
+  return name;
+}
+
 }  // namespace
 
 QString printsFolder() {
@@ -57,7 +64,8 @@ Printer::~Printer() {
 
 void Printer::configureTarget() {
   // The one question to the print system for a document.
-  toPdf_ = !outputOverride().isEmpty() || QPrinterInfo::availablePrinters().isEmpty();
+  toPdf_ = !outputOverride().isEmpty() || !chosenFile_.isEmpty() ||
+           QPrinterInfo::availablePrinters().isEmpty();
   if (toPdf_) {
     printer_->setOutputFormat(QPrinter::PdfFormat);
     // The PDF stands in for the lab's A4 laser printer, margins included, so the page shows
@@ -87,6 +95,10 @@ void Printer::setOrientation(int orientation) {
 void Printer::takeSettingsFromDialog() {
   orientation_ =
       printer_->pageLayout().orientation() == QPageLayout::Landscape ? kLandscape : kPortrait;
+  // The dialog's own file, when the operator printed to one; the page layout stays as chosen.
+  chosenFile_ = printer_->outputFormat() == QPrinter::PdfFormat ? printer_->outputFileName()
+                                                                 : QString();
+  if (!chosenFile_.isEmpty()) toPdf_ = true;
 }
 
 double Printer::ScaleWidth() const {
@@ -123,14 +135,17 @@ double Printer::ScaleY(double value, int fromUnit, int toUnit) const {
 
 QString Printer::nextPdfPath() const {
   if (!outputOverride().isEmpty()) return outputOverride();
+  if (!chosenFile_.isEmpty()) return chosenFile_;
   const QString folder = printsFolder();
   if (folder.isEmpty() || !QDir().mkpath(folder)) return QString();
-  const QString stamp =
+  // The scan and side first, so a day's prints sort by patient, then the time.
+  const QString stem =
+      (documentName_.isEmpty() ? QStringLiteral("Print") : fileNameSafe(documentName_)) + u'_' +
       QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
-  QString path = QDir(folder).filePath(QStringLiteral("Print_%1.pdf").arg(stamp));
+  QString path = QDir(folder).filePath(stem + QStringLiteral(".pdf"));
   // Two pages within one second must not overwrite each other.
   for (int n = 2; QFileInfo::exists(path); ++n)
-    path = QDir(folder).filePath(QStringLiteral("Print_%1_%2.pdf").arg(stamp).arg(n));
+    path = QDir(folder).filePath(QStringLiteral("%1_%2.pdf").arg(stem).arg(n));
   return path;
 }
 
@@ -181,6 +196,11 @@ void Printer::PaintPicture(const QImage& picture, double x, double y, double wid
   painter_->drawImage(QRectF(x * dotsX, y * dotsY, width * dotsX, height * dotsY), picture);
 }
 
+void Printer::setDocumentName(const QString& name) {
+  documentName_ = name;
+  printer_->setDocName(name);
+}
+
 QString Printer::Print(const std::function<void()>& draw) {
   try {
     draw();
@@ -201,8 +221,9 @@ QString Printer::EndDoc() {
     return QString();
   }
   const bool written = painter_->end();
-  // The next document chooses its own file.
+  // The next document chooses its own file: the dialog's file was for the one it preceded.
   printer_->setOutputFileName(QString());
+  chosenFile_.clear();
   configureTarget();
   QString file = std::exchange(pdfFile_, QString());
   if (!written) throw PrinterError("The page could not be finished on the printer.");
@@ -228,6 +249,10 @@ bool CommonDialog::ShowPrinter() {
         throw PrinterError("The printer dialog could not be opened.");
     }
   }
+  // A page that goes to a file: the dialog offers the file it would go to, named after the
+  // scan, for the operator to keep or change.
+  if (printer.toPdf_ && printer.chosenFile_.isEmpty() && outputOverride().isEmpty())
+    printer.settings().setOutputFileName(printer.nextPdfPath());
   QPrintDialog dialog(&printer.settings(), QApplication::activeWindow());
   const bool accepted = dialog.exec() == QDialog::Accepted;
   if (accepted) printer.takeSettingsFromDialog();

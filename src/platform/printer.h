@@ -76,12 +76,16 @@ class Printer {
   // One document: `draw` draws its pages, then it is ended so they are put out, also when
   // drawing failed. Returns what EndDoc returns; throws what drawing or EndDoc threw.
   QString Print(const std::function<void()>& draw);
+  // Names the documents that follow in the print queue and as the PDF's title; the name begins
+  // the PDF's file name where no file was chosen in the printer dialog.
+  void setDocumentName(const QString& name);
 
   // Tests send the pages to this PDF instead of a printer or the documents folder; empty turns
   // it off.
   static void setOutputOverride(const QString& pdfPath);
 
  private:
+  friend class CommonDialog;
   void configureTarget();
   QString nextPdfPath() const;
   double unitsPerInch(int unit, bool alongX) const;
@@ -92,10 +96,14 @@ class Printer {
   bool toPdf_ = false;
   QString pdfFile_;
   std::string failure_;
+  // The file the printer dialog's "print to file" named, for the next document.
+  QString chosenFile_;
+  QString documentName_;
 };
 
-// The folder a print goes to as a PDF where there is no printer: Quarnel/Prints in the documents
-// folder; empty when there is no documents folder.
+// The folder a print goes to as a PDF where there is no printer (and no file was chosen in the
+// printer dialog): Quarnel/Prints in the documents folder; empty when there is no documents
+// folder.
 QString printsFolder();
 
 // The one printer of the program.

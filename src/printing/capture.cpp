@@ -1,6 +1,5 @@
 #include "printing/capture.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QMainWindow>
 #include <QMenuBar>
@@ -117,10 +116,20 @@ void Print_Page(platform::Printer& p, const QString& title, const std::function<
   }
 }
 
-Picture Grab_Print_Area() {
-  QWidget* foreground = QApplication::activeWindow();
-  if (!foreground) return Picture();
-  return Grab_Window_Area(foreground, false, 15, 65, 350, 500);
+Picture Grab_Print_Area(QWidget& window) {
+  return Grab_Window_Area(&window, false, 15, 65, 350, 500);
+}
+
+bool Shows_Something(const Picture& picture) {
+  if (picture.isNull()) return false;
+  const QImage rgb = picture.convertToFormat(QImage::Format_RGB32);
+  const QRgb first = rgb.pixel(0, 0);
+  for (int y = 0; y < rgb.height(); ++y) {
+    const auto* line = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
+    for (int x = 0; x < rgb.width(); ++x)
+      if (line[x] != first) return true;
+  }
+  return false;
 }
 
 void Print_Picture_Ratio(platform::Printer& p, const Picture& picture, double& fraction) {

@@ -41,8 +41,14 @@ void Print_Page(platform::Printer& p, const QString& title, const std::function<
 // Throws PrinterError when the page cannot be drawn.
 void Print_Picture_Fit(platform::Printer& p, const Picture& picture);
 
-// The fixed 350 x 500 pixel print area at (15, 65) of the foreground window, frame included.
-Picture Grab_Print_Area();
+// The fixed 350 x 500 pixel print area at (15, 65) of `window`, frame included. The window is
+// the one that asked to print: under a window manager the focus comes back to it only some time
+// after its question has closed, so the window in front at that instant may be none at all.
+Picture Grab_Print_Area(QWidget& window);
+
+// Whether a capture shows anything: an empty picture, or one of a single colour, is what a
+// window that was not drawn gives, and never goes to the printer.
+bool Shows_Something(const Picture& picture);
 
 // Prints `picture` on a landscape page into a square whose side is `fraction` of the printable
 // width, from the top-left corner of the printable area; the picture's own proportions are not

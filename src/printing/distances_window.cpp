@@ -122,14 +122,18 @@ void DForm::Form_Load() {
   Calc_Scale();
 }
 
-void DForm::Calc_Scale() {
-  const app::AppState& s = app::state();
-  const std::array<double, 3> entered{platform::Val(Text4->text()), platform::Val(Text5->text()),
-                                      platform::Val(Text6->text())};
-  const std::array<double, 3> measured{s.HeelBallDist, s.HeelAdjDist, s.BallAdjDist};
-  const QString pairs[] = {tr("Heel --> Ball"), tr("Heel --> Adjacent"), tr("Ball --> Adjacent")};
+std::array<QLineEdit*, 3> DForm::entryBoxes() const { return {Text4, Text5, Text6}; }
 
-  const ScaleChoice choice = Choose_Scale(entered, measured);
+ScaleChoice DForm::chosenScale() const {
+  const app::AppState& s = app::state();
+  std::array<double, 3> entered{};
+  for (std::size_t i = 0; i < entered.size(); ++i) entered[i] = platform::Val(entryBoxes()[i]->text());
+  return Choose_Scale(entered, {s.HeelBallDist, s.HeelAdjDist, s.BallAdjDist});
+}
+
+void DForm::Calc_Scale() {
+  const QString pairs[] = {tr("Heel --> Ball"), tr("Heel --> Adjacent"), tr("Ball --> Adjacent")};
+  const ScaleChoice choice = chosenScale();
   double factor = ScaleFactor;
   if (choice.factor) {
     factor = *choice.factor;
@@ -157,8 +161,27 @@ void DForm::Text4_Change() { entryChanged(); }
 void DForm::Text5_Change() { entryChanged(); }
 void DForm::Text6_Change() { entryChanged(); }
 
+bool DForm::scaleConfirmed() {
+  if (Usual_Scale(ScaleFactor)) return true;
+  const ScaleChoice choice = chosenScale();
+  if (!choice.pair) return true;
+  const QLineEdit* box = entryBoxes()[static_cast<std::size_t>(*choice.pair)];
+  // After the alignment the foot lies along X, heel at the origin.
+  const std::array<double, 6> bounds = model().GetItem(0)->worldBounds();
+  const double length = (bounds[3] - bounds[0]) * ScaleFactor;
+  const QString question = tr("%1 was read as %2 mm: the foot would be %3 mm long. Apply?")
+                               .arg(box->text().trimmed(),
+                                    QString::number(platform::Val(box->text()), 'g', 10),
+                                    platform::Format(length, QStringLiteral("0")));
+  return platform::MsgBox(question, platform::MsgBoxButtons::YesNo,
+                          platform::MsgBoxIcon::Question, tr("Scale Factor"),
+                          platform::MsgBoxResult::No) == platform::MsgBoxResult::Yes;
+}
+
 void DForm::Command7_Click() {
   if (ScaleFactor != 1.0) {
+    // No keeps the window open with the entry as it is, to be corrected.
+    if (!scaleConfirmed()) return;
     Collect_Geometry();
     Apply_Scale(model(), ScaleFactor);
     foot_.updateModel();

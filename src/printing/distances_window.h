@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QDialog>
+#include <array>
+
+#include "printing/scaling.h"
 
 class QGroupBox;
 class QLabel;
@@ -62,6 +65,12 @@ class DForm : public QDialog {
 
  private:
   void entryChanged();
+  std::array<QLineEdit*, 3> entryBoxes() const;
+  // The pair and factor the entries give, as the measured distances stand.
+  ScaleChoice chosenScale() const;
+  // A factor that would change the foot's size by more than a quarter is put to the operator
+  // first, with the entry as typed and as read and the length it would give the foot.
+  bool scaleConfirmed();
   void showDistances();
   void showScale(const QString& pattern);
   void unloadForm();

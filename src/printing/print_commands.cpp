@@ -1,6 +1,7 @@
 #include "printing/print_commands.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QWidget>
 
 #include "footview/foot_view.h"
@@ -23,6 +24,15 @@ QWidget* mainWindow() {
 
 }  // namespace
 
+platform::Printer& scanPrinter() {
+  const app::AppState& s = app::state();
+  QString name = QFileInfo(s.ScanFile).completeBaseName();
+  if (s.footChosen()) name += u'_' + s.FootSide;
+  platform::Printer& printer = platform::ThePrinter();
+  printer.setDocumentName(s.ScanFile == QLatin1String("None") ? QString() : name);
+  return printer;
+}
+
 bool footLoadedOrSay(bool loaded) {
   if (app::state().footChosen() && loaded) return true;
   platform::MsgBox(QStringLiteral("No Foot Loaded"), platform::MsgBoxButtons::OkOnly,
@@ -33,13 +43,14 @@ bool footLoadedOrSay(bool loaded) {
 void mnuPrint1_Click(footview::FootView& foot) {
   if (!footLoadedOrSay()) return;
   const QString title = QStringLiteral("Print");
-  platform::Printer& printer = platform::ThePrinter();
+  platform::Printer& printer = scanPrinter();
   if (!printer.availableOrSay(title)) return;
   const Picture shown = foot.showPicture(Grab_Form_Client(mainWindow()));
   Print_Page(printer, title, [&] { Print_Picture_Fit(printer, shown); });
 }
 
 void mnuPrint2_Click() {
+  scanPrinter();
   platform::CommonDialog& dialog = platform::CMDialog1();
   dialog.PrinterDefault = false;
   try {

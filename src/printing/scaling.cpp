@@ -38,6 +38,8 @@ ScaleChoice Choose_Scale(const std::array<double, 3>& entered,
   return {std::nullopt, 1.0};
 }
 
+bool Usual_Scale(double s) { return s >= 0.8 && s <= 1.25; }
+
 bool Apply_Scale(kernelcad::Model& model, double s) {
   if (s == 1.0) return false;
   const auto mesh = model.GetItem(0);

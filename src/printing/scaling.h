@@ -40,6 +40,11 @@ struct ScaleChoice {
 ScaleChoice Choose_Scale(const std::array<double, 3>& entered,
                          const std::array<double, 3>& measured);
 
+// A scan differs from the foot it was taken of by a few percent (calibration, soft tissue,
+// the scanner's distance); a factor beyond a quarter either way is a mistyped entry or the
+// wrong pair, and the operator is asked before the foot changes size.
+bool Usual_Scale(double s);
+
 // "Apply": scales the foot mesh (item 0) by `s` about the model origin and moves the three
 // spheres to their scaled centres without changing their size. A factor of exactly 1 changes
 // nothing and returns false.

@@ -39,7 +39,7 @@ void mnuTrueSizePrint_Click(footview::FootView& foot) {
   const auto sheet = currentSheet(foot);
   if (!sheet) return;
   const QString title = QStringLiteral("True-Size Print");
-  platform::Printer& printer = platform::ThePrinter();
+  platform::Printer& printer = scanPrinter();
   if (!printer.availableOrSay(title)) return;
   platform::CommonDialog& dialog = platform::CMDialog1();
   dialog.Orientation = platform::kLandscape;

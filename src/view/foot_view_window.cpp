@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QStatusBar>
 #include <QToolBar>
 #include <bit>
 #include <cmath>
@@ -72,8 +73,13 @@ Form1::Form1() {
       Qt::QueuedConnection);
 
   buildMenus();
-  resize(platform::twipsToPixelsX(12135),
-         platform::twipsToPixelsY(8970) + menuBar()->sizeHint().height());
+  statusText = new QLabel(statusBar());
+  statusText->setObjectName(QStringLiteral("statusText"));
+  statusBar()->addWidget(statusText, 1);
+  statusBar()->setSizeGripEnabled(false);
+  resize(platform::twipsToPixelsX(12135), platform::twipsToPixelsY(8970) +
+                                              menuBar()->sizeHint().height() +
+                                              statusBar()->sizeHint().height());
 }
 
 Form1::~Form1() = default;
@@ -151,7 +157,9 @@ void Form1::Form_Resize() {
   KernelCAD1->move(platform::twipsToPixelsX(120), platform::twipsToPixelsY(120));
   const QRect outer = frameGeometry();
   // Whole twips, half to even, as the old runtime assigned a Single to a Long.
-  const double h = std::nearbyint(platform::pixelsToTwipsY(outer.height()) - 1000);
+  // The status bar below the client area is not the view's to cover.
+  const double h = std::nearbyint(
+      platform::pixelsToTwipsY(outer.height() - statusBar()->sizeHint().height()) - 1000);
   const double w = std::nearbyint(platform::pixelsToTwipsX(outer.width()) - 420);
   // A minimised or tiny window would give the view no area: keep the size it had.
   if (h > 0) KernelCAD1->resize(KernelCAD1->width(), platform::twipsToPixelsY(h));
@@ -245,6 +253,12 @@ void Form1::showToolbar(footview::Toolbar toolbar, bool shown) {
   QToolBar* bar = toolbar == footview::Toolbar::Reference ? Toolbar1 : Toolbar2;
   bar->setEnabled(shown);
   bar->setVisible(shown);
+}
+
+void Form1::showStatus(const QString& text) {
+  statusText->setText(text);
+  // Painted now, as the browser's: the step that follows may hold the event loop.
+  statusBar()->repaint();
 }
 
 QImage Form1::showPicture(const QImage& picture) {

@@ -38,6 +38,9 @@ class Form1 : public QMainWindow, public footview::FootView {
   QImage showPicture(const QImage& picture) override;
   void turnTo(footview::StandardView standard) override;
   QWidget& window() override { return *this; }
+  // The status line's texts shown here too, where the operator works: the browser's own status
+  // line is under this window most of the time.
+  void showStatus(const QString& text);
 
   void mnuPrint1_Click();
   void mnuPrint2_Click();
@@ -51,6 +54,7 @@ class Form1 : public QMainWindow, public footview::FootView {
   QToolBar* Toolbar1 = nullptr;
   QToolBar* Toolbar2 = nullptr;
   QLabel* Picture1 = nullptr;
+  QLabel* statusText = nullptr;  // the one panel of the window's status bar
 
   QMenu* mnuFiles = nullptr;
   QAction* mnuPrint1 = nullptr;

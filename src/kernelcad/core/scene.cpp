@@ -229,12 +229,10 @@ Dimensions Model::coarseDimensions() const {
 }
 
 void Model::setScan(std::shared_ptr<const Mesh> mesh) {
-  auto item = Item::makeMesh(std::move(mesh));
-  if (!items_.empty() && items_.front()->kind() == ItemKind::Mesh) {
-    items_.front() = std::move(item);
-  } else {
-    items_.insert(items_.begin(), std::move(item));
-  }
+  items_.clear();
+  items_.push_back(Item::makeMesh(std::move(mesh)));
+  // The list object stays: whoever looked it up keeps a list that is now empty.
+  labels_->clear();
 }
 
 void Frame::ResetOrientation() {

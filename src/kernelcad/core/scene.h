@@ -122,6 +122,7 @@ class LabelList {
   std::shared_ptr<LabelEntry> AddEntry(int kind, bool visible);
   long GetCount() const { return static_cast<long>(entries_.size()); }
   std::shared_ptr<LabelEntry> GetEntry(long index) const;
+  void clear() { entries_.clear(); }
 
  private:
   std::vector<std::shared_ptr<LabelEntry>> entries_;
@@ -149,7 +150,8 @@ class Model {
   // Bounds that contain everything, cheap enough for every frame; empty model: all zero.
   Dimensions coarseDimensions() const;
 
-  // Puts a loaded scan in as item 0, replacing the mesh that was there; other items stay.
+  // A loaded scan becomes the whole model, as item 0: nothing of an earlier scan (spheres,
+  // sheets, captions) belongs beside a new patient's foot.
   void setScan(std::shared_ptr<const Mesh> mesh);
 
  private:
