@@ -322,8 +322,15 @@ void SceneRenderer::sync() {
   }
   for (auto& [item, actor] : actors_) actor->SetUserMatrix(toVtk(item->transform()));
 
-  // Labels are added by name-less entries at any time; mirror the list as it stands.
+  // Labels are added by name-less entries at any time, and a new scan empties the list; mirror
+  // the list as it stands, entry for entry.
   const auto list = model_->FindObject("Items");
+  std::size_t same = 0;
+  while (same < labels_.size() && static_cast<long>(same) < list->GetCount() &&
+         labels_[same].first == list->GetEntry(static_cast<long>(same)))
+    ++same;
+  for (std::size_t i = same; i < labels_.size(); ++i) renderer_->RemoveActor(labels_[i].second);
+  labels_.erase(labels_.begin() + static_cast<std::ptrdiff_t>(same), labels_.end());
   while (static_cast<long>(labels_.size()) < list->GetCount()) {
     auto entry = list->GetEntry(static_cast<long>(labels_.size()));
     auto text = vtkSmartPointer<vtkBillboardTextActor3D>::New();

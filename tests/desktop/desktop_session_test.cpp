@@ -1,0 +1,451 @@
+// The program as an operator meets it: the real quarnel process on a display with a window
+// manager, real modal dialogs, the focus where the window manager puts it, and nothing but
+// synthesized mouse clicks and key presses from outside. No scripted dialog, no hook.
+//
+// Where to click is measured on the same windows built in this process (same toolkit, fonts
+// and screen), never read from the program under test.
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPainter>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+#include <cmath>
+#include <memory>
+
+#include "alignment/align.h"
+#include "alignment/reference_toolbar.h"
+#include "app/filelists.h"
+#include "app/scan_browser_window.h"
+#include "desktop.h"
+#include "kernelcad/core/vrml_reader.h"
+#include "measure/foot_measure.h"
+#include "printing/scaling.h"
+#include "view/foot_view_window.h"
+
+namespace {
+
+constexpr int kWindowMs = 30000;
+
+struct Patient {
+  QString file;  // in the lab's data folder
+  footview::Side side;
+  // The heel-ball distance typed first: one patient's is mistyped with a comma.
+  QString firstEntry;
+  bool yesByMouse;  // "Print This Image?" answered with the mouse, else with Alt+Y
+};
+
+QString sideName(footview::Side side) {
+  return side == footview::Side::Left ? QStringLiteral("Left") : QStringLiteral("Right");
+}
+
+QString run(const QString& program, const QStringList& arguments) {
+  QProcess process;
+  process.start(program, arguments);
+  process.waitForFinished(60000);
+  return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+// Where a widget's centre lies in its window's client area.
+QPoint centreIn(QWidget* window, QWidget* widget, QRect rect = QRect()) {
+  if (rect.isNull()) rect = widget->rect();
+  return widget->mapTo(window, rect.center());
+}
+
+QPoint toolbarButton(view::Form1& form, QToolBar* bar, const QString& key) {
+  for (QAction* a : bar->actions())
+    if (alignment::buttonKey(*a) == key) return centreIn(&form, bar->widgetForAction(a));
+  return {};
+}
+
+// The picture a page carries, whole: the page itself shows only its top, as the square it is
+// printed into runs off the paper.
+QImage printedPicture(const QString& pdf, QTemporaryDir& scratch) {
+  const QString prefix = scratch.filePath(QFileInfo(pdf).completeBaseName());
+  run(QStringLiteral("pdfimages"), {"-png", pdf, prefix});
+  return QImage(prefix + QStringLiteral("-000.png")).convertToFormat(QImage::Format_RGB32);
+}
+
+QString pdfTitle(const QString& pdf) {
+  const QString info = run(QStringLiteral("pdfinfo"), {pdf});
+  const QRegularExpressionMatch m =
+      QRegularExpression(QStringLiteral("^Title:\\s*(.*)$"), QRegularExpression::MultilineOption)
+          .match(info);
+  return m.hasMatch() ? m.captured(1).trimmed() : QString();
+}
+
+// How model millimetres map to the picture's pixels in the "Bottom" view: +X right, +Y down.
+struct Mapping {
+  QPointF origin;
+  double pixelsPerMm = 0;
+  QPointF at(double x, double y) const { return origin + QPointF(x, y) * pixelsPerMm; }
+};
+
+bool near(QRgb c, int r, int g, int b, int tolerance) {
+  return std::abs(qRed(c) - r) + std::abs(qGreen(c) - g) + std::abs(qBlue(c) - b) < tolerance;
+}
+bool axisRed(QRgb c) { return qRed(c) > 150 && qGreen(c) < 90 && qBlue(c) < 90; }
+bool axisGreen(QRgb c) { return qGreen(c) > 150 && qRed(c) < 90 && qBlue(c) < 90; }
+bool white(QRgb c) { return std::min({qRed(c), qGreen(c), qBlue(c)}) >= 238; }
+
+// The origin from the axes drawn there (the green Y axis runs down from it, the red X axis
+// right), the scale from the A4 sheet's corner at (-50, -105): both are placed by the program at
+// fixed model coordinates, whatever foot is shown.
+bool findMapping(const QImage& picture, Mapping& m, QString& why) {
+  std::vector<int> greenX, redY;
+  for (int y = 0; y < picture.height(); ++y)
+    for (int x = 0; x < picture.width(); ++x) {
+      const QRgb c = picture.pixel(x, y);
+      if (axisGreen(c)) greenX.push_back(x);
+    }
+  if (greenX.size() < 20) {
+    why = QStringLiteral("no Y axis in the picture");
+    return false;
+  }
+  std::nth_element(greenX.begin(), greenX.begin() + greenX.size() / 2, greenX.end());
+  const int x0 = greenX[greenX.size() / 2];
+  // Red near the origin's column: the heel sphere, the X axis and its cone, all centred on it.
+  for (int y = 0; y < picture.height(); ++y)
+    for (int x = std::max(0, x0 - 12); x < std::min(picture.width(), x0 + 120); ++x)
+      if (axisRed(picture.pixel(x, y))) redY.push_back(y);
+  if (redY.size() < 20) {
+    why = QStringLiteral("no X axis in the picture");
+    return false;
+  }
+  std::nth_element(redY.begin(), redY.begin() + redY.size() / 2, redY.end());
+  const int y0 = redY[redY.size() / 2];
+  int left = -1, top = -1;
+  for (int x = 0; x < x0 && left < 0; ++x)
+    if (white(picture.pixel(x, y0)) && white(picture.pixel(x + 2, y0))) left = x;
+  const int column = std::max(0, x0 - 15);
+  for (int y = 0; y < y0 && top < 0; ++y)
+    if (white(picture.pixel(column, y)) && white(picture.pixel(column, y + 2))) top = y;
+  if (left < 0 || top < 0) {
+    why = QStringLiteral("the sheet's corner is not in the picture");
+    return false;
+  }
+  const double sx = (x0 - left) / 50.0;
+  const double sy = (y0 - top) / 105.0;
+  if (std::abs(sx - sy) > 0.04 * sx) {
+    why = QStringLiteral("sheet and axes disagree on the scale: %1 and %2 pixels per mm")
+              .arg(sx)
+              .arg(sy);
+    return false;
+  }
+  m = {QPointF(x0, y0), (sx + sy) / 2};
+  return true;
+}
+
+// The printed foot against the aligned, scaled scan projected where the view puts it: the
+// share of pixels where both agree, over the rows above the captions.
+double outlineAgreement(const QImage& picture, const kernelcad::Model& model, const Mapping& m) {
+  const int rows = std::min(picture.height(), static_cast<int>(m.at(0, 65).y()));
+  QImage expected(picture.width(), rows, QImage::Format_Grayscale8);
+  expected.fill(0);
+  {
+    QPainter painter(&expected);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(Qt::white);
+    const auto item = model.GetItem(0);
+    const kernelcad::Mesh& mesh = *item->mesh();
+    const Eigen::Affine3d& placed = item->transform();
+    for (std::size_t t = 0; t < mesh.triangleCount(); ++t) {
+      QPointF corners[3];
+      for (std::size_t k = 0; k < 3; ++k) {
+        const float* q = &mesh.points[3 * static_cast<std::size_t>(mesh.triangles[3 * t + k])];
+        const kernelcad::Vec3 p = placed * kernelcad::Vec3(q[0], q[1], q[2]);
+        corners[k] = m.at(p.x(), p.y());
+      }
+      painter.drawPolygon(corners, 3);
+    }
+  }
+  const QRgb ground = picture.pixel(1, 1);
+  long both = 0, either = 0;
+  for (int y = 0; y < rows; ++y)
+    for (int x = 0; x < picture.width(); ++x) {
+      const QRgb c = picture.pixel(x, y);
+      const bool printed = !white(c) && !near(c, qRed(ground), qGreen(ground), qBlue(ground), 40) &&
+                           !axisRed(c) && !axisGreen(c);
+      const bool projected = qGray(expected.pixel(x, y)) > 127;
+      both += printed && projected;
+      either += printed || projected;
+    }
+  return either ? static_cast<double>(both) / either : 0.0;
+}
+
+// The captions' lines as the page shows them, read by OCR, without blanks (OCR puts some where
+// the text has none).
+QStringList captionLines(const QImage& picture, const Mapping& m, QTemporaryDir& scratch) {
+  const QPointF from = m.at(-35, 70);
+  const QPointF to = m.at(150, 100);
+  const QRect band = QRect(from.toPoint(), to.toPoint()) & picture.rect();
+  const QString file = scratch.filePath(QStringLiteral("captions.png"));
+  picture.copy(band).scaled(band.size() * 3, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+      .save(file);
+  QStringList lines;
+  for (const QString& line :
+       run(QStringLiteral("tesseract"), {file, "-", "--psm", "6"}).split(u'\n'))
+    if (!line.trimmed().isEmpty()) lines << QString(line).remove(QRegularExpression("\\s"));
+  return lines;
+}
+
+}  // namespace
+
+class DesktopSessionTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase();
+  void aDayOfThreePatientsPrintsEachOwnFoot();
+  void helpAddressBoxNavigatesOnEnter();
+  void cleanupTestCase();
+
+ private:
+  bool startProgram();
+  void fail(const QString& step, const QString& expected);
+  QString newPrint(const QString& stem);
+
+  std::unique_ptr<desktop::Desktop> desktop_;
+  QTemporaryDir home_;
+  QTemporaryDir scratch_;
+  QString data_;
+  QList<Patient> patients_;
+  std::unique_ptr<QProcess> program_;
+  QString programOutput_;
+
+  // Where to click, in each window's client area.
+  std::vector<QPoint> fileItems_;
+  QPoint browserStatus_, helpMenu_, alignMenu_, suggest_, alignLateral_, print_, yesButton_;
+};
+
+void DesktopSessionTest::initTestCase() {
+  for (const char* tool : {"Xvfb", "openbox", "xdotool", "pdfimages", "pdfinfo", "tesseract"})
+    QVERIFY2(!QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty(), tool);
+  desktop_ = std::make_unique<desktop::Desktop>();
+  QVERIFY2(desktop_->started(), "no display with a window manager");
+
+  // The lab's folder: the two samples and a longer left foot, named in the order they are seen.
+  data_ = home_.filePath(QStringLiteral("Kelvard/Data"));
+  QVERIFY(QDir().mkpath(data_));
+  QVERIFY(QFile::copy(QStringLiteral(QUARNEL_SAMPLES_DIR "/LeftFoot.wrl"), data_ + "/Anna.wrl"));
+  QVERIFY(QFile::copy(QStringLiteral(QUARNEL_SAMPLES_DIR "/RightFoot.wrl"), data_ + "/Boris.wrl"));
+  run(QStringLiteral(QUARNEL_FOOTGEN), {"--side", "Left", "--length", "285", data_ + "/Clara.wrl"});
+  QVERIFY(QFile::exists(data_ + "/Clara.wrl"));
+  patients_ = {{"Anna.wrl", footview::Side::Left, QString(), false},
+               {"Boris.wrl", footview::Side::Right, QStringLiteral("16,2"), true},
+               {"Clara.wrl", footview::Side::Left, QString(), false}};
+
+  app::MainForm main;
+  main.File1->setPattern(QStringLiteral("*.Wrl"));
+  main.File1->setPath(data_);
+  main.setAttribute(Qt::WA_DontShowOnScreen);
+  main.show();
+  QCOMPARE(main.File1->count(), patients_.size());
+  for (int i = 0; i < main.File1->count(); ++i)
+    fileItems_.push_back(centreIn(&main, main.File1->viewport(),
+                                  main.File1->visualItemRect(main.File1->item(i))));
+  // The left end of the status bar: a click there raises the browser and does nothing else.
+  browserStatus_ = main.StatusBar1->mapTo(&main, QPoint(10, main.StatusBar1->height() / 2));
+  helpMenu_ = centreIn(&main, main.menuBar(), main.menuBar()->actionGeometry(main.mnuHelp1->menuAction()));
+
+  view::Form1 foot;
+  foot.setAttribute(Qt::WA_DontShowOnScreen);
+  foot.show();
+  foot.showToolbar(footview::Toolbar::Reference, true);
+  foot.showToolbar(footview::Toolbar::Navigation, true);
+  alignMenu_ = centreIn(&foot, foot.menuBar(), foot.menuBar()->actionGeometry(foot.mnuAlign));
+  suggest_ = toolbarButton(foot, foot.Toolbar1, QStringLiteral("Suggest"));
+  alignLateral_ = toolbarButton(foot, foot.Toolbar1, QStringLiteral("Align Lateral"));
+  print_ = toolbarButton(foot, foot.Toolbar2, QStringLiteral("PRINT"));
+
+  QMessageBox question(QMessageBox::Question, QStringLiteral("Print"),
+                       QStringLiteral("Print This Image?"), QMessageBox::Yes | QMessageBox::No);
+  question.setAttribute(Qt::WA_DontShowOnScreen);
+  question.show();
+  yesButton_ = centreIn(&question, question.button(QMessageBox::Yes));
+}
+
+void DesktopSessionTest::cleanupTestCase() {
+  if (program_ && program_->state() != QProcess::NotRunning) {
+    program_->kill();
+    program_->waitForFinished();
+  }
+  desktop_.reset();
+}
+
+bool DesktopSessionTest::startProgram() {
+  program_ = std::make_unique<QProcess>();
+  QProcessEnvironment env = desktop_->environment();
+  env.insert(QStringLiteral("HOME"), home_.path());
+  env.insert(QStringLiteral("LIBGL_ALWAYS_SOFTWARE"), QStringLiteral("1"));
+  env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+  for (const char* unset : {"QT_SCALE_FACTOR", "XDG_CONFIG_HOME", "XDG_DATA_HOME",
+                            "XDG_DOCUMENTS_DIR", "QUARNEL_SIDE", "QUARNEL_DATA_DIR"})
+    env.remove(QString::fromLatin1(unset));
+  program_->setProcessEnvironment(env);
+  program_->setProcessChannelMode(QProcess::MergedChannels);
+  connect(program_.get(), &QProcess::readyRead, this,
+          [this] { programOutput_ += QString::fromUtf8(program_->readAll()); });
+  program_->start(QStringLiteral(QUARNEL_PROGRAM), QStringList());
+  return program_->waitForStarted() && desktop_->waitActive("^Scan File Printer$", kWindowMs);
+}
+
+void DesktopSessionTest::fail(const QString& step, const QString& expected) {
+  QFAIL(qPrintable(QStringLiteral("%1: expected the window \"%2\", the focus is on \"%3\"\n%4")
+                       .arg(step, expected, desktop_->activeTitle(), programOutput_)));
+}
+
+// The print of `stem` written since the last look, once it is complete.
+QString DesktopSessionTest::newPrint(const QString& stem) {
+  const QString folder = home_.filePath(QStringLiteral("Documents/Quarnel/Prints"));
+  QDeadlineTimer deadline(kWindowMs);
+  while (!deadline.hasExpired()) {
+    for (const QFileInfo& f : QDir(folder).entryInfoList({stem + "_*.pdf"}, QDir::Files)) {
+      QFile file(f.filePath());
+      if (file.open(QIODevice::ReadOnly) && file.readAll().trimmed().endsWith("%%EOF"))
+        return f.filePath();
+    }
+    QTest::qWait(100);
+  }
+  return QString();
+}
+
+#define STEP(ok, step, expected) \
+  do {                           \
+    if (!(ok)) {                 \
+      fail(step, expected);      \
+      return;                    \
+    }                            \
+  } while (false)
+
+void DesktopSessionTest::aDayOfThreePatientsPrintsEachOwnFoot() {
+  QVERIFY2(startProgram(), qPrintable(programOutput_));
+  // Its title changes with the scan chosen; its window stays.
+  const QString browser = desktop_->waitWindow("^Scan File Printer$", kWindowMs);
+  for (int i = 0; i < patients_.size(); ++i) {
+    const Patient& p = patients_[i];
+    const QString side = sideName(p.side);
+    const QString path = data_ + u'/' + p.file;
+    const QString stem = QFileInfo(p.file).completeBaseName() + u'_' + side;
+
+    // The scan the program will show, aligned and scaled as the operator does it below.
+    const kernelcad::Mesh scan = kernelcad::ReadVrmlFile(path.toStdString()).mesh;
+    const measure::Suggestion points = measure::SuggestReferencePoints(scan, p.side);
+    QVERIFY2(points.found, points.reason.c_str());
+    const double heelBall = (points.ball - points.heel).norm();
+    const double trueHeelBall = std::round(heelBall * 10.2) / 10.0;
+    const auto expected = alignment::Align_Scan(scan, {points.heel, points.ball, points.adjacent},
+                                                alignment::Axis::Lateral, p.side, 0.0);
+    printing::Apply_Scale(*expected, trueHeelBall / heelBall);
+
+    // The browser brought to the front where the foot window leaves it showing, then a double
+    // click on the scan, the side in the dialog, Enter.
+    desktop_->click(browser, browserStatus_);
+    desktop_->click(browser, fileItems_[i], 2);
+    STEP(desktop_->waitActive("^Select Foot$", kWindowMs), p.file, "Select Foot");
+    if (p.side == footview::Side::Right) desktop_->keys({"Right"});
+    desktop_->keys({"Return"});
+    const QString foot = desktop_->waitWindow("^Foot: " + QRegularExpression::escape(path) + "$", kWindowMs);
+    STEP(!foot.isEmpty(), p.file + " opened", "Foot: " + path);
+
+    // "Align Foot", "Suggest", "Align Lateral": a new scan is a new model, so nothing of the
+    // last patient's is there to clear away and no count of items is shown.
+    desktop_->click(foot, alignMenu_);
+    desktop_->click(foot, suggest_);
+    desktop_->click(foot, alignLateral_);
+    STEP(desktop_->waitActive("^Foot Alignment$", kWindowMs), "Align Lateral", "Foot Alignment");
+    desktop_->keys({"Return"});
+    STEP(desktop_->waitActive("^Distances$", kWindowMs), "roll accepted", "Distances");
+    if (!p.firstEntry.isEmpty()) {
+      // A comma typed for a point: read as 16 mm, the foot would shrink tenfold. Asked, No.
+      desktop_->type(p.firstEntry);
+      desktop_->keys({"Tab", "Tab", "Tab", "space"});
+      STEP(desktop_->waitActive("^Scale Factor$", kWindowMs), "Apply of " + p.firstEntry,
+           "Scale Factor");
+      desktop_->keys({"alt+n"});
+      STEP(desktop_->waitActive("^Distances$", kWindowMs), "No to the scale", "Distances");
+      desktop_->keys({"shift+Tab", "shift+Tab", "shift+Tab", "ctrl+a"});
+    }
+    desktop_->type(QString::number(trueHeelBall, 'f', 1));
+    desktop_->keys({"Tab", "Tab", "Tab", "space"});
+    STEP(desktop_->waitActive("^Foot: ", kWindowMs), "Apply", "Foot: " + path);
+
+    // "PRINT": the dimension report, then the question, answered as a person answers it.
+    desktop_->click(foot, print_);
+    STEP(desktop_->waitActive("^QUARNEL$", kWindowMs), "PRINT", "QUARNEL");
+    desktop_->keys({"Return"});
+    STEP(desktop_->waitActive("^Print$", kWindowMs), "the report closed", "Print");
+    if (p.yesByMouse)
+      desktop_->click(desktop_->waitWindow("^Print$", kWindowMs), yesButton_);
+    else
+      desktop_->keys({"alt+y"});
+    const QString pdf = newPrint(stem);
+    QVERIFY2(!pdf.isEmpty(), qPrintable(stem + " was not printed\n" + programOutput_));
+
+    // The page is this patient's: its name, its foot where the projection puts it, its own
+    // two captions and none of an earlier patient's. A page that fails is kept to look at.
+    QCOMPARE(pdfTitle(pdf), stem);
+    const QImage picture = printedPicture(pdf, scratch_);
+    picture.save(QStringLiteral("desktop_session_%1.png").arg(stem));
+    QCOMPARE(picture.size(), QSize(350, 500));
+    Mapping m;
+    QString why;
+    QVERIFY2(findMapping(picture, m, why), qPrintable(stem + ": " + why));
+    const double agreement = outlineAgreement(picture, *expected, m);
+    qInfo("%s: printed and projected outline agree on %.3f of their pixels", qPrintable(stem),
+          agreement);
+    QVERIFY2(agreement > 0.9, qPrintable(QStringLiteral("%1: outline agreement %2").arg(stem).arg(agreement)));
+    QCOMPARE(captionLines(picture, m, scratch_), QStringList({"Foot:" + side, p.file}));
+    QFile::remove(pdf);  // the next patient's print is then the only one
+    QFile::remove(QStringLiteral("desktop_session_%1.png").arg(stem));
+  }
+  // Alt+F4 on the browser ends the program with every window.
+  desktop_->click(browser, QPoint(5, 5));
+  desktop_->keys({"alt+F4"});
+  QVERIFY(program_->waitForFinished(kWindowMs));
+}
+
+// Typed as a person types it, Enter on the address box goes to that address, from the main
+// keyboard's Enter and the keypad's alike.
+void DesktopSessionTest::helpAddressBoxNavigatesOnEnter() {
+  if (!program_ || program_->state() == QProcess::NotRunning) QVERIFY(startProgram());
+  const QString browser = desktop_->waitWindow("^Scan File", kWindowMs);
+  desktop_->click(browser, browserStatus_);
+  desktop_->click(browser, helpMenu_);
+  desktop_->keys({"Down", "Return"});
+  const QString help = desktop_->waitWindow("^QUARNEL Help$", kWindowMs);
+  QVERIFY(!help.isEmpty());
+  // The address box on the help window's toolbar, as laid out in twips.
+  const QPoint address(208 + 150, 8 + 10);
+  const struct {
+    const char* address;
+    const char* enter;
+    const char* title;
+  } steps[] = {{"qrc:/help/measure.htm", "Return", "^Foot measurements$"},
+               {"qrc:/help/points.htm", "KP_Enter", "^Placing and moving the three points$"}};
+  for (const auto& step : steps) {
+    desktop_->click(help, address);
+    desktop_->keys({"ctrl+a"});
+    desktop_->type(QString::fromLatin1(step.address));
+    desktop_->keys({QString::fromLatin1(step.enter)});
+    STEP(desktop_->waitActive(QString::fromLatin1(step.title), kWindowMs), step.enter,
+         step.title);
+  }
+  program_->kill();
+  program_->waitForFinished();
+}
+
+QTEST_MAIN(DesktopSessionTest)
+#include "desktop_session_test.moc"
