@@ -285,7 +285,13 @@ void DesktopSessionTest::cleanupTestCase() {
   desktop_.reset();
 }
 
+// A program of its own for each test, whatever the last one left on the screen.
 bool DesktopSessionTest::startProgram() {
+  if (program_) {
+    program_->kill();
+    program_->waitForFinished();
+  }
+  programOutput_.clear();
   program_ = std::make_unique<QProcess>();
   QProcessEnvironment env = desktop_->environment();
   env.insert(QStringLiteral("HOME"), home_.path());
@@ -420,7 +426,7 @@ void DesktopSessionTest::aDayOfThreePatientsPrintsEachOwnFoot() {
 // Typed as a person types it, Enter on the address box goes to that address, from the main
 // keyboard's Enter and the keypad's alike.
 void DesktopSessionTest::helpAddressBoxNavigatesOnEnter() {
-  if (!program_ || program_->state() == QProcess::NotRunning) QVERIFY(startProgram());
+  QVERIFY2(startProgram(), qPrintable(programOutput_));
   const QString browser = desktop_->waitWindow("^Scan File", kWindowMs);
   desktop_->click(browser, browserStatus_);
   desktop_->click(browser, helpMenu_);
