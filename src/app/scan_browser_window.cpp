@@ -47,11 +47,9 @@ void paintList(QWidget* list) {
   list->setAutoFillBackground(true);
 }
 
-// Nowhere to write once the program is ending. The foot window, where the operator works,
-// shows the same line.
+// Nowhere to write once the program is ending.
 void writeStatus(const QString& text) {
   if (MainForm* form = Forms::loaded<MainForm>()) form->Show_Status(text);
-  if (view::Form1* foot = Forms::loaded<view::Form1>()) foot->showStatus(text);
 }
 
 QString sizeText(double length) {
@@ -215,6 +213,8 @@ void MainForm::Show_Status(const QString& text) {
   statusPanel1->setText(text);
   // Painted now: the step that follows (loading a scan) holds the event loop.
   StatusBar1->repaint();
+  // The foot window, where the operator works and which covers this one, shows the same line.
+  if (view::Form1* foot = Forms::loaded<view::Form1>()) foot->showStatus(text);
 }
 
 void MainForm::Drive1_Change() {

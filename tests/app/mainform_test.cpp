@@ -160,14 +160,18 @@ class MainFormTest : public QObject {
     QCOMPARE(browser(), first);
   }
 
-  // Without a data folder the browser shows the shipped samples; with one, its scans (not FIFOs
-  // or links to them: opening one would wait for a writer for ever) and its sub-folders.
+  // Without a data folder the browser shows the shipped samples and says why; with one, its
+  // scans (not FIFOs or links to them: opening one would wait for a writer for ever) and its
+  // sub-folders, following the folder as scans are copied in, the chosen one staying chosen.
   void startsOnSamplesOrTheDataFolder() {
     MainForm* form = &start();
     QCOMPARE(form->minimumSize(), form->maximumSize());
     QCOMPARE(form->Dir1->path(), QDir::cleanPath(app::samplesFolder()));
     QCOMPARE(listed(form->File1), (QStringList{"LeftFoot.wrl", "RightFoot.wrl"}));
     QCOMPARE(form->statusPanel1->text(), QStringLiteral("Ready"));
+    QVERIFY(form->samplesNotice->isVisible());
+    QVERIFY(form->samplesNotice->text().contains(QDir::toNativeSeparators(
+        QDir::cleanPath(app::state().DataFolder))));
     QCOMPARE(app::state().ScanFile, QStringLiteral("None"));
     Forms::destroyAll();
 
@@ -178,8 +182,12 @@ class MainFormTest : public QObject {
     QVERIFY(QFile::link(data + "/x.wrl", data + "/y.wrl"));
     form = &start();
     QCOMPARE(form->Dir1->path(), data);
+    QVERIFY(!form->samplesNotice->isVisible());
     QCOMPARE(listed(form->File1), (QStringList{"a.WRL", "b.wrl"}));
     QVERIFY(clickItem(form->File1, "b.wrl"));
+    writeFile(data + "/0.wrl");
+    QTRY_COMPARE(listed(form->File1), (QStringList{"0.wrl", "a.WRL", "b.wrl"}));
+    QCOMPARE(form->File1->currentItem()->text(), QStringLiteral("b.wrl"));
     QCOMPARE(app::state().ScanPath, data + "/b.wrl");
     QCOMPARE(form->windowTitle(), "Scan File: " + data + "/b.wrl");
     QCOMPARE(form->statusPanel1->text(), form->windowTitle());
@@ -199,6 +207,7 @@ class MainFormTest : public QObject {
     const QString path = QDir::cleanPath(app::samplesFolder()) + "/RightFoot.wrl";
     QCOMPARE(form->windowTitle(), "Foot: " + path);
     QCOMPARE(main.statusPanel1->text(), "Fotrella: Foot  " + path);
+    QCOMPARE(form->statusText->text(), main.statusPanel1->text());
     QCOMPARE(app::state().FootSide, QStringLiteral("Right"));
     QVERIFY(messages_->shown().empty());
     const auto view = form->KernelCAD1->View();
