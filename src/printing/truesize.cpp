@@ -54,7 +54,7 @@ void drawText(QPainter& painter, const QRectF& mm, int flags, const QString& tex
   painter.restore();
 }
 
-// The 100 mm ruler with millimetre ticks and the 50 mm square, in the bottom band.
+// The 100 mm ruler with millimetre ticks and the square, in the bottom band.
 void drawChecks(QPainter& painter, double width, double height) {
   const double top = height - kTrueSizeFooterMm;
   painter.setBrush(Qt::NoBrush);
@@ -62,7 +62,8 @@ void drawChecks(QPainter& painter, double width, double height) {
   // Clear of the printable area's edge, where a printer may already lose ink.
   const QRectF square(1, height - 2 - kTrueSizeSquareMm, kTrueSizeSquareMm, kTrueSizeSquareMm);
   painter.drawRect(square);
-  drawText(painter, square, Qt::AlignCenter, QStringLiteral("50 x 50 mm"), 9);
+  const QString side = QString::number(kTrueSizeSquareMm, 'f', 0);
+  drawText(painter, square, Qt::AlignCenter, QStringLiteral("%1 x %1 mm").arg(side), 9);
 
   const double left = square.right() + 15;
   const double base = height - 12;
@@ -82,7 +83,8 @@ void drawChecks(QPainter& painter, double width, double height) {
            QStringLiteral("Check: this ruler must measure 100 mm"), 11);
   drawText(painter, QRectF(left, top + 15, std::max(10.0, width - left), 6),
            Qt::AlignLeft | Qt::AlignVCenter,
-           QStringLiteral("and the square 50 mm each way. Print at 100 %, never \"fit to page\"."),
+           QStringLiteral("and the square %1 mm each way. Print at 100 %, never \"fit to page\".")
+               .arg(side),
            8);
 }
 

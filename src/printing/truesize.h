@@ -29,12 +29,15 @@ namespace printing {
 
 // Bands of the printable area: the header line on top, the check ruler and square at the
 // bottom; the outline goes between them. Neighbouring tiles share a strip this wide.
+// The footer is as low as the square allows: on A4 landscape the outline band is then 138 mm
+// high, and a broad foot (outline up to about 130 mm across its axis, a 260-280 mm foot turned
+// a little on the heel-ball axis) still prints on one page.
 inline constexpr double kTrueSizeHeaderMm = 8.0;
-inline constexpr double kTrueSizeFooterMm = 58.0;
+inline constexpr double kTrueSizeFooterMm = 44.0;
 inline constexpr double kTrueSizeOverlapMm = 10.0;
 inline constexpr double kTrueSizeRulerMm = 100.0;
-inline constexpr double kTrueSizeSquareMm = 50.0;
-// The most pages one true-size print may take. A 350 mm foot on A4 needs 4, and the largest scan
+inline constexpr double kTrueSizeSquareMm = 40.0;
+// The most pages one true-size print may take. A 350 mm foot on A4 needs 2, and the largest scan
 // still taken for a foot in millimetres (600 x 250 mm, scanner margin included) needs 9 on A4 or
 // Letter either way round. More than that is a scan in another unit: one in micrometres would
 // tile onto hundreds of thousands of pages.

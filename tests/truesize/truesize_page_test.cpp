@@ -134,9 +134,10 @@ TEST_F(TrueSizePage, RulerAndSquareMeasureTrue) {
   EXPECT_NEAR(ticks.back() - ticks.front(), 100.0, 0.1);
   for (std::size_t i = 1; i < ticks.size(); ++i) EXPECT_NEAR(ticks[i] - ticks[i - 1], 10.0, 0.1);
   for (const bool vertical : {true, false}) {  // the square's two sides, then its two edges
-    const std::vector<double> sides = strokes(vertical, 45, 55);
+    const double side = printing::kTrueSizeSquareMm;
+    const std::vector<double> sides = strokes(vertical, side - 5, side + 5);
     ASSERT_EQ(sides.size(), 2u);
-    EXPECT_NEAR(sides[1] - sides[0], 50.0, 0.1);
+    EXPECT_NEAR(sides[1] - sides[0], side, 0.1);
   }
 }
 
@@ -219,11 +220,11 @@ TEST_F(TrueSizePage, HeaderMeasuresTheFootAndItsContactRegionLiesUnderTheOutline
 
 TEST_F(TrueSizePage, LargeFootTilesOntoPagesWhoseOverlapsLineUp) {
   const auto model = sampleWithSpheres("Left");
-  ASSERT_TRUE(printing::Apply_Scale(*model, 320.0 / projected(*model).width()));
+  ASSERT_TRUE(printing::Apply_Scale(*model, 380.0 / projected(*model).width()));
   const QRectF mesh = projected(*model);
-  ASSERT_NEAR(mesh.width(), 320.0, 1e-6);
+  ASSERT_NEAR(mesh.width(), 380.0, 1e-6);
   const QString pdf = dir.filePath("tiles.pdf");
-  // Pages run row by row: 320 mm needs two columns, the scaled width two rows.
+  // Pages run row by row: 380 mm needs two columns, the scaled width two rows.
   ASSERT_EQ(print(*model, pdf), 4);
   const double stepX = kBand.width() - printing::kTrueSizeOverlapMm;
   const double stepY = kBand.height() - printing::kTrueSizeOverlapMm;
@@ -260,8 +261,21 @@ TEST_F(TrueSizePage, PagesStayFewAndAScanInAnotherUnitIsRefusedWithoutAFile) {
   // Foot length in mm; pages on A4 landscape and portrait, 0 when refused. 600 mm is the longest
   // foot still taken for millimetres; 260 m is a scan in micrometres.
   const std::tuple<double, int, int> cases[] = {
-      {260, 1, 2}, {350, 4, 2}, {600, 6, 8}, {900, 0, 0}, {260e3, 0, 0}};
+      {260, 1, 2}, {350, 2, 2}, {600, 6, 8}, {900, 0, 0}, {260e3, 0, 0}};
   const auto model = sampleWithSpheres("Left");
+  // A broad foot, 265 mm long and 130 mm across, keeps to one landscape page.
+  {
+    kernelcad::Mesh broad = *model->GetItem(0)->mesh();
+    const QRectF box = projected(*model);
+    for (std::size_t i = 0; i < broad.points.size(); i += 3) {
+      broad.points[i] = float(broad.points[i] * 265 / box.width());
+      broad.points[i + 1] = float(broad.points[i + 1] * 130 / box.height());
+    }
+    kernelcad::Model wide;
+    wide.setScan(std::make_shared<const kernelcad::Mesh>(std::move(broad)));
+    const auto sheet = printing::Collect_TrueSize(wide, "Left", "x.wrl", QDate(2024, 5, 17));
+    EXPECT_EQ(printing::TrueSize_Pages(sheet, printing::TrueSize_Layout()), 1);
+  }
   for (const auto& [length, landscape, upright] : cases) {
     printing::Apply_Scale(*model, length / projected(*model).width());
     const auto sheet = printing::Collect_TrueSize(*model, "Left", "x.wrl", QDate(2024, 5, 17));
