@@ -62,8 +62,11 @@ Form1::Form1() {
   connect(KernelCAD1, &kernelcad::KernelCAD::MouseEvent, this, &Form1::KernelCAD1_MouseEvent);
   // A new scan gets its suggested points worked out as soon as it is on screen; the
   // measurements follow every placed or moved sphere and every scale applied.
-  connect(KernelCAD1, &kernelcad::KernelCAD::scanShown, this,
-          [this] { measure::startSuggestion(*this); });
+  // The picture box's last printout was of the scan before.
+  connect(KernelCAD1, &kernelcad::KernelCAD::scanShown, this, [this] {
+    Picture1->clear();
+    measure::startSuggestion(*this);
+  });
   connect(KernelCAD1, &kernelcad::KernelCAD::modelUpdated, this, &measure::refreshMeasurements);
   connect(
       KernelCAD1, &kernelcad::KernelCAD::loadEnded, this,
