@@ -45,6 +45,8 @@ struct Patient {
   // The heel-ball distance typed first: one patient's is mistyped with a comma.
   QString firstEntry;
   bool yesByMouse;  // "Print This Image?" answered with the mouse, else with Alt+Y
+  // The PDF file typed into the printer dialog of "Print Setup" first; none, the default.
+  QString chosenFile;
 };
 
 QString sideName(footview::Side side) {
@@ -215,7 +217,7 @@ class DesktopSessionTest : public QObject {
  private:
   bool startProgram();
   void fail(const QString& step, const QString& expected);
-  QString newPrint(const QString& stem);
+  QString newPrint(const QString& stem, const QString& chosenFile);
 
   std::unique_ptr<desktop::Desktop> desktop_;
   QTemporaryDir home_;
@@ -227,7 +229,7 @@ class DesktopSessionTest : public QObject {
 
   // Where to click, in each window's client area.
   std::vector<QPoint> fileItems_;
-  QPoint browserStatus_, helpMenu_, alignMenu_, suggest_, alignLateral_, print_, yesButton_;
+  QPoint browserStatus_, helpMenu_, alignMenu_, printSetupMenu_, suggest_, alignLateral_, print_, yesButton_;
 };
 
 void DesktopSessionTest::initTestCase() {
@@ -243,9 +245,10 @@ void DesktopSessionTest::initTestCase() {
   QVERIFY(QFile::copy(QStringLiteral(QUARNEL_SAMPLES_DIR "/RightFoot.wrl"), data_ + "/Boris.wrl"));
   run(QStringLiteral(QUARNEL_FOOTGEN), {"--side", "Left", "--length", "285", data_ + "/Clara.wrl"});
   QVERIFY(QFile::exists(data_ + "/Clara.wrl"));
-  patients_ = {{"Anna.wrl", footview::Side::Left, QString(), false},
-               {"Boris.wrl", footview::Side::Right, QStringLiteral("16,2"), true},
-               {"Clara.wrl", footview::Side::Left, QString(), false}};
+  patients_ = {{"Anna.wrl", footview::Side::Left, QString(), false, QString()},
+               {"Boris.wrl", footview::Side::Right, QStringLiteral("16,2"), true, QString()},
+               {"Clara.wrl", footview::Side::Left, QString(), false,
+                home_.filePath(QStringLiteral("Clara for the lab.pdf"))}};
 
   app::MainForm main;
   main.File1->setPattern(QStringLiteral("*.Wrl"));
@@ -266,6 +269,8 @@ void DesktopSessionTest::initTestCase() {
   foot.showToolbar(footview::Toolbar::Reference, true);
   foot.showToolbar(footview::Toolbar::Navigation, true);
   alignMenu_ = centreIn(&foot, foot.menuBar(), foot.menuBar()->actionGeometry(foot.mnuAlign));
+  printSetupMenu_ =
+      centreIn(&foot, foot.menuBar(), foot.menuBar()->actionGeometry(foot.mnuPrint2));
   suggest_ = toolbarButton(foot, foot.Toolbar1, QStringLiteral("Suggest"));
   alignLateral_ = toolbarButton(foot, foot.Toolbar1, QStringLiteral("Align Lateral"));
   print_ = toolbarButton(foot, foot.Toolbar2, QStringLiteral("PRINT"));
@@ -313,12 +318,16 @@ void DesktopSessionTest::fail(const QString& step, const QString& expected) {
                        .arg(step, expected, desktop_->activeTitle(), programOutput_)));
 }
 
-// The print of `stem` written since the last look, once it is complete.
-QString DesktopSessionTest::newPrint(const QString& stem) {
+// The print of `stem` written since the last look, once it is complete: the file chosen in the
+// printer dialog, or one named after the scan in the prints folder.
+QString DesktopSessionTest::newPrint(const QString& stem, const QString& chosenFile) {
   const QString folder = home_.filePath(QStringLiteral("Documents/Quarnel/Prints"));
   QDeadlineTimer deadline(kWindowMs);
   while (!deadline.hasExpired()) {
-    for (const QFileInfo& f : QDir(folder).entryInfoList({stem + "_*.pdf"}, QDir::Files)) {
+    const QFileInfoList files =
+        chosenFile.isEmpty() ? QDir(folder).entryInfoList({stem + "_*.pdf"}, QDir::Files)
+                             : QFileInfoList{QFileInfo(chosenFile)};
+    for (const QFileInfo& f : files) {
       QFile file(f.filePath());
       if (file.open(QIODevice::ReadOnly) && file.readAll().trimmed().endsWith("%%EOF"))
         return f.filePath();
@@ -388,6 +397,16 @@ void DesktopSessionTest::aDayOfThreePatientsPrintsEachOwnFoot() {
     desktop_->keys({"Tab", "Tab", "Tab", "space"});
     STEP(desktop_->waitActive("^Foot: ", kWindowMs), "Apply", "Foot: " + path);
 
+    if (!p.chosenFile.isEmpty()) {
+      // "Print Setup": the dialog's output file (Alt+F) typed over, then its Print button.
+      desktop_->click(foot, printSetupMenu_);
+      STEP(desktop_->waitActive("^Print$", kWindowMs), "Print Setup", "Print");
+      desktop_->keys({"alt+f", "ctrl+a"});
+      desktop_->type(p.chosenFile);
+      desktop_->keys({"Return"});
+      STEP(desktop_->waitActive("^Foot: ", kWindowMs), "the printer dialog", "Foot: " + path);
+    }
+
     // "PRINT": the dimension report, then the question, answered as a person answers it.
     desktop_->click(foot, print_);
     STEP(desktop_->waitActive("^QUARNEL$", kWindowMs), "PRINT", "QUARNEL");
@@ -397,7 +416,7 @@ void DesktopSessionTest::aDayOfThreePatientsPrintsEachOwnFoot() {
       desktop_->click(desktop_->waitWindow("^Print$", kWindowMs), yesButton_);
     else
       desktop_->keys({"alt+y"});
-    const QString pdf = newPrint(stem);
+    const QString pdf = newPrint(stem, p.chosenFile);
     QVERIFY2(!pdf.isEmpty(), qPrintable(stem + " was not printed\n" + programOutput_));
 
     // The page is this patient's: its name, its foot where the projection puts it, its own
