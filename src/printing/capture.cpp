@@ -105,6 +105,16 @@ void Print_Picture_Fit(platform::Printer& p, const Picture& picture) {
   p.PaintPicture(picture, 0, 0, width, height);
 }
 
+bool pictureTakenOrSay(const Picture& picture, const QString& title) {
+  if (Shows_Something(picture)) return true;
+  const QString missing =
+      QStringLiteral("The picture of the window could not be taken: nothing was printed.");
+  app::Show_Status(missing);
+  platform::MsgBox(missing, platform::MsgBoxButtons::OkOnly, platform::MsgBoxIcon::Exclamation,
+                   title);
+  return false;
+}
+
 void Print_Page(platform::Printer& p, const QString& title, const std::function<void()>& draw) {
   try {
     const QString file = p.Print(draw);

@@ -49,6 +49,9 @@ Picture Grab_Print_Area(QWidget& window);
 // Whether a capture shows anything: an empty picture, or one of a single colour, is what a
 // window that was not drawn gives, and never goes to the printer.
 bool Shows_Something(const Picture& picture);
+// The same, and where it shows nothing, tells the operator under `title` and on the status line
+// that the picture could not be taken.
+bool pictureTakenOrSay(const Picture& picture, const QString& title);
 
 // Prints `picture` on a landscape page into a square whose side is `fraction` of the printable
 // width, from the top-left corner of the printable area; the picture's own proportions are not

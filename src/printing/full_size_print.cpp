@@ -8,7 +8,6 @@
 #include "printing/capture.h"
 #include "printing/print_commands.h"
 #include "state/app_state.h"
-#include "state/status_line.h"
 
 namespace printing {
 
@@ -96,14 +95,7 @@ void FullSizePrint::Print_FullSize() {
   platform::Printer& printer = scanPrinter();
   if (!printer.availableOrSay(title)) return;
   const Picture shown = foot_.showPicture(Grab_Print_Area(foot_.window()));
-  if (!Shows_Something(shown)) {
-    const QString missing =
-        QStringLiteral("The picture of the foot could not be taken: nothing was printed.");
-    app::Show_Status(missing);
-    platform::MsgBox(missing, platform::MsgBoxButtons::OkOnly, platform::MsgBoxIcon::Exclamation,
-                     title);
-    return;
-  }
+  if (!pictureTakenOrSay(shown, title)) return;
   Print_Page(printer, title, [&] { Print_Picture_Ratio(printer, shown, PrintRatio); });
 }
 

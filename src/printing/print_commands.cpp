@@ -46,6 +46,7 @@ void mnuPrint1_Click(footview::FootView& foot) {
   platform::Printer& printer = scanPrinter();
   if (!printer.availableOrSay(title)) return;
   const Picture shown = foot.showPicture(Grab_Form_Client(mainWindow()));
+  if (!pictureTakenOrSay(shown, title)) return;
   Print_Page(printer, title, [&] { Print_Picture_Fit(printer, shown); });
 }
 
