@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QGuiApplication>
 #include <QRegularExpression>
 #include <QThread>
 
@@ -104,8 +105,14 @@ QString Desktop::waitWindow(const QString& pattern, int ms) const {
 }
 
 void Desktop::click(const QString& window, QPoint at, int clicks) const {
+  // The screen's pixels: on a scaled screen a window's point spans several.
+  at = (QPointF(at) * qGuiApp->devicePixelRatio()).toPoint();
   xdotool({"mousemove", "--window", window, QString::number(at.x()), QString::number(at.y()),
            "click", "--repeat", QString::number(clicks), "--delay", "80", "1"});
+}
+
+void Desktop::raise(const QString& window) const {
+  xdotool({"windowactivate", "--sync", window});
 }
 
 void Desktop::keys(const QStringList& keys) const {

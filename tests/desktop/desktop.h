@@ -33,8 +33,12 @@ class Desktop {
   bool waitActive(const QString& pattern, int ms, QString* seen = nullptr) const;
   // The id of a window whose title matches `pattern`, waiting for it up to `ms`; empty if none.
   QString waitWindow(const QString& pattern, int ms) const;
-  // Mouse clicks (1 or 2) at a point of a window's client area.
+  // Mouse clicks (1 or 2) at a point of a window's client area, in the window's own pixels as
+  // this process lays the same windows out (it runs at the program's screen scale).
   void click(const QString& window, QPoint at, int clicks = 1) const;
+  // Brings a window to the front as a click on its taskbar entry does: a request to the window
+  // manager, which the program sees only as the focus coming to it.
+  void raise(const QString& window) const;
   void keys(const QStringList& keys) const;
   void type(const QString& text) const;
 

@@ -18,7 +18,6 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStandardPaths>
-#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
@@ -119,8 +118,10 @@ bool findMapping(const QImage& picture, Mapping& m, QString& why) {
   std::nth_element(greenX.begin(), greenX.begin() + greenX.size() / 2, greenX.end());
   const int x0 = greenX[greenX.size() / 2];
   // Red near the origin's column: the heel sphere, the X axis and its cone, all centred on it.
+  const double r = picture.width() / 350.0;  // picture pixels to a window pixel
   for (int y = 0; y < picture.height(); ++y)
-    for (int x = std::max(0, x0 - 12); x < std::min(picture.width(), x0 + 120); ++x)
+    for (int x = std::max(0, x0 - int(12 * r)); x < std::min(picture.width(), x0 + int(120 * r));
+         ++x)
       if (axisRed(picture.pixel(x, y))) redY.push_back(y);
   if (redY.size() < 20) {
     why = QStringLiteral("no X axis in the picture");
@@ -131,7 +132,7 @@ bool findMapping(const QImage& picture, Mapping& m, QString& why) {
   int left = -1, top = -1;
   for (int x = 0; x < x0 && left < 0; ++x)
     if (white(picture.pixel(x, y0)) && white(picture.pixel(x + 2, y0))) left = x;
-  const int column = std::max(0, x0 - 15);
+  const int column = std::max(0, x0 - int(15 * r));
   for (int y = 0; y < y0 && top < 0; ++y)
     if (white(picture.pixel(column, y)) && white(picture.pixel(column, y + 2))) top = y;
   if (left < 0 || top < 0) {
@@ -229,7 +230,7 @@ class DesktopSessionTest : public QObject {
 
   // Where to click, in each window's client area.
   std::vector<QPoint> fileItems_;
-  QPoint browserStatus_, helpMenu_, alignMenu_, printSetupMenu_, suggest_, alignLateral_, print_, yesButton_;
+  QPoint helpMenu_, alignMenu_, printSetupMenu_, suggest_, alignLateral_, print_, yesButton_;
 };
 
 void DesktopSessionTest::initTestCase() {
@@ -259,8 +260,6 @@ void DesktopSessionTest::initTestCase() {
   for (int i = 0; i < main.File1->count(); ++i)
     fileItems_.push_back(centreIn(&main, main.File1->viewport(),
                                   main.File1->visualItemRect(main.File1->item(i))));
-  // The left end of the status bar: a click there raises the browser and does nothing else.
-  browserStatus_ = main.StatusBar1->mapTo(&main, QPoint(10, main.StatusBar1->height() / 2));
   helpMenu_ = centreIn(&main, main.menuBar(), main.menuBar()->actionGeometry(main.mnuHelp1->menuAction()));
 
   view::Form1 foot;
@@ -302,8 +301,9 @@ bool DesktopSessionTest::startProgram() {
   env.insert(QStringLiteral("HOME"), home_.path());
   env.insert(QStringLiteral("LIBGL_ALWAYS_SOFTWARE"), QStringLiteral("1"));
   env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-  for (const char* unset : {"QT_SCALE_FACTOR", "XDG_CONFIG_HOME", "XDG_DATA_HOME",
-                            "XDG_DOCUMENTS_DIR", "QUARNEL_SIDE", "QUARNEL_DATA_DIR"})
+  // The screen scale and the language stay as this test was started with.
+  for (const char* unset :
+       {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_DOCUMENTS_DIR", "QUARNEL_SIDE", "QUARNEL_DATA_DIR"})
     env.remove(QString::fromLatin1(unset));
   program_->setProcessEnvironment(env);
   program_->setProcessChannelMode(QProcess::MergedChannels);
@@ -365,9 +365,9 @@ void DesktopSessionTest::aDayOfThreePatientsPrintsEachOwnFoot() {
                                                 alignment::Axis::Lateral, p.side, 0.0);
     printing::Apply_Scale(*expected, trueHeelBall / heelBall);
 
-    // The browser brought to the front where the foot window leaves it showing, then a double
-    // click on the scan, the side in the dialog, Enter.
-    desktop_->click(browser, browserStatus_);
+    // The browser brought to the front from the taskbar, then a double click on the scan, the
+    // side in the dialog, Enter.
+    desktop_->raise(browser);
     desktop_->click(browser, fileItems_[i], 2);
     STEP(desktop_->waitActive("^Select Foot$", kWindowMs), p.file, "Select Foot");
     if (p.side == footview::Side::Right) desktop_->keys({"Right"});
@@ -424,7 +424,8 @@ void DesktopSessionTest::aDayOfThreePatientsPrintsEachOwnFoot() {
     QCOMPARE(pdfTitle(pdf), stem);
     const QImage picture = printedPicture(pdf, scratch_);
     picture.save(QStringLiteral("desktop_session_%1.png").arg(stem));
-    QCOMPARE(picture.size(), QSize(350, 500));
+    // Every pixel the screen shows of the area, on a scaled screen too.
+    QCOMPARE(picture.size(), (QSizeF(350, 500) * qApp->devicePixelRatio()).toSize());
     Mapping m;
     QString why;
     QVERIFY2(findMapping(picture, m, why), qPrintable(stem + ": " + why));
@@ -437,7 +438,7 @@ void DesktopSessionTest::aDayOfThreePatientsPrintsEachOwnFoot() {
     QFile::remove(QStringLiteral("desktop_session_%1.png").arg(stem));
   }
   // Alt+F4 on the browser ends the program with every window.
-  desktop_->click(browser, QPoint(5, 5));
+  desktop_->raise(browser);
   desktop_->keys({"alt+F4"});
   QVERIFY(program_->waitForFinished(kWindowMs));
 }
@@ -447,7 +448,7 @@ void DesktopSessionTest::aDayOfThreePatientsPrintsEachOwnFoot() {
 void DesktopSessionTest::helpAddressBoxNavigatesOnEnter() {
   QVERIFY2(startProgram(), qPrintable(programOutput_));
   const QString browser = desktop_->waitWindow("^Scan File", kWindowMs);
-  desktop_->click(browser, browserStatus_);
+  desktop_->raise(browser);
   desktop_->click(browser, helpMenu_);
   desktop_->keys({"Down", "Return"});
   const QString help = desktop_->waitWindow("^QUARNEL Help$", kWindowMs);
