@@ -26,12 +26,17 @@ QString freeDisplay() {
 
 }  // namespace
 
+void startTied(QProcess& process, const QString& program, const QStringList& arguments) {
+  process.start(QStringLiteral("setpriv"),
+                QStringList{"--pdeathsig", "KILL", "--", program} + arguments);
+}
+
 Desktop::Desktop() : display_(freeDisplay()) {
   if (display_.isEmpty()) return;
   server_ = std::make_unique<QProcess>();
-  server_->start(QStringLiteral("Xvfb"),
-                 QStringList{display_, "-screen", "0", "1600x1200x24", "-dpi", "96", "-nolisten",
-                             "tcp", "-noreset"});
+  startTied(*server_, QStringLiteral("Xvfb"),
+            {display_, "-screen", "0", "1600x1200x24", "-dpi", "96", "-nolisten", "tcp",
+             "-noreset"});
   if (!server_->waitForStarted()) return;
   const QString socket = QStringLiteral("/tmp/.X11-unix/X") + display_.mid(1);
   QDeadlineTimer deadline(10000);
@@ -40,7 +45,7 @@ Desktop::Desktop() : display_(freeDisplay()) {
 
   windowManager_ = std::make_unique<QProcess>();
   windowManager_->setProcessEnvironment(environment());
-  windowManager_->start(QStringLiteral("openbox"), QStringList());
+  startTied(*windowManager_, QStringLiteral("openbox"), {});
   if (!windowManager_->waitForStarted()) return;
   // The manager has taken the display once it answers for the active window.
   while (!deadline.hasExpired()) {

@@ -11,6 +11,10 @@
 
 namespace desktop {
 
+// Starts a program that ends with this process, however this process ends: a test stopped by
+// its time limit must not leave a display, a window manager or the program behind.
+void startTied(QProcess& process, const QString& program, const QStringList& arguments);
+
 class Desktop {
  public:
   // Starts an X server on a free display and the window manager on it; check started().

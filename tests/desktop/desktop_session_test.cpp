@@ -309,7 +309,7 @@ bool DesktopSessionTest::startProgram() {
   program_->setProcessChannelMode(QProcess::MergedChannels);
   connect(program_.get(), &QProcess::readyRead, this,
           [this] { programOutput_ += QString::fromUtf8(program_->readAll()); });
-  program_->start(QStringLiteral(QUARNEL_PROGRAM), QStringList());
+  desktop::startTied(*program_, QStringLiteral(QUARNEL_PROGRAM), {});
   return program_->waitForStarted() && desktop_->waitActive("^Scan File Printer$", kWindowMs);
 }
 
