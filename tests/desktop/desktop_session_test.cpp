@@ -14,6 +14,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPainter>
+#include <QPdfDocument>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -23,6 +24,7 @@
 #include <QToolBar>
 #include <cmath>
 #include <memory>
+#include <optional>
 
 #include "alignment/align.h"
 #include "alignment/reference_toolbar.h"
@@ -80,11 +82,9 @@ QImage printedPicture(const QString& pdf, QTemporaryDir& scratch) {
 }
 
 QString pdfTitle(const QString& pdf) {
-  const QString info = run(QStringLiteral("pdfinfo"), {pdf});
-  const QRegularExpressionMatch m =
-      QRegularExpression(QStringLiteral("^Title:\\s*(.*)$"), QRegularExpression::MultilineOption)
-          .match(info);
-  return m.hasMatch() ? m.captured(1).trimmed() : QString();
+  QPdfDocument document;
+  document.load(pdf);
+  return document.metaData(QPdfDocument::Title).toString();
 }
 
 // How model millimetres map to the picture's pixels in the "Bottom" view: +X right, +Y down.
@@ -101,54 +101,38 @@ bool axisRed(QRgb c) { return qRed(c) > 150 && qGreen(c) < 90 && qBlue(c) < 90; 
 bool axisGreen(QRgb c) { return qGreen(c) > 150 && qRed(c) < 90 && qBlue(c) < 90; }
 bool white(QRgb c) { return std::min({qRed(c), qGreen(c), qBlue(c)}) >= 238; }
 
-// The origin from the axes drawn there (the green Y axis runs down from it, the red X axis
-// right), the scale from the A4 sheet's corner at (-50, -105): both are placed by the program at
-// fixed model coordinates, whatever foot is shown.
-bool findMapping(const QImage& picture, Mapping& m, QString& why) {
+int median(std::vector<int> v) {
+  if (v.empty()) return -1;
+  std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+  return v[v.size() / 2];
+}
+
+// The origin from the axes drawn there (the green Y axis runs down from it; the heel sphere,
+// the red X axis and its cone are centred on its row), the scale from the A4 sheet's corner at
+// (-50, -105): both stand at fixed model coordinates, whatever foot is shown. Empty, with the
+// places found in `why`, when they do not agree.
+std::optional<Mapping> findMapping(const QImage& picture, QString& why) {
+  const double r = picture.width() / 350.0;  // picture pixels to a window pixel
   std::vector<int> greenX, redY;
   for (int y = 0; y < picture.height(); ++y)
-    for (int x = 0; x < picture.width(); ++x) {
-      const QRgb c = picture.pixel(x, y);
-      if (axisGreen(c)) greenX.push_back(x);
-    }
-  if (greenX.size() < 20) {
-    why = QStringLiteral("no Y axis in the picture");
-    return false;
-  }
-  std::nth_element(greenX.begin(), greenX.begin() + greenX.size() / 2, greenX.end());
-  const int x0 = greenX[greenX.size() / 2];
-  // Red near the origin's column: the heel sphere, the X axis and its cone, all centred on it.
-  const double r = picture.width() / 350.0;  // picture pixels to a window pixel
+    for (int x = 0; x < picture.width(); ++x)
+      if (axisGreen(picture.pixel(x, y))) greenX.push_back(x);
+  const int x0 = median(greenX);
   for (int y = 0; y < picture.height(); ++y)
     for (int x = std::max(0, x0 - int(12 * r)); x < std::min(picture.width(), x0 + int(120 * r));
          ++x)
       if (axisRed(picture.pixel(x, y))) redY.push_back(y);
-  if (redY.size() < 20) {
-    why = QStringLiteral("no X axis in the picture");
-    return false;
-  }
-  std::nth_element(redY.begin(), redY.begin() + redY.size() / 2, redY.end());
-  const int y0 = redY[redY.size() / 2];
+  const int y0 = median(redY);
   int left = -1, top = -1;
-  for (int x = 0; x < x0 && left < 0; ++x)
+  for (int x = 0; y0 >= 0 && x < x0 && left < 0; ++x)
     if (white(picture.pixel(x, y0)) && white(picture.pixel(x + 2, y0))) left = x;
   const int column = std::max(0, x0 - int(15 * r));
   for (int y = 0; y < y0 && top < 0; ++y)
     if (white(picture.pixel(column, y)) && white(picture.pixel(column, y + 2))) top = y;
-  if (left < 0 || top < 0) {
-    why = QStringLiteral("the sheet's corner is not in the picture");
-    return false;
-  }
-  const double sx = (x0 - left) / 50.0;
-  const double sy = (y0 - top) / 105.0;
-  if (std::abs(sx - sy) > 0.04 * sx) {
-    why = QStringLiteral("sheet and axes disagree on the scale: %1 and %2 pixels per mm")
-              .arg(sx)
-              .arg(sy);
-    return false;
-  }
-  m = {QPointF(x0, y0), (sx + sy) / 2};
-  return true;
+  const double sx = (x0 - left) / 50.0, sy = (y0 - top) / 105.0;
+  why = QStringLiteral("axes at (%1, %2), sheet corner at (%3, %4)").arg(x0).arg(y0).arg(left).arg(top);
+  if (std::min({x0, y0, left, top}) < 0 || std::abs(sx - sy) > 0.04 * sx) return std::nullopt;
+  return Mapping{QPointF(x0, y0), (sx + sy) / 2};
 }
 
 // The printed foot against the aligned, scaled scan projected where the view puts it: the
@@ -426,9 +410,10 @@ void DesktopSessionTest::aDayOfThreePatientsPrintsEachOwnFoot() {
     picture.save(QStringLiteral("desktop_session_%1.png").arg(stem));
     // Every pixel the screen shows of the area, on a scaled screen too.
     QCOMPARE(picture.size(), (QSizeF(350, 500) * qApp->devicePixelRatio()).toSize());
-    Mapping m;
     QString why;
-    QVERIFY2(findMapping(picture, m, why), qPrintable(stem + ": " + why));
+    const std::optional<Mapping> mapping = findMapping(picture, why);
+    QVERIFY2(mapping, qPrintable(stem + ": " + why));
+    const Mapping& m = *mapping;
     const double agreement = outlineAgreement(picture, *expected, m);
     qInfo("%s: printed and projected outline agree on %.3f of their pixels", qPrintable(stem),
           agreement);
