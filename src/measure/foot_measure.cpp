@@ -1,5 +1,7 @@
 #include "measure/foot_measure.h"
 
+#include "measure/plausibility.h"
+
 #include <Eigen/Eigenvalues>
 #include <algorithm>
 #include <array>
@@ -550,7 +552,7 @@ std::optional<Plane> FindSupportPlane(const std::vector<Patch>& patches, std::st
 }
 
 // The foot's frame: origin on the support plane, x along the foot from heel to toes, y across
-// (medial for a left foot, lateral for a right one: y = up x x), h up.
+// (lateral for a left foot, medial for a right one: y = up x x), h up.
 struct Frame {
   Vector3d origin, x, y, up;
   Vector3d Local(const Vector3d& p) const {
@@ -896,6 +898,76 @@ std::string LengthReason(double length) {
          std::to_string(int(kMaxLength)) + " mm: it does not look like a foot.";
 }
 
+// The measurements of the foot on `s` standing on `plane`, at the given points, every length
+// multiplied by `scale`; invalid with `advice` after the reason when a figure is one no foot has.
+Measurements MeasureOn(const Surface& s, const Plane& plane, const std::array<Vector3d, 3>& points,
+                       footview::Side side, double scale, const std::string& advice) {
+  Measurements m;
+  const auto& [heel, ball, adjacent] = points;
+  const Vector3d toward = 0.5 * (ball + adjacent) - heel;
+  if ((toward - toward.dot(plane.up) * plane.up).norm() < 20.0) {
+    m.reason = "The heel point lies too close to the metatarsal heads to give the foot's axis.";
+    return m;
+  }
+  Frame f = FrameFrom(plane, toward);
+  const Local l = ToLocal(s, f);
+  const double length = l.front - l.rear;
+  if (length < kMinLength || length > kMaxLength) {
+    m.reason = LengthReason(length);
+    return m;
+  }
+  const std::optional<Vector2d> heelSection = OutlineAcross(l, l.rear + length / 6.0);
+  // The frame starts on the plane under the rearmost heel point, on the heel point's line.
+  const Vector3d shift(l.rear, f.Local(heel).y(), 0);
+  f.origin = f.Global(shift);
+  const Vector3d b = f.Local(ball), a = f.Local(adjacent);
+  if ((b.y() - a.y()) * (side == footview::Side::Left ? -1 : 1) < 0) {
+    m.reason = "The ball point lies lateral of the adjacent point: check the foot's side.";
+    return m;
+  }
+  const std::optional<Footprint> print = Rasterize(l, shift);
+  if (!heelSection || !print) {
+    m.reason = print ? "The scan has no surface across the heel."
+                     : "The scan is wider than a foot: it does not look like one.";
+    return m;
+  }
+  const Indices ix = ContactIndices(*print, std::max(b.x(), a.x()), f.Local(heel), b);
+  if (!ix.valid) {
+    m.reason = "No contact region found on the sole.";
+    return m;
+  }
+  // The outline's breadth over the heads, from the fifth's station to the first's.
+  double ballBreadth = 0;
+  for (double x = std::min(a.x(), b.x()); x <= std::max(a.x(), b.x()) + 1.0; x += 2.0)
+    if (const auto across = Section(l, x + shift.x()))
+      ballBreadth = std::max(ballBreadth, across->y() - across->x());
+  Proportions p;
+  p.ballBreadth = ballBreadth / length;
+  p.heelWidth = (heelSection->y() - heelSection->x()) / length;
+  p.pointsApart = (b - a).head<2>().norm() / std::max(ballBreadth, 1e-9);
+  p.heelAt = f.Local(heel).x() / length, p.ballAt = b.x() / length, p.adjacentAt = a.x() / length;
+  p.archIndex = ix.archIndex;
+  if (m.reason = Implausible(p, advice); !m.reason.empty()) return m;
+  m.valid = true;
+  m.footLength = scale * length;
+  m.ballWidth = scale * (b - a).head<2>().norm();
+  m.ballWidthAcross = scale * std::abs(b.y() - a.y());
+  m.heelWidth = scale * (heelSection->y() - heelSection->x());
+  m.archIndex = ix.archIndex;
+  m.archClass = ix.archIndex <= 0.21   ? ArchClass::High
+                : ix.archIndex >= 0.26 ? ArchClass::Low
+                                       : ArchClass::Normal;
+  m.chippauxSmirak = ix.chippauxSmirak;
+  m.archHeight = scale * ix.archHeight;
+  m.size = Sizes(m.footLength, m.ballWidth);
+  m.origin = f.origin, m.axis = f.x, m.across = f.y, m.up = f.up;
+  m.cell = scale * kCell, m.x0 = scale * print->x0, m.y0 = scale * print->y0;
+  m.columns = print->columns, m.rows = print->rows;
+  m.contact = ix.contact;
+  for (std::size_t i = 0; i < ix.thirds.size(); ++i) m.thirds[i] = scale * ix.thirds[i];
+  return m;
+}
+
 }  // namespace
 
 Suggestion SuggestReferencePoints(const kernelcad::Mesh& mesh, footview::Side side) {
@@ -924,7 +996,8 @@ Suggestion SuggestReferencePoints(const kernelcad::Mesh& mesh, footview::Side si
     return out;
   }
   if (backWidth > frontWidth) f = FrameFrom(*plane, -f.x);
-  const double medial = side == footview::Side::Left ? 1.0 : -1.0;
+  // y = up x axis: with the toes ahead a left foot's medial side is on the right, -y.
+  const double medial = side == footview::Side::Left ? -1.0 : 1.0;
 
   // The principal direction leans a few degrees towards the wide forefoot; the foot axis (heel
   // to the middle of the metatarsal heads) does not, and settles in two rounds.
@@ -961,12 +1034,16 @@ Suggestion SuggestReferencePoints(const kernelcad::Mesh& mesh, footview::Side si
     const auto inner = LowestHeight(l, mid, centre + medial * 0.5 * half);
     const auto outer = LowestHeight(l, mid, centre - medial * 0.5 * half);
     if (inner && outer && *outer > *inner + 1.0) {
-      out.reason = std::string("The arch is on the side a ") + (medial > 0 ? "right" : "left") +
+      out.reason = std::string("The arch is on the side a ") + (medial > 0 ? "left" : "right") +
                    " foot has it: check the foot's side.";
       return out;
     }
   }
-  out.found = true;
+  // Points are shown only where the foot they give is one that could be.
+  const Measurements m = MeasureOn(*surface, *plane, {out.heel, out.ball, out.adjacent}, side, 1.0,
+                                   "place the points by hand.");
+  out.found = m.valid;
+  out.reason = m.reason;
   return out;
 }
 
@@ -986,56 +1063,8 @@ Measurements Measure(const kernelcad::Mesh& mesh, const Eigen::Vector3d& heel,
   if (!surface) return m;
   const std::optional<Plane> plane = FindSupportPlane(Patches(*surface), m.reason);
   if (!plane) return m;
-  const Vector3d toward = 0.5 * (ball + adjacent) - heel;
-  if ((toward - toward.dot(plane->up) * plane->up).norm() < 20.0) {
-    m.reason = "The heel point lies too close to the metatarsal heads to give the foot's axis.";
-    return m;
-  }
-  Frame f = FrameFrom(*plane, toward);
-  const Local l = ToLocal(*surface, f);
-  const double length = l.front - l.rear;
-  if (length < kMinLength || length > kMaxLength) {
-    m.reason = LengthReason(length);
-    return m;
-  }
-  const std::optional<Vector2d> heelSection = OutlineAcross(l, l.rear + length / 6.0);
-  // The frame starts on the plane under the rearmost heel point, on the heel point's line.
-  const Vector3d shift(l.rear, f.Local(heel).y(), 0);
-  f.origin = f.Global(shift);
-  const Vector3d b = f.Local(ball), a = f.Local(adjacent);
-  if ((b.y() - a.y()) * (side == footview::Side::Left ? 1 : -1) < 0) {
-    m.reason = "The ball point lies lateral of the adjacent point: check the foot's side.";
-    return m;
-  }
-  const std::optional<Footprint> print = Rasterize(l, shift);
-  if (!heelSection || !print) {
-    m.reason = print ? "The scan has no surface across the heel."
-                     : "The scan is wider than a foot: it does not look like one.";
-    return m;
-  }
-  const Indices ix = ContactIndices(*print, std::max(b.x(), a.x()), f.Local(heel), b);
-  if (!ix.valid) {
-    m.reason = "No contact region found on the sole.";
-    return m;
-  }
-  m.valid = true;
-  m.footLength = scale * length;
-  m.ballWidth = scale * (b - a).head<2>().norm();
-  m.ballWidthAcross = scale * std::abs(b.y() - a.y());
-  m.heelWidth = scale * (heelSection->y() - heelSection->x());
-  m.archIndex = ix.archIndex;
-  m.archClass = ix.archIndex <= 0.21   ? ArchClass::High
-                : ix.archIndex >= 0.26 ? ArchClass::Low
-                                       : ArchClass::Normal;
-  m.chippauxSmirak = ix.chippauxSmirak;
-  m.archHeight = scale * ix.archHeight;
-  m.size = Sizes(m.footLength, m.ballWidth);
-  m.origin = f.origin, m.axis = f.x, m.across = f.y, m.up = f.up;
-  m.cell = scale * kCell, m.x0 = scale * print->x0, m.y0 = scale * print->y0;
-  m.columns = print->columns, m.rows = print->rows;
-  m.contact = ix.contact;
-  for (std::size_t i = 0; i < ix.thirds.size(); ++i) m.thirds[i] = scale * ix.thirds[i];
-  return m;
+  return MeasureOn(*surface, *plane, {heel, ball, adjacent}, side, scale,
+                   "check the points and that the scan holds the sole.");
 }
 
 SizeLine Sizes(double footLength, double ballWidth) {

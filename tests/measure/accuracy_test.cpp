@@ -1,6 +1,8 @@
 // The suggested reference points and the measurements on feet whose truth the generator knows:
 // both sides, the three arch types, lengths across 220-300 mm, in random poses; plantar scans,
-// closed full-foot meshes, and scans with noise, holes, stray fragments and a cut rim.
+// closed full-foot meshes, and scans with noise, holes, stray fragments and a cut rim; feet as
+// they stand, with a leg stub, toes lifted and a rocking heel, dense and low-poly. Each bound
+// holds or the program declines, and it declines no more often than each kind allows.
 
 #include <gtest/gtest.h>
 
@@ -20,7 +22,8 @@ using footgen::Arch;
 
 static_assert(footgen::kContactBand == measure::kContactBand, "one footprint on both sides");
 
-constexpr int kCases = 40;
+// The full sets take minutes under the sanitizers: there, a few feet of each kind.
+constexpr int kCases = QUARNEL_FEET_PER_KIND;
 constexpr double kPointBound = 3.0, kLengthBound = 1.0, kWidthBound = 1.5, kIndexBound = 0.02;
 constexpr double kHitRate = 0.95;
 
@@ -31,11 +34,17 @@ struct Kind {
   double noise;
   int holes, fragments;
   bool cutRim;
+  bool standing;   // a leg stub of 0-200 mm, toes 10-35 mm up, the heel's back 0-6 mm up
+  int resolution;  // thousands of vertices
+  int declines;    // at most this many feet declined
 };
 const Kind kKinds[] = {
-    {"plantar", 1000, false, 0, 0, 0, false},
-    {"closed", 2000, true, 0, 0, 0, false},
-    {"defects", 3000, false, 0.3, 3, 3, true},  // every third one a closed mesh
+    {"plantar", 1000, false, 0, 0, 0, false, false, 20, 0},
+    {"closed", 2000, true, 0, 0, 0, false, false, 20, 0},
+    {"defects", 3000, false, 0.3, 3, 3, true, false, 20, 0},  // every third one a closed mesh
+    {"standing", 4000, true, 0, 0, 0, false, true, 20, 0},
+    {"standing_defects", 5000, true, 0.3, 3, 3, false, true, 20, 0},
+    {"low_poly", 6000, true, 0, 0, 0, false, true, 1, 0},
 };
 
 void PrintTo(const Kind& kind, std::ostream* out) { *out << kind.name; }
@@ -43,7 +52,7 @@ void PrintTo(const Kind& kind, std::ostream* out) { *out << kind.name; }
 // Worst errors of one kind's measurements, and how many arch classes came out right.
 struct Errors {
   double length = 0, ball = 0, across = 0, heel = 0, index = 0;
-  int classes = 0, classesRight = 0;
+  int classes = 0, classesRight = 0, declined = 0;
 };
 
 measure::ArchClass ClassOf(Arch arch) {
@@ -52,8 +61,13 @@ measure::ArchClass ClassOf(Arch arch) {
                               : measure::ArchClass::Normal;
 }
 
+// Declined measurements count against the kind's allowance.
 void Check(const measure::Measurements& m, const footgen::Truth& t, bool truePoints, Errors* e) {
-  ASSERT_TRUE(m.valid) << m.reason;
+  if (!m.valid) {
+    ++e->declined;
+    EXPECT_FALSE(m.reason.empty()) << "declined without saying why";
+    return;
+  }
   const auto track = [](double got, double want, double bound, double* worst, const char* what) {
     *worst = std::max(*worst, std::abs(got - want));
     EXPECT_NEAR(got, want, bound) << what;
@@ -76,17 +90,20 @@ void Check(const measure::Measurements& m, const footgen::Truth& t, bool truePoi
 std::string Summary(const Errors& e) {
   char line[200];
   std::snprintf(line, sizeof line,
-                "length %.2f, ball %.2f/%.2f, heel %.2f mm, index %.4f, classes %d/%d", e.length,
-                e.ball, e.across, e.heel, e.index, e.classesRight, e.classes);
+                "length %.2f, ball %.2f/%.2f, heel %.2f mm, index %.4f, classes %d/%d, declined %d",
+                e.length, e.ball, e.across, e.heel, e.index, e.classesRight, e.classes, e.declined);
   return line;
 }
 
-// The i-th foot of a kind: sides, arches and lengths across the range.
+// The i-th foot of a kind: sides, arches, lengths and postures across the range.
 footgen::Variant VariantOf(const Kind& kind, int i, int resolution) {
   footgen::Variant v;
   v.side = i % 2 ? footgen::Side::Right : footgen::Side::Left;
   v.arch = static_cast<Arch>(i / 2 % 3);
-  v.length = 220 + 80.0 * (i * 17 % kCases) / (kCases - 1);
+  const auto spread = [i](int step) { return (i * step % 40) / 39.0; };
+  v.length = 220 + 80.0 * spread(17);
+  if (kind.standing)
+    v.leg = 200 * spread(13), v.toeSpring = 10 + 25 * spread(7), v.heelRocker = 6 * spread(11);
   v.closed = kind.closed || (kind.cutRim && i % 3 == 2);
   v.noise = kind.noise, v.holes = kind.holes, v.fragments = kind.fragments;
   v.cutRim = kind.cutRim, v.randomPose = true;
@@ -103,7 +120,7 @@ TEST_P(Accuracy, WithinBounds) {
   double worstPoint = 0;
   Errors truePoints, suggested;
   for (int i = 0; i < kCases; ++i) {
-    const footgen::Variant v = VariantOf(kind, i, 20);
+    const footgen::Variant v = VariantOf(kind, i, kind.resolution);
     const footgen::GeneratedFoot foot = footgen::Generate(v);
     const footgen::Truth& t = foot.truth;
     const auto side = v.side == footgen::Side::Left ? footview::Side::Left : footview::Side::Right;
@@ -132,7 +149,8 @@ TEST_P(Accuracy, WithinBounds) {
               kCases, kPointBound, declined, worstPoint);
   std::printf("%s, true points: %s\n", kind.name, Summary(truePoints).c_str());
   std::printf("%s, suggested points: %s\n", kind.name, Summary(suggested).c_str());
-  EXPECT_GE(hits, kHitRate * kCases);
+  EXPECT_GE(hits, kHitRate * (kCases - declined));
+  EXPECT_LE(declined + suggested.declined + truePoints.declined, kind.declines);
 }
 
 // A dense scan has more noisy corners at each end, the outermost of them further out: smoothing

@@ -1,7 +1,7 @@
 // quarnel-footgen --side Left|Right [--vertices N] [VARIANT...] OUT.wrl
 // Writes a synthetic foot scan and OUT.landmarks.json with its heel, ball and adjacent points.
 // With variant options (--length MM, --arch Flat|Normal|High, --closed, --noise MM, --holes N,
-// --fragments N, --cut-rim, --random-pose, --seed N) it writes a foot of known truth instead, and
+// --fragments N, --cut-rim, --random-pose, --seed N, --leg MM, --toe-spring MM, --rocker MM) it writes a foot of known truth instead, and
 // the JSON holds its measurements too.
 
 #include <charconv>
@@ -21,7 +21,8 @@ namespace {
 int Usage() {
   std::cerr << "usage: quarnel-footgen --side Left|Right [--vertices N] [--length MM]"
                " [--arch Flat|Normal|High] [--closed] [--noise MM] [--holes N] [--fragments N]"
-               " [--cut-rim] [--random-pose] [--seed N] OUT.wrl\n";
+               " [--cut-rim] [--random-pose] [--seed N] [--leg MM] [--toe-spring MM] [--rocker MM]"
+               " OUT.wrl\n";
   return 2;
 }
 
@@ -68,6 +69,12 @@ int main(int argc, char** argv) {
       ok = Parse(v, &variant.holes) && variant.holes >= 0 && variant.holes <= 100;
     } else if (arg == "--fragments" && hasValue) {
       ok = Parse(v, &variant.fragments) && variant.fragments >= 0 && variant.fragments <= 100;
+    } else if (arg == "--leg" && hasValue) {
+      ok = Parse(v, &variant.leg) && variant.leg >= 0 && variant.leg <= 250;
+    } else if (arg == "--toe-spring" && hasValue) {
+      ok = Parse(v, &variant.toeSpring) && variant.toeSpring >= 0 && variant.toeSpring <= 50;
+    } else if (arg == "--rocker" && hasValue) {
+      ok = Parse(v, &variant.heelRocker) && variant.heelRocker >= 0 && variant.heelRocker <= 20;
     } else if (arg == "--seed" && hasValue) {
       ok = Parse(v, &variant.seed);
     } else if (arg == "--closed" || arg == "--cut-rim" || arg == "--random-pose") {
