@@ -1,6 +1,7 @@
 #include "measure/foot_measure.h"
 
 #include "measure/plausibility.h"
+#include "measure/support_plane.h"
 
 #include <Eigen/Eigenvalues>
 #include <algorithm>
@@ -32,6 +33,8 @@ constexpr double kMaxWidth = 250.0;
 // places the sample scans mark. A scan cut off low still holds all of the sole.
 constexpr double kSoleLevel = 12.0;
 constexpr double kSoleLength = 247.0;
+// How far inside the foot's ends in plan (heel's back, hallux tip) the sole's ends lie there.
+constexpr double kSoleBehind = 8.26, kSoleAhead = 4.74;
 constexpr double kHeelAt = 23.3, kBallAt = 179.3, kAdjacentAt = 161.1;
 constexpr double kBallIn = 13.25, kAdjacentIn = 9.35;
 constexpr double kCell = 0.5;  // mm: footprint raster, fine against the 1.5 mm width bounds
@@ -395,23 +398,6 @@ std::optional<Surface> FootSurface(const kernelcad::Mesh& mesh, std::string& rea
   return s;
 }
 
-// The plane the foot stands on: the lowest flat region. `up` points into the foot; a point's
-// height above the plane is up.dot(p) - level.
-struct Plane {
-  Vector3d up;
-  double level;
-  double Height(const Vector3d& p) const { return up.dot(p) - level; }
-};
-
-// A triangle as its centre and area, in single precision: a large scan has millions of them,
-// and the sums over them are taken in double.
-struct Patch {
-  Eigen::Vector3f at;
-  float size;
-  Vector3d centre() const { return at.cast<double>(); }
-  double area() const { return size; }
-};
-
 std::vector<Patch> Patches(const Surface& s) {
   std::vector<Patch> patches;
   patches.reserve(s.triangles.size());
@@ -421,134 +407,6 @@ std::vector<Patch> Patches(const Surface& s) {
         {((a + b + c) / 3.0).cast<float>(), static_cast<float>(TriangleArea(a, b, c))});
   }
   return patches;
-}
-
-// Evenly spread directions over the sphere (a Fibonacci lattice).
-std::vector<Vector3d> Directions(int count) {
-  std::vector<Vector3d> dirs;
-  const double golden = std::numbers::pi * (3.0 - std::sqrt(5.0));
-  for (int i = 0; i < count; ++i) {
-    const double z = 1.0 - 2.0 * (i + 0.5) / count, r = std::sqrt(1.0 - z * z);
-    dirs.emplace_back(r * std::cos(golden * i), r * std::sin(golden * i), z);
-  }
-  return dirs;
-}
-
-// Area of the patches within `band` of the extreme along `down`, and how far that area spreads
-// along the longest direction across `down` as a share of the whole surface's spread there: a
-// sole reaches from heel to toes, an ankle's cut or a flat side does not.
-struct Support {
-  double area = 0, spread = 0;
-  double Score() const { return area * std::min(1.0, spread / 0.6); }
-};
-
-Support SupportAlong(const std::vector<Patch>& patches, const Vector3d& down, double band,
-                     const Vector3d& longest) {
-  double top = -std::numeric_limits<double>::infinity();
-  for (const Patch& p : patches) top = std::max(top, p.centre().dot(down));
-  const Vector3d along = (longest - longest.dot(down) * down).normalized();
-  Support s;
-  double lo = std::numeric_limits<double>::infinity(), hi = -lo, allLo = lo, allHi = -lo;
-  for (const Patch& p : patches) {
-    const double x = p.centre().dot(along);
-    allLo = std::min(allLo, x), allHi = std::max(allHi, x);
-    if (p.centre().dot(down) < top - band) continue;
-    s.area += p.area();
-    lo = std::min(lo, x), hi = std::max(hi, x);
-  }
-  s.spread = allHi > allLo && hi >= lo ? (hi - lo) / (allHi - allLo) : 0.0;
-  return s;
-}
-
-// Principal directions of area-weighted points, largest spread first.
-Eigen::Matrix3d PrincipalAxes(const std::vector<Patch>& patches) {
-  Vector3d mean = Vector3d::Zero();
-  double total = 0;
-  for (const Patch& p : patches) mean += p.area() * p.centre(), total += p.area();
-  mean /= total;
-  Eigen::Matrix3d cov = Eigen::Matrix3d::Zero();
-  for (const Patch& p : patches)
-    cov += p.area() * (p.centre() - mean) * (p.centre() - mean).transpose();
-  const Eigen::SelfAdjointEigenSolver<Eigen::Matrix3d> eig(cov);
-  return eig.eigenvectors().rowwise().reverse();
-}
-
-// Least-squares plane through the patches within `band` of `plane`, its normal kept on the side
-// of the old one.
-Plane FitPlane(const std::vector<Patch>& patches, const Plane& plane, double band) {
-  Vector3d mean = Vector3d::Zero();
-  double total = 0;
-  for (const Patch& p : patches)
-    if (std::abs(plane.Height(p.centre())) <= band)
-      mean += p.area() * p.centre(), total += p.area();
-  if (total <= 0) return plane;
-  mean /= total;
-  Eigen::Matrix3d cov = Eigen::Matrix3d::Zero();
-  for (const Patch& p : patches)
-    if (std::abs(plane.Height(p.centre())) <= band)
-      cov += p.area() * (p.centre() - mean) * (p.centre() - mean).transpose();
-  Vector3d up = Eigen::SelfAdjointEigenSolver<Eigen::Matrix3d>(cov).eigenvectors().col(0);
-  if (up.dot(plane.up) < 0) up = -up;
-  return {up, up.dot(mean)};
-}
-
-std::optional<Plane> FindSupportPlane(const std::vector<Patch>& patches, std::string& reason) {
-  const Vector3d longest = PrincipalAxes(patches).col(0);
-  // The search runs on a few thousand patches; the plane is then fitted to all of them.
-  std::vector<Patch> sample;
-  const std::size_t stride = std::max<std::size_t>(1, patches.size() / 6000);
-  for (std::size_t i = 0; i < patches.size(); i += stride) sample.push_back(patches[i]);
-
-  // The lattice is about 5 degrees apart, a tilt that lifts one end of a foot 10 mm: a wide band
-  // finds the sole's side, narrower ones then settle on its plane. On a closed mesh a tall flat
-  // side may hold as much in the wide band, so the best few sides, 30 degrees apart at least,
-  // are each settled and the one with most in the narrow band wins.
-  std::vector<std::pair<double, Vector3d>> wide;
-  for (const Vector3d& d : Directions(1500))
-    wide.emplace_back(SupportAlong(sample, d, 4 * kContactBand, longest).Score(), d);
-  std::sort(wide.begin(), wide.end(),
-            [](const auto& p, const auto& q) { return p.first > q.first; });
-  std::vector<Vector3d> starts;
-  for (const auto& [score, d] : wide) {
-    if (starts.size() == 4) break;
-    if (std::all_of(starts.begin(), starts.end(),
-                    [&](const Vector3d& s) { return s.dot(d) < 0.87; }))
-      starts.push_back(d);
-  }
-  // Each start settles on grids of directions around it, ever finer in ever narrower bands.
-  const auto settle = [&](const Vector3d& at, double band, double reach, int steps) {
-    const Vector3d u = at.unitOrthogonal(), v = at.cross(u);
-    Support best = SupportAlong(sample, at, band, longest);
-    Vector3d bestAt = at;
-    for (int i = -steps; i <= steps; ++i)
-      for (int j = -steps; j <= steps; ++j) {
-        const Vector3d d = (at + reach * (i * u + j * v) / steps).normalized();
-        const Support sup = SupportAlong(sample, d, band, longest);
-        if (sup.Score() > best.Score()) best = sup, bestAt = d;
-      }
-    return std::pair{bestAt, best};
-  };
-  Vector3d best = Vector3d::UnitZ();
-  Support bestSupport;
-  for (Vector3d at : starts) {
-    Support support;
-    std::tie(at, support) = settle(at, 4 * kContactBand, 0.1, 6);
-    std::tie(at, support) = settle(at, 2 * kContactBand, 0.02, 4);
-    std::tie(at, support) = settle(at, kContactBand, 0.006, 3);
-    if (support.Score() > bestSupport.Score()) best = at, bestSupport = support;
-  }
-  double total = 0;
-  for (const Patch& p : sample) total += p.area();
-  if (bestSupport.spread < 0.5 || bestSupport.area < 0.05 * total) {
-    reason = "No sole found: the scan has no flat region it could stand on.";
-    return std::nullopt;
-  }
-  double top = -std::numeric_limits<double>::infinity();
-  for (const Patch& p : patches) top = std::max(top, p.centre().dot(best));
-  // Start at the middle of the lowest band, then close in on the flat of the sole.
-  Plane plane{-best, -top + 0.5 * kContactBand};
-  for (const double band : {1.5, 1.0, 1.0}) plane = FitPlane(patches, plane, band);
-  return plane;
 }
 
 // The foot's frame: origin on the support plane, x along the foot from heel to toes, y across
@@ -663,6 +521,18 @@ Vector2d ExtentBelow(const Local& l, double level) {
       }
     }
   return {lo, hi};
+}
+
+// Where the reference points lie along the foot is taken from the sole's extent up to
+// kSoleLevel: a scan cut off low round the heel or the toes still has all of it. But toes lifted
+// off the floor, or a heel rounded up behind its pad, take their ends above that level while the
+// foot's ends in plan stay where they were: each end of the sole is the one of the two that
+// reaches further out.
+Vector2d SoleExtent(const Local& l) {
+  const Vector2d low = ExtentBelow(l, kSoleLevel);
+  const double unit = (l.front - l.rear) / (kSoleLength + kSoleBehind + kSoleAhead);
+  return {std::min(low.x(), l.rear + unit * kSoleBehind),
+          std::max(low.y(), l.front - unit * kSoleAhead)};
 }
 
 // Height of the lowest surface point above (x, y); nullopt over a hole or off the foot.
@@ -1003,9 +873,7 @@ Suggestion SuggestReferencePoints(const kernelcad::Mesh& mesh, footview::Side si
   // to the middle of the metatarsal heads) does not, and settles in two rounds.
   for (int round = 0; round < 3; ++round) {
     Relocate(l, *surface, f);
-    // Where the reference points lie along the foot is taken from the sole's extent up to
-    // kSoleLevel: a scan cut off low round the heel or the toes still has all of it.
-    const Vector2d sole = ExtentBelow(l, kSoleLevel);
+    const Vector2d sole = SoleExtent(l);
     const double unit = (sole.y() - sole.x()) / kSoleLength;
     const auto at = [&](double x) { return sole.x() + unit * x; };
     const auto heelSection = Section(l, at(kHeelAt), kSoleLevel);
@@ -1026,7 +894,7 @@ Suggestion SuggestReferencePoints(const kernelcad::Mesh& mesh, footview::Side si
   }
   // The medial arch rises off the ground, the lateral midfoot barely does: a foot whose arch is
   // on the other side is the other foot, and its points would be mirrored.
-  const Vector2d sole = ExtentBelow(l, kSoleLevel);
+  const Vector2d sole = SoleExtent(l);
   const double mid = sole.x() + 0.45 * (sole.y() - sole.x());
   if (const auto across = Section(l, mid, kSoleLevel)) {
     const double centre = 0.5 * (across->x() + across->y()),

@@ -24,9 +24,12 @@ struct Range {
 // of the ball breadth apart. Cavanagh & Rodgers (1987) found arch indices of 0.23 +- 0.05 in 107
 // adults; children's run higher, to about 0.30 (Mueller et al. 2012, 7,788 children aged 1-13):
 // 0.42 is flatter than any foot that stands on its sole.
+constexpr Range kBallBreadth{"width across the ball", &Proportions::ballBreadth, 0.31, 0.48,
+                             "foot length"};
+constexpr Range kHeelWidth{"heel width", &Proportions::heelWidth, 0.20, 0.34, "foot length"};
 constexpr Range kRanges[] = {
-    {"width across the ball", &Proportions::ballBreadth, 0.31, 0.48, "foot length"},
-    {"heel width", &Proportions::heelWidth, 0.20, 0.34, "foot length"},
+    kBallBreadth,
+    kHeelWidth,
     {"distance from the ball to the adjacent point", &Proportions::pointsApart, 0.40, 1.05,
      "width across the ball"},
     {"heel point's distance from the back of the heel", &Proportions::heelAt, 0.02, 0.32,
@@ -38,12 +41,18 @@ constexpr Range kRanges[] = {
     {"arch index", &Proportions::archIndex, 0.0, 0.42, nullptr},
 };
 
+bool Within(const Range& r, double v) { return v >= r.low && v <= r.high; }
+
 }  // namespace
+
+bool FootOutline(double heelWidth, double ballBreadth) {
+  return Within(kHeelWidth, heelWidth) && Within(kBallBreadth, ballBreadth);
+}
 
 std::string Implausible(const Proportions& p, const std::string& advice) {
   for (const Range& r : kRanges) {
     const double v = p.*r.value;
-    if (v >= r.low && v <= r.high) continue;
+    if (Within(r, v)) continue;
     char text[240];
     if (r.of)
       std::snprintf(text, sizeof text, "The %s found is %.2f of the %s, which no foot has: ",

@@ -20,4 +20,8 @@ struct Proportions {
 // off, ending in `advice` ("place the points by hand").
 std::string Implausible(const Proportions& p, const std::string& advice);
 
+// Whether an outline whose breadths at the heel and across the ball are these shares of its
+// length is a foot's.
+bool FootOutline(double heelWidth, double ballBreadth);
+
 }  // namespace measure
