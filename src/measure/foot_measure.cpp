@@ -566,24 +566,29 @@ Frame FrameFrom(const Plane& plane, const Vector3d& along) {
   return f;
 }
 
-// The widest part of the outline in the back and in the front 40 % of the foot, from the corners
-// in 2 mm slices.
+// The widest part of the outline in the back and in the front 40 % of the foot, in 2 mm slices
+// each spanned by the triangles reaching into it: a coarse scan's rings of corners lie further
+// apart than that, and askew to the slices.
 std::pair<double, double> EndWidths(const Local& l) {
   const double length = l.front - l.rear;
   const int slices = static_cast<int>(length / 2.0) + 1;
   std::vector<double> lo(slices, std::numeric_limits<double>::infinity()), hi(slices, -lo[0]);
-  for (std::size_t k = 0; k < l.points.size(); ++k) {
-    const Vector3d p = l.points[k];
-    const int i = static_cast<int>((p.x() - l.rear) / 2.0);
-    if (i < 0 || i >= slices) continue;
-    lo[i] = std::min(lo[i], p.y()), hi[i] = std::max(hi[i], p.y());
+  for (const auto& t : *l.triangles) {
+    const Vector3d a = l.points[t[0]], b = l.points[t[1]], c = l.points[t[2]];
+    const auto slice = [&](double x) {
+      return std::clamp(static_cast<int>((x - l.rear) / 2.0), 0, slices - 1);
+    };
+    const double yLow = std::min({a.y(), b.y(), c.y()}), yHigh = std::max({a.y(), b.y(), c.y()});
+    for (int i = slice(std::min({a.x(), b.x(), c.x()})); i <= slice(std::max({a.x(), b.x(), c.x()}));
+         ++i)
+      lo[i] = std::min(lo[i], yLow), hi[i] = std::max(hi[i], yHigh);
   }
   double back = 0, front = 0;
   for (int i = 0; i < slices; ++i) {
     const double share = (i + 0.5) / slices, w = hi[i] - lo[i];
     if (share > 0.05 && share < 0.4) back = std::max(back, w);
     if (share > 0.6 && share < 0.95) front = std::max(front, w);
-  }
+    }
   return {back, front};
 }
 
