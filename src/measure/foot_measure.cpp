@@ -33,6 +33,10 @@ constexpr double kMaxWidth = 250.0;
 // places the sample scans mark. A scan cut off low still holds all of the sole.
 constexpr double kSoleLevel = 12.0;
 constexpr double kSoleLength = 247.0;
+// No medial arch rises higher off the floor than this (mm): the navicular stands 35-50 mm up in
+// adults (Williams & McClay 2000), the skin under the arch well below it. Higher is a hole in the
+// sole showing a closed mesh's top.
+constexpr double kArchAtMost = 30.0;
 // How far inside the foot's ends in plan (heel's back, hallux tip) the sole's ends lie there.
 constexpr double kSoleBehind = 8.26, kSoleAhead = 4.74;
 constexpr double kHeelAt = 23.3, kBallAt = 179.3, kAdjacentAt = 161.1;
@@ -898,19 +902,25 @@ Suggestion SuggestReferencePoints(const kernelcad::Mesh& mesh, footview::Side si
     f = FrameFrom(*plane, 0.5 * (out.ball + out.adjacent) - out.heel);
   }
   // The medial arch rises off the ground, the lateral midfoot barely does: a foot whose arch is
-  // on the other side is the other foot, and its points would be mirrored.
+  // on the other side is the other foot, and its points would be mirrored. Midfoot stations vote,
+  // so that a hole in the sole, through which a closed mesh shows its top, outvotes nothing.
   const Vector2d sole = SoleExtent(l);
-  const double mid = sole.x() + 0.45 * (sole.y() - sole.x());
-  if (const auto across = Section(l, mid, kSoleLevel)) {
+  int votes = 0;
+  for (double share = 0.35; share < 0.56; share += 0.025) {
+    const double mid = sole.x() + share * (sole.y() - sole.x());
+    const auto across = Section(l, mid, kSoleLevel);
+    if (!across) continue;
     const double centre = 0.5 * (across->x() + across->y()),
                  half = 0.5 * (across->y() - across->x());
     const auto inner = LowestHeight(l, mid, centre + medial * 0.5 * half);
     const auto outer = LowestHeight(l, mid, centre - medial * 0.5 * half);
-    if (inner && outer && *outer > *inner + 1.0) {
-      out.reason = std::string("The arch is on the side a ") + (medial > 0 ? "left" : "right") +
-                   " foot has it: check the foot's side.";
-      return out;
-    }
+    if (!inner || !outer || std::max(*inner, *outer) > kArchAtMost) continue;
+    votes += (*inner > *outer + 1.0) - (*outer > *inner + 1.0);
+  }
+  if (votes < 0) {
+    out.reason = std::string("The arch is on the side a ") + (medial > 0 ? "left" : "right") +
+                 " foot has it: check the foot's side.";
+    return out;
   }
   // Points are shown only where the foot they give is one that could be.
   const Measurements m = MeasureOn(*surface, *plane, {out.heel, out.ball, out.adjacent}, side, 1.0,

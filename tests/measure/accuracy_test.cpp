@@ -41,9 +41,9 @@ struct Kind {
 const Kind kKinds[] = {
     {"plantar", 1000, false, 0, 0, 0, false, false, 20, 0},
     {"closed", 2000, true, 0, 0, 0, false, false, 20, 0},
-    {"defects", 3000, false, 0.3, 3, 3, true, false, 20, 0},  // every third one a closed mesh
+    {"defects", 3000, false, 0.3, 3, 3, true, false, 150, 0},  // every third one a closed mesh
     {"standing", 4000, true, 0, 0, 0, false, true, 20, 0},
-    {"standing_defects", 5000, true, 0.3, 3, 3, false, true, 20, 0},
+    {"standing_defects", 5000, true, 0.3, 3, 3, false, true, 150, 0},
     {"low_poly", 6000, true, 0, 0, 0, false, true, 1, 0},
 };
 

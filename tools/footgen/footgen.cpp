@@ -215,10 +215,17 @@ double Density(long long vertices) {
   return std::sqrt(static_cast<double>(vertices) / (kLength * kSectionLength));
 }
 
+// The round heel's back and hallux tip grow as the root of the distance from their ends, so the
+// first step holds two more rings, at a ninth and four ninths of it: the ends are sampled as
+// evenly along the surface as the rest, not as one corner at the tip of a blunt cone.
 std::vector<Station> Stations(double density) {
   const int rings = std::max(8, static_cast<int>(std::lround(density * kLength)));
+  const double step = kLength / rings;
+  std::vector<double> at{step / 9, 4 * step / 9};
+  for (int k = 1; k < rings; ++k) at.push_back(step * k);
+  at.insert(at.end(), {kLength - 4 * step / 9, kLength - step / 9});
   std::vector<Station> stations;
-  for (int k = 1; k < rings; ++k) stations.push_back(StationAt(kLength * k / rings));
+  for (const double x : at) stations.push_back(StationAt(x));
   return stations;
 }
 
@@ -227,17 +234,19 @@ std::vector<Station> Stations(double density) {
 Station StationAt(double x) {
   const Outline& outline = TheOutline();
   if (x < kHeelCap) {
-    // The heel is a quarter ellipse in plan; its back rises steeply but not vertically.
+    // The heel is a quarter ellipse in plan and seen from the side: a dome, round at its back as
+    // the calcaneus is, with no edge where a closed foot's top meets its sole.
     const double c = 1 - x / kHeelCap, f = std::sqrt(1 - c * c);
     const double mid = 0.5 * (outline.medial(x) + outline.lateral(x));
     const double half = 0.5 * (outline.medial(x) - outline.lateral(x));
-    return {x, mid - half * f, mid + half * f, 1 - c * c * c * c};
+    return {x, mid - half * f, mid + half * f, f};
   }
   if (x <= kToeLine) return {x, outline.lateral(x), outline.medial(x), 1.0};
-  // Along the toe line, closing in on the hallux tip, which curls up to the rim.
+  // Along the toe line, closing in on the hallux tip, which curls up to the rim round as the
+  // toe's pulp is.
   const double u = (x - kToeLine) / (kLength - kToeLine);
   const double r = std::clamp((x - (kLength - kTipRound)) / kTipRound, 0.0, 1.0);
-  return {x, outline.ToeLineLateral(u), outline.ToeLineMedial(u), 1 - r * r * r * r};
+  return {x, outline.ToeLineLateral(u), outline.ToeLineMedial(u), std::sqrt(1 - r * r)};
 }
 
 double PlantarHeight(const SoleShape& shape, double x, double y) {
