@@ -1,21 +1,21 @@
 #include "measure/foot_measure.h"
 
-#include "measure/plausibility.h"
-#include "measure/support_plane.h"
-
-#include <Eigen/Eigenvalues>
+#include <Eigen/Cholesky>
+#include <Eigen/Geometry>
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <numbers>
 #include <numeric>
 #include <optional>
-#include <tuple>
+#include <string>
 #include <unordered_map>
 #include <utility>
 #include <vector>
+
+#include "measure/plausibility.h"
+#include "measure/support_plane.h"
 
 namespace measure {
 namespace {
@@ -583,8 +583,8 @@ std::pair<double, double> EndWidths(const Local& l) {
       return std::clamp(static_cast<int>((x - l.rear) / 2.0), 0, slices - 1);
     };
     const double yLow = std::min({a.y(), b.y(), c.y()}), yHigh = std::max({a.y(), b.y(), c.y()});
-    for (int i = slice(std::min({a.x(), b.x(), c.x()})); i <= slice(std::max({a.x(), b.x(), c.x()}));
-         ++i)
+    for (int i = slice(std::min({a.x(), b.x(), c.x()}));
+         i <= slice(std::max({a.x(), b.x(), c.x()})); ++i)
       lo[i] = std::min(lo[i], yLow), hi[i] = std::max(hi[i], yHigh);
   }
   double back = 0, front = 0;
@@ -592,7 +592,7 @@ std::pair<double, double> EndWidths(const Local& l) {
     const double share = (i + 0.5) / slices, w = hi[i] - lo[i];
     if (share > 0.05 && share < 0.4) back = std::max(back, w);
     if (share > 0.6 && share < 0.95) front = std::max(front, w);
-    }
+  }
   return {back, front};
 }
 

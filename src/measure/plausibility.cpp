@@ -55,8 +55,8 @@ std::string Implausible(const Proportions& p, const std::string& advice) {
     if (Within(r, v)) continue;
     char text[240];
     if (r.of)
-      std::snprintf(text, sizeof text, "The %s found is %.2f of the %s, which no foot has: ",
-                    r.what, v, r.of);
+      std::snprintf(text, sizeof text,
+                    "The %s found is %.2f of the %s, which no foot has: ", r.what, v, r.of);
     else
       std::snprintf(text, sizeof text, "The %s found is %.2f, which no foot has: ", r.what, v);
     return text + advice;

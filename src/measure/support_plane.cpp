@@ -115,8 +115,8 @@ bool FootOutlineAlong(const std::vector<Patch>& patches, const Vector3d& down) {
   constexpr int kSlices = 50;
   std::vector<double> from(kSlices, std::numeric_limits<double>::infinity()), to(kSlices, -from[0]);
   for (const Vector2d& q : flat) {
-    const int i = std::clamp(static_cast<int>((q.dot(along) - lo) / length * kSlices), 0,
-                             kSlices - 1);
+    const int i =
+        std::clamp(static_cast<int>((q.dot(along) - lo) / length * kSlices), 0, kSlices - 1);
     from[i] = std::min(from[i], q.dot(across)), to[i] = std::max(to[i], q.dot(across));
   }
   const auto breadth = [&](int i) { return std::max(0.0, to[i] - from[i]); };

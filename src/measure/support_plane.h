@@ -27,7 +27,6 @@ struct Patch {
   double area() const { return size; }
 };
 
-
 // Principal directions of area-weighted points, largest spread first.
 Eigen::Matrix3d PrincipalAxes(const std::vector<Patch>& patches);
 

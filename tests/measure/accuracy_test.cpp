@@ -139,7 +139,6 @@ TEST_P(Accuracy, WithinBounds) {
       Check(measure::Measure(foot.mesh, s.heel, s.ball, s.adjacent, side), t, false, &suggested);
     } else {
       ++declined;
-      std::printf("DEBUG seed %u: %s\n", v.seed, s.reason.c_str());
       EXPECT_FALSE(s.reason.empty()) << "declined without saying why";
     }
     Check(

@@ -80,7 +80,8 @@ TEST(Suggestion, RefusesWhatIsNotThisFootWithItsReason) {
 TEST(Suggestion, TakesAMirroredLeftFootForARightOne) {
   const footgen::Foot left = footgen::GenerateFoot(footgen::Side::Left, 20),
                       right = footgen::GenerateFoot(footgen::Side::Right, 20);
-  const measure::Suggestion asLeft = measure::SuggestReferencePoints(left.mesh, footview::Side::Left),
+  const measure::Suggestion asLeft =
+                                measure::SuggestReferencePoints(left.mesh, footview::Side::Left),
                             mirrored = measure::SuggestReferencePoints(
                                 Scaled(left.mesh, {1, -1, 1}), footview::Side::Right);
   ASSERT_TRUE(asLeft.found && mirrored.found) << asLeft.reason << mirrored.reason;

@@ -6,9 +6,9 @@
 // the foot and the toe pads, open at the top along a rim at kRimHeight.
 //
 // Frame: X runs from the back of the heel (x = 0) to the tip of the hallux (x = 260), Z is up with
-// the sole resting on z = 0, Y is across the foot, a right-handed frame. As on a real foot seen from
-// above with the toes ahead, a left foot's big toe and arch are on the right: its medial side is
-// -Y, a right foot's +Y.
+// the sole resting on z = 0, Y is across the foot, a right-handed frame. As on a real foot seen
+// from above with the toes ahead, a left foot's big toe and arch are on the right: its medial side
+// is -Y, a right foot's +Y.
 
 #include <Eigen/Core>
 #include <Eigen/Geometry>

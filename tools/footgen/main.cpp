@@ -1,8 +1,8 @@
 // quarnel-footgen --side Left|Right [--vertices N] [VARIANT...] OUT.wrl
 // Writes a synthetic foot scan and OUT.landmarks.json with its heel, ball and adjacent points.
 // With variant options (--length MM, --arch Flat|Normal|High, --closed, --noise MM, --holes N,
-// --fragments N, --cut-rim, --random-pose, --seed N, --leg MM, --toe-spring MM, --rocker MM) it writes a foot of known truth instead, and
-// the JSON holds its measurements too.
+// --fragments N, --cut-rim, --random-pose, --seed N, --leg MM, --toe-spring MM, --rocker MM) it
+// writes a foot of known truth instead, and the JSON holds its measurements too.
 
 #include <charconv>
 #include <cmath>

@@ -391,7 +391,8 @@ Eigen::Isometry3d RandomPose(Random& random) {
 }  // namespace
 
 GeneratedFoot Generate(const Variant& variant) {
-  Plan plan{ShapeOf(variant.arch), variant.length / kLength, {variant.toeSpring, variant.heelRocker}};
+  Plan plan{
+      ShapeOf(variant.arch), variant.length / kLength, {variant.toeSpring, variant.heelRocker}};
   GeneratedFoot out;
   kernelcad::Mesh& mesh = out.mesh;
   AppendSurface(mesh, variant.resolution, plan.shape, variant.closed,
