@@ -1,8 +1,8 @@
 // The suggested reference points and the measurements on feet whose truth the generator knows:
 // both sides, the three arch types, lengths across 220-300 mm, in random poses; plantar scans,
 // closed full-foot meshes, and scans with noise, holes, stray fragments and a cut rim; feet as
-// they stand, with a leg stub, toes lifted and a rocking heel, dense and low-poly. Each bound
-// holds or the program declines, and it declines no more often than each kind allows.
+// they stand, with a leg stub, toes lifted and a rocking heel; low-poly templates. Every foot is
+// taken and measured within the bounds: the program declines none of them.
 
 #include <gtest/gtest.h>
 
@@ -34,17 +34,20 @@ struct Kind {
   double noise;
   int holes, fragments;
   bool cutRim;
-  bool standing;   // a leg stub of 0-200 mm, toes 10-35 mm up, the heel's back 0-6 mm up
-  int resolution;  // thousands of vertices
-  int declines;    // at most this many feet declined
+  bool standing;  // a leg stub of 0-200 mm, toes 10-35 mm up, the heel's back 0-6 mm up
+  // Thousands of vertices. Noisy scans come at a scanner's density: on a coarse mesh noise and
+  // the round of the heel are alike, and smoothing one takes off the other. (Feet 12 and 39 of
+  // the defects measured over 1 mm long at 150k when smoothing reached one ring of neighbours.)
+  int resolution;
 };
 const Kind kKinds[] = {
-    {"plantar", 1000, false, 0, 0, 0, false, false, 20, 0},
-    {"closed", 2000, true, 0, 0, 0, false, false, 20, 0},
-    {"defects", 3000, false, 0.3, 3, 3, true, false, 150, 0},  // every third one a closed mesh
-    {"standing", 4000, true, 0, 0, 0, false, true, 20, 0},
-    {"standing_defects", 5000, true, 0.3, 3, 3, false, true, 150, 0},
-    {"low_poly", 6000, true, 0, 0, 0, false, true, 1, 0},
+    {"plantar", 1000, false, 0, 0, 0, false, false, 20},
+    {"closed", 2000, true, 0, 0, 0, false, false, 20},
+    {"defects", 3000, false, 0.3, 3, 3, true, false, 150},  // every third one a closed mesh
+    {"standing", 4000, true, 0, 0, 0, false, true, 20},
+    {"standing_defects", 5000, true, 0.3, 3, 3, false, true, 150},
+    {"low_poly", 6000, true, 0, 0, 0, false, true, 1},
+    {"low_poly_plantar", 7000, false, 0, 0, 0, false, false, 1},
 };
 
 void PrintTo(const Kind& kind, std::ostream* out) { *out << kind.name; }
@@ -52,7 +55,7 @@ void PrintTo(const Kind& kind, std::ostream* out) { *out << kind.name; }
 // Worst errors of one kind's measurements, and how many arch classes came out right.
 struct Errors {
   double length = 0, ball = 0, across = 0, heel = 0, index = 0;
-  int classes = 0, classesRight = 0, declined = 0;
+  int classes = 0, classesRight = 0;
 };
 
 measure::ArchClass ClassOf(Arch arch) {
@@ -61,13 +64,8 @@ measure::ArchClass ClassOf(Arch arch) {
                               : measure::ArchClass::Normal;
 }
 
-// Declined measurements count against the kind's allowance.
 void Check(const measure::Measurements& m, const footgen::Truth& t, bool truePoints, Errors* e) {
-  if (!m.valid) {
-    ++e->declined;
-    EXPECT_FALSE(m.reason.empty()) << "declined without saying why";
-    return;
-  }
+  ASSERT_TRUE(m.valid) << m.reason;
   const auto track = [](double got, double want, double bound, double* worst, const char* what) {
     *worst = std::max(*worst, std::abs(got - want));
     EXPECT_NEAR(got, want, bound) << what;
@@ -90,13 +88,13 @@ void Check(const measure::Measurements& m, const footgen::Truth& t, bool truePoi
 std::string Summary(const Errors& e) {
   char line[200];
   std::snprintf(line, sizeof line,
-                "length %.2f, ball %.2f/%.2f, heel %.2f mm, index %.4f, classes %d/%d, declined %d",
-                e.length, e.ball, e.across, e.heel, e.index, e.classesRight, e.classes, e.declined);
+                "length %.2f, ball %.2f/%.2f, heel %.2f mm, index %.4f, classes %d/%d", e.length,
+                e.ball, e.across, e.heel, e.index, e.classesRight, e.classes);
   return line;
 }
 
 // The i-th foot of a kind: sides, arches, lengths and postures across the range.
-footgen::Variant VariantOf(const Kind& kind, int i, int resolution) {
+footgen::Variant VariantOf(const Kind& kind, int i) {
   footgen::Variant v;
   v.side = i % 2 ? footgen::Side::Right : footgen::Side::Left;
   v.arch = static_cast<Arch>(i / 2 % 3);
@@ -108,7 +106,7 @@ footgen::Variant VariantOf(const Kind& kind, int i, int resolution) {
   v.noise = kind.noise, v.holes = kind.holes, v.fragments = kind.fragments;
   v.cutRim = kind.cutRim, v.randomPose = true;
   v.seed = kind.seed + i;
-  v.resolution = resolution;
+  v.resolution = kind.resolution;
   return v;
 }
 
@@ -120,7 +118,7 @@ TEST_P(Accuracy, WithinBounds) {
   double worstPoint = 0;
   Errors truePoints, suggested;
   for (int i = 0; i < kCases; ++i) {
-    const footgen::Variant v = VariantOf(kind, i, kind.resolution);
+    const footgen::Variant v = VariantOf(kind, i);
     const footgen::GeneratedFoot foot = footgen::Generate(v);
     const footgen::Truth& t = foot.truth;
     const auto side = v.side == footgen::Side::Left ? footview::Side::Left : footview::Side::Right;
@@ -139,7 +137,7 @@ TEST_P(Accuracy, WithinBounds) {
       Check(measure::Measure(foot.mesh, s.heel, s.ball, s.adjacent, side), t, false, &suggested);
     } else {
       ++declined;
-      EXPECT_FALSE(s.reason.empty()) << "declined without saying why";
+      ADD_FAILURE() << "declined: " << s.reason;
     }
     Check(
         measure::Measure(foot.mesh, t.landmarks.heel, t.landmarks.ball, t.landmarks.adjacent, side),
@@ -149,24 +147,7 @@ TEST_P(Accuracy, WithinBounds) {
               kCases, kPointBound, declined, worstPoint);
   std::printf("%s, true points: %s\n", kind.name, Summary(truePoints).c_str());
   std::printf("%s, suggested points: %s\n", kind.name, Summary(suggested).c_str());
-  EXPECT_GE(hits, kHitRate * (kCases - declined));
-  EXPECT_LE(declined + suggested.declined + truePoints.declined, kind.declines);
-}
-
-// A dense scan has more noisy corners at each end, the outermost of them further out: smoothing
-// that reached only one ring of neighbours measured these two feet over 1 mm long at 150k
-// vertices.
-TEST(DenseNoisyScan, KeepsItsLength) {
-  for (const int i : {12, 39}) {
-    const footgen::Variant v = VariantOf(kKinds[2], i, 150);
-    const footgen::GeneratedFoot foot = footgen::Generate(v);
-    const auto side = v.side == footgen::Side::Left ? footview::Side::Left : footview::Side::Right;
-    SCOPED_TRACE("seed " + std::to_string(v.seed));
-    const measure::Suggestion s = measure::SuggestReferencePoints(foot.mesh, side);
-    ASSERT_TRUE(s.found) << s.reason;
-    Errors e;
-    Check(measure::Measure(foot.mesh, s.heel, s.ball, s.adjacent, side), foot.truth, false, &e);
-  }
+  EXPECT_GE(hits, kHitRate * kCases);
 }
 
 INSTANTIATE_TEST_SUITE_P(Scans, Accuracy, testing::ValuesIn(kKinds),
