@@ -3,6 +3,7 @@
 #include <Eigen/Eigenvalues>
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <limits>
 #include <numbers>
 #include <tuple>
@@ -35,20 +36,34 @@ struct Support {
   double Score() const { return area * std::min(1.0, spread / 0.6); }
 };
 
-Support SupportAlong(const std::vector<Patch>& patches, const Vector3d& down, double band,
-                     const Vector3d& longest) {
-  double top = -std::numeric_limits<double>::infinity();
-  for (const Patch& p : patches) top = std::max(top, p.centre().dot(down));
-  const Vector3d along = (longest - longest.dot(down) * down).normalized();
-  Support s;
-  double lo = std::numeric_limits<double>::infinity(), hi = -lo, allLo = lo, allHi = -lo;
-  for (const Patch& p : patches) {
-    const double x = p.centre().dot(along);
-    allLo = std::min(allLo, x), allHi = std::max(allHi, x);
-    if (p.centre().dot(down) < top - band) continue;
-    s.area += p.area();
-    lo = std::min(lo, x), hi = std::max(hi, x);
+// The search's patches a coordinate at a time, so that their heights along a direction come in
+// a few vector operations: the search takes thousands of directions.
+struct Cloud {
+  explicit Cloud(const std::vector<Patch>& patches) {
+    const auto n = static_cast<Eigen::Index>(patches.size());
+    for (Eigen::ArrayXf* a : {&x, &y, &z, &area}) a->resize(n);
+    for (Eigen::Index i = 0; i < n; ++i) {
+      const Patch& p = patches[static_cast<std::size_t>(i)];
+      x[i] = p.at.x(), y[i] = p.at.y(), z[i] = p.at.z(), area[i] = p.size;
+    }
   }
+  Eigen::ArrayXf Along(const Vector3d& d) const {
+    return static_cast<float>(d.x()) * x + static_cast<float>(d.y()) * y +
+           static_cast<float>(d.z()) * z;
+  }
+  Eigen::ArrayXf x, y, z, area;
+};
+
+Support SupportAlong(const Cloud& cloud, const Vector3d& down, double band,
+                     const Vector3d& longest) {
+  constexpr float kFar = std::numeric_limits<float>::infinity();
+  const Eigen::ArrayXf height = cloud.Along(down);
+  const Eigen::ArrayXf x = cloud.Along((longest - longest.dot(down) * down).normalized());
+  const auto in = height >= height.maxCoeff() - static_cast<float>(band);
+  Support s;
+  s.area = in.select(cloud.area, 0.0f).cast<double>().sum();
+  const double lo = in.select(x, kFar).minCoeff(), hi = in.select(x, -kFar).maxCoeff();
+  const double allLo = x.minCoeff(), allHi = x.maxCoeff();
   s.spread = allHi > allLo && hi >= lo ? (hi - lo) / (allHi - allLo) : 0.0;
   return s;
 }
@@ -143,10 +158,14 @@ std::optional<Plane> FindSupportPlane(const std::vector<Patch>& patches, std::st
   // The lattice is about 5 degrees apart, a tilt that lifts one end of a foot 10 mm: a wide band
   // finds the sole's side, narrower ones then settle on its plane. On a closed mesh a tall flat
   // side may hold as much in the wide band, so the best few sides, 30 degrees apart at least,
-  // are each settled.
+  // are each settled. The wide band only ranks the sides: a quarter of the sample does.
+  std::vector<Patch> coarse;
+  for (std::size_t i = 0; i < sample.size(); i += sample.size() < 6000 ? 1 : 4)
+    coarse.push_back(sample[i]);
+  const Cloud cloud(sample), coarseCloud(coarse);
   std::vector<std::pair<double, Vector3d>> wide;
   for (const Vector3d& d : Directions(1500))
-    wide.emplace_back(SupportAlong(sample, d, 4 * kContactBand, longest).Score(), d);
+    wide.emplace_back(SupportAlong(coarseCloud, d, 4 * kContactBand, longest).Score(), d);
   std::sort(wide.begin(), wide.end(),
             [](const auto& p, const auto& q) { return p.first > q.first; });
   std::vector<Vector3d> starts;
@@ -159,34 +178,34 @@ std::optional<Plane> FindSupportPlane(const std::vector<Patch>& patches, std::st
   // Each start settles on grids of directions around it, ever finer in ever narrower bands.
   const auto settle = [&](const Vector3d& at, double band, double reach, int steps) {
     const Vector3d u = at.unitOrthogonal(), v = at.cross(u);
-    Support best = SupportAlong(sample, at, band, longest);
+    Support best = SupportAlong(cloud, at, band, longest);
     Vector3d bestAt = at;
     for (int i = -steps; i <= steps; ++i)
       for (int j = -steps; j <= steps; ++j) {
         const Vector3d d = (at + reach * (i * u + j * v) / steps).normalized();
-        const Support sup = SupportAlong(sample, d, band, longest);
+        const Support sup = SupportAlong(cloud, d, band, longest);
         if (sup.Score() > best.Score()) best = sup, bestAt = d;
       }
     return std::pair{bestAt, best};
   };
+  // A long flat side, or one with the leg lying along the floor beside it, may hold more in the
+  // narrow band than the sole of a foot whose toes and heel are lifted: the side holding most
+  // wins among those from which the scan shows a foot's outline, as a standing foot's sole does.
+  // The outline changes little as a start settles, so only those that show it are settled.
+  std::vector<Vector3d> standing;
+  std::copy_if(starts.begin(), starts.end(), std::back_inserter(standing),
+               [&](const Vector3d& d) { return FootOutlineAlong(sample, d); });
   std::vector<std::pair<Vector3d, Support>> settled;
-  for (Vector3d at : starts) {
+  for (Vector3d at : standing.empty() ? starts : standing) {
     Support support;
     std::tie(at, support) = settle(at, 4 * kContactBand, 0.1, 6);
     std::tie(at, support) = settle(at, 2 * kContactBand, 0.02, 4);
     std::tie(at, support) = settle(at, kContactBand, 0.006, 3);
     settled.emplace_back(at, support);
   }
-  // A long flat side, or one with the leg lying along the floor beside it, may hold more in the
-  // narrow band than the sole of a foot whose toes and heel are lifted: the side holding most
-  // wins among those from which the scan shows a foot's outline, as a standing foot's sole does.
-  std::stable_sort(settled.begin(), settled.end(), [](const auto& p, const auto& q) {
-    return p.second.Score() > q.second.Score();
-  });
-  const auto standing = std::find_if(settled.begin(), settled.end(), [&](const auto& c) {
-    return FootOutlineAlong(sample, c.first);
-  });
-  const auto& [best, bestSupport] = standing == settled.end() ? settled.front() : *standing;
+  const auto& [best, bestSupport] = *std::max_element(
+      settled.begin(), settled.end(),
+      [](const auto& p, const auto& q) { return p.second.Score() < q.second.Score(); });
   double total = 0;
   for (const Patch& p : sample) total += p.area();
   if (bestSupport.spread < 0.5 || bestSupport.area < 0.05 * total) {
