@@ -38,6 +38,12 @@ bool Parse(std::string_view v, T* out) {
   return r.ec == std::errc() && r.ptr == v.data() + v.size();
 }
 
+// A number from `lo` to `hi`.
+template <class T>
+bool ParseIn(std::string_view v, T* out, T lo, T hi) {
+  return Parse(v, out) && *out >= lo && *out <= hi;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -57,24 +63,24 @@ int main(int argc, char** argv) {
     } else if (arg == "--vertices" && hasValue) {
       ok = Parse(v, &vertices) && vertices >= 1000;
     } else if (arg == "--length" && hasValue) {
-      ok = Parse(v, &variant.length) && variant.length >= 150 && variant.length <= 400;
+      ok = ParseIn(v, &variant.length, 150.0, 400.0);
     } else if (arg == "--arch" && hasValue) {
       ok = v == "Flat" || v == "Normal" || v == "High";
       variant.arch = v == "Flat"   ? footgen::Arch::Flat
                      : v == "High" ? footgen::Arch::High
                                    : footgen::Arch::Normal;
     } else if (arg == "--noise" && hasValue) {
-      ok = Parse(v, &variant.noise) && variant.noise >= 0 && variant.noise <= 5;
+      ok = ParseIn(v, &variant.noise, 0.0, 5.0);
     } else if (arg == "--holes" && hasValue) {
-      ok = Parse(v, &variant.holes) && variant.holes >= 0 && variant.holes <= 100;
+      ok = ParseIn(v, &variant.holes, 0, 100);
     } else if (arg == "--fragments" && hasValue) {
-      ok = Parse(v, &variant.fragments) && variant.fragments >= 0 && variant.fragments <= 100;
+      ok = ParseIn(v, &variant.fragments, 0, 100);
     } else if (arg == "--leg" && hasValue) {
-      ok = Parse(v, &variant.leg) && variant.leg >= 0 && variant.leg <= 250;
+      ok = ParseIn(v, &variant.leg, 0.0, 250.0);
     } else if (arg == "--toe-spring" && hasValue) {
-      ok = Parse(v, &variant.toeSpring) && variant.toeSpring >= 0 && variant.toeSpring <= 50;
+      ok = ParseIn(v, &variant.toeSpring, 0.0, 50.0);
     } else if (arg == "--rocker" && hasValue) {
-      ok = Parse(v, &variant.heelRocker) && variant.heelRocker >= 0 && variant.heelRocker <= 20;
+      ok = ParseIn(v, &variant.heelRocker, 0.0, 20.0);
     } else if (arg == "--seed" && hasValue) {
       ok = Parse(v, &variant.seed);
     } else if (arg == "--closed" || arg == "--cut-rim" || arg == "--random-pose") {
