@@ -1,18 +1,21 @@
 #include "measure/foot_measure.h"
 
-#include <Eigen/Eigenvalues>
+#include <Eigen/Cholesky>
+#include <Eigen/Geometry>
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <numbers>
 #include <numeric>
 #include <optional>
-#include <tuple>
+#include <string>
 #include <unordered_map>
 #include <utility>
 #include <vector>
+
+#include "measure/plausibility.h"
+#include "measure/support_plane.h"
 
 namespace measure {
 namespace {
@@ -30,6 +33,12 @@ constexpr double kMaxWidth = 250.0;
 // places the sample scans mark. A scan cut off low still holds all of the sole.
 constexpr double kSoleLevel = 12.0;
 constexpr double kSoleLength = 247.0;
+// No medial arch rises higher off the floor than this (mm): the navicular stands 35-50 mm up in
+// adults (Williams & McClay 2000), the skin under the arch well below it. Higher is a hole in the
+// sole showing a closed mesh's top.
+constexpr double kArchAtMost = 30.0;
+// How far inside the foot's ends in plan (heel's back, hallux tip) the sole's ends lie there.
+constexpr double kSoleBehind = 8.26, kSoleAhead = 4.74;
 constexpr double kHeelAt = 23.3, kBallAt = 179.3, kAdjacentAt = 161.1;
 constexpr double kBallIn = 13.25, kAdjacentIn = 9.35;
 constexpr double kCell = 0.5;  // mm: footprint raster, fine against the 1.5 mm width bounds
@@ -393,23 +402,6 @@ std::optional<Surface> FootSurface(const kernelcad::Mesh& mesh, std::string& rea
   return s;
 }
 
-// The plane the foot stands on: the lowest flat region. `up` points into the foot; a point's
-// height above the plane is up.dot(p) - level.
-struct Plane {
-  Vector3d up;
-  double level;
-  double Height(const Vector3d& p) const { return up.dot(p) - level; }
-};
-
-// A triangle as its centre and area, in single precision: a large scan has millions of them,
-// and the sums over them are taken in double.
-struct Patch {
-  Eigen::Vector3f at;
-  float size;
-  Vector3d centre() const { return at.cast<double>(); }
-  double area() const { return size; }
-};
-
 std::vector<Patch> Patches(const Surface& s) {
   std::vector<Patch> patches;
   patches.reserve(s.triangles.size());
@@ -421,136 +413,8 @@ std::vector<Patch> Patches(const Surface& s) {
   return patches;
 }
 
-// Evenly spread directions over the sphere (a Fibonacci lattice).
-std::vector<Vector3d> Directions(int count) {
-  std::vector<Vector3d> dirs;
-  const double golden = std::numbers::pi * (3.0 - std::sqrt(5.0));
-  for (int i = 0; i < count; ++i) {
-    const double z = 1.0 - 2.0 * (i + 0.5) / count, r = std::sqrt(1.0 - z * z);
-    dirs.emplace_back(r * std::cos(golden * i), r * std::sin(golden * i), z);
-  }
-  return dirs;
-}
-
-// Area of the patches within `band` of the extreme along `down`, and how far that area spreads
-// along the longest direction across `down` as a share of the whole surface's spread there: a
-// sole reaches from heel to toes, an ankle's cut or a flat side does not.
-struct Support {
-  double area = 0, spread = 0;
-  double Score() const { return area * std::min(1.0, spread / 0.6); }
-};
-
-Support SupportAlong(const std::vector<Patch>& patches, const Vector3d& down, double band,
-                     const Vector3d& longest) {
-  double top = -std::numeric_limits<double>::infinity();
-  for (const Patch& p : patches) top = std::max(top, p.centre().dot(down));
-  const Vector3d along = (longest - longest.dot(down) * down).normalized();
-  Support s;
-  double lo = std::numeric_limits<double>::infinity(), hi = -lo, allLo = lo, allHi = -lo;
-  for (const Patch& p : patches) {
-    const double x = p.centre().dot(along);
-    allLo = std::min(allLo, x), allHi = std::max(allHi, x);
-    if (p.centre().dot(down) < top - band) continue;
-    s.area += p.area();
-    lo = std::min(lo, x), hi = std::max(hi, x);
-  }
-  s.spread = allHi > allLo && hi >= lo ? (hi - lo) / (allHi - allLo) : 0.0;
-  return s;
-}
-
-// Principal directions of area-weighted points, largest spread first.
-Eigen::Matrix3d PrincipalAxes(const std::vector<Patch>& patches) {
-  Vector3d mean = Vector3d::Zero();
-  double total = 0;
-  for (const Patch& p : patches) mean += p.area() * p.centre(), total += p.area();
-  mean /= total;
-  Eigen::Matrix3d cov = Eigen::Matrix3d::Zero();
-  for (const Patch& p : patches)
-    cov += p.area() * (p.centre() - mean) * (p.centre() - mean).transpose();
-  const Eigen::SelfAdjointEigenSolver<Eigen::Matrix3d> eig(cov);
-  return eig.eigenvectors().rowwise().reverse();
-}
-
-// Least-squares plane through the patches within `band` of `plane`, its normal kept on the side
-// of the old one.
-Plane FitPlane(const std::vector<Patch>& patches, const Plane& plane, double band) {
-  Vector3d mean = Vector3d::Zero();
-  double total = 0;
-  for (const Patch& p : patches)
-    if (std::abs(plane.Height(p.centre())) <= band)
-      mean += p.area() * p.centre(), total += p.area();
-  if (total <= 0) return plane;
-  mean /= total;
-  Eigen::Matrix3d cov = Eigen::Matrix3d::Zero();
-  for (const Patch& p : patches)
-    if (std::abs(plane.Height(p.centre())) <= band)
-      cov += p.area() * (p.centre() - mean) * (p.centre() - mean).transpose();
-  Vector3d up = Eigen::SelfAdjointEigenSolver<Eigen::Matrix3d>(cov).eigenvectors().col(0);
-  if (up.dot(plane.up) < 0) up = -up;
-  return {up, up.dot(mean)};
-}
-
-std::optional<Plane> FindSupportPlane(const std::vector<Patch>& patches, std::string& reason) {
-  const Vector3d longest = PrincipalAxes(patches).col(0);
-  // The search runs on a few thousand patches; the plane is then fitted to all of them.
-  std::vector<Patch> sample;
-  const std::size_t stride = std::max<std::size_t>(1, patches.size() / 6000);
-  for (std::size_t i = 0; i < patches.size(); i += stride) sample.push_back(patches[i]);
-
-  // The lattice is about 5 degrees apart, a tilt that lifts one end of a foot 10 mm: a wide band
-  // finds the sole's side, narrower ones then settle on its plane. On a closed mesh a tall flat
-  // side may hold as much in the wide band, so the best few sides, 30 degrees apart at least,
-  // are each settled and the one with most in the narrow band wins.
-  std::vector<std::pair<double, Vector3d>> wide;
-  for (const Vector3d& d : Directions(1500))
-    wide.emplace_back(SupportAlong(sample, d, 4 * kContactBand, longest).Score(), d);
-  std::sort(wide.begin(), wide.end(),
-            [](const auto& p, const auto& q) { return p.first > q.first; });
-  std::vector<Vector3d> starts;
-  for (const auto& [score, d] : wide) {
-    if (starts.size() == 4) break;
-    if (std::all_of(starts.begin(), starts.end(),
-                    [&](const Vector3d& s) { return s.dot(d) < 0.87; }))
-      starts.push_back(d);
-  }
-  // Each start settles on grids of directions around it, ever finer in ever narrower bands.
-  const auto settle = [&](const Vector3d& at, double band, double reach, int steps) {
-    const Vector3d u = at.unitOrthogonal(), v = at.cross(u);
-    Support best = SupportAlong(sample, at, band, longest);
-    Vector3d bestAt = at;
-    for (int i = -steps; i <= steps; ++i)
-      for (int j = -steps; j <= steps; ++j) {
-        const Vector3d d = (at + reach * (i * u + j * v) / steps).normalized();
-        const Support sup = SupportAlong(sample, d, band, longest);
-        if (sup.Score() > best.Score()) best = sup, bestAt = d;
-      }
-    return std::pair{bestAt, best};
-  };
-  Vector3d best = Vector3d::UnitZ();
-  Support bestSupport;
-  for (Vector3d at : starts) {
-    Support support;
-    std::tie(at, support) = settle(at, 4 * kContactBand, 0.1, 6);
-    std::tie(at, support) = settle(at, 2 * kContactBand, 0.02, 4);
-    std::tie(at, support) = settle(at, kContactBand, 0.006, 3);
-    if (support.Score() > bestSupport.Score()) best = at, bestSupport = support;
-  }
-  double total = 0;
-  for (const Patch& p : sample) total += p.area();
-  if (bestSupport.spread < 0.5 || bestSupport.area < 0.05 * total) {
-    reason = "No sole found: the scan has no flat region it could stand on.";
-    return std::nullopt;
-  }
-  double top = -std::numeric_limits<double>::infinity();
-  for (const Patch& p : patches) top = std::max(top, p.centre().dot(best));
-  // Start at the middle of the lowest band, then close in on the flat of the sole.
-  Plane plane{-best, -top + 0.5 * kContactBand};
-  for (const double band : {1.5, 1.0, 1.0}) plane = FitPlane(patches, plane, band);
-  return plane;
-}
-
 // The foot's frame: origin on the support plane, x along the foot from heel to toes, y across
-// (medial for a left foot, lateral for a right one: y = up x x), h up.
+// (lateral for a left foot, medial for a right one: y = up x x), h up.
 struct Frame {
   Vector3d origin, x, y, up;
   Vector3d Local(const Vector3d& p) const {
@@ -663,6 +527,18 @@ Vector2d ExtentBelow(const Local& l, double level) {
   return {lo, hi};
 }
 
+// Where the reference points lie along the foot is taken from the sole's extent up to
+// kSoleLevel: a scan cut off low round the heel or the toes still has all of it. But toes lifted
+// off the floor, or a heel rounded up behind its pad, take their ends above that level while the
+// foot's ends in plan stay where they were: each end of the sole is the one of the two that
+// reaches further out.
+Vector2d SoleExtent(const Local& l) {
+  const Vector2d low = ExtentBelow(l, kSoleLevel);
+  const double unit = (l.front - l.rear) / (kSoleLength + kSoleBehind + kSoleAhead);
+  return {std::min(low.x(), l.rear + unit * kSoleBehind),
+          std::max(low.y(), l.front - unit * kSoleAhead)};
+}
+
 // Height of the lowest surface point above (x, y); nullopt over a hole or off the foot.
 std::optional<double> LowestHeight(const Local& l, double x, double y) {
   std::optional<double> low;
@@ -694,17 +570,22 @@ Frame FrameFrom(const Plane& plane, const Vector3d& along) {
   return f;
 }
 
-// The widest part of the outline in the back and in the front 40 % of the foot, from the corners
-// in 2 mm slices.
+// The widest part of the outline in the back and in the front 40 % of the foot, in 2 mm slices
+// each spanned by the triangles reaching into it: a coarse scan's rings of corners lie further
+// apart than that, and askew to the slices.
 std::pair<double, double> EndWidths(const Local& l) {
   const double length = l.front - l.rear;
   const int slices = static_cast<int>(length / 2.0) + 1;
   std::vector<double> lo(slices, std::numeric_limits<double>::infinity()), hi(slices, -lo[0]);
-  for (std::size_t k = 0; k < l.points.size(); ++k) {
-    const Vector3d p = l.points[k];
-    const int i = static_cast<int>((p.x() - l.rear) / 2.0);
-    if (i < 0 || i >= slices) continue;
-    lo[i] = std::min(lo[i], p.y()), hi[i] = std::max(hi[i], p.y());
+  for (const auto& t : *l.triangles) {
+    const Vector3d a = l.points[t[0]], b = l.points[t[1]], c = l.points[t[2]];
+    const auto slice = [&](double x) {
+      return std::clamp(static_cast<int>((x - l.rear) / 2.0), 0, slices - 1);
+    };
+    const double yLow = std::min({a.y(), b.y(), c.y()}), yHigh = std::max({a.y(), b.y(), c.y()});
+    for (int i = slice(std::min({a.x(), b.x(), c.x()}));
+         i <= slice(std::max({a.x(), b.x(), c.x()})); ++i)
+      lo[i] = std::min(lo[i], yLow), hi[i] = std::max(hi[i], yHigh);
   }
   double back = 0, front = 0;
   for (int i = 0; i < slices; ++i) {
@@ -896,6 +777,76 @@ std::string LengthReason(double length) {
          std::to_string(int(kMaxLength)) + " mm: it does not look like a foot.";
 }
 
+// The measurements of the foot on `s` standing on `plane`, at the given points, every length
+// multiplied by `scale`; invalid with `advice` after the reason when a figure is one no foot has.
+Measurements MeasureOn(const Surface& s, const Plane& plane, const std::array<Vector3d, 3>& points,
+                       footview::Side side, double scale, const std::string& advice) {
+  Measurements m;
+  const auto& [heel, ball, adjacent] = points;
+  const Vector3d toward = 0.5 * (ball + adjacent) - heel;
+  if ((toward - toward.dot(plane.up) * plane.up).norm() < 20.0) {
+    m.reason = "The heel point lies too close to the metatarsal heads to give the foot's axis.";
+    return m;
+  }
+  Frame f = FrameFrom(plane, toward);
+  const Local l = ToLocal(s, f);
+  const double length = l.front - l.rear;
+  if (length < kMinLength || length > kMaxLength) {
+    m.reason = LengthReason(length);
+    return m;
+  }
+  const std::optional<Vector2d> heelSection = OutlineAcross(l, l.rear + length / 6.0);
+  // The frame starts on the plane under the rearmost heel point, on the heel point's line.
+  const Vector3d shift(l.rear, f.Local(heel).y(), 0);
+  f.origin = f.Global(shift);
+  const Vector3d b = f.Local(ball), a = f.Local(adjacent);
+  if ((b.y() - a.y()) * (side == footview::Side::Left ? -1 : 1) < 0) {
+    m.reason = "The ball point lies lateral of the adjacent point: check the foot's side.";
+    return m;
+  }
+  const std::optional<Footprint> print = Rasterize(l, shift);
+  if (!heelSection || !print) {
+    m.reason = print ? "The scan has no surface across the heel."
+                     : "The scan is wider than a foot: it does not look like one.";
+    return m;
+  }
+  const Indices ix = ContactIndices(*print, std::max(b.x(), a.x()), f.Local(heel), b);
+  if (!ix.valid) {
+    m.reason = "No contact region found on the sole.";
+    return m;
+  }
+  // The outline's breadth over the heads, from the fifth's station to the first's.
+  double ballBreadth = 0;
+  for (double x = std::min(a.x(), b.x()); x <= std::max(a.x(), b.x()) + 1.0; x += 2.0)
+    if (const auto across = Section(l, x + shift.x()))
+      ballBreadth = std::max(ballBreadth, across->y() - across->x());
+  Proportions p;
+  p.ballBreadth = ballBreadth / length;
+  p.heelWidth = (heelSection->y() - heelSection->x()) / length;
+  p.pointsApart = (b - a).head<2>().norm() / std::max(ballBreadth, 1e-9);
+  p.heelAt = f.Local(heel).x() / length, p.ballAt = b.x() / length, p.adjacentAt = a.x() / length;
+  p.archIndex = ix.archIndex;
+  if (m.reason = Implausible(p, advice); !m.reason.empty()) return m;
+  m.valid = true;
+  m.footLength = scale * length;
+  m.ballWidth = scale * (b - a).head<2>().norm();
+  m.ballWidthAcross = scale * std::abs(b.y() - a.y());
+  m.heelWidth = scale * (heelSection->y() - heelSection->x());
+  m.archIndex = ix.archIndex;
+  m.archClass = ix.archIndex <= 0.21   ? ArchClass::High
+                : ix.archIndex >= 0.26 ? ArchClass::Low
+                                       : ArchClass::Normal;
+  m.chippauxSmirak = ix.chippauxSmirak;
+  m.archHeight = scale * ix.archHeight;
+  m.size = Sizes(m.footLength, m.ballWidth);
+  m.origin = f.origin, m.axis = f.x, m.across = f.y, m.up = f.up;
+  m.cell = scale * kCell, m.x0 = scale * print->x0, m.y0 = scale * print->y0;
+  m.columns = print->columns, m.rows = print->rows;
+  m.contact = ix.contact;
+  for (std::size_t i = 0; i < ix.thirds.size(); ++i) m.thirds[i] = scale * ix.thirds[i];
+  return m;
+}
+
 }  // namespace
 
 Suggestion SuggestReferencePoints(const kernelcad::Mesh& mesh, footview::Side side) {
@@ -924,15 +875,14 @@ Suggestion SuggestReferencePoints(const kernelcad::Mesh& mesh, footview::Side si
     return out;
   }
   if (backWidth > frontWidth) f = FrameFrom(*plane, -f.x);
-  const double medial = side == footview::Side::Left ? 1.0 : -1.0;
+  // y = up x axis: with the toes ahead a left foot's medial side is on the right, -y.
+  const double medial = side == footview::Side::Left ? -1.0 : 1.0;
 
   // The principal direction leans a few degrees towards the wide forefoot; the foot axis (heel
   // to the middle of the metatarsal heads) does not, and settles in two rounds.
   for (int round = 0; round < 3; ++round) {
     Relocate(l, *surface, f);
-    // Where the reference points lie along the foot is taken from the sole's extent up to
-    // kSoleLevel: a scan cut off low round the heel or the toes still has all of it.
-    const Vector2d sole = ExtentBelow(l, kSoleLevel);
+    const Vector2d sole = SoleExtent(l);
     const double unit = (sole.y() - sole.x()) / kSoleLength;
     const auto at = [&](double x) { return sole.x() + unit * x; };
     const auto heelSection = Section(l, at(kHeelAt), kSoleLevel);
@@ -952,21 +902,31 @@ Suggestion SuggestReferencePoints(const kernelcad::Mesh& mesh, footview::Side si
     f = FrameFrom(*plane, 0.5 * (out.ball + out.adjacent) - out.heel);
   }
   // The medial arch rises off the ground, the lateral midfoot barely does: a foot whose arch is
-  // on the other side is the other foot, and its points would be mirrored.
-  const Vector2d sole = ExtentBelow(l, kSoleLevel);
-  const double mid = sole.x() + 0.45 * (sole.y() - sole.x());
-  if (const auto across = Section(l, mid, kSoleLevel)) {
+  // on the other side is the other foot, and its points would be mirrored. Midfoot stations vote,
+  // so that a hole in the sole, through which a closed mesh shows its top, outvotes nothing.
+  const Vector2d sole = SoleExtent(l);
+  int votes = 0;
+  for (double share = 0.35; share < 0.56; share += 0.025) {
+    const double mid = sole.x() + share * (sole.y() - sole.x());
+    const auto across = Section(l, mid, kSoleLevel);
+    if (!across) continue;
     const double centre = 0.5 * (across->x() + across->y()),
                  half = 0.5 * (across->y() - across->x());
     const auto inner = LowestHeight(l, mid, centre + medial * 0.5 * half);
     const auto outer = LowestHeight(l, mid, centre - medial * 0.5 * half);
-    if (inner && outer && *outer > *inner + 1.0) {
-      out.reason = std::string("The arch is on the side a ") + (medial > 0 ? "right" : "left") +
-                   " foot has it: check the foot's side.";
-      return out;
-    }
+    if (!inner || !outer || std::max(*inner, *outer) > kArchAtMost) continue;
+    votes += (*inner > *outer + 1.0) - (*outer > *inner + 1.0);
   }
-  out.found = true;
+  if (votes < 0) {
+    out.reason = std::string("The arch is on the side a ") + (medial > 0 ? "left" : "right") +
+                 " foot has it: check the foot's side.";
+    return out;
+  }
+  // Points are shown only where the foot they give is one that could be.
+  const Measurements m = MeasureOn(*surface, *plane, {out.heel, out.ball, out.adjacent}, side, 1.0,
+                                   "place the points by hand.");
+  out.found = m.valid;
+  out.reason = m.reason;
   return out;
 }
 
@@ -986,56 +946,8 @@ Measurements Measure(const kernelcad::Mesh& mesh, const Eigen::Vector3d& heel,
   if (!surface) return m;
   const std::optional<Plane> plane = FindSupportPlane(Patches(*surface), m.reason);
   if (!plane) return m;
-  const Vector3d toward = 0.5 * (ball + adjacent) - heel;
-  if ((toward - toward.dot(plane->up) * plane->up).norm() < 20.0) {
-    m.reason = "The heel point lies too close to the metatarsal heads to give the foot's axis.";
-    return m;
-  }
-  Frame f = FrameFrom(*plane, toward);
-  const Local l = ToLocal(*surface, f);
-  const double length = l.front - l.rear;
-  if (length < kMinLength || length > kMaxLength) {
-    m.reason = LengthReason(length);
-    return m;
-  }
-  const std::optional<Vector2d> heelSection = OutlineAcross(l, l.rear + length / 6.0);
-  // The frame starts on the plane under the rearmost heel point, on the heel point's line.
-  const Vector3d shift(l.rear, f.Local(heel).y(), 0);
-  f.origin = f.Global(shift);
-  const Vector3d b = f.Local(ball), a = f.Local(adjacent);
-  if ((b.y() - a.y()) * (side == footview::Side::Left ? 1 : -1) < 0) {
-    m.reason = "The ball point lies lateral of the adjacent point: check the foot's side.";
-    return m;
-  }
-  const std::optional<Footprint> print = Rasterize(l, shift);
-  if (!heelSection || !print) {
-    m.reason = print ? "The scan has no surface across the heel."
-                     : "The scan is wider than a foot: it does not look like one.";
-    return m;
-  }
-  const Indices ix = ContactIndices(*print, std::max(b.x(), a.x()), f.Local(heel), b);
-  if (!ix.valid) {
-    m.reason = "No contact region found on the sole.";
-    return m;
-  }
-  m.valid = true;
-  m.footLength = scale * length;
-  m.ballWidth = scale * (b - a).head<2>().norm();
-  m.ballWidthAcross = scale * std::abs(b.y() - a.y());
-  m.heelWidth = scale * (heelSection->y() - heelSection->x());
-  m.archIndex = ix.archIndex;
-  m.archClass = ix.archIndex <= 0.21   ? ArchClass::High
-                : ix.archIndex >= 0.26 ? ArchClass::Low
-                                       : ArchClass::Normal;
-  m.chippauxSmirak = ix.chippauxSmirak;
-  m.archHeight = scale * ix.archHeight;
-  m.size = Sizes(m.footLength, m.ballWidth);
-  m.origin = f.origin, m.axis = f.x, m.across = f.y, m.up = f.up;
-  m.cell = scale * kCell, m.x0 = scale * print->x0, m.y0 = scale * print->y0;
-  m.columns = print->columns, m.rows = print->rows;
-  m.contact = ix.contact;
-  for (std::size_t i = 0; i < ix.thirds.size(); ++i) m.thirds[i] = scale * ix.thirds[i];
-  return m;
+  return MeasureOn(*surface, *plane, {heel, ball, adjacent}, side, scale,
+                   "check the points and that the scan holds the sole.");
 }
 
 SizeLine Sizes(double footLength, double ballWidth) {

@@ -81,7 +81,7 @@ struct Measurements {
 
   // The foot's frame in the file: origin on the support plane, level along the axis with the
   // heel's back and on the heel point's line; axis from heel to toes, across = up x axis
-  // (medial for a left foot), up away from the plane.
+  // (lateral for a left foot), up away from the plane.
   Eigen::Vector3d origin{0, 0, 0}, axis{1, 0, 0}, across{0, 1, 0}, up{0, 0, 1};
   // The contact region on a raster of square cells in that frame (every length scaled): cell
   // (c, r) spans x from x0 + c * cell and y from y0 + r * cell.

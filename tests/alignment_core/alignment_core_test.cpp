@@ -22,8 +22,8 @@ namespace {
 
 // Picked points of a left and a right foot in scanner coordinates, the heel away from the
 // origin; on the turned foot the ball lies behind the heel.
-const ReferencePoints kLeftFoot{{31.2, -0.02, 0.42}, {187.2, 32.9, 0.55}, {169.0, -35.5, 1.01}};
-const ReferencePoints kRightFoot{{31.2, 0.02, 0.42}, {187.2, -32.9, 0.55}, {169.0, 35.5, 1.01}};
+const ReferencePoints kLeftFoot{{31.2, 0.02, 0.42}, {187.2, -32.9, 0.55}, {169.0, 35.5, 1.01}};
+const ReferencePoints kRightFoot{{31.2, -0.02, 0.42}, {187.2, 32.9, 0.55}, {169.0, -35.5, 1.01}};
 const ReferencePoints kTurnedFoot{{210.0, 5.0, 3.0}, {60.0, -25.0, 1.5}, {70.0, 40.0, 2.0}};
 
 // A tetrahedron as item 0 and the first `spheres` of the heel, ball and adjacent spheres.
@@ -71,7 +71,7 @@ TEST(Alignment, EveryVariantEndsInTheStandardPosition) {
                   {Axis::Medial, Side::Right, 1}};
   // Each foot with the side of +Y its adjacent point ends on when the ball is the axis point.
   const std::pair<ReferencePoints, double> feet[] = {
-      {kLeftFoot, 1}, {kRightFoot, -1}, {kTurnedFoot, 1}};
+      {kLeftFoot, -1}, {kRightFoot, 1}, {kTurnedFoot, 1}};
   for (const auto& v : variants) {
     for (const auto& [at, adjacentY] : feet) {
       SCOPED_TRACE(testing::Message() << int(v.axis) << int(v.side) << at.heel.transpose());

@@ -22,10 +22,12 @@ TEST(AlignCommand, SampleFeetEndInTheStandardPosition) {
       EXPECT_LT(p[0].norm(), 1e-6);
       EXPECT_LT(p[lateral ? 1 : 2].tail<2>().norm(), 1e-6);
       EXPECT_GT(p[1].x(), 0);
-      // Sole down: the third point on the side of +Y a foot of that side puts it.
-      EXPECT_GT(p[lateral ? 2 : 1].y() * ((side == "Left") == lateral ? 1 : -1), 0);
+      // The foot rolled over, its sole at z = 0 facing +Z: the third point on the side of Y a foot
+      // of that side puts it there, a left foot's lateral side at -Y.
+      EXPECT_GT(p[lateral ? 2 : 1].y() * ((side == "Left") == lateral ? -1 : 1), 0);
       const QJsonArray box = got["mesh_bbox"].toArray();
       ASSERT_EQ(box.size(), 6);
+      EXPECT_LT(box[5].toDouble(), -0.25 * box[2].toDouble()) << "the foot below its sole";
       for (const Eigen::Vector3d& point : p)
         for (int a = 0; a < 3; ++a) {
           EXPECT_GE(point[a], box[a].toDouble() - 1e-3);

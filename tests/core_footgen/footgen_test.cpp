@@ -61,10 +61,12 @@ TEST(FootGen, LandmarksAndArchSeenFromBelow) {
   }
   EXPECT_LT(lm.heel.x(), lm.adjacent.x());
   EXPECT_LT(lm.adjacent.x(), lm.ball.x());
-  EXPECT_GT(lm.ball.y(), lm.adjacent.y() + 40) << "medial is +Y on a left foot";
+  EXPECT_LT(lm.ball.y(), lm.adjacent.y() - 40) << "medial is -Y on a left foot";
+  EXPECT_TRUE(std::isfinite(LowestZ(m, 255, -25)) && std::isinf(LowestZ(m, 255, 25)))
+      << "the hallux tip on the -Y side";
 
-  EXPECT_GT(LowestZ(m, 0.42 * 260, 25), 8.0) << "medial midfoot clear of the ground";
-  EXPECT_LT(LowestZ(m, 0.42 * 260, -25), 3.0) << "lateral midfoot on the ground";
+  EXPECT_GT(LowestZ(m, 0.42 * 260, -25), 8.0) << "medial midfoot clear of the ground";
+  EXPECT_LT(LowestZ(m, 0.42 * 260, 25), 3.0) << "lateral midfoot on the ground";
 }
 
 }  // namespace
@@ -105,10 +107,35 @@ TEST(FootGenVariants, TruthOfTheShapes) {
   const auto still = Variant(Arch::High, 250, true), posed = Variant(Arch::High, 250, true, true);
   ASSERT_EQ(still.mesh.points.size(), posed.mesh.points.size());
   EXPECT_GT((posed.truth.pose.translation()).norm(), 1.0);
+  // Both carry the left foot's mirror image; the posed one is turned and moved besides.
+  const Eigen::Isometry3d move = posed.truth.pose * still.truth.pose.inverse();
   for (std::size_t i = 0; i < still.mesh.pointCount(); i += 97)
-    ASSERT_TRUE((posed.truth.pose * Point(still.mesh, i)).isApprox(Point(posed.mesh, i), 1e-6));
-  EXPECT_TRUE((posed.truth.pose * still.truth.landmarks.ball).isApprox(posed.truth.landmarks.ball));
+    ASSERT_TRUE((move * Point(still.mesh, i)).isApprox(Point(posed.mesh, i), 1e-6));
+  EXPECT_TRUE((move * still.truth.landmarks.ball).isApprox(posed.truth.landmarks.ball));
   EXPECT_EQ(posed.truth.archIndex, still.truth.archIndex);
+}
+
+// A foot as it stands: its leg stub as high as asked, the hallux tip and the heel's back lifted
+// by the toe spring and the rocker while the heel pad and metatarsal heads stay on the floor, and
+// in plan the same foot as the flat one.
+TEST(FootGenVariants, StandingFoot) {
+  footgen::Variant v;
+  v.closed = true, v.resolution = 10, v.leg = 180, v.toeSpring = 25, v.heelRocker = 5;
+  const auto standing = footgen::Generate(v);
+  const auto flat = Variant(Arch::Normal, 260, true);
+  const auto b = standing.mesh.bounds();
+  EXPECT_NEAR(b[5], 180, 1) << "leg stub";
+  EXPECT_NEAR(b[2], 0, 0.5) << "still standing on the floor";
+  const auto& lm = standing.truth.landmarks;
+  for (const Vector3d& p : {lm.heel, lm.ball, lm.adjacent})
+    EXPECT_NEAR(LowestZ(standing.mesh, p.x(), p.y()), p.z(), 0.05);
+  EXPECT_TRUE(lm.ball.isApprox(flat.truth.landmarks.ball, 1e-9));
+  EXPECT_NEAR(LowestZ(standing.mesh, 257, -27), LowestZ(flat.mesh, 257, -27) + 25, 2.5)
+      << "hallux tip lifted";
+  EXPECT_NEAR(LowestZ(standing.mesh, 2, 0), LowestZ(flat.mesh, 2, 0) + 5 * 0.94 * 0.94, 0.5)
+      << "heel's back lifted";
+  EXPECT_EQ(standing.truth.footLength, flat.truth.footLength);
+  EXPECT_EQ(standing.truth.heelWidth, flat.truth.heelWidth);
 }
 
 // A closed mesh is watertight and wound outwards; the defects are what they say, drawn from the

@@ -1,6 +1,8 @@
 // The suggested reference points and the measurements on feet whose truth the generator knows:
 // both sides, the three arch types, lengths across 220-300 mm, in random poses; plantar scans,
-// closed full-foot meshes, and scans with noise, holes, stray fragments and a cut rim.
+// closed full-foot meshes, and scans with noise, holes, stray fragments and a cut rim; feet as
+// they stand, with a leg stub, toes lifted and a rocking heel; low-poly templates. Every foot is
+// taken and measured within the bounds: the program declines none of them.
 
 #include <gtest/gtest.h>
 
@@ -20,7 +22,8 @@ using footgen::Arch;
 
 static_assert(footgen::kContactBand == measure::kContactBand, "one footprint on both sides");
 
-constexpr int kCases = 40;
+// The full sets take minutes under the sanitizers: there, a few feet of each kind.
+constexpr int kCases = QUARNEL_FEET_PER_KIND;
 constexpr double kPointBound = 3.0, kLengthBound = 1.0, kWidthBound = 1.5, kIndexBound = 0.02;
 constexpr double kHitRate = 0.95;
 
@@ -31,11 +34,20 @@ struct Kind {
   double noise;
   int holes, fragments;
   bool cutRim;
+  bool standing;  // a leg stub of 0-200 mm, toes 10-35 mm up, the heel's back 0-6 mm up
+  // Thousands of vertices. Noisy scans come at a scanner's density: on a coarse mesh noise and
+  // the round of the heel are alike, and smoothing one takes off the other. (Feet 12 and 39 of
+  // the defects measured over 1 mm long at 150k when smoothing reached one ring of neighbours.)
+  int resolution;
 };
 const Kind kKinds[] = {
-    {"plantar", 1000, false, 0, 0, 0, false},
-    {"closed", 2000, true, 0, 0, 0, false},
-    {"defects", 3000, false, 0.3, 3, 3, true},  // every third one a closed mesh
+    {"plantar", 1000, false, 0, 0, 0, false, false, 20},
+    {"closed", 2000, true, 0, 0, 0, false, false, 20},
+    {"defects", 3000, false, 0.3, 3, 3, true, false, 150},  // every third one a closed mesh
+    {"standing", 4000, true, 0, 0, 0, false, true, 20},
+    {"standing_defects", 5000, true, 0.3, 3, 3, false, true, 150},
+    {"low_poly", 6000, true, 0, 0, 0, false, true, 1},
+    {"low_poly_plantar", 7000, false, 0, 0, 0, false, false, 1},
 };
 
 void PrintTo(const Kind& kind, std::ostream* out) { *out << kind.name; }
@@ -52,7 +64,7 @@ measure::ArchClass ClassOf(Arch arch) {
                               : measure::ArchClass::Normal;
 }
 
-void Check(const measure::Measurements& m, const footgen::Truth& t, bool truePoints, Errors* e) {
+void Check(const measure::Measurements& m, const footgen::Truth& t, Errors* e) {
   ASSERT_TRUE(m.valid) << m.reason;
   const auto track = [](double got, double want, double bound, double* worst, const char* what) {
     *worst = std::max(*worst, std::abs(got - want));
@@ -61,11 +73,10 @@ void Check(const measure::Measurements& m, const footgen::Truth& t, bool truePoi
   track(m.footLength, t.footLength, kLengthBound, &e->length, "foot length");
   track(m.heelWidth, t.heelWidth, kWidthBound, &e->heel, "heel width");
   track(m.archIndex, t.archIndex, kIndexBound, &e->index, "arch index");
-  // The ball widths are the distance between the two points given, so only the true ones tell.
-  if (truePoints) {
-    track(m.ballWidth, t.ballWidth, kWidthBound, &e->ball, "ball width");
-    track(m.ballWidthAcross, t.ballWidthAcross, kWidthBound, &e->across, "ball width across");
-  }
+  // The ball widths are the distance between the two points given: exact on the true points, on
+  // the suggested ones as close as those lie to them.
+  track(m.ballWidth, t.ballWidth, kWidthBound, &e->ball, "ball width");
+  track(m.ballWidthAcross, t.ballWidthAcross, kWidthBound, &e->across, "ball width across");
   if (std::abs(t.archIndex - 0.21) > kIndexBound && std::abs(t.archIndex - 0.26) > kIndexBound) {
     ++e->classes;
     e->classesRight += m.archClass == ClassOf(t.archClass);
@@ -81,17 +92,20 @@ std::string Summary(const Errors& e) {
   return line;
 }
 
-// The i-th foot of a kind: sides, arches and lengths across the range.
-footgen::Variant VariantOf(const Kind& kind, int i, int resolution) {
+// The i-th foot of a kind: sides, arches, lengths and postures across the range.
+footgen::Variant VariantOf(const Kind& kind, int i) {
   footgen::Variant v;
   v.side = i % 2 ? footgen::Side::Right : footgen::Side::Left;
   v.arch = static_cast<Arch>(i / 2 % 3);
-  v.length = 220 + 80.0 * (i * 17 % kCases) / (kCases - 1);
+  const auto spread = [i](int step) { return (i * step % 40) / 39.0; };
+  v.length = 220 + 80.0 * spread(17);
+  if (kind.standing)
+    v.leg = 200 * spread(13), v.toeSpring = 10 + 25 * spread(7), v.heelRocker = 6 * spread(11);
   v.closed = kind.closed || (kind.cutRim && i % 3 == 2);
   v.noise = kind.noise, v.holes = kind.holes, v.fragments = kind.fragments;
   v.cutRim = kind.cutRim, v.randomPose = true;
   v.seed = kind.seed + i;
-  v.resolution = resolution;
+  v.resolution = kind.resolution;
   return v;
 }
 
@@ -103,7 +117,7 @@ TEST_P(Accuracy, WithinBounds) {
   double worstPoint = 0;
   Errors truePoints, suggested;
   for (int i = 0; i < kCases; ++i) {
-    const footgen::Variant v = VariantOf(kind, i, 20);
+    const footgen::Variant v = VariantOf(kind, i);
     const footgen::GeneratedFoot foot = footgen::Generate(v);
     const footgen::Truth& t = foot.truth;
     const auto side = v.side == footgen::Side::Left ? footview::Side::Left : footview::Side::Right;
@@ -119,36 +133,20 @@ TEST_P(Accuracy, WithinBounds) {
       worstPoint = std::max(worstPoint, error);
       hits += error <= kPointBound;
       EXPECT_LE(error, kPointBound) << "a wrong suggestion given as right";
-      Check(measure::Measure(foot.mesh, s.heel, s.ball, s.adjacent, side), t, false, &suggested);
+      Check(measure::Measure(foot.mesh, s.heel, s.ball, s.adjacent, side), t, &suggested);
     } else {
       ++declined;
-      EXPECT_FALSE(s.reason.empty()) << "declined without saying why";
+      ADD_FAILURE() << "declined: " << s.reason;
     }
     Check(
         measure::Measure(foot.mesh, t.landmarks.heel, t.landmarks.ball, t.landmarks.adjacent, side),
-        t, true, &truePoints);
+        t, &truePoints);
   }
   std::printf("%s: suggested %d/%d within %.0f mm (%d declined, worst %.2f mm)\n", kind.name, hits,
               kCases, kPointBound, declined, worstPoint);
   std::printf("%s, true points: %s\n", kind.name, Summary(truePoints).c_str());
   std::printf("%s, suggested points: %s\n", kind.name, Summary(suggested).c_str());
   EXPECT_GE(hits, kHitRate * kCases);
-}
-
-// A dense scan has more noisy corners at each end, the outermost of them further out: smoothing
-// that reached only one ring of neighbours measured these two feet over 1 mm long at 150k
-// vertices.
-TEST(DenseNoisyScan, KeepsItsLength) {
-  for (const int i : {12, 39}) {
-    const footgen::Variant v = VariantOf(kKinds[2], i, 150);
-    const footgen::GeneratedFoot foot = footgen::Generate(v);
-    const auto side = v.side == footgen::Side::Left ? footview::Side::Left : footview::Side::Right;
-    SCOPED_TRACE("seed " + std::to_string(v.seed));
-    const measure::Suggestion s = measure::SuggestReferencePoints(foot.mesh, side);
-    ASSERT_TRUE(s.found) << s.reason;
-    Errors e;
-    Check(measure::Measure(foot.mesh, s.heel, s.ball, s.adjacent, side), foot.truth, false, &e);
-  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Scans, Accuracy, testing::ValuesIn(kKinds),

@@ -6,14 +6,20 @@
 #include <cmath>
 #include <numbers>
 #include <string>
+#include <utility>
 
 #include "footgen/footgen.h"
 #include "measure/foot_measure.h"
 
 namespace {
 
-kernelcad::Mesh Scaled(kernelcad::Mesh mesh, double factor) {
-  for (float& c : mesh.points) c = static_cast<float>(c * factor);
+// The mesh scaled along each axis; a mirror image keeps its triangles wound outwards.
+kernelcad::Mesh Scaled(kernelcad::Mesh mesh, const Eigen::Vector3d& factor) {
+  for (std::size_t i = 0; i < mesh.points.size(); ++i)
+    mesh.points[i] = static_cast<float>(mesh.points[i] * factor[static_cast<Eigen::Index>(i % 3)]);
+  if (factor.prod() < 0)
+    for (std::size_t t = 0; t + 2 < mesh.triangles.size(); t += 3)
+      std::swap(mesh.triangles[t + 1], mesh.triangles[t + 2]);
   return mesh;
 }
 
@@ -41,6 +47,7 @@ kernelcad::Mesh Ball(double radius) {
 
 TEST(Suggestion, RefusesWhatIsNotThisFootWithItsReason) {
   const kernelcad::Mesh left = footgen::GenerateFoot(footgen::Side::Left, 20).mesh;
+  const kernelcad::Mesh mirrored = Scaled(left, {1, -1, 1});
   kernelcad::Mesh scrap = left;
   scrap.triangles.resize(30);
   const struct {
@@ -50,15 +57,37 @@ TEST(Suggestion, RefusesWhatIsNotThisFootWithItsReason) {
     const char* reason;
   } cases[] = {
       {"a few triangles", scrap, footview::Side::Left, "too few triangles"},
-      {"a foot twice too long", Scaled(left, 2.0), footview::Side::Left, "mm long"},
+      {"a foot twice too long", Scaled(left, {2, 2, 2}), footview::Side::Left, "mm long"},
       {"a ball", Ball(100), footview::Side::Left, "No sole found"},
       {"the left foot as a right one", left, footview::Side::Right, "check the foot's side"},
+      {"the left foot mirrored, as a left one", mirrored, footview::Side::Left,
+       "check the foot's side"},
+      {"a foot too narrow for its length", Scaled(left, {1, 0.6, 1}), footview::Side::Left,
+       "width across the ball found is 0.23 of the foot length, which no foot has: place the "
+       "points by hand."},
+      {"a foot too wide for its length", Scaled(left, {1, 1.4, 1}), footview::Side::Left,
+       "no foot has"},
   };
   for (const auto& c : cases) {
     const measure::Suggestion s = measure::SuggestReferencePoints(c.mesh, c.side);
     EXPECT_FALSE(s.found) << c.name;
     EXPECT_NE(s.reason.find(c.reason), std::string::npos) << c.name << ": " << s.reason;
   }
+}
+
+// Sides are the real foot's: a left foot's ball is on its -Y side, and the left foot seen in a
+// mirror is a right one, its points the right sample's.
+TEST(Suggestion, TakesAMirroredLeftFootForARightOne) {
+  const footgen::Foot left = footgen::GenerateFoot(footgen::Side::Left, 20),
+                      right = footgen::GenerateFoot(footgen::Side::Right, 20);
+  const measure::Suggestion asLeft =
+                                measure::SuggestReferencePoints(left.mesh, footview::Side::Left),
+                            mirrored = measure::SuggestReferencePoints(
+                                Scaled(left.mesh, {1, -1, 1}), footview::Side::Right);
+  ASSERT_TRUE(asLeft.found && mirrored.found) << asLeft.reason << mirrored.reason;
+  EXPECT_LT(asLeft.ball.y(), asLeft.adjacent.y() - 40);
+  EXPECT_LT((mirrored.ball - right.landmarks.ball).norm(), 3.0);
+  EXPECT_LT((mirrored.adjacent - right.landmarks.adjacent).norm(), 3.0);
 }
 
 TEST(Measurements, FollowTheScaleAndRefuseBadPoints) {
@@ -80,4 +109,12 @@ TEST(Measurements, FollowTheScaleAndRefuseBadPoints) {
   const measure::Measurements swapped =
       measure::Measure(foot.mesh, at.heel, at.adjacent, at.ball, footview::Side::Left);
   EXPECT_NE(swapped.reason.find("lateral of the adjacent"), std::string::npos) << swapped.reason;
+  // The ball point placed behind the adjacent one, in the arch: no foot has its first metatarsal
+  // head there.
+  const Eigen::Vector3d arch = at.ball - Eigen::Vector3d(90, 0, 0);
+  const measure::Measurements behind =
+      measure::Measure(foot.mesh, at.heel, arch, at.adjacent, footview::Side::Left);
+  EXPECT_NE(behind.reason.find("ball point's distance from the back of the heel found is 0.37"),
+            std::string::npos)
+      << behind.reason;
 }

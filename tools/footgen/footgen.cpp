@@ -58,7 +58,7 @@ double SmoothStep(double t) {
   return t * t * (3 - 2 * t);
 }
 
-// Everything below is a left foot (medial = +Y); the right foot is its mirror image.
+// Everything below is a right foot (medial = +Y); the left foot is its mirror image.
 //
 // The scanners capture the plantar side only, so the sample is an open surface: the sole, the
 // lower sides of the foot and the toe pads, rising to a rim at kRimHeight where the scan ends.
@@ -194,11 +194,18 @@ Vector3d SectionPoint(const SoleShape& shape, const Station& st, const Vector2d&
 const Profile kDorsum{{0, 40},   {20, 78},  {45, 92},  {80, 86},     {120, 66},
                       {160, 50}, {200, 41}, {230, 37}, {kLength, 34}};
 
-Vector3d DorsalPoint(const Station& st, const Vector2d& sample) {
+// The leg stands on the talus, over the back third of the foot: from the Achilles tendon, just
+// in front of the heel's back, to the front of the ankle over the instep. Its breadth is the
+// foot's there, 66-70 mm, near the breadth across the malleoli (means of 63 mm in women and 72 mm
+// in men, Gordon et al. 2014, ANSUR II).
+double LegWindow(double x) { return SmoothStep((x - 4) / 14) * SmoothStep((88 - x) / 28); }
+
+Vector3d DorsalPoint(const Station& st, const Vector2d& sample, double leg) {
   const double t = sample.x();
   const double y = st.lateral + 0.5 * (t + 1) * (st.medial - st.lateral);
   const double up = st.depth * std::sqrt(std::max(0.0, 1 - t * t * t * t));
-  return {st.x, y, kRimHeight + (kDorsum(st.x) - kRimHeight) * up};
+  const double top = kDorsum(st.x) + std::max(0.0, leg - kDorsum(st.x)) * LegWindow(st.x);
+  return {st.x, y, kRimHeight + (top - kRimHeight) * up};
 }
 
 // Sampling density (samples per mm) is chosen so that stations * samples across meet the vertex
@@ -208,10 +215,17 @@ double Density(long long vertices) {
   return std::sqrt(static_cast<double>(vertices) / (kLength * kSectionLength));
 }
 
+// The round heel's back and hallux tip grow as the root of the distance from their ends, so the
+// first step holds two more rings, at a ninth and four ninths of it: the ends are sampled as
+// evenly along the surface as the rest, not as one corner at the tip of a blunt cone.
 std::vector<Station> Stations(double density) {
   const int rings = std::max(8, static_cast<int>(std::lround(density * kLength)));
+  const double step = kLength / rings;
+  std::vector<double> at{step / 9, 4 * step / 9};
+  for (int k = 1; k < rings; ++k) at.push_back(step * k);
+  at.insert(at.end(), {kLength - 4 * step / 9, kLength - step / 9});
   std::vector<Station> stations;
-  for (int k = 1; k < rings; ++k) stations.push_back(StationAt(kLength * k / rings));
+  for (const double x : at) stations.push_back(StationAt(x));
   return stations;
 }
 
@@ -220,17 +234,19 @@ std::vector<Station> Stations(double density) {
 Station StationAt(double x) {
   const Outline& outline = TheOutline();
   if (x < kHeelCap) {
-    // The heel is a quarter ellipse in plan; its back rises steeply but not vertically.
+    // The heel is a quarter ellipse in plan and seen from the side: a dome, round at its back as
+    // the calcaneus is, with no edge where a closed foot's top meets its sole.
     const double c = 1 - x / kHeelCap, f = std::sqrt(1 - c * c);
     const double mid = 0.5 * (outline.medial(x) + outline.lateral(x));
     const double half = 0.5 * (outline.medial(x) - outline.lateral(x));
-    return {x, mid - half * f, mid + half * f, 1 - c * c * c * c};
+    return {x, mid - half * f, mid + half * f, f};
   }
   if (x <= kToeLine) return {x, outline.lateral(x), outline.medial(x), 1.0};
-  // Along the toe line, closing in on the hallux tip, which curls up to the rim.
+  // Along the toe line, closing in on the hallux tip, which curls up to the rim round as the
+  // toe's pulp is.
   const double u = (x - kToeLine) / (kLength - kToeLine);
   const double r = std::clamp((x - (kLength - kTipRound)) / kTipRound, 0.0, 1.0);
-  return {x, outline.ToeLineLateral(u), outline.ToeLineMedial(u), 1 - r * r * r * r};
+  return {x, outline.ToeLineLateral(u), outline.ToeLineMedial(u), std::sqrt(1 - r * r)};
 }
 
 double PlantarHeight(const SoleShape& shape, double x, double y) {
@@ -250,7 +266,15 @@ std::array<Vector2d, 3> LandmarksInPlan() {
           Vector2d(adjacentX, outline.lateral(adjacentX) + 13.0)};
 }
 
-void AppendSurface(kernelcad::Mesh& mesh, int resolution, const SoleShape& shape, bool closed) {
+double Lift(const Posture& posture, double x) {
+  constexpr double kToesFrom = 192, kHeelPad = 31;  // just in front of the ball; the heel point
+  const double toes = std::clamp((x - kToesFrom) / (kLength - kToesFrom), 0.0, 1.0);
+  const double heel = std::clamp(1 - x / kHeelPad, 0.0, 1.0);
+  return posture.toeSpring * std::pow(toes, 1.5) + posture.heelRocker * heel * heel;
+}
+
+void AppendSurface(kernelcad::Mesh& mesh, int resolution, const SoleShape& shape, bool closed,
+                   double leg) {
   const Outline& outline = TheOutline();
   const double density = Density(1000LL * std::max(1, resolution));
   const std::vector<Station> stations = Stations(density);
@@ -271,7 +295,7 @@ void AppendSurface(kernelcad::Mesh& mesh, int resolution, const SoleShape& shape
   const std::int32_t dorsum = static_cast<std::int32_t>(mesh.pointCount());
   if (closed)
     for (const Station& st : stations)
-      for (int j = 1; j < segs; ++j) push(DorsalPoint(st, samples[j]));
+      for (int j = 1; j < segs; ++j) push(DorsalPoint(st, samples[j], leg));
 
   // Stations run toward +X and each one from -Y to +Y, so these orders face down and out.
   const std::int32_t heel = 0, tip = 1 + ringCount * across;
@@ -344,7 +368,7 @@ Foot GenerateFoot(Side side, int resolution) {
   foot.landmarks = {PlantarPoint(foot.mesh, plan[0]), PlantarPoint(foot.mesh, plan[1]),
                     PlantarPoint(foot.mesh, plan[2])};
 
-  if (side == Side::Right) {
+  if (side == Side::Left) {
     for (std::size_t i = 1; i < foot.mesh.points.size(); i += 3)
       foot.mesh.points[i] = -foot.mesh.points[i];
     // Mirroring turns the surface inside out; swapping two corners restores outward winding.

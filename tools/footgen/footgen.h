@@ -6,8 +6,9 @@
 // the foot and the toe pads, open at the top along a rim at kRimHeight.
 //
 // Frame: X runs from the back of the heel (x = 0) to the tip of the hallux (x = 260), Z is up with
-// the sole resting on z = 0, Y is across the foot. For a left foot the medial side (big toe) is +Y,
-// for a right foot -Y.
+// the sole resting on z = 0, Y is across the foot, a right-handed frame. As on a real foot seen
+// from above with the toes ahead, a left foot's big toe and arch are on the right: its medial side
+// is -Y, a right foot's +Y.
 
 #include <Eigen/Core>
 #include <Eigen/Geometry>
@@ -70,6 +71,9 @@ struct Variant {
   int fragments = 0;         // stray blobs of scanner debris 15-45 mm off the foot
   bool cutRim = false;       // the rim cut by a tilted plane, lower on one side
   bool randomPose = false;   // any orientation, moved up to 500 mm
+  double leg = 0;            // mm: a closed mesh's leg stub, cut this high above the floor
+  double toeSpring = 0;      // mm: the hallux tip off the floor, the toes lifted with it
+  double heelRocker = 0;     // mm: the heel's back off the floor, the sole rounded up to it
   std::uint32_t seed = 1;
   int resolution = kDefaultResolution;  // vertex budget of the plantar surface, in thousands
 };
@@ -79,7 +83,7 @@ struct Variant {
 // midpoint of the ball and adjacent points.
 struct Truth {
   Landmarks landmarks;
-  // From the frame described above, the foot scaled to its length (and mirrored for a right
+  // From the frame described above, the foot scaled to its length (and mirrored for a left
   // foot), to the mesh's.
   Eigen::Isometry3d pose = Eigen::Isometry3d::Identity();
   double footLength = 0;          // extent of the surface along the axis

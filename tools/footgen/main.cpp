@@ -1,8 +1,8 @@
 // quarnel-footgen --side Left|Right [--vertices N] [VARIANT...] OUT.wrl
 // Writes a synthetic foot scan and OUT.landmarks.json with its heel, ball and adjacent points.
 // With variant options (--length MM, --arch Flat|Normal|High, --closed, --noise MM, --holes N,
-// --fragments N, --cut-rim, --random-pose, --seed N) it writes a foot of known truth instead, and
-// the JSON holds its measurements too.
+// --fragments N, --cut-rim, --random-pose, --seed N, --leg MM, --toe-spring MM, --rocker MM) it
+// writes a foot of known truth instead, and the JSON holds its measurements too.
 
 #include <charconv>
 #include <cmath>
@@ -21,7 +21,8 @@ namespace {
 int Usage() {
   std::cerr << "usage: quarnel-footgen --side Left|Right [--vertices N] [--length MM]"
                " [--arch Flat|Normal|High] [--closed] [--noise MM] [--holes N] [--fragments N]"
-               " [--cut-rim] [--random-pose] [--seed N] OUT.wrl\n";
+               " [--cut-rim] [--random-pose] [--seed N] [--leg MM] [--toe-spring MM] [--rocker MM]"
+               " OUT.wrl\n";
   return 2;
 }
 
@@ -35,6 +36,12 @@ template <class T>
 bool Parse(std::string_view v, T* out) {
   const auto r = std::from_chars(v.data(), v.data() + v.size(), *out);
   return r.ec == std::errc() && r.ptr == v.data() + v.size();
+}
+
+// A number from `lo` to `hi`.
+template <class T>
+bool ParseIn(std::string_view v, T* out, T lo, T hi) {
+  return Parse(v, out) && *out >= lo && *out <= hi;
 }
 
 }  // namespace
@@ -56,18 +63,24 @@ int main(int argc, char** argv) {
     } else if (arg == "--vertices" && hasValue) {
       ok = Parse(v, &vertices) && vertices >= 1000;
     } else if (arg == "--length" && hasValue) {
-      ok = Parse(v, &variant.length) && variant.length >= 150 && variant.length <= 400;
+      ok = ParseIn(v, &variant.length, 150.0, 400.0);
     } else if (arg == "--arch" && hasValue) {
       ok = v == "Flat" || v == "Normal" || v == "High";
       variant.arch = v == "Flat"   ? footgen::Arch::Flat
                      : v == "High" ? footgen::Arch::High
                                    : footgen::Arch::Normal;
     } else if (arg == "--noise" && hasValue) {
-      ok = Parse(v, &variant.noise) && variant.noise >= 0 && variant.noise <= 5;
+      ok = ParseIn(v, &variant.noise, 0.0, 5.0);
     } else if (arg == "--holes" && hasValue) {
-      ok = Parse(v, &variant.holes) && variant.holes >= 0 && variant.holes <= 100;
+      ok = ParseIn(v, &variant.holes, 0, 100);
     } else if (arg == "--fragments" && hasValue) {
-      ok = Parse(v, &variant.fragments) && variant.fragments >= 0 && variant.fragments <= 100;
+      ok = ParseIn(v, &variant.fragments, 0, 100);
+    } else if (arg == "--leg" && hasValue) {
+      ok = ParseIn(v, &variant.leg, 0.0, 250.0);
+    } else if (arg == "--toe-spring" && hasValue) {
+      ok = ParseIn(v, &variant.toeSpring, 0.0, 50.0);
+    } else if (arg == "--rocker" && hasValue) {
+      ok = ParseIn(v, &variant.heelRocker, 0.0, 20.0);
     } else if (arg == "--seed" && hasValue) {
       ok = Parse(v, &variant.seed);
     } else if (arg == "--closed" || arg == "--cut-rim" || arg == "--random-pose") {

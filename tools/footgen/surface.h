@@ -1,6 +1,6 @@
 #pragma once
 
-// The generator's surface in its own frame (a left foot 260 mm long, see footgen.h), shared by
+// The generator's surface in its own frame (a right foot 260 mm long, see footgen.h), shared by
 // the sample scans and the variants of known truth.
 
 #include <Eigen/Core>
@@ -56,7 +56,21 @@ double PlantarHeight(const SoleShape& shape, double x, double y);
 // Heel, ball and adjacent points in plan.
 std::array<Eigen::Vector2d, 3> LandmarksInPlan();
 
-// The plantar scan up to the rim, and with `closed` the dorsum closing it.
-void AppendSurface(kernelcad::Mesh& mesh, int resolution, const SoleShape& shape, bool closed);
+// How the foot stands when scanned: the hallux tip's height off the floor (toe spring, mm) and
+// how far the back of the heel rises off it (a rocking sole, mm). The toes lift from just in front
+// of the first metatarsal head, the heel from its pad's centre back, so the floor still touches
+// the heel pad and the metatarsal heads. Scans of unloaded feet show the hallux tip 10-35 mm up,
+// and lasts carry a toe spring of 10-25 mm for the same reason (Luximon 2013, Handbook of Footwear
+// Design and Manufacture, last design).
+struct Posture {
+  double toeSpring = 0, heelRocker = 0;
+};
+// The rise of the sole at x (mm along the 260 mm foot) for a posture.
+double Lift(const Posture& posture, double x);
+
+// The plantar scan up to the rim, and with `closed` the dorsum closing it; with `leg` (mm above
+// the floor, closed only) the leg stub rising over the ankle, cut flat at that height.
+void AppendSurface(kernelcad::Mesh& mesh, int resolution, const SoleShape& shape, bool closed,
+                   double leg = 0);
 
 }  // namespace footgen

@@ -50,20 +50,23 @@ void Push(kernelcad::Mesh& m, const Vector3d& p) {
   m.points.insert(m.points.end(), q.data(), q.data() + 3);
 }
 
-// The scaled left foot as a function of position in plan, with the plane its scan was cut at:
-// points above z = cutBase + cutSlope . (x, y) are gone.
+// The scaled right foot as a function of position in plan, with the plane its scan was cut at:
+// points above z = cutBase + cutSlope . (x, y) are gone. The cut follows the foot as it was
+// before its posture lifted the toes and the heel, as a scanner's rim follows the foot.
 struct Plan {
   SoleShape shape;
   double scale;
+  Posture posture;
   bool cutsSole = false;
   double cutBase = 0;
   Vector2d cutSlope{0, 0};
 
-  double Height(const Vector2d& p) const {
+  double Height(const Vector2d& p) const { return Flat(p) + Lift(posture, p.x() / scale); }
+  double Flat(const Vector2d& p) const {
     return PlantarHeight(shape, p.x() / scale, p.y() / scale);
   }
   bool Present(const Vector2d& p) const {
-    const double z = Height(p);
+    const double z = Flat(p);
     return z < kOffTheFoot && (!cutsSole || z <= cutBase + cutSlope.dot(p));
   }
   // The foot's extent at x across it, false where nothing of it is left.
@@ -75,7 +78,7 @@ struct Plan {
     // sole sags from the rim towards it (golden-section search).
     const auto above = [&](double y) {
       const Vector2d p(x, y);
-      return Height(p) - cutBase - cutSlope.dot(p);
+      return Flat(p) - cutBase - cutSlope.dot(p);
     };
     constexpr double kGolden = 0.6180339887498949;
     double a = *lo, b = *hi, c = b - kGolden * (b - a), d = a + kGolden * (b - a);
@@ -163,7 +166,7 @@ struct Footprint {
   }
 };
 
-// Truth in the scaled left foot's frame, from its landmarks in that frame.
+// Truth in the scaled right foot's frame, from its landmarks in that frame.
 Truth Measure(const Plan& plan, const Landmarks& lm) {
   Truth truth;
   truth.landmarks = lm;
@@ -388,10 +391,12 @@ Eigen::Isometry3d RandomPose(Random& random) {
 }  // namespace
 
 GeneratedFoot Generate(const Variant& variant) {
-  Plan plan{ShapeOf(variant.arch), variant.length / kLength};
+  Plan plan{
+      ShapeOf(variant.arch), variant.length / kLength, {variant.toeSpring, variant.heelRocker}};
   GeneratedFoot out;
   kernelcad::Mesh& mesh = out.mesh;
-  AppendSurface(mesh, variant.resolution, plan.shape, variant.closed);
+  AppendSurface(mesh, variant.resolution, plan.shape, variant.closed,
+                variant.closed ? variant.leg : 0.0);
   for (std::size_t i = 0; i < mesh.points.size(); i += 3) {
     mesh.points[i] *= plan.scale;
     mesh.points[i + 1] *= plan.scale;
@@ -415,6 +420,8 @@ GeneratedFoot Generate(const Variant& variant) {
     plan.cutsSole = !variant.closed;
     KeepBelow(mesh, Vector3d(-plan.cutSlope.x(), -plan.cutSlope.y(), 1), plan.cutBase);
   }
+  for (std::size_t i = 0; i < mesh.points.size(); i += 3)
+    mesh.points[i + 2] += static_cast<float>(Lift(plan.posture, mesh.points[i] / plan.scale));
   if (variant.holes > 0) {
     Random random(variant.seed, Random::kHoles);
     CutHoles(mesh, variant.holes, random, lm);
@@ -431,7 +438,7 @@ GeneratedFoot Generate(const Variant& variant) {
   out.truth = Measure(plan, lm);
 
   Eigen::Isometry3d pose = Eigen::Isometry3d::Identity();
-  if (variant.side == Side::Right) {
+  if (variant.side == Side::Left) {
     // Mirroring turns the surface inside out; swapping two corners restores outward winding.
     pose.linear().diagonal() << 1, -1, 1;
     for (std::size_t t = 0; t + 2 < mesh.triangles.size(); t += 3)

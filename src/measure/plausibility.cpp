@@ -1,0 +1,67 @@
+#include "measure/plausibility.h"
+
+#include <cstdio>
+
+namespace measure {
+
+namespace {
+
+struct Range {
+  const char* what;
+  double Proportions::*value;
+  double low, high;
+  const char* of;  // what the figure is a share of
+};
+
+// Adults: breadth across the metatarsal heads 0.36-0.42 of foot length, heel breadth 0.24-0.28
+// (Hawes & Sovak 1994, 1,197 North American adults; Jurca et al. 2019, 1.2 million scans from
+// three continents, widths over lengths by sex and size). Children's feet are relatively wider,
+// ball breadth up to about 0.43 and heel up to 0.30 (Mauch et al. 2008, 2,887 German children
+// aged 2-14). The ranges below take those and about 0.04 either side for the extremes. The first
+// and fifth metatarsal heads lie at about 0.72 and 0.64 of foot length, the heel pad's centre at
+// 0.10-0.18 (the last-making proportions, Luximon 2013, Handbook of Footwear Design and
+// Manufacture), and the two heads' contact points a finger's width inside the outline, about 0.7
+// of the ball breadth apart. Cavanagh & Rodgers (1987) found arch indices of 0.23 +- 0.05 in 107
+// adults; children's run higher, to about 0.30 (Mueller et al. 2012, 7,788 children aged 1-13):
+// 0.42 is flatter than any foot that stands on its sole.
+constexpr Range kBallBreadth{"width across the ball", &Proportions::ballBreadth, 0.31, 0.48,
+                             "foot length"};
+constexpr Range kHeelWidth{"heel width", &Proportions::heelWidth, 0.20, 0.34, "foot length"};
+constexpr Range kRanges[] = {
+    kBallBreadth,
+    kHeelWidth,
+    {"distance from the ball to the adjacent point", &Proportions::pointsApart, 0.40, 1.05,
+     "width across the ball"},
+    {"heel point's distance from the back of the heel", &Proportions::heelAt, 0.02, 0.32,
+     "foot length"},
+    {"ball point's distance from the back of the heel", &Proportions::ballAt, 0.55, 0.88,
+     "foot length"},
+    {"adjacent point's distance from the back of the heel", &Proportions::adjacentAt, 0.48, 0.82,
+     "foot length"},
+    {"arch index", &Proportions::archIndex, 0.0, 0.42, nullptr},
+};
+
+bool Within(const Range& r, double v) { return v >= r.low && v <= r.high; }
+
+}  // namespace
+
+bool FootOutline(double heelWidth, double ballBreadth) {
+  return Within(kHeelWidth, heelWidth) && Within(kBallBreadth, ballBreadth);
+}
+
+std::string Implausible(const Proportions& p, const std::string& advice) {
+  for (const Range& r : kRanges) {
+    const double v = p.*r.value;
+    if (Within(r, v)) continue;
+    char text[240];
+    if (r.of)
+      std::snprintf(text, sizeof text,
+                    "The %s found is %.2f of the %s, which no foot has: ", r.what, v, r.of);
+    else
+      std::snprintf(text, sizeof text, "The %s found is %.2f, which no foot has: ", r.what, v);
+    return text + advice;
+  }
+  return {};
+}
+
+}  // namespace measure
