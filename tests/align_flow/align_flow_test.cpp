@@ -1,10 +1,9 @@
 // "Align Lateral" and "Align Medial" on the real foot view: spheres placed by clicks on the
 // sample scans, the roll typed in AlignForm, the refusals, and the whole road of one foot from
-// the scan browser to its true-size PDF, matched against quarnel-scan print, and a printed page.
+// the scan browser to its true-size PDF, matched against quarnel-scan print.
 
 #include <QLabel>
 #include <QLineEdit>
-#include <QPainter>
 #include <QPdfDocument>
 #include <QPushButton>
 #include <QTimer>
@@ -20,7 +19,6 @@
 #include "pdf_measure.h"
 #include "platform/filedialog.h"
 #include "platform/msgbox.h"
-#include "platform/printer.h"
 #include "printing/distances_window.h"
 #include "printing/scaling.h"
 #include "state/app_state.h"
@@ -88,7 +86,6 @@ class AlignFlowTest : public QObject {
   void cleanup() {
     Forms::destroyAll();
     messages_.reset();
-    platform::Printer::setOutputOverride(QString());
   }
 
   // Each variant through the window ends where the one alignment puts the clicked points, which
@@ -250,47 +247,8 @@ class AlignFlowTest : public QObject {
     support::clickButton(*form->Toolbar2, "Right");
     support::clickButton(*form->Toolbar2, "Down");
     QVERIFY((centre(*form, 1) - heelBefore - Vec3(2, 2, 0)).norm() < 1e-9);
-
-    // The operator's clicks on the toolbar bring the foot window to the front, where the
-    // printout captures it. "PRINT": the bounding-box report, then Yes to "Print This Image?".
-    form->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(form));
-    const QString pdf = dir.filePath("foot.pdf");
-    platform::Printer::setOutputOverride(pdf);
-    messages_->answer(platform::MsgBoxResult::Ok);
-    messages_->answer(platform::MsgBoxResult::Yes);
-    support::clickButton(*form->Toolbar2, "PRINT");
-    QVERIFY(!form->Toolbar2->isVisible());
-    QCOMPARE(messages_->shown().size(), std::size_t{2});
-    QCOMPARE(messages_->shown()[1].text, QString("Print This Image?"));
-
-    QPdfDocument document;
-    QCOMPARE(document.load(pdf), QPdfDocument::NoError);
-    QCOMPARE(document.pageCount(), 1);
-    // The page holds the window's 350 x 500 pixels from (15, 65) in a square of 0.9 of the
-    // printable width: the sole 15 mm ahead of the heel shows as the shaded foot there, and the
-    // white sheet ends 52 mm behind the heel (50 mm, and the 2 mm moved), where the view's
-    // blue-grey background begins.
-    const QSizeF mm = document.pageSize(0) * (25.4 / 72.0);
-    QVERIFY(mm.width() > mm.height());
-    const double side = 0.9 * (mm.width() - 20), pxPerMm = 4;
-    QImage paper((mm * pxPerMm).toSize(), QImage::Format_RGB32);
-    paper.fill(Qt::white);
-    QPainter(&paper).drawImage(0, 0, document.render(0, paper.size()));
-    const auto onPage = [&](const Vec3& world) {
-      const Eigen::Vector2d px = form->KernelCAD1->View()->worldToPixel(world);
-      const QPointF at = QPointF(px.x(), px.y()) / form->devicePixelRatioF() +
-                         form->KernelCAD1->renderWidget()->mapTo(form, QPoint()) - QPointF(15, 65);
-      return QColor(paper.pixel(
-          (QPointF(10 + at.x() * side / 350, 10 + at.y() * side / 500) * pxPerMm).toPoint()));
-    };
-    const Vec3 heel = centre(*form, 1), ahead = (centre(*form, 2) - heel).normalized();
-    const QColor foot = onPage(heel + 15 * ahead), sheet = onPage(heel + Vec3(-45, -40, 0)),
-                 beyond = onPage(heel + Vec3(-58, -40, 0));
-    QVERIFY2(foot.lightness() < 225 && std::abs(foot.blue() - 115) > 8, qPrintable(foot.name()));
-    QVERIFY2(sheet.lightness() > 225, qPrintable(sheet.name()));
-    QVERIFY2(std::abs(beyond.red() - 84) < 8 && std::abs(beyond.blue() - 115) < 8,
-             qPrintable(beyond.name()));
+    // "PRINT" and its page, answered as an operator answers under a window manager: the
+    // desktop session test.
   }
 };
 
