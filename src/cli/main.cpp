@@ -47,7 +47,7 @@ int info(std::span<char*> args) {
       throw UsageError("unexpected argument \"" + std::string(a) + "\"");
   }
   if (!path) throw UsageError("the scan file is missing");
-  const kernelcad::VrmlScan scan = cli::readScan(*path, units).scan;
+  const kernelcad::ScanFile scan = cli::readScan(*path, units).scan;
   const auto b = scan.mesh.bounds();
   std::string out = "{\"file\": " + jsonString(*path) + ", \"vrml\": " + jsonString(scan.version) +
                     ", \"gzip\": " + (scan.gzip ? "true" : "false") +

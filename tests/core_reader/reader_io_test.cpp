@@ -22,8 +22,8 @@
 
 namespace fs = std::filesystem;
 using kernelcad::ReadProgress;
-using kernelcad::ReadVrmlFile;
-using kernelcad::VrmlError;
+using kernelcad::ReadScanFile;
+using kernelcad::ScanError;
 using reader_text::Gzip;
 using reader_text::kTriangle;
 using reader_text::kV2;
@@ -56,8 +56,8 @@ class ScanFolder : public ::testing::Test {
   // The message reading `path` ends in, or "" when it was read.
   static std::string ErrorOf(const std::string& path, ReadProgress* progress = nullptr) {
     try {
-      ReadVrmlFile(path, progress);
-    } catch (const VrmlError& e) {
+      ReadScanFile(path, progress);
+    } catch (const ScanError& e) {
       return e.what();
     }
     return "";
@@ -101,11 +101,11 @@ TEST_F(ScanFolder, ProgressRunsToTheFileSizeAndCancelStopsTheReadPartWay) {
     const std::string path = Write("grid.wrl", bytes);
 
     ReadProgress whole;
-    const auto scan = ReadVrmlFile(path, &whole);
+    const auto scan = ReadScanFile(path, &whole);
     EXPECT_EQ(scan.mesh.triangleCount(), 2u * (299 * 299 + 499 * 499) + 1);
     EXPECT_EQ(scan.mesh.bounds()[2], -7);
     EXPECT_EQ(scan.gzip, gzip);
-    EXPECT_EQ(scan.mesh.points, kernelcad::ReadVrmlBuffer(text, path).mesh.points);
+    EXPECT_EQ(scan.mesh.points, kernelcad::ReadScanBuffer(text, path).mesh.points);
     EXPECT_EQ(whole.total, bytes.size());
     EXPECT_EQ(whole.done, bytes.size());
 

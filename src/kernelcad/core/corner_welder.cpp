@@ -1,0 +1,70 @@
+#include "kernelcad/core/corner_welder.h"
+
+#include <bit>
+#include <cstring>
+
+namespace kernelcad {
+namespace {
+
+std::uint32_t Bits(float v) {
+  if (v == 0.0f) return 0;  // -0 is the same point as +0
+  return std::bit_cast<std::uint32_t>(v);
+}
+
+std::size_t Hash(std::uint32_t x, std::uint32_t y, std::uint32_t z) {
+  std::uint64_t h = x * 0x9E3779B97F4A7C15ull;
+  h ^= (y + 0x632BE59BD9B4E019ull) * 0xC2B2AE3D27D4EB4Full;
+  h ^= (z + 0x165667B19E3779F9ull) * 0x94D049BB133111EBull;
+  return static_cast<std::size_t>(h ^ (h >> 29));
+}
+
+}  // namespace
+
+CornerWelder::CornerWelder(std::size_t expectedCorners) {
+  // A closed scan surface has about one vertex per two triangles, one per six corners; an open
+  // one a little more. Room for a fifth of the corners grows only for odd meshes.
+  const std::size_t vertices = expectedCorners / 5 + 16;
+  mesh_.points.reserve(vertices * 3);
+  mesh_.triangles.reserve(expectedCorners);
+  slots_.assign(std::bit_ceil(vertices * 2), -1);
+  mask_ = slots_.size() - 1;
+}
+
+void CornerWelder::Add(float x, float y, float z) {
+  const std::uint32_t bx = Bits(x), by = Bits(y), bz = Bits(z);
+  std::size_t i = Hash(bx, by, bz) & mask_;
+  const float* pts = mesh_.points.data();
+  for (;; i = (i + 1) & mask_) {
+    const std::int32_t v = slots_[i];
+    if (v < 0) break;
+    const float* p = pts + 3 * static_cast<std::size_t>(v);
+    if (Bits(p[0]) == bx && Bits(p[1]) == by && Bits(p[2]) == bz) {
+      mesh_.triangles.push_back(v);
+      return;
+    }
+  }
+  const auto v = static_cast<std::int32_t>(mesh_.pointCount());
+  slots_[i] = v;
+  mesh_.points.insert(mesh_.points.end(), {x == 0.0f ? 0.0f : x, y == 0.0f ? 0.0f : y,
+                                           z == 0.0f ? 0.0f : z});
+  mesh_.triangles.push_back(v);
+  if (mesh_.pointCount() * 2 > slots_.size()) Grow();
+}
+
+void CornerWelder::Grow() {
+  slots_.assign(slots_.size() * 2, -1);
+  mask_ = slots_.size() - 1;
+  const float* p = mesh_.points.data();
+  for (std::size_t v = 0; v < mesh_.pointCount(); ++v, p += 3) {
+    std::size_t i = Hash(Bits(p[0]), Bits(p[1]), Bits(p[2])) & mask_;
+    while (slots_[i] >= 0) i = (i + 1) & mask_;
+    slots_[i] = static_cast<std::int32_t>(v);
+  }
+}
+
+Mesh CornerWelder::Take() {
+  slots_ = {};
+  return std::move(mesh_);
+}
+
+}  // namespace kernelcad

@@ -1,0 +1,106 @@
+#include "kernelcad/core/mesh_input.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "kernelcad/core/vrml_messages.h"
+
+namespace kernelcad::mesh_input {
+namespace {
+
+bool Blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
+
+// Progress is told every megabyte: often enough for a bar, rarely enough to cost nothing.
+constexpr std::ptrdiff_t kMeterStep = std::ptrdiff_t{1} << 20;
+
+}  // namespace
+
+void Fail(const std::string& file, const std::string& place, const std::string& what) {
+  throw ScanError(file + ", " + place + ": " + what);
+}
+
+std::string_view TextCursor::Word() {
+  while (p_ != end_ && Blank(*p_)) ++p_;
+  const char* s = p_;
+  while (p_ != end_ && *p_ != '\n' && !Blank(*p_)) ++p_;
+  return {s, static_cast<std::size_t>(p_ - s)};
+}
+
+void TextCursor::NextLine() {
+  const void* nl = std::memchr(p_, '\n', static_cast<std::size_t>(end_ - p_));
+  p_ = nl ? static_cast<const char*>(nl) + 1 : end_;
+  ++line_;
+  if (!metered_ || p_ - metered_ >= kMeterStep) {
+    metered_ = p_;
+    meter_.At(offset());
+  }
+}
+
+std::string_view TextCursor::Rest() {
+  while (p_ != end_ && Blank(*p_)) ++p_;
+  const char* e = p_;
+  while (e != end_ && *e != '\n') ++e;
+  const char* t = e;
+  while (t != p_ && Blank(t[-1])) --t;
+  return {p_, static_cast<std::size_t>(t - p_)};
+}
+
+double TextCursor::Number(const char* what) {
+  const std::string_view w = Word();
+  if (w.empty()) Fail(std::string("expected ") + what + ", found the end of the line");
+  const char* s = w.data() + (w.starts_with('+') ? 1 : 0);
+  double v = 0;
+  const auto [ptr, ec] = std::from_chars(s, w.data() + w.size(), v);
+  if (ptr != w.data() + w.size() || ec == std::errc::invalid_argument)
+    Fail(std::string("expected ") + what + ", found " + vrml::Quoted(w));
+  if (ec == std::errc::result_out_of_range || !std::isfinite(v))
+    Fail("NaN, infinite or out of range value " + vrml::Quoted(w) + " in " + what);
+  return v;
+}
+
+float TextCursor::Coordinate(const char* what) {
+  const double v = Number(what);
+  if (std::abs(v) > std::numeric_limits<float>::max())
+    Fail(std::string(what) + " value " + vrml::Quoted(std::to_string(v)) + " is out of range");
+  return static_cast<float>(v);
+}
+
+std::int64_t TextCursor::Integer(const char* what) {
+  const std::string_view w = Word();
+  std::int64_t v = 0;
+  if (!ParseInteger(w, v))
+    Fail(std::string("expected ") + what + ", found " +
+         (w.empty() ? std::string("the end of the line") : vrml::Quoted(w)));
+  return v;
+}
+
+void TextCursor::Fail(const std::string& what) const {
+  mesh_input::Fail(file_, "line " + std::to_string(line_), what);
+}
+
+bool ParseInteger(std::string_view word, std::int64_t& out) {
+  std::size_t i = !word.empty() && (word[0] == '-' || word[0] == '+') ? 1 : 0;
+  if (i == word.size() || word.size() - i > 10) return false;
+  std::int64_t v = 0;
+  for (; i < word.size(); ++i) {
+    if (word[i] < '0' || word[i] > '9') return false;
+    v = v * 10 + (word[i] - '0');
+  }
+  out = word[0] == '-' ? -v : v;
+  return v <= std::numeric_limits<std::uint32_t>::max();
+}
+
+void AppendFan(std::vector<std::int32_t>& triangles, const std::int32_t* corners, std::size_t n) {
+  for (std::size_t i = 1; i + 1 < n; ++i)
+    triangles.insert(triangles.end(), {corners[0], corners[i], corners[i + 1]});
+}
+
+void RequireSurface(const Mesh& mesh, const std::string& file, std::string_view format) {
+  if (mesh.triangleCount() == 0)
+    throw ScanError(file + ": the file holds no surface geometry (no " + std::string(format) +
+                    " faces with three corners or more)");
+}
+
+}  // namespace kernelcad::mesh_input

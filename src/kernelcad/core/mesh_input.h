@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "kernelcad/core/mesh.h"
+#include "kernelcad/core/scan_meter.h"
+
+// What the STL, OBJ and PLY readers share: walking text line by line with its line number,
+// numbers checked as the VRML reader checks them, polygons cut into triangles.
+namespace kernelcad::mesh_input {
+
+// "file, place: what", the form of every message of the readers.
+[[noreturn]] void Fail(const std::string& file, const std::string& place, const std::string& what);
+
+// A text format read line by line. Lines end in "\n" or "\r\n"; blanks are spaces and tabs.
+class TextCursor {
+ public:
+  TextCursor(std::string_view text, const std::string& file, Meter& meter)
+      : begin_(text.data()), p_(text.data()), end_(text.data() + text.size()), file_(file),
+        meter_(meter) {}
+
+  bool AtEnd() const { return p_ == end_; }
+  int line() const { return line_; }
+  std::size_t offset() const { return static_cast<std::size_t>(p_ - begin_); }
+
+  // The next word of this line; empty at the line's end.
+  std::string_view Word();
+  // Past the end of this line, whatever is left on it. Reports progress now and then.
+  void NextLine();
+  // What is left of this line, without the blanks around it; stays on the line.
+  std::string_view Rest();
+  // The next word as a coordinate in single precision: NaN, infinities and numbers beyond
+  // single precision are refused with the line, as is a missing or malformed number.
+  float Coordinate(const char* what);
+  // The next word as a whole number (a sign allowed), refused beyond 32 bits.
+  std::int64_t Integer(const char* what);
+  // The next word as any number; refused when missing, malformed or not finite.
+  double Number(const char* what);
+
+  [[noreturn]] void Fail(const std::string& what) const;
+
+ private:
+  const char* begin_;
+  const char* p_;
+  const char* end_;
+  const char* metered_ = nullptr;
+  const std::string& file_;
+  Meter& meter_;
+  int line_ = 1;
+};
+
+// A word as a whole number with an optional sign, or false when it is anything else or is
+// beyond 32 bits.
+bool ParseInteger(std::string_view word, std::int64_t& out);
+
+// A polygon's corners fan-triangulated onto `triangles`: (0, i, i + 1). Fewer than three corners
+// draw nothing.
+void AppendFan(std::vector<std::int32_t>& triangles, const std::int32_t* corners, std::size_t n);
+
+// Refuses a file whose mesh has no triangle, as the VRML reader refuses one without a surface.
+void RequireSurface(const Mesh& mesh, const std::string& file, std::string_view format);
+
+}  // namespace kernelcad::mesh_input
