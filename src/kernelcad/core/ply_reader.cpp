@@ -119,7 +119,7 @@ class Body {
  public:
   Body(std::string_view bytes, mesh_input::TextCursor& in, ScanFormat format,
        const std::string& file)
-      : p_(bytes.data() + in.offset()), begin_(bytes.data()), end_(bytes.data() + bytes.size()),
+      : p_(bytes.data() + in.offset()), value_(p_), begin_(bytes.data()), end_(bytes.data() + bytes.size()),
         in_(in), format_(format), file_(file) {}
 
   bool ascii() const { return format_ == ScanFormat::PlyAscii; }
@@ -134,6 +134,7 @@ class Body {
       return in_.Number(what);
     }
     const std::size_t n = SizeOf(t);
+    value_ = p_;
     if (static_cast<std::size_t>(end_ - p_) < n) CutShort();
     unsigned char b[8];
     std::memcpy(b, p_, n);
@@ -169,7 +170,7 @@ class Body {
                                           " of " + std::to_string(element_->count)
                                     : std::string();
     if (ascii()) in_.Fail(what + at);
-    mesh_input::Fail(file_, "byte " + std::to_string(offset()), what + at);
+    mesh_input::Fail(file_, "byte " + std::to_string(value_ - begin_), what + at);
   }
 
   [[noreturn]] void CutShort() const { Fail("the file ends early; cut short?"); }
@@ -180,6 +181,7 @@ class Body {
   }
 
   const char* p_;
+  const char* value_ = nullptr;  // where the value last read begins, for messages
   const char* begin_;
   const char* end_;
   mesh_input::TextCursor& in_;
