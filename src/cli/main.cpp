@@ -14,6 +14,7 @@
 
 #include "alignment/align.h"
 #include "cli/arguments.h"
+#include "cli/export_command.h"
 #include "cli/measure_commands.h"
 #include "cli/print_command.h"
 #include "kernelcad/core/scene.h"
@@ -49,7 +50,9 @@ int info(std::span<char*> args) {
   if (!path) throw UsageError("the scan file is missing");
   const kernelcad::ScanFile scan = cli::readScan(*path, units).scan;
   const auto b = scan.mesh.bounds();
-  std::string out = "{\"file\": " + jsonString(*path) + ", \"vrml\": " + jsonString(scan.version) +
+  std::string out = "{\"file\": " + jsonString(*path) +
+                    ", \"format\": " + jsonString(kernelcad::FormatName(scan.format)) +
+                    ", \"vrml\": " + jsonString(scan.version) +
                     ", \"gzip\": " + (scan.gzip ? "true" : "false") +
                     ", \"vertices\": " + std::to_string(scan.mesh.pointCount()) +
                     ", \"triangles\": " + std::to_string(scan.mesh.triangleCount()) +
@@ -123,7 +126,7 @@ int align(std::span<char*> args) {
 
 constexpr Command kCommands[] = {
     {"info", "FILE [--units auto|mm|cm|m|in]",
-     "print the scan's version, size and bounds (in mm) as one JSON line", info},
+     "print the scan's format, VRML version, size and bounds (in mm) as one JSON line", info},
     {"align",
      "FILE --side Left|Right --axis Lateral|Medial --heel X,Y,Z --ball X,Y,Z "
      "--adjacent X,Y,Z [--roll DEG] [--units auto|mm|cm|m|in]",
@@ -131,6 +134,7 @@ constexpr Command kCommands[] = {
      "as JSON",
      align},
     {"print", cli::kPrintArgs, cli::kPrintSummary, cli::print},
+    {"export", cli::kExportArgs, cli::kExportSummary, cli::exportScans},
     {"suggest", cli::kSuggestArgs, cli::kSuggestSummary, cli::suggest},
     {"measure", cli::kMeasureArgs, cli::kMeasureSummary, cli::measureScans},
 };
@@ -176,7 +180,7 @@ int main(int argc, char** argv) {
   for (const Command& c : kCommands)
     if (c.name == name) return run(c, std::span<char*>(argv + 2, std::size_t(argc - 2)));
   cli::say("quarnel-scan: unknown command '" + std::string(name) +
-           "' (usage: quarnel-scan info|align|print|suggest|measure ARGS; without arguments it "
+           "' (usage: quarnel-scan info|align|print|export|suggest|measure ARGS; without arguments it "
            "lists them)");
   return kExitUsage;
 }
