@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QListWidget>
 #include <QString>
+#include <QStringList>
 
 namespace app {
 
@@ -38,7 +39,8 @@ class DirList : public QListWidget {
   QString path_;
 };
 
-// The file list: the files of one folder that match the pattern, letter case ignored.
+// The file list: the files of one folder that match the pattern (or any of the patterns),
+// letter case ignored.
 class FileList : public QListWidget {
   Q_OBJECT
 
@@ -46,14 +48,15 @@ class FileList : public QListWidget {
   explicit FileList(QWidget* parent);
   QString path() const { return path_; }
   void setPath(const QString& path);
-  QString pattern() const { return pattern_; }
-  void setPattern(const QString& pattern);
+  QString pattern() const { return patterns_.join(u';'); }
+  void setPattern(const QString& pattern) { setPatterns({pattern}); }
+  void setPatterns(const QStringList& patterns);
 
  private:
   void fill();
 
   QString path_;
-  QString pattern_ = QStringLiteral("*.*");
+  QStringList patterns_{QStringLiteral("*.*")};
 };
 
 // Joins a folder and a file name with exactly one separator.

@@ -5,19 +5,11 @@
 #include <set>
 
 #include "cli/scan_jobs.h"
-#include "kernelcad/core/mesh_writers.h"
+#include "printing/aligned_export.h"
 
 namespace cli {
 
 namespace {
-
-QString extension(kernelcad::ScanFormat format) {
-  switch (format) {
-    case kernelcad::ScanFormat::StlBinary: return QStringLiteral("stl");
-    case kernelcad::ScanFormat::Obj: return QStringLiteral("obj");
-    default: return QStringLiteral("ply");
-  }
-}
 
 // The aligned and scaled foot of one job as a mesh file and its summary.
 QJsonObject exportOne(const Job& job, const Batch& batch, const QDir& out,
@@ -25,20 +17,12 @@ QJsonObject exportOne(const Job& job, const Batch& batch, const QDir& out,
   AlignedFoot foot = alignJob(job, batch.units);
   const QString stem = uniqueStem(QFileInfo(QString::fromStdString(job.file)),
                                   QStringLiteral("_Aligned"), taken);
-  const QString mesh = out.filePath(stem + "." + extension(*batch.format));
+  const QString mesh = out.filePath(stem + "." + printing::meshExtension(*batch.format));
   try {
-    kernelcad::WriteMeshFile(foot.model->GetItem(0)->placedMesh(), *batch.format,
-                             mesh.toStdString());
+    return printing::Write_Aligned_Scan(*foot.model, *batch.format, mesh, foot.summary);
   } catch (const std::runtime_error& e) {
     throw JobError(e.what());
   }
-  QJsonObject& summary = foot.summary;
-  summary.insert("mesh", mesh);
-  summary.insert("format", QString::fromLatin1(kernelcad::FormatName(*batch.format).data()));
-  const QString json = out.filePath(stem + ".json");
-  writeSummary(json, summary);
-  summary.insert("json", json);
-  return summary;
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "cli/scan_jobs.h"
+#include "printing/aligned_export.h"
 #include "printing/truesize.h"
 
 namespace cli {
@@ -29,7 +30,11 @@ QJsonObject printOne(const Job& job, Units units, const QDir& out, std::set<QStr
   summary.insert("pages", pages);
   summary.insert("pdf", pdf);
   const QString json = out.filePath(stem + ".json");
-  writeSummary(json, summary);
+  try {
+    printing::Write_Json(json, summary);
+  } catch (const std::runtime_error& e) {
+    throw JobError(e.what());
+  }
   summary.insert("json", json);
   return summary;
 }

@@ -13,8 +13,9 @@
 #include <map>
 #include <string_view>
 
-#include "cli/measure_commands.h"
 #include "kernelcad/core/text.h"
+#include "printing/aligned_export.h"
+#include "printing/measurement_fields.h"
 #include "printing/scaling.h"
 
 namespace cli {
@@ -190,12 +191,7 @@ AlignedFoot alignJob(const Job& job, Units units) {
       measure::Measure(mesh, points.heel, points.ball, points.adjacent, *job.side, *choice.factor);
   QJsonValue measured_values;
   if (measurements.valid) {
-    QJsonObject values;
-    for (const Field& f : measurementFields(measurements))
-      values.insert(QString::fromStdString(f.name), f.word
-                                                        ? QJsonValue(QString::fromStdString(f.text))
-                                                        : QJsonValue(number(f.text).value_or(0)));
-    measured_values = values;
+    measured_values = printing::measurementsJson(measurements);
   } else {
     say("warning: " + job.file + ": not measured: " + measurements.reason);
   }
@@ -362,13 +358,6 @@ QString uniqueStem(const QFileInfo& scan, const QString& suffix, std::set<QStrin
   for (int n = 2; taken.count(stem); ++n) stem = scan.completeBaseName() + suffix + QStringLiteral("_%1").arg(n);
   taken.insert(stem);
   return stem;
-}
-
-void writeSummary(const QString& path, const QJsonObject& summary) {
-  QFile file(path);
-  const QByteArray text = QJsonDocument(summary).toJson(QJsonDocument::Indented);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text) != text.size())
-    throw JobError("the summary " + path.toStdString() + " cannot be written");
 }
 
 }  // namespace cli

@@ -75,7 +75,4 @@ int runBatch(const Batch& batch, const std::string& command, const char* notDone
 // batch, so none overwrites another's files.
 QString uniqueStem(const QFileInfo& scan, const QString& suffix, std::set<QString>& taken);
 
-// The summary as indented JSON at `path`; throws JobError when it cannot be written.
-void writeSummary(const QString& path, const QJsonObject& summary);
-
 }  // namespace cli
