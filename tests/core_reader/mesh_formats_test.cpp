@@ -207,3 +207,21 @@ TEST(MeshFormats, HostileFilesNameTheFileThePlaceAndTheReason) {
     EXPECT_NE(message.find(c.message), std::string::npos) << "got: " << message;
   }
 }
+
+// Points no face uses are dropped, as the VRML reader drops them, colours with them.
+TEST(MeshFormats, PointsNoFaceUsesAreDropped) {
+  const auto obj = ReadScanBuffer(
+      "v 9 9 9 1 1 1\nv 0 0 0 1 0 0\nv 1 0 0 0 1 0\nv 7 7 7 1 1 1\nv 0 1 0 0 0 1\nf 2 3 5\n",
+      "c.obj");
+  EXPECT_EQ(obj.mesh.points, (std::vector<float>{0, 0, 0, 1, 0, 0, 0, 1, 0}));
+  EXPECT_EQ(obj.mesh.colors, (std::vector<std::uint8_t>{255, 0, 0, 0, 255, 0, 0, 0, 255}));
+  EXPECT_EQ(obj.mesh.triangles, (std::vector<std::int32_t>{0, 1, 2}));
+  Mesh spare = Grid();
+  spare.points.insert(spare.points.begin(), {5, 5, 5});
+  spare.colors.insert(spare.colors.begin(), {1, 2, 3});
+  for (std::int32_t& t : spare.triangles) ++t;
+  const auto ply = ReadScanBuffer(kernelcad::MeshFileBytes(spare, ScanFormat::PlyBigEndian), "s.ply");
+  EXPECT_EQ(ply.mesh.points, Grid().points);
+  EXPECT_EQ(ply.mesh.colors, Grid().colors);
+  EXPECT_EQ(ply.mesh.triangles, Grid().triangles);
+}

@@ -1,5 +1,6 @@
 #include "kernelcad/core/mesh_input.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -95,6 +96,26 @@ bool ParseInteger(std::string_view word, std::int64_t& out) {
 void AppendFan(std::vector<std::int32_t>& triangles, const std::int32_t* corners, std::size_t n) {
   for (std::size_t i = 1; i + 1 < n; ++i)
     triangles.insert(triangles.end(), {corners[0], corners[i], corners[i + 1]});
+}
+
+void DropUnusedPoints(Mesh& mesh) {
+  std::vector<std::int32_t> index(mesh.pointCount(), -1);
+  for (const std::int32_t t : mesh.triangles) index[static_cast<std::size_t>(t)] = 0;
+  if (std::find(index.begin(), index.end(), -1) == index.end()) return;
+  std::int32_t next = 0;
+  const bool colored = mesh.hasColors();
+  for (std::size_t i = 0; i < index.size(); ++i) {
+    if (index[i] < 0) continue;
+    const auto to = static_cast<std::size_t>(next);
+    for (std::size_t a = 0; a < 3; ++a) {
+      mesh.points[3 * to + a] = mesh.points[3 * i + a];
+      if (colored) mesh.colors[3 * to + a] = mesh.colors[3 * i + a];
+    }
+    index[i] = next++;
+  }
+  mesh.points.resize(3 * static_cast<std::size_t>(next));
+  if (colored) mesh.colors.resize(3 * static_cast<std::size_t>(next));
+  for (std::int32_t& t : mesh.triangles) t = index[static_cast<std::size_t>(t)];
 }
 
 void RequireSurface(const Mesh& mesh, const std::string& file, std::string_view format) {

@@ -60,6 +60,10 @@ bool ParseInteger(std::string_view word, std::int64_t& out);
 // draw nothing.
 void AppendFan(std::vector<std::int32_t>& triangles, const std::int32_t* corners, std::size_t n);
 
+// Drops the points no triangle uses (and their colours), numbering the rest in order, as the
+// VRML reader does: a scan's stray points would only stretch its bounds.
+void DropUnusedPoints(Mesh& mesh);
+
 // Refuses a file whose mesh has no triangle, as the VRML reader refuses one without a surface.
 void RequireSurface(const Mesh& mesh, const std::string& file, std::string_view format);
 

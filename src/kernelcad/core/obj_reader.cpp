@@ -120,6 +120,7 @@ ScanFile ReadObj(std::string_view bytes, const std::string& fileName, Meter& met
     });
   }
   mesh_input::RequireSurface(mesh, fileName, "OBJ");
+  mesh_input::DropUnusedPoints(mesh);
   meter.Finish();
   return scan;
 }

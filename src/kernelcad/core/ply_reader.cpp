@@ -293,6 +293,7 @@ ScanFile ReadPly(std::string_view bytes, const std::string& fileName, Meter& met
     }
   }
   mesh_input::RequireSurface(mesh, fileName, "PLY");
+  mesh_input::DropUnusedPoints(mesh);
   meter.Finish();
   return scan;
 }
