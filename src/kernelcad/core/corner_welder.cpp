@@ -26,7 +26,7 @@ CornerWelder::CornerWelder(std::size_t expectedCorners) {
   const std::size_t vertices = expectedCorners / 5 + 16;
   mesh_.points.reserve(vertices * 3);
   mesh_.triangles.reserve(expectedCorners);
-  slots_.assign(std::bit_ceil(vertices * 2), -1);
+  slots_.assign(std::bit_ceil(vertices + vertices / 2), -1);
   mask_ = slots_.size() - 1;
 }
 

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 
+#include "kernelcad/core/plain_decimal.h"
 #include "kernelcad/core/vrml_messages.h"
 
 namespace kernelcad::mesh_input {
@@ -51,8 +52,12 @@ std::string_view TextCursor::Rest() {
 double TextCursor::Number(const char* what) {
   const std::string_view w = Word();
   if (w.empty()) Fail(std::string("expected ") + what + ", found the end of the line");
-  const char* s = w.data() + (w.starts_with('+') ? 1 : 0);
   double v = 0;
+  // A word that ends before the text does ends in a blank or a line end, where the fast path
+  // stops.
+  const char* end = w.data() + w.size();
+  if (end != end_ && PlainDecimal(w.data(), v) == end) return v;
+  const char* s = w.data() + (w.starts_with('+') ? 1 : 0);
   const auto [ptr, ec] = std::from_chars(s, w.data() + w.size(), v);
   if (ptr != w.data() + w.size() || ec == std::errc::invalid_argument)
     Fail(std::string("expected ") + what + ", found " + vrml::Quoted(w));

@@ -1,9 +1,9 @@
 #include "kernelcad/core/stl_reader.h"
 
 #include <bit>
+#include <algorithm>
 #include <cmath>
 
-#include "kernelcad/core/corner_welder.h"
 #include "kernelcad/core/mesh_input.h"
 #include "kernelcad/core/vrml_messages.h"
 
@@ -19,36 +19,6 @@ std::uint32_t Le32(const char* p) {
 }
 
 float LeFloat(const char* p) { return std::bit_cast<float>(Le32(p)); }
-
-Mesh ReadBinary(std::string_view bytes, const std::string& file, Meter& meter) {
-  if (bytes.size() < kCountEnd)
-    mesh_input::Fail(file, "byte " + std::to_string(bytes.size()),
-                     "the file ends inside the 84-byte binary STL header");
-  const std::uint64_t count = Le32(bytes.data() + kHeader);
-  const std::uint64_t promised = kCountEnd + count * kRecord;
-  // Checked before anything is allocated for them: the count is only a promise.
-  if (promised > bytes.size())
-    mesh_input::Fail(file, "byte 80",
-                     "the header promises " + std::to_string(count) + " triangles (" +
-                         vrml::ByteSize(promised) + ") but the file holds " +
-                         vrml::ByteSize(bytes.size()) + "; cut short?");
-  meter.Step(kReadShare, 1.0, count);
-  CornerWelder welder(count * 3);
-  const char* r = bytes.data() + kCountEnd;
-  for (std::uint64_t t = 0; t < count; ++t, r += kRecord) {
-    if ((t & 0xffff) == 0) meter.At(t);
-    float c[9];
-    for (int i = 0; i < 9; ++i) c[i] = LeFloat(r + 12 + 4 * i);  // after the facet normal
-    for (float v : c) {
-      if (!std::isfinite(v))
-        mesh_input::Fail(file, "triangle " + std::to_string(t + 1) + " (byte " +
-                                   std::to_string(kCountEnd + t * kRecord) + ")",
-                         "a corner has a NaN or infinite coordinate");
-    }
-    for (int i = 0; i < 9; i += 3) welder.Add(c[i], c[i + 1], c[i + 2]);
-  }
-  return welder.Take();
-}
 
 Mesh ReadAscii(std::string_view bytes, const std::string& file, Meter& meter) {
   meter.Step(kReadShare, 1.0, bytes.size());
@@ -88,18 +58,70 @@ Mesh ReadAscii(std::string_view bytes, const std::string& file, Meter& meter) {
 
 }  // namespace
 
-bool StlSizeMatchesCount(std::string_view bytes) {
-  return bytes.size() >= kCountEnd &&
-         kCountEnd + std::uint64_t{Le32(bytes.data() + kHeader)} * kRecord == bytes.size();
+bool StlSizeMatchesCount(std::string_view head, std::uint64_t size) {
+  return head.size() >= kCountEnd &&
+         kCountEnd + std::uint64_t{Le32(head.data() + kHeader)} * kRecord == size;
+}
+
+BinaryStlStream::BinaryStlStream(std::string_view head, std::uint64_t fileSize,
+                                 const std::string& fileName)
+    : file_(fileName) {
+  if (head.size() < kCountEnd)
+    mesh_input::Fail(file_, "byte " + std::to_string(head.size()),
+                     "the file ends inside the 84-byte binary STL header");
+  count_ = Le32(head.data() + kHeader);
+  const std::uint64_t promised = kCountEnd + count_ * kRecord;
+  if (promised > fileSize)
+    mesh_input::Fail(file_, "byte 80",
+                     "the header promises " + std::to_string(count_) + " triangles (" +
+                         vrml::ByteSize(promised) + ") but the file holds " +
+                         vrml::ByteSize(fileSize) + "; cut short?");
+  welder_.emplace(count_ * 3);
+}
+
+std::size_t BinaryStlStream::Feed(const char* data, std::size_t n) {
+  if (header_) {
+    if (n < kCountEnd) return n;
+    data += kCountEnd;
+    n -= kCountEnd;
+    header_ = false;
+  }
+  const std::size_t records = static_cast<std::size_t>(std::min<std::uint64_t>(n / kRecord, count_ - done_));
+  for (std::size_t r = 0; r < records; ++r, data += kRecord, ++done_) {
+    float c[9];
+    for (int i = 0; i < 9; ++i) c[i] = LeFloat(data + 12 + 4 * i);  // after the facet normal
+    for (float v : c) {
+      if (!std::isfinite(v))
+        mesh_input::Fail(file_, "triangle " + std::to_string(done_ + 1) + " (byte " +
+                                    std::to_string(kCountEnd + done_ * kRecord) + ")",
+                         "a corner has a NaN or infinite coordinate");
+    }
+    for (int i = 0; i < 9; i += 3) welder_->Add(c[i], c[i + 1], c[i + 2]);
+  }
+  // Bytes after the last promised triangle are left alone, as other readers leave them.
+  return done_ == count_ ? 0 : n - records * kRecord;
+}
+
+ScanFile BinaryStlStream::Finish() {
+  ScanFile scan;
+  scan.format = ScanFormat::StlBinary;
+  scan.mesh = welder_->Take();
+  mesh_input::RequireSurface(scan.mesh, file_, "STL");
+  return scan;
 }
 
 ScanFile ReadStl(std::string_view bytes, const std::string& fileName, ScanFormat format,
                  Meter& meter) {
   ScanFile scan;
-  scan.format = format;
-  scan.mesh = format == ScanFormat::StlBinary ? ReadBinary(bytes, fileName, meter)
-                                              : ReadAscii(bytes, fileName, meter);
-  mesh_input::RequireSurface(scan.mesh, fileName, "STL");
+  if (format == ScanFormat::StlBinary) {
+    BinaryStlStream stream(bytes, bytes.size(), fileName);
+    stream.Feed(bytes.data(), bytes.size());
+    scan = stream.Finish();
+  } else {
+    scan.format = format;
+    scan.mesh = ReadAscii(bytes, fileName, meter);
+    mesh_input::RequireSurface(scan.mesh, fileName, "STL");
+  }
   meter.Finish();
   return scan;
 }

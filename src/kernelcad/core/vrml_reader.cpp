@@ -18,6 +18,7 @@
 
 #include "kernelcad/core/bare_thread.h"
 #include "kernelcad/core/file_access.h"
+#include "kernelcad/core/plain_decimal.h"
 #include "kernelcad/core/vrml_gzip.h"
 #include "kernelcad/core/vrml_limits.h"
 #include "kernelcad/core/vrml_messages.h"
@@ -113,11 +114,6 @@ constexpr std::array<std::uint8_t, 256> kClass = MakeClasses();
 
 inline std::uint8_t ClassOf(char c) { return kClass[static_cast<unsigned char>(c)]; }
 
-// 10^0 .. 10^22: every one is exactly a double.
-constexpr std::array<double, 23> kPow10 = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                           1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                           1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-
 // Inside a bracketed list the parser knows where the next ']' is. Scans that only step over
 // blanks, digits, signs and points stop at that ']' at the latest, so they need no end checks.
 
@@ -207,34 +203,6 @@ IndexRun ScanPlainIndices(const char* s, const char* stop, std::int32_t* out,
   return r;
 }
 
-// Scans write coordinates as plain decimals ("-123.4567"). Those with at most 19 digits whose
-// digits form an integer below 2^53 convert exactly: an exact integer divided by an exact power
-// of ten is one correctly rounded division. Returns the end of the number, or nullptr when the
-// text needs the general parser (exponents, long mantissas, anything malformed).
-inline const char* PlainDecimal(const char* s, double& out) {
-  const bool neg = *s == '-';
-  s += neg || *s == '+';
-  std::uint64_t m = 0;
-  const char* first = s;
-  while (static_cast<unsigned char>(*s - '0') < 10) m = m * 10 + static_cast<unsigned>(*s++ - '0');
-  std::ptrdiff_t digits = s - first;
-  std::ptrdiff_t frac = 0;
-  if (*s == '.') {
-    const char* f = ++s;
-    while (static_cast<unsigned char>(*s - '0') < 10)
-      m = m * 10 + static_cast<unsigned>(*s++ - '0');
-    frac = s - f;
-    digits += frac;
-  }
-  // Past 19 digits m may have wrapped; the count alone decides then.
-  if (digits == 0 || digits > 19 || frac >= static_cast<std::ptrdiff_t>(kPow10.size()) ||
-      m >= (std::uint64_t{1} << 53)) {
-    return nullptr;
-  }
-  const double v = static_cast<double>(m) / kPow10[static_cast<std::size_t>(frac)];
-  out = neg ? -v : v;
-  return s;
-}
 
 // One character of the file, for messages.
 std::string Printable(char c) {
