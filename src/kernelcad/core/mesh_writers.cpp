@@ -5,6 +5,7 @@
 #include <bit>
 #include <charconv>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <stdexcept>
 
@@ -135,7 +136,9 @@ std::string MeshFileBytes(const Mesh& mesh, ScanFormat format) {
 
 void WriteMeshFile(const Mesh& mesh, ScanFormat format, const std::string& path) {
   const std::string bytes = MeshFileBytes(mesh, format);
-  std::ofstream out(path, std::ios::binary);
+  // The name is UTF-8, which Windows' narrow file names are not.
+  std::ofstream out(std::filesystem::path(reinterpret_cast<const char8_t*>(path.c_str())),
+                    std::ios::binary);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   out.close();
   if (!out) throw std::runtime_error("cannot write " + path);
