@@ -31,22 +31,29 @@ CornerWelder::CornerWelder(std::size_t expectedCorners) {
 }
 
 void CornerWelder::Add(float x, float y, float z) {
-  const std::uint32_t bx = Bits(x), by = Bits(y), bz = Bits(z);
-  std::size_t i = Hash(bx, by, bz) & mask_;
+  Corner c{Bits(x), Bits(y), Bits(z), 0};
+  c.hash = Hash(c.x, c.y, c.z);
+  __builtin_prefetch(&slots_[c.hash & mask_]);
+  if (added_ - inserted_ == kAhead) Insert(ahead_[inserted_++ % kAhead]);
+  ahead_[added_++ % kAhead] = c;
+}
+
+void CornerWelder::Insert(const Corner& c) {
+  std::size_t i = c.hash & mask_;
   const float* pts = mesh_.points.data();
   for (;; i = (i + 1) & mask_) {
     const std::int32_t v = slots_[i];
     if (v < 0) break;
     const float* p = pts + 3 * static_cast<std::size_t>(v);
-    if (Bits(p[0]) == bx && Bits(p[1]) == by && Bits(p[2]) == bz) {
+    if (Bits(p[0]) == c.x && Bits(p[1]) == c.y && Bits(p[2]) == c.z) {
       mesh_.triangles.push_back(v);
       return;
     }
   }
   const auto v = static_cast<std::int32_t>(mesh_.pointCount());
   slots_[i] = v;
-  mesh_.points.insert(mesh_.points.end(), {x == 0.0f ? 0.0f : x, y == 0.0f ? 0.0f : y,
-                                           z == 0.0f ? 0.0f : z});
+  mesh_.points.insert(mesh_.points.end(), {std::bit_cast<float>(c.x), std::bit_cast<float>(c.y),
+                                           std::bit_cast<float>(c.z)});
   mesh_.triangles.push_back(v);
   if (mesh_.pointCount() * 2 > slots_.size()) Grow();
 }
@@ -63,6 +70,7 @@ void CornerWelder::Grow() {
 }
 
 Mesh CornerWelder::Take() {
+  while (inserted_ < added_) Insert(ahead_[inserted_++ % kAhead]);
   slots_ = {};
   return std::move(mesh_);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -20,8 +21,20 @@ class CornerWelder {
   Mesh Take();
 
  private:
+  struct Corner {
+    std::uint32_t x, y, z;  // bits of the coordinates, -0 as +0
+    std::size_t hash;
+  };
+  // Corners wait this many places before they are looked up, while their slot of the table is
+  // fetched into the cache: a lookup in a table larger than the cache otherwise waits on memory
+  // most of the time (welding took 0.29 of 0.68 s reading a 1M-vertex ASCII STL).
+  static constexpr std::size_t kAhead = 16;
+
+  void Insert(const Corner& c);
   void Grow();
 
+  std::array<Corner, kAhead> ahead_{};
+  std::size_t added_ = 0, inserted_ = 0;
   Mesh mesh_;
   std::vector<std::int32_t> slots_;  // open addressing: vertex index, or -1 for none
   std::size_t mask_ = 0;

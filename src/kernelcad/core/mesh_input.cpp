@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 
+#include "kernelcad/core/file_access.h"
 #include "kernelcad/core/plain_decimal.h"
 #include "kernelcad/core/vrml_messages.h"
 
@@ -23,6 +24,17 @@ void Fail(const std::string& file, const std::string& place, const std::string& 
   throw ScanError(file + ", " + place + ": " + what);
 }
 
+void Consumed::Upto(const char* p) {
+  // In steps of some megabytes, from the start of the 2 MB block the last step ended in, so
+  // that block goes back once the next step covers it whole.
+  constexpr std::ptrdiff_t kStep = 8 << 20;
+  constexpr std::uintptr_t kBlock = std::uintptr_t{2} << 20;
+  if (!owned_ || p - released_ < kStep) return;
+  files::ReleasePages(released_, static_cast<std::size_t>(p - released_));
+  const auto block = reinterpret_cast<std::uintptr_t>(p) & ~(kBlock - 1);
+  released_ = std::max(released_, p - (reinterpret_cast<std::uintptr_t>(p) - block));
+}
+
 std::string_view TextCursor::Word() {
   while (p_ != end_ && Blank(*p_)) ++p_;
   const char* s = p_;
@@ -37,6 +49,7 @@ void TextCursor::NextLine() {
   if (!metered_ || p_ - metered_ >= kMeterStep) {
     metered_ = p_;
     meter_.At(offset());
+    consumed_.Upto(p_);
   }
 }
 

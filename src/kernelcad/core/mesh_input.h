@@ -15,12 +15,27 @@ namespace kernelcad::mesh_input {
 // "file, place: what", the form of every message of the readers.
 [[noreturn]] void Fail(const std::string& file, const std::string& place, const std::string& what);
 
+// A buffer read from start to end whose memory goes back to the system as the reader moves
+// through it, when the buffer is the reader's own (files::ReleasePages): the mesh grows while the
+// file shrinks, so a load peaks near the larger of the two rather than at their sum.
+class Consumed {
+ public:
+  Consumed(const char* begin, bool owned) : released_(begin), owned_(owned) {}
+  // Everything before `p` is read and never looked at again.
+  void Upto(const char* p);
+
+ private:
+  const char* released_;  // from here on nothing has been given back
+  bool owned_;
+};
+
 // A text format read line by line. Lines end in "\n" or "\r\n"; blanks are spaces and tabs.
 class TextCursor {
  public:
-  TextCursor(std::string_view text, const std::string& file, Meter& meter)
+  // `owned`: the text is the reader's own, to give back as it is read (Consumed).
+  TextCursor(std::string_view text, const std::string& file, Meter& meter, bool owned)
       : begin_(text.data()), p_(text.data()), end_(text.data() + text.size()), file_(file),
-        meter_(meter) {}
+        meter_(meter), consumed_(text.data(), owned) {}
 
   bool AtEnd() const { return p_ == end_; }
   int line() const { return line_; }
@@ -49,6 +64,7 @@ class TextCursor {
   const char* metered_ = nullptr;
   const std::string& file_;
   Meter& meter_;
+  Consumed consumed_;
   int line_ = 1;
 };
 

@@ -57,15 +57,35 @@ struct IndexKind {
   }
 };
 
+// Room for the points and triangles, counted by their lines' first words: the lists are then
+// allocated once, never copied while they grow (a polygon of more than three corners may still
+// ask for more).
+void Reserve(std::string_view text, Mesh& mesh) {
+  std::size_t points = 0, faces = 0;
+  for (std::size_t at = 0; at + 1 < text.size();) {
+    const char c = text[at], next = text[at + 1];
+    if (next == ' ' || next == '\t') {
+      points += c == 'v';
+      faces += c == 'f';
+    }
+    at = text.find('\n', at);
+    if (at == std::string_view::npos) break;
+    ++at;
+  }
+  mesh.points.reserve(points * 3);
+  mesh.triangles.reserve(faces * 3);
+}
+
 }  // namespace
 
-ScanFile ReadObj(std::string_view bytes, const std::string& fileName, Meter& meter) {
+ScanFile ReadObj(std::string_view bytes, const std::string& fileName, Meter& meter, bool owned) {
   meter.Step(kReadShare, 1.0, bytes.size());
-  mesh_input::TextCursor in(bytes, fileName, meter);
   ScanFile scan;
   scan.format = ScanFormat::Obj;
   Mesh& mesh = scan.mesh;
-  std::vector<float> colors;  // 0-1 per channel, while every point so far has them
+  Reserve(bytes, mesh);
+  mesh_input::TextCursor in(bytes, fileName, meter, owned);
+  std::vector<std::uint8_t>& colors = mesh.colors;  // while every point so far has them
   IndexKind points{"point"}, uvs{"texture coordinate"}, normals{"normal"};
   std::vector<std::int32_t> face;
   for (; !in.AtEnd(); in.NextLine()) {
@@ -80,7 +100,10 @@ ScanFile ReadObj(std::string_view bytes, const std::string& fileName, Meter& met
       for (std::size_t i = 0; i < rest.size(); ++i)
         words += rest[i] != ' ' && rest[i] != '\t' && (i == 0 || rest[i - 1] == ' ' || rest[i - 1] == '\t');
       if (words == 3 && colors.size() == mesh.points.size() - 3) {
-        for (int i = 0; i < 3; ++i) colors.push_back(static_cast<float>(in.Number("a colour")));
+        for (int i = 0; i < 3; ++i) {
+          const double c = std::clamp(in.Number("a colour"), 0.0, 1.0);  // 0 to 1
+          colors.push_back(static_cast<std::uint8_t>(std::lround(c * 255)));
+        }
       }
       ++points.defined;
     } else if (w == "vt") {
@@ -113,12 +136,7 @@ ScanFile ReadObj(std::string_view bytes, const std::string& fileName, Meter& met
   points.CheckAtEnd(fileName);
   uvs.CheckAtEnd(fileName);
   normals.CheckAtEnd(fileName);
-  if (!colors.empty() && colors.size() == mesh.points.size()) {
-    mesh.colors.resize(colors.size());
-    std::transform(colors.begin(), colors.end(), mesh.colors.begin(), [](float c) {
-      return static_cast<std::uint8_t>(std::lround(std::clamp(c, 0.0f, 1.0f) * 255.0f));
-    });
-  }
+  if (colors.size() != mesh.points.size()) std::vector<std::uint8_t>().swap(colors);
   mesh_input::RequireSurface(mesh, fileName, "OBJ");
   mesh_input::DropUnusedPoints(mesh);
   meter.Finish();

@@ -118,9 +118,10 @@ Header ReadHeader(mesh_input::TextCursor& in) {
 class Body {
  public:
   Body(std::string_view bytes, mesh_input::TextCursor& in, ScanFormat format,
-       const std::string& file)
-      : p_(bytes.data() + in.offset()), value_(p_), begin_(bytes.data()), end_(bytes.data() + bytes.size()),
-        in_(in), format_(format), file_(file) {}
+       const std::string& file, bool owned)
+      : p_(bytes.data() + in.offset()), value_(p_), begin_(bytes.data()),
+        end_(bytes.data() + bytes.size()), in_(in), format_(format), file_(file),
+        consumed_(bytes.data(), owned && format != ScanFormat::PlyAscii) {}
 
   bool ascii() const { return format_ == ScanFormat::PlyAscii; }
   std::uint64_t offset() const {
@@ -155,6 +156,9 @@ class Body {
     return v;
   }
 
+  // Binary bytes read so far go back to the system (text goes as the cursor moves on).
+  void GiveBack() { consumed_.Upto(p_); }
+
   // Past the end of a text record; nothing for binary ones.
   void EndRecord() {
     if (ascii()) in_.NextLine();
@@ -187,6 +191,7 @@ class Body {
   mesh_input::TextCursor& in_;
   ScanFormat format_;
   const std::string& file_;
+  mesh_input::Consumed consumed_;
   const Element* element_ = nullptr;
   std::uint64_t record_ = 0;
 };
@@ -209,13 +214,13 @@ std::uint8_t Channel(double v, Type t) {
 
 }  // namespace
 
-ScanFile ReadPly(std::string_view bytes, const std::string& fileName, Meter& meter) {
+ScanFile ReadPly(std::string_view bytes, const std::string& fileName, Meter& meter, bool owned) {
   meter.Step(kReadShare, 1.0, bytes.size());
-  mesh_input::TextCursor in(bytes, fileName, meter);
+  mesh_input::TextCursor in(bytes, fileName, meter, owned);
   const Header h = ReadHeader(in);
   ScanFile scan;
   scan.format = h.format;
-  Body body(bytes, in, h.format, fileName);
+  Body body(bytes, in, h.format, fileName, owned);
   // Every count is checked against what follows the header before anything is allocated.
   std::uint64_t need = 0;
   for (const Element& e : h.elements) {
@@ -258,7 +263,10 @@ ScanFile ReadPly(std::string_view bytes, const std::string& fileName, Meter& met
     values.resize(e.properties.size());
     for (std::uint64_t r = 0; r < e.count; ++r) {
       body.Where(e, r);
-      if ((r & 0xffff) == 0) meter.At(body.offset());
+      if ((r & 0xffff) == 0) {
+        meter.At(body.offset());
+        body.GiveBack();
+      }
       for (std::size_t k = 0; k < e.properties.size(); ++k) {
         const Property& p = e.properties[k];
         if (!p.count) {

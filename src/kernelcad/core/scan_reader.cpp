@@ -58,11 +58,11 @@ ScanFile Dispatch(std::string_view bytes, const std::string& name, std::string_v
       return ReadVrml(bytes, name, meter, std::move(owned));
     case ScanFormat::StlBinary:
     case ScanFormat::StlAscii:
-      return ReadStl(bytes, name, format, meter);
+      return ReadStl(bytes, name, format, meter, owned != nullptr);
     case ScanFormat::Obj:
-      return ReadObj(bytes, name, meter);
+      return ReadObj(bytes, name, meter, owned != nullptr);
     default:
-      return ReadPly(bytes, name, meter);
+      return ReadPly(bytes, name, meter, owned != nullptr);
   }
 }
 

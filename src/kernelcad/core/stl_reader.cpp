@@ -20,9 +20,9 @@ std::uint32_t Le32(const char* p) {
 
 float LeFloat(const char* p) { return std::bit_cast<float>(Le32(p)); }
 
-Mesh ReadAscii(std::string_view bytes, const std::string& file, Meter& meter) {
+Mesh ReadAscii(std::string_view bytes, const std::string& file, Meter& meter, bool owned) {
   meter.Step(kReadShare, 1.0, bytes.size());
-  mesh_input::TextCursor in(bytes, file, meter);
+  mesh_input::TextCursor in(bytes, file, meter, owned);
   // About 250 bytes of text per facet in the files scanners write.
   CornerWelder welder(bytes.size() / 80);
   int corners = 0;  // of the facet being read
@@ -111,7 +111,7 @@ ScanFile BinaryStlStream::Finish() {
 }
 
 ScanFile ReadStl(std::string_view bytes, const std::string& fileName, ScanFormat format,
-                 Meter& meter) {
+                 Meter& meter, bool owned) {
   ScanFile scan;
   if (format == ScanFormat::StlBinary) {
     BinaryStlStream stream(bytes, bytes.size(), fileName);
@@ -119,7 +119,7 @@ ScanFile ReadStl(std::string_view bytes, const std::string& fileName, ScanFormat
     scan = stream.Finish();
   } else {
     scan.format = format;
-    scan.mesh = ReadAscii(bytes, fileName, meter);
+    scan.mesh = ReadAscii(bytes, fileName, meter, owned);
     mesh_input::RequireSurface(scan.mesh, fileName, "STL");
   }
   meter.Finish();

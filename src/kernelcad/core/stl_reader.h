@@ -37,9 +37,10 @@ class BinaryStlStream {
   std::optional<CornerWelder> welder_;
 };
 
-// Reads a binary or ASCII STL already in memory (progress continues from kReadShare), its
+// Reads a binary or ASCII STL already in memory (progress continues from kReadShare; `owned`:
+// the bytes are the reader's own, given back as they are read), its
 // corners welded (CornerWelder). Throws ScanError.
 ScanFile ReadStl(std::string_view bytes, const std::string& fileName, ScanFormat format,
-                 Meter& meter);
+                 Meter& meter, bool owned);
 
 }  // namespace kernelcad
