@@ -96,6 +96,10 @@ TEST(MeshFormats, EveryFormWrittenReadsBackAsTheSameSurface) {
   EXPECT_EQ(ReadScanBuffer(kernelcad::MeshFileBytes(grid, ScanFormat::StlBinary), "g.wrl").format,
             ScanFormat::StlBinary);
   EXPECT_EQ(ReadScanBuffer(kPlyTriangle + "3 0 1 2\n", "g.obj").format, ScanFormat::PlyAscii);
+  // A binary STL whose header begins with "solid", as some exporters write it, a byte too long.
+  std::string solid = kernelcad::MeshFileBytes(grid, ScanFormat::StlBinary) + '\0';
+  solid.replace(0, 5, "solid");
+  EXPECT_EQ(ReadScanBuffer(solid, "s.stl").mesh.pointCount(), grid.pointCount());
 }
 
 TEST(MeshFormats, ObjIndexFormsNegativeIndicesPolygonsAndGroups) {

@@ -1,6 +1,7 @@
 #include "kernelcad/core/scan_reader.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -43,10 +44,11 @@ ScanFormat Detect(std::string_view bytes, std::string_view fileName, std::uint64
   const std::string ext = Extension(fileName);
   if (ext == "ply") return ScanFormat::PlyAscii;  // the reader refuses it with the reason
   if (ext == "obj") return ScanFormat::Obj;
-  const bool solid = bytes.starts_with("solid");
-  // A binary STL's size is fixed by its triangle count; a text that starts with "solid" and
-  // happens to match it would need exactly the right bytes at 80-83.
-  if (solid && !StlSizeMatchesCount(bytes, size)) return ScanFormat::StlAscii;
+  // Text has no zero bytes, a binary STL's count and normals nearly always do. Its size is
+  // fixed by its triangle count: a text that matched it would need the right bytes at 80-83.
+  const bool text = bytes.substr(0, 512).find('\0') == std::string_view::npos;
+  if (bytes.starts_with("solid") && text && !StlSizeMatchesCount(bytes, size))
+    return ScanFormat::StlAscii;
   if (ext == "stl" || StlSizeMatchesCount(bytes, size)) return ScanFormat::StlBinary;
   return ScanFormat::Vrml;
 }
