@@ -7,19 +7,9 @@
 #include <limits>
 
 #include "kernelcad/core/file_access.h"
-#include "kernelcad/core/plain_decimal.h"
 #include "kernelcad/core/vrml_messages.h"
 
 namespace kernelcad::mesh_input {
-namespace {
-
-bool Blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
-
-// Progress is told every megabyte: often enough for a bar, rarely enough to cost nothing.
-constexpr std::ptrdiff_t kMeterStep = std::ptrdiff_t{1} << 20;
-
-}  // namespace
-
 void Fail(const std::string& file, const std::string& place, const std::string& what) {
   throw ScanError(file + ", " + place + ": " + what);
 }
@@ -35,22 +25,10 @@ void Consumed::Upto(const char* p) {
   released_ = std::max(released_, p - (reinterpret_cast<std::uintptr_t>(p) - block));
 }
 
-std::string_view TextCursor::Word() {
-  while (p_ != end_ && Blank(*p_)) ++p_;
-  const char* s = p_;
-  while (p_ != end_ && *p_ != '\n' && !Blank(*p_)) ++p_;
-  return {s, static_cast<std::size_t>(p_ - s)};
-}
-
-void TextCursor::NextLine() {
-  const void* nl = std::memchr(p_, '\n', static_cast<std::size_t>(end_ - p_));
-  p_ = nl ? static_cast<const char*>(nl) + 1 : end_;
-  ++line_;
-  if (!metered_ || p_ - metered_ >= kMeterStep) {
-    metered_ = p_;
-    meter_.At(offset());
-    consumed_.Upto(p_);
-  }
+void TextCursor::Tick() {
+  metered_ = p_;
+  meter_.At(offset());
+  consumed_.Upto(p_);
 }
 
 std::string_view TextCursor::Rest() {
@@ -62,14 +40,9 @@ std::string_view TextCursor::Rest() {
   return {p_, static_cast<std::size_t>(t - p_)};
 }
 
-double TextCursor::Number(const char* what) {
-  const std::string_view w = Word();
+double TextCursor::GeneralNumber(std::string_view w, const char* what) const {
   if (w.empty()) Fail(std::string("expected ") + what + ", found the end of the line");
   double v = 0;
-  // A word that ends before the text does ends in a blank or a line end, where the fast path
-  // stops.
-  const char* end = w.data() + w.size();
-  if (end != end_ && PlainDecimal(w.data(), v) == end) return v;
   const char* s = w.data() + (w.starts_with('+') ? 1 : 0);
   const auto [ptr, ec] = std::from_chars(s, w.data() + w.size(), v);
   if (ptr != w.data() + w.size() || ec == std::errc::invalid_argument)
@@ -79,11 +52,8 @@ double TextCursor::Number(const char* what) {
   return v;
 }
 
-float TextCursor::Coordinate(const char* what) {
-  const double v = Number(what);
-  if (std::abs(v) > std::numeric_limits<float>::max())
-    Fail(std::string(what) + " value " + vrml::Quoted(std::to_string(v)) + " is out of range");
-  return static_cast<float>(v);
+void TextCursor::OutOfRange(const char* what, double v) const {
+  Fail(std::string(what) + " value " + vrml::Quoted(std::to_string(v)) + " is out of range");
 }
 
 std::int64_t TextCursor::Integer(const char* what) {

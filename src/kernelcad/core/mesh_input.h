@@ -1,11 +1,15 @@
 #pragma once
 
+#include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "kernelcad/core/mesh.h"
+#include "kernelcad/core/plain_decimal.h"
 #include "kernelcad/core/scan_meter.h"
 
 // What the STL, OBJ and PLY readers share: walking text line by line with its line number,
@@ -32,32 +36,66 @@ class Consumed {
 // A text format read line by line. Lines end in "\n" or "\r\n"; blanks are spaces and tabs.
 class TextCursor {
  public:
-  // `owned`: the text is the reader's own, to give back as it is read (Consumed).
-  TextCursor(std::string_view text, const std::string& file, Meter& meter, bool owned)
+  // `owned`: the text is the reader's own, to give back as it is read (Consumed). `firstLine`:
+  // the line the text starts on in its file.
+  TextCursor(std::string_view text, const std::string& file, Meter& meter, bool owned,
+             int firstLine = 1)
       : begin_(text.data()), p_(text.data()), end_(text.data() + text.size()), file_(file),
-        meter_(meter), consumed_(text.data(), owned) {}
+        meter_(meter), consumed_(text.data(), owned), line_(firstLine) {}
 
   bool AtEnd() const { return p_ == end_; }
   int line() const { return line_; }
   std::size_t offset() const { return static_cast<std::size_t>(p_ - begin_); }
 
   // The next word of this line; empty at the line's end.
-  std::string_view Word();
+  std::string_view Word() {
+    while (p_ != end_ && Blank(*p_)) ++p_;
+    const char* s = p_;
+    while (p_ != end_ && *p_ != '\n' && !Blank(*p_)) ++p_;
+    return {s, static_cast<std::size_t>(p_ - s)};
+  }
   // Past the end of this line, whatever is left on it. Reports progress now and then.
-  void NextLine();
+  void NextLine() {
+    const void* nl = std::memchr(p_, '\n', static_cast<std::size_t>(end_ - p_));
+    p_ = nl ? static_cast<const char*>(nl) + 1 : end_;
+    ++line_;
+    if (!metered_ || p_ - metered_ >= kMeterStep) Tick();
+  }
   // What is left of this line, without the blanks around it; stays on the line.
   std::string_view Rest();
   // The next word as a coordinate in single precision: NaN, infinities and numbers beyond
   // single precision are refused with the line, as is a missing or malformed number.
-  float Coordinate(const char* what);
+  float Coordinate(const char* what) {
+    const double v = Number(what);
+    if (std::abs(v) > std::numeric_limits<float>::max()) OutOfRange(what, v);
+    return static_cast<float>(v);
+  }
   // The next word as a whole number (a sign allowed), refused beyond 32 bits.
   std::int64_t Integer(const char* what);
   // The next word as any number; refused when missing, malformed or not finite.
-  double Number(const char* what);
+  double Number(const char* what) {
+    const std::string_view w = Word();
+    const char* end = w.data() + w.size();
+    double v = 0;
+    // A word that ends before the text does ends in a blank or a line end, where the fast path
+    // stops.
+    if (!w.empty() && end != end_ && PlainDecimal(w.data(), v) == end) return v;
+    return GeneralNumber(w, what);
+  }
 
   [[noreturn]] void Fail(const std::string& what) const;
 
  private:
+  // Progress is told every megabyte: often enough for a bar, rarely enough to cost nothing.
+  static constexpr std::ptrdiff_t kMeterStep = std::ptrdiff_t{1} << 20;
+
+  static bool Blank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v';
+  }
+  void Tick();
+  double GeneralNumber(std::string_view w, const char* what) const;
+  [[noreturn]] void OutOfRange(const char* what, double v) const;
+
   const char* begin_;
   const char* p_;
   const char* end_;

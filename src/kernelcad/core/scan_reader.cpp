@@ -4,7 +4,6 @@
 #include <cctype>
 #include <cstring>
 #include <memory>
-#include <optional>
 #include <span>
 
 #include "kernelcad/core/file_access.h"
@@ -60,7 +59,7 @@ ScanFile Dispatch(std::string_view bytes, const std::string& name, std::string_v
       return ReadVrml(bytes, name, meter, std::move(owned));
     case ScanFormat::StlBinary:
     case ScanFormat::StlAscii:
-      return ReadStl(bytes, name, format, meter, owned != nullptr);
+      return ReadStl(bytes, name, format, meter);
     case ScanFormat::Obj:
       return ReadObj(bytes, name, meter, owned != nullptr);
     default:
@@ -101,7 +100,7 @@ ScanFile ReadScanFile(const std::string& path, ReadProgress* progress) {
   constexpr std::size_t kPiece = std::size_t{4} << 20;
   std::unique_ptr<char[]> bytes, piece;
   std::size_t size = 0;
-  std::optional<BinaryStlStream> stl;
+  std::unique_ptr<StlStream> stl;
   try {
     files::ReadOnlyFile file(path);
     if (file.size() > vrml::kMaxTextBytes) {
@@ -124,9 +123,10 @@ ScanFile ReadScanFile(const std::string& path, ReadProgress* progress) {
         [&](std::uint64_t got) {
           const auto n = static_cast<std::size_t>(got - before);
           if (before == 0) {
-            // Binary STL is read as it comes; everything else is read whole, then parsed.
-            if (Detect({piece.get(), n}, path, size) == ScanFormat::StlBinary) {
-              stl.emplace(std::string_view(piece.get(), n), size, name);
+            // STL is read as it comes; everything else is read whole, then parsed.
+            const ScanFormat format = Detect({piece.get(), n}, path, size);
+            if (format == ScanFormat::StlBinary || format == ScanFormat::StlAscii) {
+              stl = OpenStl(format, {piece.get(), n}, size, pieceSize, name);
               meter.Step(0, 1.0, size);
             } else {
               meter.Step(0, kReadShare, size);
@@ -144,7 +144,7 @@ ScanFile ReadScanFile(const std::string& path, ReadProgress* progress) {
           before = got;
           if (stl) {
             const std::size_t fed = carried + n;
-            carried = stl->Feed(piece.get(), fed);
+            carried = stl->Feed(piece.get(), fed, got == size);
             std::memmove(piece.get(), piece.get() + fed - carried, carried);
           }
           meter.At(got);

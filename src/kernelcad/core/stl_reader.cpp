@@ -3,7 +3,9 @@
 #include <bit>
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
+#include "kernelcad/core/corner_welder.h"
 #include "kernelcad/core/mesh_input.h"
 #include "kernelcad/core/vrml_messages.h"
 
@@ -20,52 +22,82 @@ std::uint32_t Le32(const char* p) {
 
 float LeFloat(const char* p) { return std::bit_cast<float>(Le32(p)); }
 
-Mesh ReadAscii(std::string_view bytes, const std::string& file, Meter& meter, bool owned) {
-  meter.Step(kReadShare, 1.0, bytes.size());
-  mesh_input::TextCursor in(bytes, file, meter, owned);
-  // About 250 bytes of text per facet in the files scanners write.
-  CornerWelder welder(bytes.size() / 80);
-  int corners = 0;  // of the facet being read
-  bool inSolid = false;
-  for (; !in.AtEnd(); in.NextLine()) {
+// ASCII: "solid NAME", then "facet normal ...", "outer loop", three "vertex X Y Z", "endloop",
+// "endfacet" for each triangle, "endsolid NAME"; several solids may follow one another.
+class AsciiStl : public StlStream {
+ public:
+  AsciiStl(std::uint64_t fileSize, std::size_t pieceSize, const std::string& file)
+      // About 160 bytes of text per facet in the files scanners write.
+      : file_(file), piece_(pieceSize), quiet_(nullptr, file), welder_(fileSize / 50) {}
+
+  std::size_t Feed(const char* data, std::size_t n, bool last) override {
+    std::size_t lines = n;  // the bytes that end in a line end, or end the file
+    if (!last) {
+      const std::string_view text(data, n);
+      const std::size_t nl = text.rfind('\n');
+      lines = nl == std::string_view::npos ? 0 : nl + 1;
+      if (lines == 0 && n == piece_) {
+        mesh_input::Fail(file_, "line " + std::to_string(line_),
+                         "a line longer than " + vrml::ByteSize(piece_) + "; not STL text");
+      }
+    }
+    mesh_input::TextCursor in({data, lines}, file_, quiet_, false, line_);
+    for (; !in.AtEnd(); in.NextLine()) Line(in);
+    line_ = in.line();
+    return n - lines;
+  }
+
+  ScanFile Finish() override {
+    // A facet cut off by the file's end would leave corners of no triangle.
+    if (corners_ % 3 != 0 || inSolid_)
+      mesh_input::Fail(file_, "line " + std::to_string(line_),
+                       "the file ends inside a solid; cut short?");
+    ScanFile scan;
+    scan.format = ScanFormat::StlAscii;
+    scan.mesh = welder_.Take();
+    mesh_input::RequireSurface(scan.mesh, file_, "STL");
+    return scan;
+  }
+
+ private:
+  void Line(mesh_input::TextCursor& in) {
     const std::string_view w = in.Word();
-    if (w.empty()) continue;
+    if (w.empty()) return;
     if (w == "vertex") {
-      if (!inSolid) in.Fail("'vertex' outside a solid");
-      if (++corners > 3) in.Fail("a facet with more than three vertices");
+      if (!inSolid_) in.Fail("'vertex' outside a solid");
+      if (++corners_ > 3) in.Fail("a facet with more than three vertices");
       const float x = in.Coordinate("a vertex coordinate");
       const float y = in.Coordinate("a vertex coordinate");
-      welder.Add(x, y, in.Coordinate("a vertex coordinate"));
+      welder_.Add(x, y, in.Coordinate("a vertex coordinate"));
     } else if (w == "facet") {
-      if (!inSolid) in.Fail("'facet' outside a solid");
-      corners = 0;
+      if (!inSolid_) in.Fail("'facet' outside a solid");
+      corners_ = 0;
     } else if (w == "endfacet") {
-      if (corners != 3)
-        in.Fail("a facet with " + std::to_string(corners) + " vertices, not three");
+      if (corners_ != 3)
+        in.Fail("a facet with " + std::to_string(corners_) + " vertices, not three");
     } else if (w == "solid") {
-      if (inSolid) in.Fail("'solid' inside a solid");
-      inSolid = true;
+      if (inSolid_) in.Fail("'solid' inside a solid");
+      inSolid_ = true;
     } else if (w == "endsolid") {
-      inSolid = false;
+      inSolid_ = false;
     } else if (w != "outer" && w != "endloop") {
       in.Fail("expected an STL keyword (facet, vertex, endfacet, ...), found " + vrml::Quoted(w));
     }
   }
-  // A facet cut off by the file's end would leave corners of no triangle.
-  if (corners % 3 != 0 || inSolid) in.Fail("the file ends inside a solid; cut short?");
-  return welder.Take();
-}
 
-}  // namespace
+  const std::string& file_;
+  std::size_t piece_;
+  Meter quiet_;  // progress is told by whoever hands in the pieces
+  CornerWelder welder_;
+  int line_ = 1;     // of the next piece's first line
+  int corners_ = 0;  // of the facet being read
+  bool inSolid_ = false;
+};
 
-bool StlSizeMatchesCount(std::string_view head, std::uint64_t size) {
-  return head.size() >= kCountEnd &&
-         kCountEnd + std::uint64_t{Le32(head.data() + kHeader)} * kRecord == size;
-}
-
-BinaryStlStream::BinaryStlStream(std::string_view head, std::uint64_t fileSize,
-                                 const std::string& fileName)
-    : file_(fileName) {
+class BinaryStl : public StlStream {
+ public:
+  BinaryStl(std::string_view head, std::uint64_t fileSize, const std::string& fileName)
+      : file_(fileName) {
   if (head.size() < kCountEnd)
     mesh_input::Fail(file_, "byte " + std::to_string(head.size()),
                      "the file ends inside the 84-byte binary STL header");
@@ -79,7 +111,7 @@ BinaryStlStream::BinaryStlStream(std::string_view head, std::uint64_t fileSize,
   welder_.emplace(count_ * 3);
 }
 
-std::size_t BinaryStlStream::Feed(const char* data, std::size_t n) {
+std::size_t Feed(const char* data, std::size_t n, bool) override {
   if (header_) {
     if (n < kCountEnd) return n;
     data += kCountEnd;
@@ -102,7 +134,7 @@ std::size_t BinaryStlStream::Feed(const char* data, std::size_t n) {
   return done_ == count_ ? 0 : n - records * kRecord;
 }
 
-ScanFile BinaryStlStream::Finish() {
+ScanFile Finish() override {
   ScanFile scan;
   scan.format = ScanFormat::StlBinary;
   scan.mesh = welder_->Take();
@@ -110,18 +142,34 @@ ScanFile BinaryStlStream::Finish() {
   return scan;
 }
 
+ private:
+  const std::string& file_;
+  std::uint64_t count_ = 0;  // triangles promised
+  std::uint64_t done_ = 0;   // triangles read
+  bool header_ = true;       // the header not yet stepped over
+  std::optional<CornerWelder> welder_;
+};
+
+}  // namespace
+
+bool StlSizeMatchesCount(std::string_view head, std::uint64_t size) {
+  return head.size() >= kCountEnd &&
+         kCountEnd + std::uint64_t{Le32(head.data() + kHeader)} * kRecord == size;
+}
+
+std::unique_ptr<StlStream> OpenStl(ScanFormat format, std::string_view head,
+                                   std::uint64_t fileSize, std::size_t pieceSize,
+                                   const std::string& fileName) {
+  if (format == ScanFormat::StlBinary) return std::make_unique<BinaryStl>(head, fileSize, fileName);
+  return std::make_unique<AsciiStl>(fileSize, pieceSize, fileName);
+}
+
 ScanFile ReadStl(std::string_view bytes, const std::string& fileName, ScanFormat format,
-                 Meter& meter, bool owned) {
-  ScanFile scan;
-  if (format == ScanFormat::StlBinary) {
-    BinaryStlStream stream(bytes, bytes.size(), fileName);
-    stream.Feed(bytes.data(), bytes.size());
-    scan = stream.Finish();
-  } else {
-    scan.format = format;
-    scan.mesh = ReadAscii(bytes, fileName, meter, owned);
-    mesh_input::RequireSurface(scan.mesh, fileName, "STL");
-  }
+                 Meter& meter) {
+  const std::unique_ptr<StlStream> stream =
+      OpenStl(format, bytes, bytes.size(), bytes.size(), fileName);
+  stream->Feed(bytes.data(), bytes.size(), true);
+  ScanFile scan = stream->Finish();
   meter.Finish();
   return scan;
 }
