@@ -3,13 +3,12 @@
 // 1M-vertex foot written in each format in this run: time, CPU time and peak memory.
 // usage: bench_formats [RUNS]
 
+#include <malloc.h>
 #include <vtkNew.h>
 #include <vtkOBJReader.h>
 #include <vtkPLYReader.h>
 #include <vtkPolyData.h>
 #include <vtkSTLReader.h>
-
-#include <malloc.h>
 
 #include <functional>
 #include <thread>
@@ -19,9 +18,10 @@
 #include "kernelcad/core/scan_reader.h"
 
 #ifdef QUARNEL_BENCH_ASSIMP
-#include <assimp/Importer.hpp>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
+
+#include <assimp/Importer.hpp>
 #endif
 
 namespace {
@@ -64,7 +64,8 @@ Counts Vtk(const std::string& path) {
 // With its vertex joining, the work our STL reader does in welding; without, as it comes.
 Counts AssetImporter(const std::string& path, bool join) {
   Assimp::Importer importer;
-  const aiScene* scene = importer.ReadFile(path, join ? unsigned{aiProcess_JoinIdenticalVertices} : 0u);
+  const aiScene* scene =
+      importer.ReadFile(path, join ? unsigned{aiProcess_JoinIdenticalVertices} : 0u);
   Counts c;
   for (unsigned m = 0; scene && m < scene->mNumMeshes; ++m) {
     c.points += scene->mMeshes[m]->mNumVertices;
@@ -157,7 +158,8 @@ int main(int argc, char** argv) {
     std::printf("foot: %zu vertices, %zu triangles (welded mesh %.1f MB); median of %d runs\n",
                 foot.pointCount(), foot.triangleCount(), meshMb, runs);
     for (const Row& row : rows) {
-      if (!std::filesystem::exists(pathOf(row))) kernelcad::WriteMeshFile(foot, row.format, pathOf(row));
+      if (!std::filesystem::exists(pathOf(row)))
+        kernelcad::WriteMeshFile(foot, row.format, pathOf(row));
     }
   }
   std::printf("%-26s %-14s %9s %8s %9s %8s %11s %9s %9s\n", "format", "reader", "file MB", "s",
@@ -167,15 +169,18 @@ int main(int argc, char** argv) {
 #ifdef QUARNEL_BENCH_ASSIMP
     row.readers.push_back({"assimp", [](const std::string& p) { return AssetImporter(p, false); }});
     if (row.format == ScanFormat::StlBinary)
-      row.readers.push_back({"assimp+join", [](const std::string& p) { return AssetImporter(p, true); }});
+      row.readers.push_back(
+          {"assimp+join", [](const std::string& p) { return AssetImporter(p, true); }});
 #endif
     const std::string path = pathOf(row);
     const double fileMb = static_cast<double>(std::filesystem::file_size(path)) / 1e6;
     double oursCpu = 0, bestLibrary = 1e9;
     for (const auto& [name, reader] : row.readers) {
       const Figures f = Measure(reader, path, runs);
-      if (std::string_view(name) == "ours") oursCpu = f.cpu;
-      else bestLibrary = std::min(bestLibrary, f.cpu);
+      if (std::string_view(name) == "ours")
+        oursCpu = f.cpu;
+      else
+        bestLibrary = std::min(bestLibrary, f.cpu);
       std::printf("%-26s %-14s %9.1f %8.3f %9.3f %8.1f %10.2fx %9zu %8.1fx\n",
                   std::string(kernelcad::FormatName(row.format)).c_str(), name, fileMb, f.seconds,
                   f.cpu, f.peakMb, f.peakMb / fileMb, f.counts.points, f.cpu / oursCpu);

@@ -236,7 +236,8 @@ void MainForm::Dir1_Change() {
 void MainForm::listScans() {
   File1->setPattern(QStringLiteral("*.Wrl"));
   File1->setPath(Dir1->path());
-  MeshFiles->setPatterns({QStringLiteral("*.stl"), QStringLiteral("*.obj"), QStringLiteral("*.ply")});
+  MeshFiles->setPatterns(
+      {QStringLiteral("*.stl"), QStringLiteral("*.obj"), QStringLiteral("*.ply")});
   MeshFiles->setPath(Dir1->path());
   state().CurrentFolder = Dir1->path();
 }

@@ -6,8 +6,8 @@
 #include <string_view>
 
 #include "alignment/align.h"
-#include "kernelcad/core/units.h"
 #include "kernelcad/core/scan_reader.h"
+#include "kernelcad/core/units.h"
 
 // What the commands of quarnel-scan share: reading their arguments, reading a scan in the unit
 // asked for, and writing one line on stderr.

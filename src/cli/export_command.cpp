@@ -15,8 +15,8 @@ namespace {
 QJsonObject exportOne(const Job& job, const Batch& batch, const QDir& out,
                       std::set<QString>& taken) {
   AlignedFoot foot = alignJob(job, batch.units);
-  const QString stem = uniqueStem(QFileInfo(QString::fromStdString(job.file)),
-                                  QStringLiteral("_Aligned"), taken);
+  const QString stem =
+      uniqueStem(QFileInfo(QString::fromStdString(job.file)), QStringLiteral("_Aligned"), taken);
   const QString mesh = out.filePath(stem + "." + printing::meshExtension(*batch.format));
   try {
     return printing::Write_Aligned_Scan(*foot.model, *batch.format, mesh, foot.summary);

@@ -50,13 +50,12 @@ int info(std::span<char*> args) {
   if (!path) throw UsageError("the scan file is missing");
   const kernelcad::ScanFile scan = cli::readScan(*path, units).scan;
   const auto b = scan.mesh.bounds();
-  std::string out = "{\"file\": " + jsonString(*path) +
-                    ", \"format\": " + jsonString(kernelcad::FormatName(scan.format)) +
-                    ", \"vrml\": " + jsonString(scan.version) +
-                    ", \"gzip\": " + (scan.gzip ? "true" : "false") +
-                    ", \"vertices\": " + std::to_string(scan.mesh.pointCount()) +
-                    ", \"triangles\": " + std::to_string(scan.mesh.triangleCount()) +
-                    ", \"bbox\": [";
+  std::string out =
+      "{\"file\": " + jsonString(*path) +
+      ", \"format\": " + jsonString(kernelcad::FormatName(scan.format)) +
+      ", \"vrml\": " + jsonString(scan.version) + ", \"gzip\": " + (scan.gzip ? "true" : "false") +
+      ", \"vertices\": " + std::to_string(scan.mesh.pointCount()) +
+      ", \"triangles\": " + std::to_string(scan.mesh.triangleCount()) + ", \"bbox\": [";
   for (std::size_t i = 0; i < b.size(); ++i)
     out += (i ? ", " : "") + jsonNumber(static_cast<float>(b[i]));
   out += "]}\n";
@@ -179,8 +178,9 @@ int main(int argc, char** argv) {
   const std::string_view name = argv[1];
   for (const Command& c : kCommands)
     if (c.name == name) return run(c, std::span<char*>(argv + 2, std::size_t(argc - 2)));
-  cli::say("quarnel-scan: unknown command '" + std::string(name) +
-           "' (usage: quarnel-scan info|align|print|export|suggest|measure ARGS; without arguments it "
-           "lists them)");
+  cli::say(
+      "quarnel-scan: unknown command '" + std::string(name) +
+      "' (usage: quarnel-scan info|align|print|export|suggest|measure ARGS; without arguments it "
+      "lists them)");
   return kExitUsage;
 }

@@ -43,9 +43,10 @@ QJsonObject printOne(const Job& job, Units units, const QDir& out, std::set<QStr
 
 int print(std::span<char*> args) {
   const Batch batch = parseBatch(args, false);
-  return runBatch(batch, "print", "printed", [&](const Job& job, const QDir& out, std::set<QString>& taken) {
-    return printOne(job, batch.units, out, taken);
-  });
+  return runBatch(batch, "print", "printed",
+                  [&](const Job& job, const QDir& out, std::set<QString>& taken) {
+                    return printOne(job, batch.units, out, taken);
+                  });
 }
 
 }  // namespace cli

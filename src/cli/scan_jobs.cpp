@@ -152,7 +152,6 @@ QJsonArray json(const kernelcad::Vec3& v) { return {v.x(), v.y(), v.z()}; }
 
 }  // namespace
 
-
 AlignedFoot alignJob(const Job& job, Units units) {
   if (!job.refused.empty()) throw JobError(job.refused);
   ScanInMillimetres scan = readScan(job.file, units);
@@ -253,10 +252,14 @@ Batch parseBatch(std::span<char*> args, bool withFormat) {
       continue;
     }
     if (withFormat && a == "--format") {
-      if (value == "stl") batch.format = kernelcad::ScanFormat::StlBinary;
-      else if (value == "ply") batch.format = kernelcad::ScanFormat::PlyLittleEndian;
-      else if (value == "obj") batch.format = kernelcad::ScanFormat::Obj;
-      else throw bad("must be stl, ply or obj");
+      if (value == "stl")
+        batch.format = kernelcad::ScanFormat::StlBinary;
+      else if (value == "ply")
+        batch.format = kernelcad::ScanFormat::PlyLittleEndian;
+      else if (value == "obj")
+        batch.format = kernelcad::ScanFormat::Obj;
+      else
+        throw bad("must be stl, ply or obj");
       continue;
     }
     if (a == "--csv") {
@@ -322,8 +325,7 @@ int runBatch(const Batch& batch, const std::string& command, const char* notDone
   static std::string prefix;
   prefix = "quarnel-scan " + command + ": ";
   qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
-    if (type == QtCriticalMsg || type == QtFatalMsg)
-      say(prefix + text.toStdString());
+    if (type == QtCriticalMsg || type == QtFatalMsg) say(prefix + text.toStdString());
   });
   static int argc = 1;
   static char name[] = "quarnel-scan";
@@ -339,8 +341,8 @@ int runBatch(const Batch& batch, const std::string& command, const char* notDone
         "file " + std::to_string(i + 1) + " of " + std::to_string(n) + " (" + job.file + ")";
     say("file " + std::to_string(i + 1) + " of " + std::to_string(n) + ": " + job.file);
     try {
-      const QJsonObject summary = kernelcad::WhileDoing(
-          command + " " + job.file, [&] { return one(job, out, taken); });
+      const QJsonObject summary =
+          kernelcad::WhileDoing(command + " " + job.file, [&] { return one(job, out, taken); });
       std::fputs(QJsonDocument(summary).toJson(QJsonDocument::Compact).append('\n').constData(),
                  stdout);
       std::fflush(stdout);
@@ -355,7 +357,8 @@ int runBatch(const Batch& batch, const std::string& command, const char* notDone
 
 QString uniqueStem(const QFileInfo& scan, const QString& suffix, std::set<QString>& taken) {
   QString stem = scan.completeBaseName() + suffix;
-  for (int n = 2; taken.count(stem); ++n) stem = scan.completeBaseName() + suffix + QStringLiteral("_%1").arg(n);
+  for (int n = 2; taken.count(stem); ++n)
+    stem = scan.completeBaseName() + suffix + QStringLiteral("_%1").arg(n);
   taken.insert(stem);
   return stem;
 }

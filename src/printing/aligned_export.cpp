@@ -12,15 +12,18 @@ namespace printing {
 
 QString meshExtension(kernelcad::ScanFormat format) {
   switch (format) {
-    case kernelcad::ScanFormat::StlBinary: return QStringLiteral("stl");
-    case kernelcad::ScanFormat::Obj: return QStringLiteral("obj");
-    default: return QStringLiteral("ply");
+    case kernelcad::ScanFormat::StlBinary:
+      return QStringLiteral("stl");
+    case kernelcad::ScanFormat::Obj:
+      return QStringLiteral("obj");
+    default:
+      return QStringLiteral("ply");
   }
 }
 
 std::optional<kernelcad::ScanFormat> exportFormatOf(const QString& fileName) {
-  for (const auto format : {kernelcad::ScanFormat::StlBinary, kernelcad::ScanFormat::PlyLittleEndian,
-                            kernelcad::ScanFormat::Obj}) {
+  for (const auto format : {kernelcad::ScanFormat::StlBinary,
+                            kernelcad::ScanFormat::PlyLittleEndian, kernelcad::ScanFormat::Obj}) {
     if (QFileInfo(fileName).suffix().compare(meshExtension(format), Qt::CaseInsensitive) == 0)
       return format;
   }

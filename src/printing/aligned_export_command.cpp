@@ -39,9 +39,8 @@ void mnuExportAligned_Click(footview::FootView& foot) {
       QStringLiteral("STL files (*.stl);;PLY files (*.ply);;OBJ files (*.obj)"));
   if (path.isEmpty()) return;
   if (!exportFormatOf(path)) path += QStringLiteral(".stl");
-  QJsonObject summary{{"file", s.ScanPath},
-                      {"side", s.FootSide},
-                      {"scale_factor", Applied_Scale(*model)}};
+  QJsonObject summary{
+      {"file", s.ScanPath}, {"side", s.FootSide}, {"scale_factor", Applied_Scale(*model)}};
   if (model->GetItemCount() > 3) {
     const SphereGeometry placed = Measure_Spheres(*model);
     summary.insert("heel", json(placed.heel));

@@ -255,11 +255,16 @@ class AlignFlowTest : public QObject {
     // it, and the same points in the summaries.
     save.answer(dir.filePath("gui.ply"));
     form->mnuExportAligned->trigger();
-    const sample::Outcome exportCli =
-        sample::run({"export", sample::scan("Left"), "--side", "Left", "--axis", "Lateral",
-                     "--heel", sample::text(picked[0]), "--ball", sample::text(picked[1]),
-                     "--adjacent", sample::text(picked[2]), "--roll", "7.5", "--true",
-                     "heel-ball=" + trueMm, "--format", "ply", "--out", dir.path()});
+    const sample::Outcome exportCli = sample::run({"export",     sample::scan("Left"),
+                                                   "--side",     "Left",
+                                                   "--axis",     "Lateral",
+                                                   "--heel",     sample::text(picked[0]),
+                                                   "--ball",     sample::text(picked[1]),
+                                                   "--adjacent", sample::text(picked[2]),
+                                                   "--roll",     "7.5",
+                                                   "--true",     "heel-ball=" + trueMm,
+                                                   "--format",   "ply",
+                                                   "--out",      dir.path()});
     QCOMPARE(exportCli.exitCode, 0);
     const kernelcad::Mesh gui = kernelcad::ReadScanFile(dir.filePath("gui.ply").toStdString()).mesh;
     const kernelcad::Mesh batch =

@@ -44,10 +44,12 @@ TEST(MeshFormatsCli, EachFormatReadsSuggestsAndMeasuresAsVrml) {
   ASSERT_NE(measure.find("foot_length"), std::string::npos) << measure;
   // The text forms read as the same mesh as their binary siblings (the reader's own tests), so
   // the suggestion, which takes seconds in a sanitizer build, runs once per format.
-  for (const auto& [format, name, suggests] :
-       {std::tuple{ScanFormat::StlBinary, "foot.stl", true}, {ScanFormat::StlAscii, "text.stl", false},
-        {ScanFormat::Obj, "foot.obj", true}, {ScanFormat::PlyAscii, "text.ply", false},
-        {ScanFormat::PlyLittleEndian, "foot.ply", true}, {ScanFormat::PlyBigEndian, "big.ply", false}}) {
+  for (const auto& [format, name, suggests] : {std::tuple{ScanFormat::StlBinary, "foot.stl", true},
+                                               {ScanFormat::StlAscii, "text.stl", false},
+                                               {ScanFormat::Obj, "foot.obj", true},
+                                               {ScanFormat::PlyAscii, "text.ply", false},
+                                               {ScanFormat::PlyLittleEndian, "foot.ply", true},
+                                               {ScanFormat::PlyBigEndian, "big.ply", false}}) {
     SCOPED_TRACE(name);
     const std::string path = (dir / name).string();
     kernelcad::WriteMeshFile(foot, format, path);
@@ -65,8 +67,10 @@ TEST(MeshFormatsCli, EachFormatReadsSuggestsAndMeasuresAsVrml) {
 
 TEST(MeshFormatsCli, ExportedFootReadsBackAsTheSameMeshInEveryFormat) {
   const fs::path out = scratch("quarnel_export");
-  const std::string common = leftFoot() + " --side Left --axis Lateral --suggest --true "
-                             "heel-ball=170 --out " + out.string() + " --format ";
+  const std::string common = leftFoot() +
+                             " --side Left --axis Lateral --suggest --true "
+                             "heel-ball=170 --out " +
+                             out.string() + " --format ";
   std::vector<kernelcad::Mesh> meshes;
   for (const std::string format : {"ply", "obj", "stl"}) {
     const Outcome r = runScan("export " + common + format, false);

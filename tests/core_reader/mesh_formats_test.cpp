@@ -36,16 +36,19 @@ std::multiset<std::array<float, 9>> Corners(const Mesh& m) {
   std::multiset<std::array<float, 9>> out;
   for (std::size_t t = 0; t < m.triangleCount(); ++t) {
     std::array<float, 9> c;
-    for (int k = 0; k < 9; ++k) c[k] = m.points[3 * std::size_t(m.triangles[3 * t + k / 3]) + k % 3];
+    for (int k = 0; k < 9; ++k)
+      c[k] = m.points[3 * std::size_t(m.triangles[3 * t + k / 3]) + k % 3];
     out.insert(c);
   }
   return out;
 }
 
-const std::map<ScanFormat, std::string> kNames = {
-    {ScanFormat::StlBinary, "grid.stl"},     {ScanFormat::StlAscii, "grid.stl"},
-    {ScanFormat::Obj, "grid.obj"},           {ScanFormat::PlyAscii, "grid.ply"},
-    {ScanFormat::PlyLittleEndian, "grid.ply"}, {ScanFormat::PlyBigEndian, "grid.ply"}};
+const std::map<ScanFormat, std::string> kNames = {{ScanFormat::StlBinary, "grid.stl"},
+                                                  {ScanFormat::StlAscii, "grid.stl"},
+                                                  {ScanFormat::Obj, "grid.obj"},
+                                                  {ScanFormat::PlyAscii, "grid.ply"},
+                                                  {ScanFormat::PlyLittleEndian, "grid.ply"},
+                                                  {ScanFormat::PlyBigEndian, "grid.ply"}};
 
 std::string Le32(std::uint32_t v) {
   std::string s(4, '\0');
@@ -70,7 +73,8 @@ const std::string kPlyTriangle =
 std::string Ply(const std::string& format, const std::string& body) {
   return "ply\nformat " + format +
          " 1.0\nelement vertex 3\nproperty double x\nproperty double y\nproperty double z\n"
-         "element face 1\nproperty list uchar uint vertex_indices\nend_header\n" + body;
+         "element face 1\nproperty list uchar uint vertex_indices\nend_header\n" +
+         body;
 }
 
 }  // namespace
@@ -179,15 +183,20 @@ TEST(MeshFormats, HostileFilesNameTheFileThePlaceAndTheReason) {
       {"s.stl", stlFacet + "nan\n", "s.stl, line 6: NaN, infinite or out of range value 'nan'"},
       {"s.stl", stlFacet + "1e39\n", "s.stl, line 6: a vertex coordinate value"},
       {"s.stl", stlFacet + "\n", "line 6: expected a vertex coordinate, found the end of the line"},
-      {"s.obj", tri + "f 1 2 5\n", "s.obj, line 4: a face names point 5, but the file defines only 3"},
+      {"s.obj", tri + "f 1 2 5\n",
+       "s.obj, line 4: a face names point 5, but the file defines only 3"},
       {"s.obj", tri + "f 1 2 -4\n", "s.obj, line 4: a face names point -4, but only 3 are defined"},
       {"s.obj", tri + "f 0 1 2\n", "s.obj, line 4: a face names point 0; OBJ counts from 1"},
-      {"s.obj", tri + "f 1/1 2/1 3/1\n", "line 4: a face names texture coordinate 1, but the file "},
+      {"s.obj", tri + "f 1/1 2/1 3/1\n",
+       "line 4: a face names texture coordinate 1, but the file "},
       {"s.obj", tri + "f 1/x 2 3\n", "line 4: expected a face corner (v, v/vt, v//vn or v/vt/vn)"},
       {"s.obj", tri + "f 1 2 99999999999\n", "line 4: expected a face corner"},
       {"s.obj", "v 0 inf 0\n", "s.obj, line 1: NaN, infinite or out of range value 'inf'"},
       {"s.obj", tri + "f 1 2\n", "s.obj: the file holds no surface geometry"},
-      {"s.obj", "\x7f" "ELF\x02\x01", "s.obj, line 1: expected an OBJ statement"},
+      {"s.obj",
+       "\x7f"
+       "ELF\x02\x01",
+       "s.obj, line 1: expected an OBJ statement"},
       {"s.ply", "ply\nformat ascii 1.0\nelement vertex 1000000\nproperty float x\nend_header\n",
        "s.ply, line 3: the header promises 1000000 vertex records, at least 2.0 MB, but only 0 "
        "bytes follow"},
@@ -195,14 +204,16 @@ TEST(MeshFormats, HostileFilesNameTheFileThePlaceAndTheReason) {
        "s.ply, byte 254: the file ends early; cut short?, face 1 of 1"},
       {"s.ply", Ply("binary_little_endian", binaryBody + "\3" + Le32(0) + Le32(1) + Le32(3)),
        "s.ply, byte 254: a face names vertex 3, but the file has 3, face 1 of 1"},
-      {"s.ply", Ply("binary_little_endian",
-                    std::string(reinterpret_cast<const char*>(nan), sizeof nan) + "\3" +
-                        Le32(0) + Le32(1) + Le32(2)),
+      {"s.ply",
+       Ply("binary_little_endian", std::string(reinterpret_cast<const char*>(nan), sizeof nan) +
+                                       "\3" + Le32(0) + Le32(1) + Le32(2)),
        "s.ply, byte 237: a NaN or infinite value in z, vertex 3 of 3"},
       {"s.ply", kPlyTriangle + "4 0 1 2\n", "s.ply, line 13: expected vertex_indices, found the "},
       {"s.ply", kPlyTriangle + "3 0 1 -1\n", "s.ply, line 13: a face names vertex -1"},
-      {"s.ply", "ply\nformat ascii 1.0\nelement vertex 4294967296\n", "line 3: expected an element"},
-      {"s.ply", "ply\nformat ascii 1.0\nelement vertex 3\n", "s.ply, line 4: the file ends inside the PLY header"},
+      {"s.ply", "ply\nformat ascii 1.0\nelement vertex 4294967296\n",
+       "line 3: expected an element"},
+      {"s.ply", "ply\nformat ascii 1.0\nelement vertex 3\n",
+       "s.ply, line 4: the file ends inside the PLY header"},
       {"s.ply", "ply\nformat binary_middle_endian 1.0\n", "line 2: unknown PLY format"},
       {"s.ply", "PLY\n", "s.ply, line 1: not a PLY file"},
   };
@@ -224,7 +235,8 @@ TEST(MeshFormats, PointsNoFaceUsesAreDropped) {
   spare.points.insert(spare.points.begin(), {5, 5, 5});
   spare.colors.insert(spare.colors.begin(), {1, 2, 3});
   for (std::int32_t& t : spare.triangles) ++t;
-  const auto ply = ReadScanBuffer(kernelcad::MeshFileBytes(spare, ScanFormat::PlyBigEndian), "s.ply");
+  const auto ply =
+      ReadScanBuffer(kernelcad::MeshFileBytes(spare, ScanFormat::PlyBigEndian), "s.ply");
   EXPECT_EQ(ply.mesh.points, Grid().points);
   EXPECT_EQ(ply.mesh.colors, Grid().colors);
   EXPECT_EQ(ply.mesh.triangles, Grid().triangles);

@@ -128,11 +128,11 @@ TEST_F(ScanFolder, ProgressRunsToTheFileSizeAndCancelStopsTheReadPartWay) {
 // The mesh formats report progress and stop on cancel as VRML does, in every reader's own loop.
 TEST_F(ScanFolder, MeshFormatsReportProgressAndCancel) {
   const kernelcad::Mesh grid = kernelcad::ReadScanBuffer(kV2 + Grid(400), "grid.wrl").mesh;
-  for (const auto& [format, name] :
-       {std::pair{kernelcad::ScanFormat::StlBinary, "grid.stl"},
-        {kernelcad::ScanFormat::StlAscii, "grid.stl"}, {kernelcad::ScanFormat::Obj, "grid.obj"},
-        {kernelcad::ScanFormat::PlyAscii, "grid.ply"},
-        {kernelcad::ScanFormat::PlyBigEndian, "grid.ply"}}) {
+  for (const auto& [format, name] : {std::pair{kernelcad::ScanFormat::StlBinary, "grid.stl"},
+                                     {kernelcad::ScanFormat::StlAscii, "grid.stl"},
+                                     {kernelcad::ScanFormat::Obj, "grid.obj"},
+                                     {kernelcad::ScanFormat::PlyAscii, "grid.ply"},
+                                     {kernelcad::ScanFormat::PlyBigEndian, "grid.ply"}}) {
     SCOPED_TRACE(std::string(kernelcad::FormatName(format)));
     const std::string bytes = kernelcad::MeshFileBytes(grid, format);
     const std::string path = Write(name, bytes);

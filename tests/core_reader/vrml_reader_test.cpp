@@ -1,5 +1,3 @@
-#include "kernelcad/core/scan_reader.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "kernelcad/core/scan_reader.h"
 #include "reader_text.h"
 
 using kernelcad::ReadScanBuffer;
@@ -386,7 +385,8 @@ TEST(VrmlRead, NumbersMatchTheGeneralParserBitForBit) {
 TEST(VrmlRead, LongIndexListsReadAsOne) {
   constexpr int kPoints = 100;
   std::string head = kV2 + "Shape { geometry IndexedFaceSet { coord Coordinate { point [\n";
-  for (int i = 0; i < kPoints; ++i) head += std::to_string(i) + " " + std::to_string(i % 7) + " 0,\n";
+  for (int i = 0; i < kPoints; ++i)
+    head += std::to_string(i) + " " + std::to_string(i % 7) + " 0,\n";
   head += "] }\ncoordIndex [\n";
   const auto firstLine = static_cast<int>(std::count(head.begin(), head.end(), '\n')) + 1;
   // Seven indices a line, so faces run across lines; the last face has no end mark.
@@ -462,8 +462,9 @@ TEST(VrmlRead, LongIndexListsReadAsOne) {
     EXPECT_NE(msg.find(named[i]), std::string::npos) << "got: " << msg;
   }
   // Lines go on being counted after the list.
-  const std::string after = ErrorOf(text(mixed, {}) + "Shape { geometry IndexedFaceSet {\n"
-                                                     "colorPerVertex maybe } }\n");
+  const std::string after = ErrorOf(text(mixed, {}) +
+                                    "Shape { geometry IndexedFaceSet {\n"
+                                    "colorPerVertex maybe } }\n");
   EXPECT_NE(after.find(lineOf(n + 2) + "expected TRUE or FALSE"), std::string::npos) << after;
 }
 

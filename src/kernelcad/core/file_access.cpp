@@ -163,7 +163,8 @@ void ReadOnlyFile::ReadInPieces(const std::function<std::span<char>(std::uint64_
                                 const std::function<void(std::uint64_t)>& read) {
   for (std::uint64_t got = 0; got < size_; read(got)) {
     const std::span<char> to = room(got);
-    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(to.size(), size_ - got));
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<std::uint64_t>(to.size(), size_ - got));
     for (std::size_t filled = 0; filled < want;) {
       const std::size_t n = Read(to.data() + filled, want - filled);
       if (n == 0) {

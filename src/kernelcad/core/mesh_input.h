@@ -40,8 +40,13 @@ class TextCursor {
   // the line the text starts on in its file.
   TextCursor(std::string_view text, const std::string& file, Meter& meter, bool owned,
              int firstLine = 1)
-      : begin_(text.data()), p_(text.data()), end_(text.data() + text.size()), file_(file),
-        meter_(meter), consumed_(text.data(), owned), line_(firstLine) {}
+      : begin_(text.data()),
+        p_(text.data()),
+        end_(text.data() + text.size()),
+        file_(file),
+        meter_(meter),
+        consumed_(text.data(), owned),
+        line_(firstLine) {}
 
   bool AtEnd() const { return p_ == end_; }
   int line() const { return line_; }
@@ -89,9 +94,7 @@ class TextCursor {
   // Progress is told every megabyte: often enough for a bar, rarely enough to cost nothing.
   static constexpr std::ptrdiff_t kMeterStep = std::ptrdiff_t{1} << 20;
 
-  static bool Blank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v';
-  }
+  static bool Blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
   void Tick();
   double GeneralNumber(std::string_view w, const char* what) const;
   [[noreturn]] void OutOfRange(const char* what, double v) const;

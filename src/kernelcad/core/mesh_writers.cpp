@@ -87,7 +87,9 @@ std::string Obj(const Mesh& m) {
 std::string Ply(const Mesh& m, ScanFormat format) {
   const bool ascii = format == ScanFormat::PlyAscii, big = format == ScanFormat::PlyBigEndian;
   std::string out = std::string("ply\nformat ") +
-                    (ascii ? "ascii" : big ? "binary_big_endian" : "binary_little_endian") +
+                    (ascii ? "ascii"
+                     : big ? "binary_big_endian"
+                           : "binary_little_endian") +
                     " 1.0\ncomment written by QUARNEL\nelement vertex " +
                     std::to_string(m.pointCount()) +
                     "\nproperty float x\nproperty float y\nproperty float z\n";
@@ -96,12 +98,16 @@ std::string Ply(const Mesh& m, ScanFormat format) {
          "\nproperty list uchar int vertex_indices\nend_header\n";
   for (std::size_t i = 0; i < m.pointCount(); ++i) {
     for (int a = 0; a < 3; ++a) {
-      if (ascii) Number(out, m.points[3 * i + a]), out += ' ';
-      else Binary(out, std::bit_cast<std::uint32_t>(m.points[3 * i + a]), 4, big);
+      if (ascii)
+        Number(out, m.points[3 * i + a]), out += ' ';
+      else
+        Binary(out, std::bit_cast<std::uint32_t>(m.points[3 * i + a]), 4, big);
     }
     for (int a = 0; m.hasColors() && a < 3; ++a) {
-      if (ascii) out += std::to_string(m.colors[3 * i + a]) + ' ';
-      else out += static_cast<char>(m.colors[3 * i + a]);
+      if (ascii)
+        out += std::to_string(m.colors[3 * i + a]) + ' ';
+      else
+        out += static_cast<char>(m.colors[3 * i + a]);
     }
     if (ascii) out.back() = '\n';
   }
@@ -123,13 +129,18 @@ std::string Ply(const Mesh& m, ScanFormat format) {
 
 std::string MeshFileBytes(const Mesh& mesh, ScanFormat format) {
   switch (format) {
-    case ScanFormat::StlBinary: return Stl(mesh, false);
-    case ScanFormat::StlAscii: return Stl(mesh, true);
-    case ScanFormat::Obj: return Obj(mesh);
+    case ScanFormat::StlBinary:
+      return Stl(mesh, false);
+    case ScanFormat::StlAscii:
+      return Stl(mesh, true);
+    case ScanFormat::Obj:
+      return Obj(mesh);
     case ScanFormat::PlyAscii:
     case ScanFormat::PlyLittleEndian:
-    case ScanFormat::PlyBigEndian: return Ply(mesh, format);
-    case ScanFormat::Vrml: break;
+    case ScanFormat::PlyBigEndian:
+      return Ply(mesh, format);
+    case ScanFormat::Vrml:
+      break;
   }
   throw std::invalid_argument("meshes are not written as VRML");
 }

@@ -17,10 +17,11 @@ namespace {
 // not taken for an empty one.
 bool Ignored(std::string_view w) {
   static constexpr std::string_view kWords[] = {
-      "g", "o", "s", "mtllib", "usemtl", "l", "p", "vp", "cstype", "deg", "bmat", "step", "curv",
-      "curv2", "surf", "parm", "trim", "hole", "scrv", "sp", "end", "con", "mg", "bevel",
-      "c_interp", "d_interp", "lod", "maplib", "usemap", "shadow_obj", "trace_obj", "ctech",
-      "stech"};
+      "g",      "o",          "s",         "mtllib",   "usemtl",   "l",    "p",
+      "vp",     "cstype",     "deg",       "bmat",     "step",     "curv", "curv2",
+      "surf",   "parm",       "trim",      "hole",     "scrv",     "sp",   "end",
+      "con",    "mg",         "bevel",     "c_interp", "d_interp", "lod",  "maplib",
+      "usemap", "shadow_obj", "trace_obj", "ctech",    "stech"};
   return std::find(std::begin(kWords), std::end(kWords), w) != std::end(kWords);
 }
 
@@ -98,7 +99,8 @@ ScanFile ReadObj(std::string_view bytes, const std::string& fileName, Meter& met
       const std::string_view rest = in.Rest();
       std::size_t words = 0;
       for (std::size_t i = 0; i < rest.size(); ++i)
-        words += rest[i] != ' ' && rest[i] != '\t' && (i == 0 || rest[i - 1] == ' ' || rest[i - 1] == '\t');
+        words += rest[i] != ' ' && rest[i] != '\t' &&
+                 (i == 0 || rest[i - 1] == ' ' || rest[i - 1] == '\t');
       if (words == 3 && colors.size() == mesh.points.size() - 3) {
         for (int i = 0; i < 3; ++i) {
           const double c = std::clamp(in.Number("a colour"), 0.0, 1.0);  // 0 to 1
@@ -122,8 +124,8 @@ ScanFile ReadObj(std::string_view bytes, const std::string& fileName, Meter& met
             (s1 == std::string_view::npos ||
              (s2 == s1 + 1 || mesh_input::ParseInteger(c.substr(s1 + 1, s2 - s1 - 1), t))) &&
             (s2 == std::string_view::npos || mesh_input::ParseInteger(c.substr(s2 + 1), n));
-        if (!ok) in.Fail("expected a face corner (v, v/vt, v//vn or v/vt/vn), found " +
-                         vrml::Quoted(c));
+        if (!ok)
+          in.Fail("expected a face corner (v, v/vt, v//vn or v/vt/vn), found " + vrml::Quoted(c));
         face.push_back(static_cast<std::int32_t>(points.Resolve(v, in)));
         if (s1 != std::string_view::npos && s2 != s1 + 1) uvs.Resolve(t, in);
         if (s2 != std::string_view::npos) normals.Resolve(n, in);

@@ -19,11 +19,11 @@ enum class Type : std::uint8_t { Int8, Uint8, Int16, Uint16, Int32, Uint32, Floa
 
 std::optional<Type> ParseType(std::string_view w) {
   static constexpr std::pair<std::string_view, Type> kNames[] = {
-      {"char", Type::Int8},     {"int8", Type::Int8},      {"uchar", Type::Uint8},
-      {"uint8", Type::Uint8},   {"short", Type::Int16},    {"int16", Type::Int16},
-      {"ushort", Type::Uint16}, {"uint16", Type::Uint16},  {"int", Type::Int32},
-      {"int32", Type::Int32},   {"uint", Type::Uint32},    {"uint32", Type::Uint32},
-      {"float", Type::Float32}, {"float32", Type::Float32}, {"double", Type::Float64},
+      {"char", Type::Int8},      {"int8", Type::Int8},       {"uchar", Type::Uint8},
+      {"uint8", Type::Uint8},    {"short", Type::Int16},     {"int16", Type::Int16},
+      {"ushort", Type::Uint16},  {"uint16", Type::Uint16},   {"int", Type::Int32},
+      {"int32", Type::Int32},    {"uint", Type::Uint32},     {"uint32", Type::Uint32},
+      {"float", Type::Float32},  {"float32", Type::Float32}, {"double", Type::Float64},
       {"float64", Type::Float64}};
   for (const auto& [name, type] : kNames) {
     if (w == name) return type;
@@ -33,10 +33,16 @@ std::optional<Type> ParseType(std::string_view w) {
 
 std::size_t SizeOf(Type t) {
   switch (t) {
-    case Type::Int8: case Type::Uint8: return 1;
-    case Type::Int16: case Type::Uint16: return 2;
-    case Type::Float64: return 8;
-    default: return 4;
+    case Type::Int8:
+    case Type::Uint8:
+      return 1;
+    case Type::Int16:
+    case Type::Uint16:
+      return 2;
+    case Type::Float64:
+      return 8;
+    default:
+      return 4;
   }
 }
 
@@ -76,10 +82,14 @@ Header ReadHeader(mesh_input::TextCursor& in) {
     if (w == "end_header") break;
     if (w == "format") {
       const std::string_view f = in.Word();
-      if (f == "ascii") h.format = ScanFormat::PlyAscii;
-      else if (f == "binary_little_endian") h.format = ScanFormat::PlyLittleEndian;
-      else if (f == "binary_big_endian") h.format = ScanFormat::PlyBigEndian;
-      else in.Fail("unknown PLY format " + vrml::Quoted(f));
+      if (f == "ascii")
+        h.format = ScanFormat::PlyAscii;
+      else if (f == "binary_little_endian")
+        h.format = ScanFormat::PlyLittleEndian;
+      else if (f == "binary_big_endian")
+        h.format = ScanFormat::PlyBigEndian;
+      else
+        in.Fail("unknown PLY format " + vrml::Quoted(f));
       format = true;
     } else if (w == "element") {
       Element e;
@@ -119,8 +129,13 @@ class Body {
  public:
   Body(std::string_view bytes, mesh_input::TextCursor& in, ScanFormat format,
        const std::string& file, bool owned)
-      : p_(bytes.data() + in.offset()), value_(p_), begin_(bytes.data()),
-        end_(bytes.data() + bytes.size()), in_(in), format_(format), file_(file),
+      : p_(bytes.data() + in.offset()),
+        value_(p_),
+        begin_(bytes.data()),
+        end_(bytes.data() + bytes.size()),
+        in_(in),
+        format_(format),
+        file_(file),
         consumed_(bytes.data(), owned && format != ScanFormat::PlyAscii) {}
 
   bool ascii() const { return format_ == ScanFormat::PlyAscii; }
@@ -143,14 +158,30 @@ class Body {
     if (format_ == ScanFormat::PlyBigEndian) std::reverse(b, b + n);
     double v = 0;
     switch (t) {
-      case Type::Int8: v = static_cast<std::int8_t>(b[0]); break;
-      case Type::Uint8: v = b[0]; break;
-      case Type::Int16: v = static_cast<std::int16_t>(b[0] | b[1] << 8); break;
-      case Type::Uint16: v = static_cast<std::uint16_t>(b[0] | b[1] << 8); break;
-      case Type::Int32: v = static_cast<std::int32_t>(U32(b)); break;
-      case Type::Uint32: v = U32(b); break;
-      case Type::Float32: v = std::bit_cast<float>(U32(b)); break;
-      case Type::Float64: v = std::bit_cast<double>(U32(b) | std::uint64_t{U32(b + 4)} << 32); break;
+      case Type::Int8:
+        v = static_cast<std::int8_t>(b[0]);
+        break;
+      case Type::Uint8:
+        v = b[0];
+        break;
+      case Type::Int16:
+        v = static_cast<std::int16_t>(b[0] | b[1] << 8);
+        break;
+      case Type::Uint16:
+        v = static_cast<std::uint16_t>(b[0] | b[1] << 8);
+        break;
+      case Type::Int32:
+        v = static_cast<std::int32_t>(U32(b));
+        break;
+      case Type::Uint32:
+        v = U32(b);
+        break;
+      case Type::Float32:
+        v = std::bit_cast<float>(U32(b));
+        break;
+      case Type::Float64:
+        v = std::bit_cast<double>(U32(b) | std::uint64_t{U32(b + 4)} << 32);
+        break;
     }
     if (!std::isfinite(v)) Fail(std::string("a NaN or infinite value in ") + what);
     return v;
@@ -199,16 +230,17 @@ class Body {
 int Find(const Element& e, std::initializer_list<std::string_view> names, bool list) {
   for (std::size_t i = 0; i < e.properties.size(); ++i) {
     const Property& p = e.properties[i];
-    if (p.count.has_value() == list &&
-        std::find(names.begin(), names.end(), p.name) != names.end())
+    if (p.count.has_value() == list && std::find(names.begin(), names.end(), p.name) != names.end())
       return static_cast<int>(i);
   }
   return -1;
 }
 
 std::uint8_t Channel(double v, Type t) {
-  if (!IsInteger(t)) v *= 255.0;  // 0-1 in floating point
-  else if (t == Type::Uint16) v /= 257.0;
+  if (!IsInteger(t))
+    v *= 255.0;  // 0-1 in floating point
+  else if (t == Type::Uint16)
+    v /= 257.0;
   return static_cast<std::uint8_t>(std::lround(std::clamp(v, 0.0, 255.0)));
 }
 

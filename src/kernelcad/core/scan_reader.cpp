@@ -71,13 +71,20 @@ ScanFile Dispatch(std::string_view bytes, const std::string& name, std::string_v
 
 std::string_view FormatName(ScanFormat format) {
   switch (format) {
-    case ScanFormat::Vrml: return "vrml";
-    case ScanFormat::StlBinary: return "stl binary";
-    case ScanFormat::StlAscii: return "stl ascii";
-    case ScanFormat::Obj: return "obj";
-    case ScanFormat::PlyAscii: return "ply ascii";
-    case ScanFormat::PlyLittleEndian: return "ply binary little endian";
-    case ScanFormat::PlyBigEndian: return "ply binary big endian";
+    case ScanFormat::Vrml:
+      return "vrml";
+    case ScanFormat::StlBinary:
+      return "stl binary";
+    case ScanFormat::StlAscii:
+      return "stl ascii";
+    case ScanFormat::Obj:
+      return "obj";
+    case ScanFormat::PlyAscii:
+      return "ply ascii";
+    case ScanFormat::PlyLittleEndian:
+      return "ply binary little endian";
+    case ScanFormat::PlyBigEndian:
+      return "ply binary big endian";
   }
   return "";
 }
@@ -112,7 +119,7 @@ ScanFile ReadScanFile(const std::string& path, ReadProgress* progress) {
     meter.SetTotal(size);
     const std::size_t pieceSize = std::min(size, kPiece);
     piece = std::make_unique_for_overwrite<char[]>(pieceSize);
-    std::size_t carried = 0;  // bytes of a binary STL record cut by the last piece's end
+    std::size_t carried = 0;   // bytes of a binary STL record cut by the last piece's end
     std::uint64_t before = 0;  // bytes read before the latest piece
     file.ReadInPieces(
         [&](std::uint64_t got) {

@@ -1,7 +1,7 @@
 #include "kernelcad/core/stl_reader.h"
 
-#include <bit>
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <optional>
 
@@ -98,49 +98,51 @@ class BinaryStl : public StlStream {
  public:
   BinaryStl(std::string_view head, std::uint64_t fileSize, const std::string& fileName)
       : file_(fileName) {
-  if (head.size() < kCountEnd)
-    mesh_input::Fail(file_, "byte " + std::to_string(head.size()),
-                     "the file ends inside the 84-byte binary STL header");
-  count_ = Le32(head.data() + kHeader);
-  const std::uint64_t promised = kCountEnd + count_ * kRecord;
-  if (promised > fileSize)
-    mesh_input::Fail(file_, "byte 80",
-                     "the header promises " + std::to_string(count_) + " triangles (" +
-                         vrml::ByteSize(promised) + ") but the file holds " +
-                         vrml::ByteSize(fileSize) + "; cut short?");
-  welder_.emplace(count_ * 3);
-}
-
-std::size_t Feed(const char* data, std::size_t n, bool) override {
-  if (header_) {
-    if (n < kCountEnd) return n;
-    data += kCountEnd;
-    n -= kCountEnd;
-    header_ = false;
+    if (head.size() < kCountEnd)
+      mesh_input::Fail(file_, "byte " + std::to_string(head.size()),
+                       "the file ends inside the 84-byte binary STL header");
+    count_ = Le32(head.data() + kHeader);
+    const std::uint64_t promised = kCountEnd + count_ * kRecord;
+    if (promised > fileSize)
+      mesh_input::Fail(file_, "byte 80",
+                       "the header promises " + std::to_string(count_) + " triangles (" +
+                           vrml::ByteSize(promised) + ") but the file holds " +
+                           vrml::ByteSize(fileSize) + "; cut short?");
+    welder_.emplace(count_ * 3);
   }
-  const std::size_t records = static_cast<std::size_t>(std::min<std::uint64_t>(n / kRecord, count_ - done_));
-  for (std::size_t r = 0; r < records; ++r, data += kRecord, ++done_) {
-    float c[9];
-    for (int i = 0; i < 9; ++i) c[i] = LeFloat(data + 12 + 4 * i);  // after the facet normal
-    for (float v : c) {
-      if (!std::isfinite(v))
-        mesh_input::Fail(file_, "triangle " + std::to_string(done_ + 1) + " (byte " +
-                                    std::to_string(kCountEnd + done_ * kRecord) + ")",
-                         "a corner has a NaN or infinite coordinate");
+
+  std::size_t Feed(const char* data, std::size_t n, bool) override {
+    if (header_) {
+      if (n < kCountEnd) return n;
+      data += kCountEnd;
+      n -= kCountEnd;
+      header_ = false;
     }
-    for (int i = 0; i < 9; i += 3) welder_->Add(c[i], c[i + 1], c[i + 2]);
+    const std::size_t records =
+        static_cast<std::size_t>(std::min<std::uint64_t>(n / kRecord, count_ - done_));
+    for (std::size_t r = 0; r < records; ++r, data += kRecord, ++done_) {
+      float c[9];
+      for (int i = 0; i < 9; ++i) c[i] = LeFloat(data + 12 + 4 * i);  // after the facet normal
+      for (float v : c) {
+        if (!std::isfinite(v))
+          mesh_input::Fail(file_,
+                           "triangle " + std::to_string(done_ + 1) + " (byte " +
+                               std::to_string(kCountEnd + done_ * kRecord) + ")",
+                           "a corner has a NaN or infinite coordinate");
+      }
+      for (int i = 0; i < 9; i += 3) welder_->Add(c[i], c[i + 1], c[i + 2]);
+    }
+    // Bytes after the last promised triangle are left alone, as other readers leave them.
+    return done_ == count_ ? 0 : n - records * kRecord;
   }
-  // Bytes after the last promised triangle are left alone, as other readers leave them.
-  return done_ == count_ ? 0 : n - records * kRecord;
-}
 
-ScanFile Finish() override {
-  ScanFile scan;
-  scan.format = ScanFormat::StlBinary;
-  scan.mesh = welder_->Take();
-  mesh_input::RequireSurface(scan.mesh, file_, "STL");
-  return scan;
-}
+  ScanFile Finish() override {
+    ScanFile scan;
+    scan.format = ScanFormat::StlBinary;
+    scan.mesh = welder_->Take();
+    mesh_input::RequireSurface(scan.mesh, file_, "STL");
+    return scan;
+  }
 
  private:
   const std::string& file_;
@@ -157,9 +159,8 @@ bool StlSizeMatchesCount(std::string_view head, std::uint64_t size) {
          kCountEnd + std::uint64_t{Le32(head.data() + kHeader)} * kRecord == size;
 }
 
-std::unique_ptr<StlStream> OpenStl(ScanFormat format, std::string_view head,
-                                   std::uint64_t fileSize, std::size_t pieceSize,
-                                   const std::string& fileName) {
+std::unique_ptr<StlStream> OpenStl(ScanFormat format, std::string_view head, std::uint64_t fileSize,
+                                   std::size_t pieceSize, const std::string& fileName) {
   if (format == ScanFormat::StlBinary) return std::make_unique<BinaryStl>(head, fileSize, fileName);
   return std::make_unique<AsciiStl>(fileSize, pieceSize, fileName);
 }

@@ -32,9 +32,8 @@ class StlStream {
 // header at least where the file has them; a binary STL's triangle count is checked against the
 // file's size before anything is allocated for it. A piece must hold `pieceSize` bytes: an
 // ASCII line that does not fit in one is refused.
-std::unique_ptr<StlStream> OpenStl(ScanFormat format, std::string_view head,
-                                   std::uint64_t fileSize, std::size_t pieceSize,
-                                   const std::string& fileName);
+std::unique_ptr<StlStream> OpenStl(ScanFormat format, std::string_view head, std::uint64_t fileSize,
+                                   std::size_t pieceSize, const std::string& fileName);
 
 // Reads a binary or ASCII STL already in memory. Throws ScanError.
 ScanFile ReadStl(std::string_view bytes, const std::string& fileName, ScanFormat format,

@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <limits>
 
+#include "kernelcad/core/scan_reader.h"
 #include "kernelcad/core/vrml_limits.h"
 #include "kernelcad/core/vrml_messages.h"
-#include "kernelcad/core/scan_reader.h"
 
 namespace kernelcad::vrml {
 

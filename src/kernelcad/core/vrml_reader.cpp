@@ -28,8 +28,8 @@ namespace kernelcad {
 namespace {
 
 using vrml::ByteSize;
-using vrml::Quoted;
 using vrml::kMaxDepth;
+using vrml::Quoted;
 
 enum class Kind : std::uint8_t {
   Other,               // parsed for its DEFs, contributes nothing
@@ -197,12 +197,13 @@ IndexRun ScanPlainIndices(const char* s, const char* stop, std::int32_t* out,
       r.minIndexLine = r.lines;
     }
   }
-  if (r.faceEnded) r.tail = run;
-  else r.lead = run;
+  if (r.faceEnded)
+    r.tail = run;
+  else
+    r.lead = run;
   r.plain = true;
   return r;
 }
-
 
 // One character of the file, for messages.
 std::string Printable(char c) {

@@ -7,9 +7,9 @@
 #include <functional>
 #include <memory>
 
+#include "kernelcad/core/scan_reader.h"
 #include "kernelcad/core/scene.h"
 #include "kernelcad/core/units.h"
-#include "kernelcad/core/scan_reader.h"
 
 class QVTKOpenGLNativeWidget;
 
