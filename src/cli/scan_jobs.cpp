@@ -252,14 +252,9 @@ Batch parseBatch(std::span<char*> args, bool withFormat) {
       continue;
     }
     if (withFormat && a == "--format") {
-      if (value == "stl")
-        batch.format = kernelcad::ScanFormat::StlBinary;
-      else if (value == "ply")
-        batch.format = kernelcad::ScanFormat::PlyLittleEndian;
-      else if (value == "obj")
-        batch.format = kernelcad::ScanFormat::Obj;
-      else
-        throw bad("must be stl, ply or obj");
+      batch.format =
+          printing::exportFormatNamed(QString::fromUtf8(value.data(), qsizetype(value.size())));
+      if (!batch.format) throw bad("must be stl, ply or obj");
       continue;
     }
     if (a == "--csv") {

@@ -21,11 +21,10 @@ QString meshExtension(kernelcad::ScanFormat format) {
   }
 }
 
-std::optional<kernelcad::ScanFormat> exportFormatOf(const QString& fileName) {
+std::optional<kernelcad::ScanFormat> exportFormatNamed(const QString& extension) {
   for (const auto format : {kernelcad::ScanFormat::StlBinary,
                             kernelcad::ScanFormat::PlyLittleEndian, kernelcad::ScanFormat::Obj}) {
-    if (QFileInfo(fileName).suffix().compare(meshExtension(format), Qt::CaseInsensitive) == 0)
-      return format;
+    if (extension.compare(meshExtension(format), Qt::CaseInsensitive) == 0) return format;
   }
   return std::nullopt;
 }

@@ -14,9 +14,9 @@ namespace printing {
 
 // "stl", "ply", "obj": the file extension of a mesh format that is exported.
 QString meshExtension(kernelcad::ScanFormat format);
-// The format exported for a file name's extension (binary STL, binary PLY, OBJ); none for any
-// other.
-std::optional<kernelcad::ScanFormat> exportFormatOf(const QString& fileName);
+// The format exported for an extension, letter case ignored (binary STL, binary PLY, OBJ);
+// none for any other.
+std::optional<kernelcad::ScanFormat> exportFormatNamed(const QString& extension);
 
 // The object as indented JSON at `path`. Throws std::runtime_error when it cannot be written.
 void Write_Json(const QString& path, const QJsonObject& object);

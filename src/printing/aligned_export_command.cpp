@@ -38,7 +38,7 @@ void mnuExportAligned_Click(footview::FootView& foot) {
       &foot.window(), title, suggested,
       QStringLiteral("STL files (*.stl);;PLY files (*.ply);;OBJ files (*.obj)"));
   if (path.isEmpty()) return;
-  if (!exportFormatOf(path)) path += QStringLiteral(".stl");
+  if (!exportFormatNamed(QFileInfo(path).suffix())) path += QStringLiteral(".stl");
   QJsonObject summary{
       {"file", s.ScanPath}, {"side", s.FootSide}, {"scale_factor", Applied_Scale(*model)}};
   if (model->GetItemCount() > 3) {
@@ -51,7 +51,7 @@ void mnuExportAligned_Click(footview::FootView& foot) {
     if (m.valid) summary.insert("measurements", measurementsJson(m));
   }
   try {
-    Write_Aligned_Scan(*model, *exportFormatOf(path), path, summary);
+    Write_Aligned_Scan(*model, *exportFormatNamed(QFileInfo(path).suffix()), path, summary);
     app::Show_Status(QStringLiteral("Aligned scan: %1").arg(QDir::toNativeSeparators(path)));
   } catch (const std::runtime_error& e) {
     platform::MsgBox(platform::MessageText(e.what()), platform::MsgBoxButtons::OkOnly,

@@ -89,11 +89,6 @@ std::string_view FormatName(ScanFormat format) {
   return "";
 }
 
-bool HasMeshExtension(std::string_view fileName) {
-  const std::string ext = Extension(fileName);
-  return ext == "stl" || ext == "obj" || ext == "ply";
-}
-
 ScanFile ReadScanBuffer(std::string_view bytes, const std::string& fileName) {
   const std::string name = vrml::Escaped(fileName, fileName.size());
   Meter meter(nullptr, name);

@@ -54,8 +54,4 @@ ScanFile ReadScanFile(const std::string& path, ReadProgress* progress = nullptr)
 // gives the extension.
 ScanFile ReadScanBuffer(std::string_view bytes, const std::string& fileName);
 
-// Whether the name ends in an extension of the formats other than VRML (.stl, .obj, .ply, in
-// any letter case): what the scan browser lists beside the VRML files.
-bool HasMeshExtension(std::string_view fileName);
-
 }  // namespace kernelcad
