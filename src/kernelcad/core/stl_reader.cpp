@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
-#include <optional>
 
 #include "kernelcad/core/corner_welder.h"
 #include "kernelcad/core/mesh_input.h"
@@ -94,26 +93,32 @@ class AsciiStl : public StlStream {
   bool inSolid_ = false;
 };
 
+// The triangle count of a binary STL's header, checked against the file's size before anything
+// is allocated for it: the count is only a promise.
+std::uint64_t PromisedTriangles(std::string_view head, std::uint64_t fileSize,
+                                const std::string& file) {
+  if (head.size() < kCountEnd)
+    mesh_input::Fail(file, "byte " + std::to_string(head.size()),
+                     "the file ends inside the 84-byte binary STL header");
+  const std::uint64_t count = Le32(head.data() + kHeader);
+  const std::uint64_t promised = kCountEnd + count * kRecord;
+  if (promised > fileSize)
+    mesh_input::Fail(file, "byte 80",
+                     "the header promises " + std::to_string(count) + " triangles (" +
+                         vrml::ByteSize(promised) + ") but the file holds " +
+                         vrml::ByteSize(fileSize) + "; cut short?");
+  return count;
+}
+
+// Binary: an 80-byte header, the triangle count, then 50 bytes a triangle (normal, three
+// corners, two attribute bytes).
 class BinaryStl : public StlStream {
  public:
   BinaryStl(std::string_view head, std::uint64_t fileSize, const std::string& fileName)
-      : file_(fileName) {
-    if (head.size() < kCountEnd)
-      mesh_input::Fail(file_, "byte " + std::to_string(head.size()),
-                       "the file ends inside the 84-byte binary STL header");
-    count_ = Le32(head.data() + kHeader);
-    const std::uint64_t promised = kCountEnd + count_ * kRecord;
-    if (promised > fileSize)
-      mesh_input::Fail(file_, "byte 80",
-                       "the header promises " + std::to_string(count_) + " triangles (" +
-                           vrml::ByteSize(promised) + ") but the file holds " +
-                           vrml::ByteSize(fileSize) + "; cut short?");
-    welder_.emplace(count_ * 3);
-  }
+      : file_(fileName), count_(PromisedTriangles(head, fileSize, fileName)), welder_(count_ * 3) {}
 
   std::size_t Feed(const char* data, std::size_t n, bool) override {
-    if (header_) {
-      if (n < kCountEnd) return n;
+    if (header_) {  // the first piece holds it whole
       data += kCountEnd;
       n -= kCountEnd;
       header_ = false;
@@ -130,7 +135,7 @@ class BinaryStl : public StlStream {
                                std::to_string(kCountEnd + done_ * kRecord) + ")",
                            "a corner has a NaN or infinite coordinate");
       }
-      for (int i = 0; i < 9; i += 3) welder_->Add(c[i], c[i + 1], c[i + 2]);
+      for (int i = 0; i < 9; i += 3) welder_.Add(c[i], c[i + 1], c[i + 2]);
     }
     // Bytes after the last promised triangle are left alone, as other readers leave them.
     return done_ == count_ ? 0 : n - records * kRecord;
@@ -139,17 +144,17 @@ class BinaryStl : public StlStream {
   ScanFile Finish() override {
     ScanFile scan;
     scan.format = ScanFormat::StlBinary;
-    scan.mesh = welder_->Take();
+    scan.mesh = welder_.Take();
     mesh_input::RequireSurface(scan.mesh, file_, "STL");
     return scan;
   }
 
  private:
   const std::string& file_;
-  std::uint64_t count_ = 0;  // triangles promised
-  std::uint64_t done_ = 0;   // triangles read
-  bool header_ = true;       // the header not yet stepped over
-  std::optional<CornerWelder> welder_;
+  std::uint64_t count_;     // triangles promised
+  std::uint64_t done_ = 0;  // triangles read
+  bool header_ = true;      // the header not yet stepped over
+  CornerWelder welder_;
 };
 
 }  // namespace
