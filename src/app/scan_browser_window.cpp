@@ -124,6 +124,10 @@ MainForm::MainForm() {
   platform::placeControl(MeshFiles, "MeshFiles", 9600, 0, 2775, 3405);
   paintList(MeshFiles);
   MeshFiles->setToolTip(tr("STL, OBJ and PLY scans"));
+  // Named under the list, where File1 has its buttons: the list holds other files than File1.
+  auto* meshFilesLabel = new QLabel(tr("STL, OBJ and PLY scans"), client);
+  platform::placeControl(meshFilesLabel, "MeshFilesLabel", 9600, 3405, 2775, 330);
+  meshFilesLabel->setAlignment(Qt::AlignCenter);
   Command2 = new QPushButton(tr("Right Foot"), client);
   platform::placeControl(Command2, "Command2", 6720, 3360, 2775, 375);
   Command2->setFont(platform::designFont(9.75, false));
