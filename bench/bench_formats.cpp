@@ -142,28 +142,23 @@ void WrittenByVtk(const std::string& ply) {
                 c.triangles);
     std::filesystem::remove(path);
   };
+  const auto write = [&](auto& writer, const char* name, const char* extension) {
+    const std::string path = (dir / (std::string("quarnel_bench_vtk.") + extension)).string();
+    writer->SetFileName(path.c_str());
+    writer->SetInputConnection(source->GetOutputPort());
+    writer->Write();
+    report(name, path);
+  };
   for (const bool binary : {true, false}) {
     vtkNew<vtkSTLWriter> stl;
-    const std::string path = (dir / "quarnel_bench_vtk.stl").string();
-    stl->SetFileName(path.c_str());
-    stl->SetInputConnection(source->GetOutputPort());
     binary ? stl->SetFileTypeToBinary() : stl->SetFileTypeToASCII();
-    stl->Write();
-    report(binary ? "vtkSTLWriter (binary)" : "vtkSTLWriter (ASCII)", path);
-    vtkNew<vtkPLYWriter> plyWriter;
-    const std::string plyPath = (dir / "quarnel_bench_vtk.ply").string();
-    plyWriter->SetFileName(plyPath.c_str());
-    plyWriter->SetInputConnection(source->GetOutputPort());
-    binary ? plyWriter->SetFileTypeToBinary() : plyWriter->SetFileTypeToASCII();
-    plyWriter->Write();
-    report(binary ? "vtkPLYWriter (binary)" : "vtkPLYWriter (ASCII)", plyPath);
+    write(stl, binary ? "vtkSTLWriter (binary)" : "vtkSTLWriter (ASCII)", "stl");
+    vtkNew<vtkPLYWriter> ply;
+    binary ? ply->SetFileTypeToBinary() : ply->SetFileTypeToASCII();
+    write(ply, binary ? "vtkPLYWriter (binary)" : "vtkPLYWriter (ASCII)", "ply");
   }
   vtkNew<vtkOBJWriter> obj;
-  const std::string path = (dir / "quarnel_bench_vtk.obj").string();
-  obj->SetFileName(path.c_str());
-  obj->SetInputConnection(source->GetOutputPort());
-  obj->Write();
-  report("vtkOBJWriter", path);
+  write(obj, "vtkOBJWriter", "obj");
 }
 
 }  // namespace

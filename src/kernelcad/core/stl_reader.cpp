@@ -21,6 +21,15 @@ std::uint32_t Le32(const char* p) {
 
 float LeFloat(const char* p) { return std::bit_cast<float>(Le32(p)); }
 
+// The scan the welded corners make; refused when they make no triangle.
+ScanFile Welded(CornerWelder& welder, ScanFormat format, const std::string& file) {
+  ScanFile scan;
+  scan.format = format;
+  scan.mesh = welder.Take();
+  mesh_input::RequireSurface(scan.mesh, file, "STL");
+  return scan;
+}
+
 // ASCII: "solid NAME", then "facet normal ...", "outer loop", three "vertex X Y Z", "endloop",
 // "endfacet" for each triangle, "endsolid NAME"; several solids may follow one another.
 class AsciiStl : public StlStream {
@@ -51,11 +60,7 @@ class AsciiStl : public StlStream {
     if (corners_ % 3 != 0 || inSolid_)
       mesh_input::Fail(file_, "line " + std::to_string(line_),
                        "the file ends inside a solid; cut short?");
-    ScanFile scan;
-    scan.format = ScanFormat::StlAscii;
-    scan.mesh = welder_.Take();
-    mesh_input::RequireSurface(scan.mesh, file_, "STL");
-    return scan;
+    return Welded(welder_, ScanFormat::StlAscii, file_);
   }
 
  private:
@@ -141,13 +146,7 @@ class BinaryStl : public StlStream {
     return done_ == count_ ? 0 : n - records * kRecord;
   }
 
-  ScanFile Finish() override {
-    ScanFile scan;
-    scan.format = ScanFormat::StlBinary;
-    scan.mesh = welder_.Take();
-    mesh_input::RequireSurface(scan.mesh, file_, "STL");
-    return scan;
-  }
+  ScanFile Finish() override { return Welded(welder_, ScanFormat::StlBinary, file_); }
 
  private:
   const std::string& file_;
