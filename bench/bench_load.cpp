@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "bench_support.h"
-#include "kernelcad/core/vrml_reader.h"
+#include "kernelcad/core/scan_reader.h"
 
 namespace {
 
@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
   if (pipe(fds) != 0) return 1;
   InChild([&] {
     const long before = StatusKb("VmRSS:");
-    const kernelcad::VrmlScan scan = kernelcad::ReadVrmlFile(path);
+    const kernelcad::ScanFile scan = kernelcad::ReadScanFile(path);
     long vals[2] = {before, StatusKb("VmHWM:")};
     return write(fds[1], vals, sizeof vals) == static_cast<ssize_t>(sizeof vals) ? 0 : 1;
   });
@@ -84,7 +84,7 @@ int main(int argc, char** argv) {
   for (int i = 0; i < kRuns; ++i) {
     const double c0 = CpuSeconds();
     const auto t0 = std::chrono::steady_clock::now();
-    const kernelcad::VrmlScan scan = kernelcad::ReadVrmlFile(path);
+    const kernelcad::ScanFile scan = kernelcad::ReadScanFile(path);
     ours.push_back(Seconds(std::chrono::steady_clock::now() - t0));
     oursCpu.push_back(CpuSeconds() - c0);
     ourTriangles = scan.mesh.triangleCount();
@@ -112,8 +112,8 @@ int main(int argc, char** argv) {
     std::chrono::steady_clock::time_point asked;
     std::thread loader([&] {
       try {
-        kernelcad::ReadVrmlFile(path, &progress);
-      } catch (const kernelcad::VrmlCancelled&) {
+        kernelcad::ReadScanFile(path, &progress);
+      } catch (const kernelcad::ScanCancelled&) {
       }
     });
     while (progress.total == 0 || progress.done < progress.total / 2) std::this_thread::yield();

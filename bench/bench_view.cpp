@@ -27,7 +27,7 @@
 #include <map>
 
 #include "bench_support.h"
-#include "kernelcad/core/vrml_reader.h"
+#include "kernelcad/core/scan_reader.h"
 #include "kernelcad/widget/kernelcad.h"
 
 extern char** environ;
@@ -171,7 +171,7 @@ bool onPath(const char* program) {
 // The first pick as a viewer without the background locator makes it: the locator is built
 // on the click. A copy of the scan's arrays, as such a viewer holds them.
 double locatorOnClickMs(const std::string& file) {
-  const kernelcad::VrmlScan scan = kernelcad::ReadVrmlFile(file);
+  const kernelcad::ScanFile scan = kernelcad::ReadScanFile(file);
   vtkNew<vtkFloatArray> coords;
   coords->SetNumberOfComponents(3);
   coords->SetArray(const_cast<float*>(scan.mesh.points.data()),

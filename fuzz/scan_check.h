@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "kernelcad/core/vrml_reader.h"
+#include "kernelcad/core/scan_reader.h"
 
 // What every scan the reader hands back must satisfy; a violation stops the fuzzer.
-inline void CheckScan(const kernelcad::VrmlScan& scan) {
+inline void CheckScan(const kernelcad::ScanFile& scan) {
   const std::size_t n = scan.mesh.pointCount();
   std::vector<bool> used(n);
   for (const std::int32_t t : scan.mesh.triangles) {

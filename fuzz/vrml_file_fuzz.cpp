@@ -20,9 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::fclose(f);
   kernelcad::ReadProgress progress;
   try {
-    CheckScan(kernelcad::ReadVrmlFile(path, &progress));
+    CheckScan(kernelcad::ReadScanFile(path, &progress));
     if (progress.done != size || progress.total != size) __builtin_trap();
-  } catch (const kernelcad::VrmlError&) {
+  } catch (const kernelcad::ScanError&) {
     if (progress.done > progress.total) __builtin_trap();
   }
   return 0;

@@ -99,8 +99,8 @@ void FileList::setPath(const QString& path) {
   fill();
 }
 
-void FileList::setPattern(const QString& pattern) {
-  pattern_ = pattern;
+void FileList::setPatterns(const QStringList& patterns) {
+  patterns_ = patterns;
   fill();
 }
 
@@ -111,7 +111,7 @@ void FileList::fill() {
   if (path_.isEmpty()) return;
   // Without QDir::CaseSensitive the name filter ignores letter case: "*.Wrl" lists foot.WRL too.
   const QFileInfoList files = QDir(path_).entryInfoList(
-      {pattern_}, QDir::Files | QDir::Hidden | QDir::System, QDir::Name | QDir::IgnoreCase);
+      patterns_, QDir::Files | QDir::Hidden | QDir::System, QDir::Name | QDir::IgnoreCase);
   // Regular files only (or links to them): opening a FIFO or a device named like a scan would
   // block or read without end. Listing only looks at the entries, it opens none.
   for (const QFileInfo& file : files)

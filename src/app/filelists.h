@@ -4,6 +4,7 @@
 #include <QFileSystemWatcher>
 #include <QListWidget>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 
 namespace app {
@@ -40,9 +41,9 @@ class DirList : public QListWidget {
   QString path_;
 };
 
-// The file list: the files of one folder that match the pattern, letter case ignored. It
-// follows the folder: scans copied in or removed while the program runs appear or go, and the
-// chosen file stays chosen.
+// The file list: the files of one folder that match the pattern (or any of the patterns),
+// letter case ignored. It follows the folder: scans copied in or removed while the program runs
+// appear or go, and the chosen file stays chosen.
 class FileList : public QListWidget {
   Q_OBJECT
 
@@ -50,14 +51,15 @@ class FileList : public QListWidget {
   explicit FileList(QWidget* parent);
   QString path() const { return path_; }
   void setPath(const QString& path);
-  QString pattern() const { return pattern_; }
-  void setPattern(const QString& pattern);
+  QString pattern() const { return patterns_.join(u';'); }
+  void setPattern(const QString& pattern) { setPatterns({pattern}); }
+  void setPatterns(const QStringList& patterns);
 
  private:
   void fill();
 
   QString path_;
-  QString pattern_ = QStringLiteral("*.*");
+  QStringList patterns_{QStringLiteral("*.*")};
   QFileSystemWatcher watcher_;
   // A copy of a large scan changes the folder many times: the list is read again once it rests.
   QTimer refill_;

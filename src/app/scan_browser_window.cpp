@@ -31,6 +31,9 @@ namespace {
 
 const QString kNone = QStringLiteral("None");
 
+// The designed window, 9600 twips wide, and the mesh scans' list to the right of it.
+constexpr int kClientWidth = 9600 + 2895;
+
 // The lists' look: bold dark blue on a light orange ground.
 void paintList(QWidget* list) {
   list->setFont(platform::designFont(8.25, true));
@@ -104,7 +107,7 @@ MainForm::MainForm() {
 
   auto* client = new QWidget(this);
   client->setObjectName(QStringLiteral("client"));
-  client->setFixedSize(platform::twipsToPixelsX(9600), platform::twipsToPixelsY(4155));
+  client->setFixedSize(platform::twipsToPixelsX(kClientWidth), platform::twipsToPixelsY(4155));
   setCentralWidget(client);
 
   // Created in tab order.
@@ -117,6 +120,14 @@ MainForm::MainForm() {
   File1 = new FileList(client);
   platform::placeControl(File1, "File1", 3960, 0, 5535, 3405);
   paintList(File1);
+  MeshFiles = new FileList(client);
+  platform::placeControl(MeshFiles, "MeshFiles", 9600, 0, 2775, 3405);
+  paintList(MeshFiles);
+  MeshFiles->setToolTip(tr("STL, OBJ and PLY scans"));
+  // Named under the list, where File1 has its buttons: the list holds other files than File1.
+  auto* meshFilesLabel = new QLabel(tr("STL, OBJ and PLY scans"), client);
+  platform::placeControl(meshFilesLabel, "MeshFilesLabel", 9600, 3405, 2775, 330);
+  meshFilesLabel->setAlignment(Qt::AlignCenter);
   Command2 = new QPushButton(tr("Right Foot"), client);
   platform::placeControl(Command2, "Command2", 6720, 3360, 2775, 375);
   Command2->setFont(platform::designFont(9.75, false));
@@ -124,7 +135,7 @@ MainForm::MainForm() {
   platform::placeControl(Command1, "Command1", 3960, 3360, 2775, 375);
   Command1->setFont(platform::designFont(9.75, false));
   StatusBar1 = new QStatusBar(client);
-  platform::placeControl(StatusBar1, "StatusBar1", 0, 3780, 9600, 375);
+  platform::placeControl(StatusBar1, "StatusBar1", 0, 3780, kClientWidth, 375);
   StatusBar1->setFont(platform::designFont(9.75, false));
   StatusBar1->setSizeGripEnabled(false);
   statusPanel1 = new QLabel(StatusBar1);
@@ -152,6 +163,11 @@ MainForm::MainForm() {
   connect(Dir1, &DirList::Change, this, &MainForm::Dir1_Change);
   connect(File1, &QListWidget::itemClicked, this, &MainForm::File1_Click);
   connect(File1, &QListWidget::itemDoubleClicked, this, &MainForm::File1_DblClick);
+  connect(MeshFiles, &QListWidget::itemClicked, this, &MainForm::MeshFiles_Click);
+  connect(MeshFiles, &QListWidget::itemDoubleClicked, this, [this] {
+    MeshFiles_Click();
+    File1_DblClick();
+  });
   connect(Command1, &QPushButton::clicked, this, &MainForm::Command1_Click);
   connect(Command2, &QPushButton::clicked, this, &MainForm::Command2_Click);
   connect(mnuExit, &QAction::triggered, this, &MainForm::mnuExit_Click);
@@ -198,8 +214,10 @@ void MainForm::Open_Scan(const QString& path) {
   const QFileInfo file(path);
   // A folder that does not exist is reported as the folder list reports it; the lists stay.
   Dir1->setPath(file.absolutePath());
-  const auto listed = File1->findItems(file.fileName(), Qt::MatchExactly);
-  File1->setCurrentItem(listed.isEmpty() ? nullptr : listed.front());
+  for (FileList* list : {File1, MeshFiles}) {
+    const auto listed = list->findItems(file.fileName(), Qt::MatchExactly);
+    list->setCurrentItem(listed.isEmpty() ? nullptr : listed.front());
+  }
   // Chosen even when the list does not show it: a compressed scan, say, is still read.
   chooseScan(file.fileName());
   // No file, no side to ask: loading it says why it cannot be read.
@@ -225,23 +243,36 @@ void MainForm::Drive1_Change() {
     Drive1->showDriveOf(Dir1->path());
     throw;
   }
-  listFolder();
+  listScans();
 }
 
 void MainForm::Dir1_Change() {
-  listFolder();
+  listScans();
   Drive1->showDriveOf(Dir1->path());
 }
 
-void MainForm::listFolder() {
+void MainForm::listScans() {
   File1->setPattern(QStringLiteral("*.Wrl"));
   File1->setPath(Dir1->path());
+  MeshFiles->setPatterns(
+      {QStringLiteral("*.stl"), QStringLiteral("*.obj"), QStringLiteral("*.ply")});
+  MeshFiles->setPath(Dir1->path());
   state().CurrentFolder = Dir1->path();
   samplesNotice->setVisible(!samplesShown_.isEmpty() && Dir1->path() == samplesShown_);
 }
 
 void MainForm::File1_Click() {
-  if (const QListWidgetItem* item = File1->currentItem()) chooseScan(item->text());
+  if (const QListWidgetItem* item = File1->currentItem()) {
+    MeshFiles->setCurrentItem(nullptr);
+    chooseScan(item->text());
+  }
+}
+
+void MainForm::MeshFiles_Click() {
+  if (const QListWidgetItem* item = MeshFiles->currentItem()) {
+    File1->setCurrentItem(nullptr);
+    chooseScan(item->text());
+  }
 }
 
 void MainForm::chooseScan(const QString& name) {

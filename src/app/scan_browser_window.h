@@ -43,6 +43,9 @@ class MainForm : public QMainWindow {
   DriveList* Drive1 = nullptr;
   DirList* Dir1 = nullptr;
   FileList* File1 = nullptr;
+  // The folder's scans in the formats today's scanners write (STL, OBJ, PLY), beside File1,
+  // which lists the VRML scans; a click or double click on either works the same.
+  FileList* MeshFiles = nullptr;
   QPushButton* Command2 = nullptr;
   QPushButton* Command1 = nullptr;
   QStatusBar* StatusBar1 = nullptr;
@@ -62,6 +65,7 @@ class MainForm : public QMainWindow {
   void Dir1_Change();
   void File1_Click();
   void File1_DblClick();
+  void MeshFiles_Click();
   void Command1_Click();
   void Command2_Click();
   void mnuExit_Click();
@@ -72,11 +76,12 @@ class MainForm : public QMainWindow {
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  // The folder list's folder into the file list and the shared state.
-  void listFolder();
   void footButton(const QString& side);
   // The scan called `name` in the file list's folder becomes the chosen one.
   void chooseScan(const QString& name);
+  // Both file lists show the folder list's folder; the shared state and the samples notice
+  // follow it.
+  void listScans();
 
   // The foot side the scan on view was opened with: a cancelled load gives it back.
   QString viewSide_;

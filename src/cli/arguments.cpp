@@ -71,7 +71,7 @@ Units parseUnits(std::string_view text) {
 
 ScanInMillimetres readScan(const std::string& path, Units units) {
   ScanInMillimetres read{
-      kernelcad::WhileDoing("read " + path, [&] { return kernelcad::ReadVrmlFile(path); }),
+      kernelcad::WhileDoing("read " + path, [&] { return kernelcad::ReadScanFile(path); }),
       units.value_or(kernelcad::LengthUnit::Millimetre)};
   const double longest = kernelcad::LongestSide(read.scan.mesh);
   if (!units) {

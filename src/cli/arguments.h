@@ -6,8 +6,8 @@
 #include <string_view>
 
 #include "alignment/align.h"
+#include "kernelcad/core/scan_reader.h"
 #include "kernelcad/core/units.h"
-#include "kernelcad/core/vrml_reader.h"
 
 // What the commands of quarnel-scan share: reading their arguments, reading a scan in the unit
 // asked for, and writing one line on stderr.
@@ -42,13 +42,13 @@ inline constexpr const char* kUnitsArgs = "[--units auto|mm|cm|m|in]";
 Units parseUnits(std::string_view text);
 
 struct ScanInMillimetres {
-  kernelcad::VrmlScan scan;  // coordinates converted into millimetres
+  kernelcad::ScanFile scan;  // coordinates converted into millimetres
   kernelcad::LengthUnit unit;
   double longestSideMm = 0;  // of the bounding box
 };
 
 // Reads the scan and converts it from `units` into millimetres; with "auto" says on stderr which
-// unit it took and why. Throws VrmlError, or NotEnoughMemory naming the file.
+// unit it took and why. Throws ScanError, or NotEnoughMemory naming the file.
 ScanInMillimetres readScan(const std::string& path, Units units);
 
 // The text as a JSON string, quoted and escaped.

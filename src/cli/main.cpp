@@ -14,6 +14,7 @@
 
 #include "alignment/align.h"
 #include "cli/arguments.h"
+#include "cli/export_command.h"
 #include "cli/measure_commands.h"
 #include "cli/print_command.h"
 #include "kernelcad/core/scene.h"
@@ -47,13 +48,14 @@ int info(std::span<char*> args) {
       throw UsageError("unexpected argument \"" + std::string(a) + "\"");
   }
   if (!path) throw UsageError("the scan file is missing");
-  const kernelcad::VrmlScan scan = cli::readScan(*path, units).scan;
+  const kernelcad::ScanFile scan = cli::readScan(*path, units).scan;
   const auto b = scan.mesh.bounds();
-  std::string out = "{\"file\": " + jsonString(*path) + ", \"vrml\": " + jsonString(scan.version) +
-                    ", \"gzip\": " + (scan.gzip ? "true" : "false") +
-                    ", \"vertices\": " + std::to_string(scan.mesh.pointCount()) +
-                    ", \"triangles\": " + std::to_string(scan.mesh.triangleCount()) +
-                    ", \"bbox\": [";
+  std::string out =
+      "{\"file\": " + jsonString(*path) +
+      ", \"format\": " + jsonString(kernelcad::FormatName(scan.format)) +
+      ", \"vrml\": " + jsonString(scan.version) + ", \"gzip\": " + (scan.gzip ? "true" : "false") +
+      ", \"vertices\": " + std::to_string(scan.mesh.pointCount()) +
+      ", \"triangles\": " + std::to_string(scan.mesh.triangleCount()) + ", \"bbox\": [";
   for (std::size_t i = 0; i < b.size(); ++i)
     out += (i ? ", " : "") + jsonNumber(static_cast<float>(b[i]));
   out += "]}\n";
@@ -123,7 +125,7 @@ int align(std::span<char*> args) {
 
 constexpr Command kCommands[] = {
     {"info", "FILE [--units auto|mm|cm|m|in]",
-     "print the scan's version, size and bounds (in mm) as one JSON line", info},
+     "print the scan's format, VRML version, size and bounds (in mm) as one JSON line", info},
     {"align",
      "FILE --side Left|Right --axis Lateral|Medial --heel X,Y,Z --ball X,Y,Z "
      "--adjacent X,Y,Z [--roll DEG] [--units auto|mm|cm|m|in]",
@@ -131,6 +133,7 @@ constexpr Command kCommands[] = {
      "as JSON",
      align},
     {"print", cli::kPrintArgs, cli::kPrintSummary, cli::print},
+    {"export", cli::kExportArgs, cli::kExportSummary, cli::exportScans},
     {"suggest", cli::kSuggestArgs, cli::kSuggestSummary, cli::suggest},
     {"measure", cli::kMeasureArgs, cli::kMeasureSummary, cli::measureScans},
 };
@@ -175,8 +178,9 @@ int main(int argc, char** argv) {
   const std::string_view name = argv[1];
   for (const Command& c : kCommands)
     if (c.name == name) return run(c, std::span<char*>(argv + 2, std::size_t(argc - 2)));
-  cli::say("quarnel-scan: unknown command '" + std::string(name) +
-           "' (usage: quarnel-scan info|align|print|suggest|measure ARGS; without arguments it "
-           "lists them)");
+  cli::say(
+      "quarnel-scan: unknown command '" + std::string(name) +
+      "' (usage: quarnel-scan info|align|print|export|suggest|measure ARGS; without arguments it "
+      "lists them)");
   return kExitUsage;
 }

@@ -6,18 +6,15 @@
 #include <string_view>
 
 #include "cli/arguments.h"
+#include "printing/measurement_fields.h"
 
 namespace cli {
 
-namespace {
+using printing::Field;
+using printing::fixed;
+using printing::measurementFields;
 
-// Fixed decimals with a point whatever the locale: print runs inside a Qt application, which
-// takes the user's locale.
-std::string fixed(double v, int decimals) {
-  char text[400];
-  const auto r = std::to_chars(text, text + sizeof text, v, std::chars_format::fixed, decimals);
-  return std::string(text, r.ptr);
-}
+namespace {
 
 std::string jsonPoint(const Eigen::Vector3d& p) {
   std::string out = "[";
@@ -76,26 +73,6 @@ measure::Suggestion suggestOn(const kernelcad::Mesh& mesh, alignment::Side side,
 }
 
 }  // namespace
-
-std::vector<Field> measurementFields(const measure::Measurements& m) {
-  const char* arch = m.archClass == measure::ArchClass::High     ? "high"
-                     : m.archClass == measure::ArchClass::Normal ? "normal"
-                                                                 : "low";
-  return {{"foot_length", fixed(m.footLength, 1)},
-          {"ball_width", fixed(m.ballWidth, 1)},
-          {"ball_width_across", fixed(m.ballWidthAcross, 1)},
-          {"heel_width", fixed(m.heelWidth, 1)},
-          {"arch_height", fixed(m.archHeight, 1)},
-          {"arch_index", fixed(m.archIndex, 3)},
-          {"arch_class", arch, true},
-          {"chippaux_smirak", fixed(m.chippauxSmirak, 3)},
-          {"mondopoint",
-           std::to_string(m.size.mondopointLength) + "/" + std::to_string(m.size.mondopointWidth),
-           true},
-          {"eu_size", fixed(m.size.eu, 1)},
-          {"uk_size", fixed(m.size.uk, 1)},
-          {"toe_allowance", fixed(measure::kToeAllowance, 0)}};
-}
 
 int suggest(std::span<char*> args) {
   const Request r = parseRequest(args, false);

@@ -23,12 +23,4 @@ inline constexpr const char* kMeasureArgs =
 inline constexpr const char* kMeasureSummary =
     "print each foot's length, widths, arch indices and sizes (on the suggested points)";
 
-// One measurement as scripts read it: its name and its text (a number, or a word when `word`).
-struct Field {
-  std::string name, text;
-  bool word = false;
-};
-// The measurements in the order the JSON and the CSV give them.
-std::vector<Field> measurementFields(const measure::Measurements& m);
-
 }  // namespace cli

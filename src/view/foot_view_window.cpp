@@ -18,6 +18,7 @@
 #include "measure/suggestion.h"
 #include "platform/runtime.h"
 #include "printing/a4_sheet.h"
+#include "printing/aligned_export_command.h"
 #include "printing/full_size_print.h"
 #include "printing/print_commands.h"
 #include "printing/truesize_commands.h"
@@ -122,6 +123,7 @@ void Form1::buildMenus() {
   mnuTrueSizePrint = addItem(mnuMeasure, "mnuTrueSizePrint", tr("True-Size Print..."));
   mnuTrueSizeExport = addItem(mnuMeasure, "mnuTrueSizeExport", tr("Export True-Size PDF..."));
   mnuMeasurements = addItem(mnuMeasure, "mnuMeasurements", tr("Measurements..."));
+  mnuExportAligned = addItem(mnuMeasure, "mnuExportAligned", tr("Export Aligned Scan..."));
 
   connect(mnuClose, &QAction::triggered, this, &Form1::mnuClose_Click);
   connect(mnuView1, &QAction::triggered, this, &Form1::mnuView1_Click);
@@ -138,6 +140,7 @@ void Form1::buildMenus() {
   connect(mnuTrueSizePrint, &QAction::triggered, this, &Form1::mnuTrueSizePrint_Click);
   connect(mnuTrueSizeExport, &QAction::triggered, this, &Form1::mnuTrueSizeExport_Click);
   connect(mnuMeasurements, &QAction::triggered, this, [] { measure::showMeasurements(); });
+  connect(mnuExportAligned, &QAction::triggered, this, &Form1::mnuExportAligned_Click);
 }
 
 void Form1::Form_Load() {
@@ -200,6 +203,7 @@ void Form1::Print_FullSize() { printing::Print_FullSize(*this); }
 void Form1::Create_Sheet() { printing::Create_Sheet(*this); }
 void Form1::mnuTrueSizePrint_Click() { printing::mnuTrueSizePrint_Click(*this); }
 void Form1::mnuTrueSizeExport_Click() { printing::mnuTrueSizeExport_Click(*this); }
+void Form1::mnuExportAligned_Click() { printing::mnuExportAligned_Click(*this); }
 
 void Form1::mnuAlign_Click() { alignment::mnuAlign_Click(*this); }
 void Form1::Toolbar1_ButtonClick(QAction* button) {

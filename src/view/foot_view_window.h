@@ -49,6 +49,7 @@ class Form1 : public QMainWindow, public footview::FootView {
   // "Measure": the foot at true size as vectors, with a check ruler, on the printer or a PDF.
   void mnuTrueSizePrint_Click();
   void mnuTrueSizeExport_Click();
+  void mnuExportAligned_Click();
 
   kernelcad::KernelCAD* KernelCAD1 = nullptr;
   QToolBar* Toolbar1 = nullptr;
@@ -76,6 +77,7 @@ class Form1 : public QMainWindow, public footview::FootView {
   QAction* mnuTrueSizePrint = nullptr;
   QAction* mnuTrueSizeExport = nullptr;
   QAction* mnuMeasurements = nullptr;
+  QAction* mnuExportAligned = nullptr;
 
  public slots:
   // The standard views: each starts from the reset camera at the origin, so the same command

@@ -2,12 +2,16 @@
 // sample scans, the roll typed in AlignForm, the refusals, and the whole road of one foot from
 // the scan browser to its true-size PDF, matched against quarnel-scan print.
 
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPdfDocument>
 #include <QPushButton>
 #include <QTimer>
 #include <QToolBar>
+#include <algorithm>
+#include <array>
+#include <cstring>
 #include <functional>
 #include <memory>
 
@@ -16,6 +20,7 @@
 #include "app/filelists.h"
 #include "app/scan_browser_window.h"
 #include "foot_view.h"
+#include "kernelcad/core/scan_reader.h"
 #include "pdf_measure.h"
 #include "platform/filedialog.h"
 #include "platform/msgbox.h"
@@ -242,6 +247,43 @@ class AlignFlowTest : public QObject {
     QPdfDocument exported;
     QCOMPARE(exported.load(dir.filePath("gui.pdf")), QPdfDocument::NoError);
     QCOMPARE(exported.pageCount(), summary["pages"].toInt());
+
+    // "Export Aligned Scan..." and quarnel-scan export: the same mesh where the window holds
+    // it, and the same points in the summaries.
+    save.answer(dir.filePath("gui.ply"));
+    form->mnuExportAligned->trigger();
+    const sample::Outcome exportCli = sample::run({"export",     sample::scan("Left"),
+                                                   "--side",     "Left",
+                                                   "--axis",     "Lateral",
+                                                   "--heel",     sample::text(picked[0]),
+                                                   "--ball",     sample::text(picked[1]),
+                                                   "--adjacent", sample::text(picked[2]),
+                                                   "--roll",     "7.5",
+                                                   "--true",     "heel-ball=" + trueMm,
+                                                   "--format",   "ply",
+                                                   "--out",      dir.path()});
+    QCOMPARE(exportCli.exitCode, 0);
+    const kernelcad::Mesh gui = kernelcad::ReadScanFile(dir.filePath("gui.ply").toStdString()).mesh;
+    const kernelcad::Mesh batch =
+        kernelcad::ReadScanFile(dir.filePath("LeftFoot_Aligned.ply").toStdString()).mesh;
+    // The window draws the triangles in another order (TrianglesByLowestCorner), each as it was.
+    const auto sorted = [](const kernelcad::Mesh& m) {
+      std::vector<std::array<std::int32_t, 3>> t(m.triangleCount());
+      std::memcpy(t.data(), m.triangles.data(), m.triangles.size() * sizeof(std::int32_t));
+      std::sort(t.begin(), t.end());
+      return t;
+    };
+    QVERIFY(sorted(gui) == sorted(batch));
+    float worst = 0;
+    for (std::size_t i = 0; i < gui.points.size(); ++i)
+      worst = std::max(worst, std::abs(gui.points[i] - batch.points[i]));
+    QVERIFY2(worst < 1e-3f, qPrintable(QString::number(worst)));
+    QFile guiJson(dir.filePath("gui.json"));
+    QVERIFY(guiJson.open(QIODevice::ReadOnly));
+    const QJsonObject guiSummary = QJsonDocument::fromJson(guiJson.readAll()).object();
+    for (const char* key : sample::kKeys)
+      QVERIFY((sample::point(guiSummary, key) - sample::point(summary, key)).norm() < 1e-6);
+    QCOMPARE(guiSummary["measurements"].toObject().keys().size(), 12);
 
     const Vec3 heelBefore = centre(*form, 1);
     support::clickButton(*form->Toolbar2, "Right");

@@ -21,6 +21,8 @@
 #include "app/scan_browser_window.h"
 #include "app/side_dialog.h"
 #include "footgen/footgen.h"
+#include "kernelcad/core/mesh_writers.h"
+#include "kernelcad/core/scan_reader.h"
 #include "platform/msgbox.h"
 #include "platform/runtime.h"
 #include "state/app_state.h"
@@ -176,7 +178,8 @@ class MainFormTest : public QObject {
     Forms::destroyAll();
 
     const QString data = dataFolder();
-    for (const char* name : {"a.WRL", "b.wrl", "notes.txt", "old.wrl.bak", "sub/c.Wrl"})
+    for (const char* name : {"a.WRL", "b.wrl", "notes.txt", "old.wrl.bak", "sub/c.Wrl", "d.STL",
+                             "e.obj", "f.ply", "g.stl.txt"})
       writeFile(data + "/" + name);
     QVERIFY(mkfifo(QFile::encodeName(data + "/x.wrl").constData(), 0600) == 0);
     QVERIFY(QFile::link(data + "/x.wrl", data + "/y.wrl"));
@@ -184,7 +187,11 @@ class MainFormTest : public QObject {
     QCOMPARE(form->Dir1->path(), data);
     QVERIFY(!form->samplesNotice->isVisible());
     QCOMPARE(listed(form->File1), (QStringList{"a.WRL", "b.wrl"}));
+    QCOMPARE(listed(form->MeshFiles), (QStringList{"d.STL", "e.obj", "f.ply"}));
+    QVERIFY(clickItem(form->MeshFiles, "e.obj"));
+    QCOMPARE(app::state().ScanPath, data + "/e.obj");
     QVERIFY(clickItem(form->File1, "b.wrl"));
+    QVERIFY(!form->MeshFiles->currentItem());  // one scan chosen, in one list
     writeFile(data + "/0.wrl");
     QTRY_COMPARE(listed(form->File1), (QStringList{"0.wrl", "a.WRL", "b.wrl"}));
     QCOMPARE(form->File1->currentItem()->text(), QStringLiteral("b.wrl"));
@@ -195,6 +202,24 @@ class MainFormTest : public QObject {
     QCOMPARE(app::state().CurrentFolder, data + "/sub");
     QCOMPARE(listed(form->File1), QStringList{"c.Wrl"});
     QCOMPARE(app::state().ScanFile, QStringLiteral("b.wrl"));  // a folder change keeps the scan
+  }
+
+  // A scan in a mesh format opens from its own list as a VRML scan does, its corners welded.
+  void meshScanOpensFromItsList() {
+    const QString data = dataFolder();
+    QDir().mkpath(data);
+    const kernelcad::Mesh foot =
+        kernelcad::ReadScanFile((app::samplesFolder() + "/LeftFoot.wrl").toStdString()).mesh;
+    kernelcad::WriteMeshFile(foot, kernelcad::ScanFormat::StlBinary,
+                             (data + "/foot.stl").toStdString());
+    MainForm& main = start();
+    QVERIFY(clickItem(main.MeshFiles, "foot.stl"));
+    QTest::mouseClick(main.Command1, Qt::LeftButton);
+    view::Form1* form = Forms::loaded<view::Form1>();
+    checkFreshlyLoaded(form);
+    const auto& mesh = *form->KernelCAD1->Model()->GetItem(0)->mesh();
+    QCOMPARE(mesh.pointCount(), foot.pointCount());
+    QCOMPARE(mesh.bounds(), foot.bounds());
   }
 
   // The right foot button opens the scan seen from below, +X to the right and +Y down the screen;

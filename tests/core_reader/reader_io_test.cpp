@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "kernelcad/core/file_access.h"
+#include "kernelcad/core/mesh_writers.h"
 #include "reader_text.h"
 
 #ifdef _WIN32
@@ -22,8 +23,8 @@
 
 namespace fs = std::filesystem;
 using kernelcad::ReadProgress;
-using kernelcad::ReadVrmlFile;
-using kernelcad::VrmlError;
+using kernelcad::ReadScanFile;
+using kernelcad::ScanError;
 using reader_text::Gzip;
 using reader_text::kTriangle;
 using reader_text::kV2;
@@ -56,8 +57,8 @@ class ScanFolder : public ::testing::Test {
   // The message reading `path` ends in, or "" when it was read.
   static std::string ErrorOf(const std::string& path, ReadProgress* progress = nullptr) {
     try {
-      ReadVrmlFile(path, progress);
-    } catch (const VrmlError& e) {
+      ReadScanFile(path, progress);
+    } catch (const ScanError& e) {
       return e.what();
     }
     return "";
@@ -101,11 +102,11 @@ TEST_F(ScanFolder, ProgressRunsToTheFileSizeAndCancelStopsTheReadPartWay) {
     const std::string path = Write("grid.wrl", bytes);
 
     ReadProgress whole;
-    const auto scan = ReadVrmlFile(path, &whole);
+    const auto scan = ReadScanFile(path, &whole);
     EXPECT_EQ(scan.mesh.triangleCount(), 2u * (299 * 299 + 499 * 499) + 1);
     EXPECT_EQ(scan.mesh.bounds()[2], -7);
     EXPECT_EQ(scan.gzip, gzip);
-    EXPECT_EQ(scan.mesh.points, kernelcad::ReadVrmlBuffer(text, path).mesh.points);
+    EXPECT_EQ(scan.mesh.points, kernelcad::ReadScanBuffer(text, path).mesh.points);
     EXPECT_EQ(whole.total, bytes.size());
     EXPECT_EQ(whole.done, bytes.size());
 
@@ -120,6 +121,36 @@ TEST_F(ScanFolder, ProgressRunsToTheFileSizeAndCancelStopsTheReadPartWay) {
     watcher.join();
     EXPECT_EQ(message, path + ": reading cancelled");
     EXPECT_GT(cut.done, 0u);
+    EXPECT_LT(cut.done, cut.total);
+  }
+}
+
+// The mesh formats report progress and stop on cancel as VRML does, in every reader's own loop.
+TEST_F(ScanFolder, MeshFormatsReportProgressAndCancel) {
+  const kernelcad::Mesh grid = kernelcad::ReadScanBuffer(kV2 + Grid(400), "grid.wrl").mesh;
+  for (const auto& [format, name] : {std::pair{kernelcad::ScanFormat::StlBinary, "grid.stl"},
+                                     {kernelcad::ScanFormat::StlAscii, "grid.stl"},
+                                     {kernelcad::ScanFormat::Obj, "grid.obj"},
+                                     {kernelcad::ScanFormat::PlyAscii, "grid.ply"},
+                                     {kernelcad::ScanFormat::PlyBigEndian, "grid.ply"}}) {
+    SCOPED_TRACE(std::string(kernelcad::FormatName(format)));
+    const std::string bytes = kernelcad::MeshFileBytes(grid, format);
+    const std::string path = Write(name, bytes);
+    ReadProgress whole;
+    EXPECT_EQ(ReadScanFile(path, &whole).mesh.pointCount(), grid.pointCount());
+    EXPECT_EQ(whole.done, bytes.size());
+
+    // Cancelled once the file is read, so the stop comes from the format's reader.
+    ReadProgress cut;
+    std::atomic<bool> finished{false};
+    std::thread watcher([&] {
+      while (cut.done * 5 < cut.total && !finished) std::this_thread::yield();
+      cut.cancel = true;
+    });
+    const std::string message = ErrorOf(path, &cut);
+    finished = true;
+    watcher.join();
+    EXPECT_EQ(message, path + ": reading cancelled");
     EXPECT_LT(cut.done, cut.total);
   }
 }

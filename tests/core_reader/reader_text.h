@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "kernelcad/core/vrml_reader.h"
+#include "kernelcad/core/scan_reader.h"
 
 // VRML text shared by the reader tests, and what the reader says about a text.
 namespace reader_text {
@@ -16,11 +16,11 @@ inline const std::string kTriangle =
     "Shape { geometry IndexedFaceSet { coord Coordinate { point [0 0 0, 1 0 0, 0 1 0] }\n"
     "coordIndex [0 1 2 -1] } }\n";
 
-// The VrmlError message, or "" when the read succeeded.
+// The ScanError message, or "" when the read succeeded.
 inline std::string ErrorOf(const std::string& text, const std::string& name = "scan.wrl") {
   try {
-    kernelcad::ReadVrmlBuffer(text, name);
-  } catch (const kernelcad::VrmlError& e) {
+    kernelcad::ReadScanBuffer(text, name);
+  } catch (const kernelcad::ScanError& e) {
     return e.what();
   }
   return "";

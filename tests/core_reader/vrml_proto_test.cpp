@@ -5,7 +5,7 @@
 #include <array>
 #include <string>
 
-#include "kernelcad/core/vrml_reader.h"
+#include "kernelcad/core/scan_reader.h"
 #include "reader_text.h"
 
 using reader_text::ErrorOf;
@@ -71,8 +71,8 @@ TEST(VrmlProto, InstancesDrawTheirBodyWithTheirFieldValues) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
-    kernelcad::VrmlScan scan;
-    ASSERT_NO_THROW(scan = kernelcad::ReadVrmlBuffer(kTri + c.text, "p.wrl"));
+    kernelcad::ScanFile scan;
+    ASSERT_NO_THROW(scan = kernelcad::ReadScanBuffer(kTri + c.text, "p.wrl"));
     EXPECT_EQ(scan.mesh.triangleCount(), c.triangles);
     const auto b = scan.mesh.bounds();
     for (std::size_t a = 0; a < 6; ++a) EXPECT_NEAR(b[a], c.bbox[a], 1e-12) << "bound " << a;

@@ -1,5 +1,3 @@
-#include "kernelcad/core/vrml_reader.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,11 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "kernelcad/core/scan_reader.h"
 #include "reader_text.h"
 
-using kernelcad::ReadVrmlBuffer;
-using kernelcad::ReadVrmlFile;
-using kernelcad::VrmlError;
+using kernelcad::ReadScanBuffer;
+using kernelcad::ReadScanFile;
+using kernelcad::ScanError;
 using reader_text::ErrorOf;
 using reader_text::Gzip;
 using reader_text::kTriangle;
@@ -104,8 +103,8 @@ TEST(VrmlSharedFiles, EveryFileIsReadAsListedOrRefused) {
       const auto reason = kRefusedFor.find(rel);
       std::string message = "was read, should be refused";
       try {
-        ReadVrmlFile(entry.path().string());
-      } catch (const VrmlError& err) {
+        ReadScanFile(entry.path().string());
+      } catch (const ScanError& err) {
         message = err.what();
       }
       EXPECT_NE(
@@ -117,8 +116,8 @@ TEST(VrmlSharedFiles, EveryFileIsReadAsListedOrRefused) {
     }
     const Loaded& e = *found->second;
     loaded.erase(found);
-    kernelcad::VrmlScan scan;
-    ASSERT_NO_THROW(scan = ReadVrmlFile(entry.path().string()));
+    kernelcad::ScanFile scan;
+    ASSERT_NO_THROW(scan = ReadScanFile(entry.path().string()));
     EXPECT_EQ(scan.version, rel.find("vrml_1") == std::string::npos ? "2.0" : "1.0");
     EXPECT_FALSE(scan.gzip);
     EXPECT_EQ(static_cast<long>(scan.mesh.triangleCount()), e.triangles);
@@ -150,7 +149,7 @@ TEST(VrmlRefused, BrokenInputNamesLineAndReason) {
     std::string message;
   } cases[] = {
       {"", "scan.wrl: empty file"},
-      {"solid cube\nfacet normal 0 0 1\n", "scan.wrl, line 1: not a VRML file"},
+      {"OFF\n3 1 0\n", "scan.wrl, line 1: not a VRML file"},
       {kPoints + "0 0 0, 1 0 0,\n0 1",
        "line 3: unexpected end of file inside the point list started on line 2"},
       {kV2 + "Transform {\n children [\n",
@@ -204,7 +203,7 @@ TEST(VrmlRefused, NestingAndInstancingAreBounded) {
   for (int i = 0; i < 190; ++i) fine += "Transform { translation 1 0 0 children [\n";
   fine += kTriangle;
   for (int i = 0; i < 190; ++i) fine += "] }\n";
-  const auto scan = ReadVrmlBuffer(fine, "deep.wrl");
+  const auto scan = ReadScanBuffer(fine, "deep.wrl");
   ExpectPoint(scan.mesh, 1, 191, 0, 0);
 
   // A chain of DEF/USE redefinitions nests without any textual nesting.
@@ -239,7 +238,7 @@ TEST(VrmlRead, Vrml2NestedTransformsAndDefUse) {
       "Transform { translation 0 0 5 children USE Tri }\n"
       "Transform { translation 0 0 -5 children Shape { geometry IndexedFaceSet { coord USE Pts "
       "coordIndex [2 1 0] } } }\n";
-  const auto scan = ReadVrmlBuffer(text, "t.wrl");
+  const auto scan = ReadScanBuffer(text, "t.wrl");
   ASSERT_EQ(scan.mesh.pointCount(), 9u);
   // (0,0,0) -> inner (-1,0,0) -> rotated (0,-1,0) -> (10,-1,0); (0,1,0) -> (-1,2,0) -> (8,-1,0).
   // Points 3-5: USE of the Shape under its own transform; 6-8: USE of the Coordinate alone.
@@ -268,7 +267,7 @@ TEST(VrmlRead, Vrml1TransformsAccumulateAndSeparatorsRestore) {
       "  USE Tri\n"
       "  Switch { IndexedFaceSet { coordIndex [0 1 2] } }\n"  // whichChild -1: not drawn
       "}\n";
-  const auto scan = ReadVrmlBuffer(text, "v1.wrl");
+  const auto scan = ReadScanBuffer(text, "v1.wrl");
   EXPECT_EQ(scan.version, "1.0");
   ASSERT_EQ(scan.mesh.pointCount(), 12u);
   // Point 7: rotated by pi, then restored.
@@ -341,7 +340,7 @@ TEST(VrmlRead, PolygonsColoursAndSyntaxVariants) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
-    const auto scan = ReadVrmlBuffer(kV2 + c.text, "t.wrl");
+    const auto scan = ReadScanBuffer(kV2 + c.text, "t.wrl");
     EXPECT_EQ(scan.mesh.triangles, c.tris);
     EXPECT_EQ(scan.mesh.colors, c.colors);
     EXPECT_EQ(scan.mesh.pointCount(), c.points);
@@ -365,7 +364,7 @@ TEST(VrmlRead, NumbersMatchTheGeneralParserBitForBit) {
     if (i % 3 == 0) faces += std::to_string(i / 3) + " ";
   }
   const auto scan =
-      ReadVrmlBuffer(kV2 + "Shape { geometry IndexedFaceSet { coord Coordinate { point [\n" + list +
+      ReadScanBuffer(kV2 + "Shape { geometry IndexedFaceSet { coord Coordinate { point [\n" + list +
                          "] } coordIndex [" + faces + "] } }\n",
                      "n.wrl");
   ASSERT_EQ(scan.mesh.points.size(), numbers.size());
@@ -386,7 +385,8 @@ TEST(VrmlRead, NumbersMatchTheGeneralParserBitForBit) {
 TEST(VrmlRead, LongIndexListsReadAsOne) {
   constexpr int kPoints = 100;
   std::string head = kV2 + "Shape { geometry IndexedFaceSet { coord Coordinate { point [\n";
-  for (int i = 0; i < kPoints; ++i) head += std::to_string(i) + " " + std::to_string(i % 7) + " 0,\n";
+  for (int i = 0; i < kPoints; ++i)
+    head += std::to_string(i) + " " + std::to_string(i % 7) + " 0,\n";
   head += "] }\ncoordIndex [\n";
   const auto firstLine = static_cast<int>(std::count(head.begin(), head.end(), '\n')) + 1;
   // Seven indices a line, so faces run across lines; the last face has no end mark.
@@ -419,7 +419,7 @@ TEST(VrmlRead, LongIndexListsReadAsOne) {
     return t + "] } }\n";
   };
   const auto read = [&](const Faces& f, const std::map<std::size_t, std::string>& changed) {
-    return ReadVrmlBuffer(text(f, changed), "scan.wrl").mesh.triangles;
+    return ReadScanBuffer(text(f, changed), "scan.wrl").mesh.triangles;
   };
   const Faces mixed = faces(5), triangles = faces(0);
   const std::vector<std::string>& lines = mixed.lines;
@@ -462,8 +462,9 @@ TEST(VrmlRead, LongIndexListsReadAsOne) {
     EXPECT_NE(msg.find(named[i]), std::string::npos) << "got: " << msg;
   }
   // Lines go on being counted after the list.
-  const std::string after = ErrorOf(text(mixed, {}) + "Shape { geometry IndexedFaceSet {\n"
-                                                     "colorPerVertex maybe } }\n");
+  const std::string after = ErrorOf(text(mixed, {}) +
+                                    "Shape { geometry IndexedFaceSet {\n"
+                                    "colorPerVertex maybe } }\n");
   EXPECT_NE(after.find(lineOf(n + 2) + "expected TRUE or FALSE"), std::string::npos) << after;
 }
 

@@ -15,7 +15,7 @@
 
 #include "alignment/align.h"
 #include "alignment/spheres.h"
-#include "kernelcad/core/vrml_reader.h"
+#include "kernelcad/core/scan_reader.h"
 #include "measure/model_measure.h"
 #include "pdf_measure.h"
 #include "printing/scaling.h"
@@ -32,7 +32,7 @@ const QRectF kBand(kMargin, kMargin + printing::kTrueSizeHeaderMm, kPrintableW,
 std::shared_ptr<kernelcad::Model> sampleWithSpheres(const QString& side) {
   auto model = std::make_shared<kernelcad::Model>();
   model->setScan(std::make_shared<const kernelcad::Mesh>(
-      kernelcad::ReadVrmlFile(sample::scan(side).toStdString()).mesh));
+      kernelcad::ReadScanFile(sample::scan(side).toStdString()).mesh));
   const auto at = sample::landmarks(side);
   for (std::size_t i = 0; i < 3; ++i)
     alignment::Draw_Sphere(*model, at[i].x(), at[i].y(), at[i].z(), sample::kSpheres[i]);

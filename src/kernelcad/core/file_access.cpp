@@ -152,14 +152,29 @@ void ReleasePages(const void* data, std::size_t bytes) {
 
 void ReadOnlyFile::ReadAll(char* into, const std::function<void(std::uint64_t)>& progress) {
   constexpr std::uint64_t kChunk = std::uint64_t{4} << 20;  // a millisecond or two per read
-  for (std::uint64_t got = 0; got < size_; progress(got)) {
-    const std::size_t n = Read(into + got, static_cast<std::size_t>(std::min(kChunk, size_ - got)));
-    if (n == 0) {
-      throw FileError("the file shrank from " + std::to_string(size_) + " to " +
-                      std::to_string(got) +
-                      " bytes while it was read (is it still being written?)");
+  ReadInPieces(
+      [&](std::uint64_t got) {
+        return std::span<char>(into + got, static_cast<std::size_t>(std::min(kChunk, size_ - got)));
+      },
+      progress);
+}
+
+void ReadOnlyFile::ReadInPieces(const std::function<std::span<char>(std::uint64_t)>& room,
+                                const std::function<void(std::uint64_t)>& read) {
+  for (std::uint64_t got = 0; got < size_; read(got)) {
+    const std::span<char> to = room(got);
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<std::uint64_t>(to.size(), size_ - got));
+    for (std::size_t filled = 0; filled < want;) {
+      const std::size_t n = Read(to.data() + filled, want - filled);
+      if (n == 0) {
+        throw FileError("the file shrank from " + std::to_string(size_) + " to " +
+                        std::to_string(got + filled) +
+                        " bytes while it was read (is it still being written?)");
+      }
+      filled += n;
     }
-    got += n;
+    got += want;
   }
   char more;
   if (Read(&more, 1) != 0 || CurrentSize() != size_) {

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -33,6 +34,13 @@ class ReadOnlyFile {
   // every few megabytes (it may throw to stop). A file that shrinks or grows meanwhile (a copy
   // still in progress) throws FileError.
   void ReadAll(char* into, const std::function<void(std::uint64_t)>& progress);
+
+  // Reads the file from its start in pieces: `room(got)` says where the bytes from offset `got`
+  // go and how many may (at least one), and once that room is full, or the file ends, `read(got)`
+  // is told the bytes read so far (it may throw to stop). For a file read as it goes, never
+  // whole in memory. Throws FileError as ReadAll does.
+  void ReadInPieces(const std::function<std::span<char>(std::uint64_t)>& room,
+                    const std::function<void(std::uint64_t)>& read);
 
  private:
   std::uint64_t CurrentSize() const;

@@ -84,6 +84,23 @@ void Item::Scale(double sx, double sy, double sz, bool uniform) {
                Eigen::Translation3d(-origin) * transform_;
 }
 
+Mesh Item::placedMesh() const {
+  if (kind_ != ItemKind::Mesh) throw KernelCADError("only a mesh item has a placed mesh");
+  Mesh out = *mesh_;
+  out.normals.clear();
+  const Eigen::Matrix3d l = transform_.linear();
+  const Vec3 t = transform_.translation();
+  for (std::size_t i = 0; i + 2 < out.points.size(); i += 3) {
+    const Vec3 p = l * Vec3(out.points[i], out.points[i + 1], out.points[i + 2]) + t;
+    for (int a = 0; a < 3; ++a) out.points[i + a] = static_cast<float>(p[a]);
+  }
+  if (l.determinant() < 0) {
+    for (std::size_t i = 0; i + 2 < out.triangles.size(); i += 3)
+      std::swap(out.triangles[i + 1], out.triangles[i + 2]);
+  }
+  return out;
+}
+
 std::array<double, 6> Item::worldBounds() const {
   auto b = emptyBounds();
   switch (kind_) {

@@ -74,6 +74,9 @@ class Item : public Placement {
 
   // World-space bounds {xmin, ymin, zmin, xmax, ymax, zmax} of the placed geometry.
   std::array<double, 6> worldBounds() const;
+  // A mesh item's geometry where it is placed, scale included, in single precision as scans
+  // are: what an export writes. A mirroring placement keeps the faces outward.
+  Mesh placedMesh() const;
   // Bounds that contain the placed geometry, found without visiting every vertex: the placed
   // corners of the geometry's own box.
   std::array<double, 6> coarseWorldBounds() const;

@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <limits>
 
+#include "kernelcad/core/scan_reader.h"
 #include "kernelcad/core/vrml_limits.h"
 #include "kernelcad/core/vrml_messages.h"
-#include "kernelcad/core/vrml_reader.h"
 
 namespace kernelcad::vrml {
 
@@ -23,7 +23,7 @@ std::string Gunzip(std::string_view bytes, const std::string& fileName,
   const std::size_t maxOutput = static_cast<std::size_t>(
       byRatio ? std::max(bytes.size() * kMaxInflateRatio, kInflateAllowance) : kMaxTextBytes);
   const auto refuse = [&] {
-    throw VrmlError(fileName + ": gzip content inflates beyond " + ByteSize(maxOutput) +
+    throw ScanError(fileName + ": gzip content inflates beyond " + ByteSize(maxOutput) +
                     (byRatio ? " from " + ByteSize(bytes.size()) + ", more than " +
                                    std::to_string(kMaxInflateRatio) +
                                    " times its compressed size, where scans compress about 4 to 1"
@@ -32,7 +32,7 @@ std::string Gunzip(std::string_view bytes, const std::string& fileName,
   };
   z_stream zs{};
   if (inflateInit2(&zs, 16 + MAX_WBITS) != Z_OK) {
-    throw VrmlError(fileName + ": cannot start gzip decompression");
+    throw ScanError(fileName + ": cannot start gzip decompression");
   }
   struct Guard {
     z_stream* s;
@@ -78,14 +78,14 @@ std::string Gunzip(std::string_view bytes, const std::string& fileName,
     if (rc == Z_STREAM_END) {
       // Another member may follow (concatenated gzip files are legal).
       if (zs.avail_in == 0 && inLeft == 0) break;
-      if (inflateReset(&zs) != Z_OK) throw VrmlError(fileName + ": damaged gzip stream");
+      if (inflateReset(&zs) != Z_OK) throw ScanError(fileName + ": damaged gzip stream");
       continue;
     }
     if (rc == Z_BUF_ERROR && zs.avail_in == 0 && inLeft == 0) {
-      throw VrmlError(fileName + ": gzip stream is cut off (file truncated)");
+      throw ScanError(fileName + ": gzip stream is cut off (file truncated)");
     }
     if (rc != Z_OK && rc != Z_BUF_ERROR) {
-      throw VrmlError(fileName + ": damaged gzip stream (" + (zs.msg ? zs.msg : "inflate error") +
+      throw ScanError(fileName + ": damaged gzip stream (" + (zs.msg ? zs.msg : "inflate error") +
                       ")");
     }
   }

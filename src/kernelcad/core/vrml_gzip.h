@@ -10,7 +10,7 @@ namespace kernelcad::vrml {
 // True when the bytes start with the gzip magic number.
 bool LooksGzipped(std::string_view bytes);
 
-// Inflates a complete gzip stream (concatenated members included). Throws VrmlError naming
+// Inflates a complete gzip stream (concatenated members included). Throws ScanError naming
 // fileName when the stream is damaged, cut off, or would inflate beyond the limits of
 // vrml_limits.h. `consumed` is told, every megabyte or so of output, how many input bytes are
 // used up; it may throw to stop.

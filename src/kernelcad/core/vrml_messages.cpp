@@ -62,4 +62,11 @@ std::string ByteSize(std::uint64_t bytes) {
   return buf;
 }
 
+std::string Quoted(std::string_view text) {
+  std::string out(1, '\'');
+  out += Escaped(text, 40);
+  out += '\'';
+  return out;
+}
+
 }  // namespace kernelcad::vrml

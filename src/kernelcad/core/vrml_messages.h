@@ -13,6 +13,9 @@ namespace kernelcad::vrml {
 // about maxBytes bytes of input with "..." so one huge token cannot make a huge message.
 std::string Escaped(std::string_view text, std::size_t maxBytes);
 
+// Text of the file in single quotes, for messages: see Escaped.
+std::string Quoted(std::string_view text);
+
 // "512 bytes", "1.5 kB", "12.3 MB".
 std::string ByteSize(std::uint64_t bytes);
 

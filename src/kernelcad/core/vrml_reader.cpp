@@ -18,6 +18,7 @@
 
 #include "kernelcad/core/bare_thread.h"
 #include "kernelcad/core/file_access.h"
+#include "kernelcad/core/plain_decimal.h"
 #include "kernelcad/core/vrml_gzip.h"
 #include "kernelcad/core/vrml_limits.h"
 #include "kernelcad/core/vrml_messages.h"
@@ -28,6 +29,7 @@ namespace {
 
 using vrml::ByteSize;
 using vrml::kMaxDepth;
+using vrml::Quoted;
 
 enum class Kind : std::uint8_t {
   Other,               // parsed for its DEFs, contributes nothing
@@ -112,11 +114,6 @@ constexpr std::array<std::uint8_t, 256> kClass = MakeClasses();
 
 inline std::uint8_t ClassOf(char c) { return kClass[static_cast<unsigned char>(c)]; }
 
-// 10^0 .. 10^22: every one is exactly a double.
-constexpr std::array<double, 23> kPow10 = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                           1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                           1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-
 // Inside a bracketed list the parser knows where the next ']' is. Scans that only step over
 // blanks, digits, signs and points stop at that ']' at the latest, so they need no end checks.
 
@@ -200,43 +197,13 @@ IndexRun ScanPlainIndices(const char* s, const char* stop, std::int32_t* out,
       r.minIndexLine = r.lines;
     }
   }
-  if (r.faceEnded) r.tail = run;
-  else r.lead = run;
+  if (r.faceEnded)
+    r.tail = run;
+  else
+    r.lead = run;
   r.plain = true;
   return r;
 }
-
-// Scans write coordinates as plain decimals ("-123.4567"). Those with at most 19 digits whose
-// digits form an integer below 2^53 convert exactly: an exact integer divided by an exact power
-// of ten is one correctly rounded division. Returns the end of the number, or nullptr when the
-// text needs the general parser (exponents, long mantissas, anything malformed).
-inline const char* PlainDecimal(const char* s, double& out) {
-  const bool neg = *s == '-';
-  s += neg || *s == '+';
-  std::uint64_t m = 0;
-  const char* first = s;
-  while (static_cast<unsigned char>(*s - '0') < 10) m = m * 10 + static_cast<unsigned>(*s++ - '0');
-  std::ptrdiff_t digits = s - first;
-  std::ptrdiff_t frac = 0;
-  if (*s == '.') {
-    const char* f = ++s;
-    while (static_cast<unsigned char>(*s - '0') < 10)
-      m = m * 10 + static_cast<unsigned>(*s++ - '0');
-    frac = s - f;
-    digits += frac;
-  }
-  // Past 19 digits m may have wrapped; the count alone decides then.
-  if (digits == 0 || digits > 19 || frac >= static_cast<std::ptrdiff_t>(kPow10.size()) ||
-      m >= (std::uint64_t{1} << 53)) {
-    return nullptr;
-  }
-  const double v = static_cast<double>(m) / kPow10[static_cast<std::size_t>(frac)];
-  out = neg ? -v : v;
-  return s;
-}
-
-// Text of the file in single quotes, for messages: see vrml::Escaped.
-std::string Quoted(std::string_view text) { return "'" + vrml::Escaped(text, 40) + "'"; }
 
 // One character of the file, for messages.
 std::string Printable(char c) {
@@ -259,7 +226,7 @@ class Budget {
   void Charge(std::uint64_t bytes, int line) {
     held_ += bytes;
     if (held_ <= limit_) return;
-    throw VrmlError(file_ + ", line " + std::to_string(line) + ": loading would take more than " +
+    throw ScanError(file_ + ", line " + std::to_string(line) + ": loading would take more than " +
                     ByteSize(limit_) + " of memory, too much for " + ByteSize(text_) +
                     " of VRML text (far more nodes or instanced geometry than a scan holds); "
                     "refused");
@@ -308,50 +275,9 @@ Eigen::Affine3d ComposeTransform(const Node& n) {
   return a;
 }
 
-// Tells the caller how far a read got and stops the read when asked. Progress counts bytes of
-// the file; each step of a read (reading, inflating, parsing, building the mesh) covers a share
-// of them, in proportion to the time the step takes on a typical scan, so the count moves
-// evenly from 0 to the file size.
-class Meter {
- public:
-  Meter(ReadProgress* progress, const std::string& fileName) : p_(progress), file_(fileName) {}
-
-  void SetTotal(std::uint64_t bytes) {
-    total_ = bytes;
-    if (p_) p_->total = bytes;
-  }
-  // The next step covers the fractions [from, to) of the file, counted in `units` of its own.
-  void Step(double from, double to, std::uint64_t units) {
-    from_ = from;
-    to_ = to;
-    units_ = units;
-    At(0);
-  }
-  // `unit` of the current step's units are done. Throws VrmlCancelled when cancel is set.
-  void At(std::uint64_t unit) {
-    if (!p_) return;
-    if (p_->cancel.load(std::memory_order_relaxed)) {
-      throw VrmlCancelled(file_ + ": reading cancelled");
-    }
-    const double f = units_ ? static_cast<double>(std::min(unit, units_)) / units_ : 1.0;
-    const auto done = static_cast<std::uint64_t>((from_ + (to_ - from_) * f) * total_);
-    if (done > p_->done.load(std::memory_order_relaxed)) p_->done = done;
-  }
-  void Finish() {
-    if (p_) p_->done = total_;
-  }
-
- private:
-  ReadProgress* p_;
-  const std::string& file_;
-  std::uint64_t total_ = 0;
-  double from_ = 0, to_ = 0;
-  std::uint64_t units_ = 0;
-};
-
-// Shares of a read in progress, measured on a 1M-vertex scan: reading the file from the page
-// cache is quick next to parsing it, inflating takes about as long as parsing.
-constexpr double kReadShare = 0.1, kInflateShare = 0.5, kParseEnd = 0.9;
+// Shares of a read in progress, measured on a 1M-vertex scan: inflating takes about as long as
+// parsing.
+constexpr double kInflateShare = 0.5, kParseEnd = 0.9;
 
 class Parser {
  public:
@@ -378,7 +304,7 @@ class Parser {
 
   // Names quoted from the file may hold any bytes: the message is escaped as a whole too.
   [[noreturn]] void Fail(int line, const std::string& what) const {
-    throw VrmlError(file_ + ", line " + std::to_string(line) + ": " +
+    throw ScanError(file_ + ", line " + std::to_string(line) + ": " +
                     vrml::Escaped(what, what.size()));
   }
 
@@ -1446,7 +1372,7 @@ class MeshBuilder {
     State st;
     for (const NodePtr& r : roots) Visit(*r, st);
     if (triangles_ == 0) {
-      throw VrmlError(file_ +
+      throw ScanError(file_ +
                       ": the file holds no surface geometry (no IndexedFaceSet with triangles; "
                       "Inline files are not followed)");
     }
@@ -1469,7 +1395,7 @@ class MeshBuilder {
 
   void Visit(const Node& n, State& st) {
     if (counting_ && ++visits_ > maxVisits_) {
-      throw VrmlError(file_ + ", line " + std::to_string(n.line) +
+      throw ScanError(file_ + ", line " + std::to_string(n.line) +
                       ": DEF/USE instancing expands beyond a sane size for this file");
     }
     if (counting_ && visits_ % 4096 == 0) meter_.At(0);  // instancing may make this long
@@ -1524,7 +1450,7 @@ class MeshBuilder {
 
   // Names quoted from the file may hold any bytes: the message is escaped as a whole too.
   [[noreturn]] void Fail(int line, const std::string& what) const {
-    throw VrmlError(file_ + ", line " + std::to_string(line) + ": " +
+    throw ScanError(file_ + ", line " + std::to_string(line) + ": " +
                     vrml::Escaped(what, what.size()));
   }
 
@@ -1716,7 +1642,7 @@ struct ParsedScene {
 ParsedScene Parse(std::string_view text, const std::string& fileName, Meter& meter, Budget& budget,
                   bool ownsText) {
   const std::size_t firstNonSpace = text.find_first_not_of(" \t\r\n");
-  if (firstNonSpace == std::string_view::npos) throw VrmlError(fileName + ": empty file");
+  if (firstNonSpace == std::string_view::npos) throw ScanError(fileName + ": empty file");
   ParsedScene scene;
   constexpr std::string_view kV1 = "#VRML V1.0 ascii";
   constexpr std::string_view kV2 = "#VRML V2.0 utf8";
@@ -1730,7 +1656,7 @@ ParsedScene Parse(std::string_view text, const std::string& fileName, Meter& met
         text.begin(),
         text.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(text.size(), 64)),
         [](char c) { return (ClassOf(c) & kBinary) != 0; });
-    throw VrmlError(fileName + ", line 1: not a VRML file (" +
+    throw ScanError(fileName + ", line 1: not a VRML file (" +
                     (binary ? std::string("binary data")
                             : "no '#VRML V1.0 ascii' or '#VRML V2.0 utf8' header") +
                     ")");
@@ -1746,9 +1672,9 @@ ParsedScene Parse(std::string_view text, const std::string& fileName, Meter& met
 
 // Everything after the bytes are in memory. `from` is the share of progress already done;
 // `owned` holds the bytes when they are the reader's own, to free once no longer needed.
-VrmlScan Load(std::string_view bytes, const std::string& fileName, Meter& meter, double from,
+ScanFile Load(std::string_view bytes, const std::string& fileName, Meter& meter, double from,
               std::unique_ptr<char[]> owned) {
-  VrmlScan scan;
+  ScanFile scan;
   std::string inflated;
   if (vrml::LooksGzipped(bytes)) {
     meter.Step(from, kInflateShare, bytes.size());
@@ -1758,7 +1684,7 @@ VrmlScan Load(std::string_view bytes, const std::string& fileName, Meter& meter,
     scan.gzip = true;
     from = kInflateShare;
   }
-  if (bytes.empty()) throw VrmlError(fileName + ": empty file");
+  if (bytes.empty()) throw ScanError(fileName + ": empty file");
   meter.Step(from, kParseEnd, bytes.size());
   Budget budget(fileName, bytes.size());
   budget.Charge(bytes.size(), 1);
@@ -1774,39 +1700,9 @@ VrmlScan Load(std::string_view bytes, const std::string& fileName, Meter& meter,
 
 }  // namespace
 
-VrmlScan ReadVrmlBuffer(std::string_view bytes, const std::string& fileName) {
-  const std::string name = vrml::Escaped(fileName, fileName.size());
-  Meter meter(nullptr, name);
-  return Load(bytes, name, meter, 0, nullptr);
-}
-
-VrmlScan ReadVrmlFile(const std::string& path, ReadProgress* progress) {
-  const std::string name = vrml::Escaped(path, path.size());  // for messages
-  Meter meter(progress, name);
-  std::unique_ptr<char[]> bytes;
-  std::size_t size = 0;
-  try {
-    files::ReadOnlyFile file(path);
-    if (file.size() > vrml::kMaxTextBytes) {
-      throw VrmlError(name + ": the file is larger than " + ByteSize(vrml::kMaxTextBytes) +
-                      ", far beyond any scan; refused");
-    }
-    size = static_cast<std::size_t>(file.size());
-    if (size == 0) throw VrmlError(name + ": empty file");
-    meter.SetTotal(size);
-    meter.Step(0, kReadShare, size);
-    // Read, not mapped: a mapped file cut short while it is read kills the process with a
-    // signal (catching it would take a process-wide handler and a jump out of the parser),
-    // while read() just comes back short. Measured on a 100 MB scan: no more CPU time than a
-    // populated mapping, and with parsed text given back, a peak of 1.14x the file, not 1.63x.
-    bytes = std::make_unique_for_overwrite<char[]>(size);
-    files::AdviseHugePages(bytes.get(), size);
-    file.ReadAll(bytes.get(), [&](std::uint64_t got) { meter.At(got); });
-  } catch (const files::FileError& e) {
-    throw VrmlError(name + ": cannot read the file: " + e.what());
-  }
-  const std::string_view text(bytes.get(), size);
-  return Load(text, name, meter, kReadShare, std::move(bytes));
+ScanFile ReadVrml(std::string_view bytes, const std::string& fileName, Meter& meter,
+                  std::unique_ptr<char[]> owned) {
+  return Load(bytes, fileName, meter, kReadShare, std::move(owned));
 }
 
 }  // namespace kernelcad

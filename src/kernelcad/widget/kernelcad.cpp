@@ -163,13 +163,13 @@ class ScanRead {
 
   const std::string path;
   ReadProgress progress;
-  VrmlScan scan;  // once finished, when the read succeeded
+  ScanFile scan;  // once finished, when the read succeeded
   std::exception_ptr error;
 
  private:
   void run() {
     try {
-      scan = ReadVrmlFile(path, &progress);
+      scan = ReadScanFile(path, &progress);
       Trace("read");
       // Here rather than when it is first drawn: the user-interface thread only hands them on.
       // The normals on a second thread while this one orders the triangles; all memory is taken
@@ -248,7 +248,7 @@ void KernelCAD::cancelLoad() {
   load_->stop(PendingLoad::Wake::Cancelled);
 }
 
-VrmlScan KernelCAD::readScan(const QString& path) {
+ScanFile KernelCAD::readScan(const QString& path) {
   using Wake = PendingLoad::Wake;
   PendingLoad load;
   // The read started ahead for this very file, or a new one.
@@ -325,7 +325,7 @@ VrmlScan KernelCAD::readScan(const QString& path) {
   if (read.error) {
     try {
       std::rethrow_exception(read.error);
-    } catch (const VrmlError& e) {
+    } catch (const ScanError& e) {
       throw KernelCADError("Cannot load " + read.path + ": " + e.what());
     }
   }
@@ -338,7 +338,7 @@ void KernelCAD::setModelFile(const QString& path, const UnitOfScan& unitOf) {
                          " is still loading.");
   }
   const QPointer<KernelCAD> self(this);
-  VrmlScan scan = readScan(path);
+  ScanFile scan = readScan(path);
   if (unitOf) {
     const LengthUnit unit = unitOf(scan.mesh);
     // The caller may have asked the operator, and the control may have gone meanwhile.

@@ -7,9 +7,9 @@
 #include <functional>
 #include <memory>
 
+#include "kernelcad/core/scan_reader.h"
 #include "kernelcad/core/scene.h"
 #include "kernelcad/core/units.h"
-#include "kernelcad/core/vrml_reader.h"
 
 class QVTKOpenGLNativeWidget;
 
@@ -106,7 +106,7 @@ class KernelCAD : public QWidget {
 
  private:
   struct PendingLoad;
-  VrmlScan readScan(const QString& path);
+  ScanFile readScan(const QString& path);
   void syncViewport();
   void zoomView(double factor);
   void render();
