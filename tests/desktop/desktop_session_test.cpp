@@ -31,7 +31,7 @@
 #include "app/filelists.h"
 #include "app/scan_browser_window.h"
 #include "desktop.h"
-#include "kernelcad/core/vrml_reader.h"
+#include "kernelcad/core/scan_reader.h"
 #include "measure/foot_measure.h"
 #include "printing/scaling.h"
 #include "view/foot_view_window.h"
@@ -340,7 +340,7 @@ void DesktopSessionTest::aDayOfThreePatientsPrintsEachOwnFoot() {
     const QString stem = QFileInfo(p.file).completeBaseName() + u'_' + side;
 
     // The scan the program will show, aligned and scaled as the operator does it below.
-    const kernelcad::Mesh scan = kernelcad::ReadVrmlFile(path.toStdString()).mesh;
+    const kernelcad::Mesh scan = kernelcad::ReadScanFile(path.toStdString()).mesh;
     const measure::Suggestion points = measure::SuggestReferencePoints(scan, p.side);
     QVERIFY2(points.found, points.reason.c_str());
     const double heelBall = (points.ball - points.heel).norm();
