@@ -197,11 +197,12 @@ class DesktopSessionTest : public QObject {
   void initTestCase();
   void aDayOfThreePatientsPrintsEachOwnFoot();
   void helpAddressBoxNavigatesOnEnter();
-  void cleanupTestCase();
 
  private:
   bool startProgram();
-  void fail(const QString& step, const QString& expected);
+  // Waits for the focus to come to the window titled as `pattern` after `step`; where it does
+  // not, `lost_` says where it is and what the program wrote.
+  bool focusOn(const QString& pattern, const QString& step);
   QString newPrint(const QString& stem, const QString& chosenFile);
 
   std::unique_ptr<desktop::Desktop> desktop_;
@@ -211,6 +212,7 @@ class DesktopSessionTest : public QObject {
   QList<Patient> patients_;
   std::unique_ptr<QProcess> program_;
   QString programOutput_;
+  QString lost_;
 
   // Where to click, in each window's client area.
   std::vector<QPoint> fileItems_;
@@ -218,7 +220,7 @@ class DesktopSessionTest : public QObject {
 };
 
 void DesktopSessionTest::initTestCase() {
-  for (const char* tool : {"Xvfb", "openbox", "xdotool", "pdfimages", "pdfinfo", "tesseract"})
+  for (const char* tool : {"Xvfb", "openbox", "xdotool", "setpriv", "pdfimages", "tesseract"})
     QVERIFY2(!QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty(), tool);
   desktop_ = std::make_unique<desktop::Desktop>();
   QVERIFY2(desktop_->started(), "no display with a window manager");
@@ -265,14 +267,6 @@ void DesktopSessionTest::initTestCase() {
   yesButton_ = centreIn(&question, question.button(QMessageBox::Yes));
 }
 
-void DesktopSessionTest::cleanupTestCase() {
-  if (program_ && program_->state() != QProcess::NotRunning) {
-    program_->kill();
-    program_->waitForFinished();
-  }
-  desktop_.reset();
-}
-
 // A program of its own for each test, whatever the last one left on the screen.
 bool DesktopSessionTest::startProgram() {
   if (program_) {
@@ -297,9 +291,12 @@ bool DesktopSessionTest::startProgram() {
   return program_->waitForStarted() && desktop_->waitActive("^Scan File Printer$", kWindowMs);
 }
 
-void DesktopSessionTest::fail(const QString& step, const QString& expected) {
-  QFAIL(qPrintable(QStringLiteral("%1: expected the window \"%2\", the focus is on \"%3\"\n%4")
-                       .arg(step, expected, desktop_->activeTitle(), programOutput_)));
+bool DesktopSessionTest::focusOn(const QString& pattern, const QString& step) {
+  QString seen;
+  if (desktop_->waitActive(pattern, kWindowMs, &seen)) return true;
+  lost_ = QStringLiteral("%1: expected the window \"%2\", the focus is on \"%3\"\n%4")
+              .arg(step, pattern, seen, programOutput_);
+  return false;
 }
 
 // The print of `stem` written since the last look, once it is complete: the file chosen in the
@@ -320,14 +317,6 @@ QString DesktopSessionTest::newPrint(const QString& stem, const QString& chosenF
   }
   return QString();
 }
-
-#define STEP(ok, step, expected) \
-  do {                           \
-    if (!(ok)) {                 \
-      fail(step, expected);      \
-      return;                    \
-    }                            \
-  } while (false)
 
 void DesktopSessionTest::aDayOfThreePatientsPrintsEachOwnFoot() {
   QVERIFY2(startProgram(), qPrintable(programOutput_));
@@ -353,49 +342,49 @@ void DesktopSessionTest::aDayOfThreePatientsPrintsEachOwnFoot() {
     // side in the dialog, Enter.
     desktop_->raise(browser);
     desktop_->click(browser, fileItems_[i], 2);
-    STEP(desktop_->waitActive("^Select Foot$", kWindowMs), p.file, "Select Foot");
+    QVERIFY2(focusOn("^Select Foot$", p.file), qPrintable(lost_));
     if (p.side == footview::Side::Right) desktop_->keys({"Right"});
     desktop_->keys({"Return"});
-    const QString foot = desktop_->waitWindow("^Foot: " + QRegularExpression::escape(path) + "$", kWindowMs);
-    STEP(!foot.isEmpty(), p.file + " opened", "Foot: " + path);
+    const QString foot =
+        desktop_->waitWindow("^Foot: " + QRegularExpression::escape(path) + "$", kWindowMs);
+    QVERIFY2(!foot.isEmpty(), qPrintable(p.file + " did not open\n" + programOutput_));
 
     // "Align Foot", "Suggest", "Align Lateral": a new scan is a new model, so nothing of the
     // last patient's is there to clear away and no count of items is shown.
     desktop_->click(foot, alignMenu_);
     desktop_->click(foot, suggest_);
     desktop_->click(foot, alignLateral_);
-    STEP(desktop_->waitActive("^Foot Alignment$", kWindowMs), "Align Lateral", "Foot Alignment");
+    QVERIFY2(focusOn("^Foot Alignment$", "Align Lateral"), qPrintable(lost_));
     desktop_->keys({"Return"});
-    STEP(desktop_->waitActive("^Distances$", kWindowMs), "roll accepted", "Distances");
+    QVERIFY2(focusOn("^Distances$", "roll accepted"), qPrintable(lost_));
     if (!p.firstEntry.isEmpty()) {
       // A comma typed for a point: read as 16 mm, the foot would shrink tenfold. Asked, No.
       desktop_->type(p.firstEntry);
       desktop_->keys({"Tab", "Tab", "Tab", "space"});
-      STEP(desktop_->waitActive("^Scale Factor$", kWindowMs), "Apply of " + p.firstEntry,
-           "Scale Factor");
+      QVERIFY2(focusOn("^Scale Factor$", "Apply of " + p.firstEntry), qPrintable(lost_));
       desktop_->keys({"alt+n"});
-      STEP(desktop_->waitActive("^Distances$", kWindowMs), "No to the scale", "Distances");
+      QVERIFY2(focusOn("^Distances$", "No to the scale"), qPrintable(lost_));
       desktop_->keys({"shift+Tab", "shift+Tab", "shift+Tab", "ctrl+a"});
     }
     desktop_->type(QString::number(trueHeelBall, 'f', 1));
     desktop_->keys({"Tab", "Tab", "Tab", "space"});
-    STEP(desktop_->waitActive("^Foot: ", kWindowMs), "Apply", "Foot: " + path);
+    QVERIFY2(focusOn("^Foot: ", "Apply"), qPrintable(lost_));
 
     if (!p.chosenFile.isEmpty()) {
       // "Print Setup": the dialog's output file (Alt+F) typed over, then its Print button.
       desktop_->click(foot, printSetupMenu_);
-      STEP(desktop_->waitActive("^Print$", kWindowMs), "Print Setup", "Print");
+      QVERIFY2(focusOn("^Print$", "Print Setup"), qPrintable(lost_));
       desktop_->keys({"alt+f", "ctrl+a"});
       desktop_->type(p.chosenFile);
       desktop_->keys({"Return"});
-      STEP(desktop_->waitActive("^Foot: ", kWindowMs), "the printer dialog", "Foot: " + path);
+      QVERIFY2(focusOn("^Foot: ", "the printer dialog"), qPrintable(lost_));
     }
 
     // "PRINT": the dimension report, then the question, answered as a person answers it.
     desktop_->click(foot, print_);
-    STEP(desktop_->waitActive("^QUARNEL$", kWindowMs), "PRINT", "QUARNEL");
+    QVERIFY2(focusOn("^QUARNEL$", "PRINT"), qPrintable(lost_));
     desktop_->keys({"Return"});
-    STEP(desktop_->waitActive("^Print$", kWindowMs), "the report closed", "Print");
+    QVERIFY2(focusOn("^Print$", "the report closed"), qPrintable(lost_));
     if (p.yesByMouse)
       desktop_->click(desktop_->waitWindow("^Print$", kWindowMs), yesButton_);
     else
@@ -451,8 +440,7 @@ void DesktopSessionTest::helpAddressBoxNavigatesOnEnter() {
     desktop_->keys({"ctrl+a"});
     desktop_->type(QString::fromLatin1(step.address));
     desktop_->keys({QString::fromLatin1(step.enter)});
-    STEP(desktop_->waitActive(QString::fromLatin1(step.title), kWindowMs), step.enter,
-         step.title);
+    QVERIFY2(focusOn(QString::fromLatin1(step.title), step.enter), qPrintable(lost_));
   }
   program_->kill();
   program_->waitForFinished();
