@@ -6,9 +6,6 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPdfDocument>
-#include <QPrinter>
-#include <QPrinterInfo>
-#include <QRegularExpression>
 #include <cmath>
 
 #include "app/scan_browser_window.h"
@@ -17,7 +14,6 @@
 #include "platform/printer.h"
 #include "printing/a4_sheet.h"
 #include "printing/capture.h"
-#include "printing/print_commands.h"
 #include "state/app_state.h"
 #include "state/window_registry.h"
 #include "view/foot_view_window.h"
@@ -220,36 +216,6 @@ class PrintingTest : public QObject {
     QVERIFY2(diff < 10, qPrintable(QString::number(diff)));
     QVERIFY(differenceOnPage(page, captured, printed.translated(5, 0)) > diff + 5);
     QVERIFY(differenceOnPage(page, captured, printed.adjusted(0, 0, -10, -10)) > diff + 5);
-  }
-
-  // Without a printer a page goes to the documents folder, named after the scan, its side and
-  // the time; a file chosen in the printer dialog takes the next document, and only that one.
-  void printsAreNamedAfterTheScanOrGoWhereTheDialogSays() {
-    if (!QPrinterInfo::availablePrinters().isEmpty()) QSKIP("this machine has a printer");
-    app::state().ScanFile = "Anna.wrl";
-    app::state().FootSide = "Left";
-    platform::Printer& printer = printing::scanPrinter();
-    QImage grey(8, 8, QImage::Format_RGB32);
-    grey.fill(Qt::gray);
-    const auto page = [&] { printer.PaintPicture(grey, 0, 0, 1440, 1440); };
-    const QString first = printer.Print(page);
-    QVERIFY2(QRegularExpression(R"(/Documents/Quarnel/Prints/Anna_Left_[-_0-9]{19}\.pdf$)")
-                 .match(first)
-                 .hasMatch(),
-             qPrintable(first));
-    QPdfDocument doc;
-    QCOMPARE(doc.load(first), QPdfDocument::NoError);
-    QCOMPARE(doc.metaData(QPdfDocument::Title).toString(), QStringLiteral("Anna_Left"));
-
-    const QString chosen = dir_->filePath("chosen.pdf");
-    printer.settings().setOutputFormat(QPrinter::PdfFormat);
-    printer.settings().setOutputFileName(chosen);
-    printer.takeSettingsFromDialog();
-    QCOMPARE(printer.Print(page), chosen);
-    QVERIFY(QFile::exists(chosen));
-    const QString third = printer.Print(page);
-    QCOMPARE(QFileInfo(third).absolutePath(), QFileInfo(first).absolutePath());
-    QVERIFY(third != first && QFile::exists(third));
   }
 
   void fullSizeReportsTheBoxAndPrintsOnlyWhenAskedAndPossible() {
