@@ -151,37 +151,58 @@ class CellTable {
   std::size_t used_ = 0;
 };
 
-// The surface around each corner of a dense scan: the mean of the corners and their summed face
-// normals in the cube of kCubeReach either side of it (rounded to a grid of cells a third of its
-// side), and how many corners that is; per cell, with each corner's cell.
+// The surface around a dense scan's corners: per cell of a grid a third of the cube of kCubeReach
+// either side, the mean of the corners and their summed face normals in the cube of cells around
+// it, and how many corners that is; with each corner's cell.
 struct Neighbourhoods {
+  using Cell = Eigen::Matrix<std::int64_t, 3, 1>;
+  double perCell;
+  CellTable cells;
+  std::vector<Cell> at;
   std::vector<std::int32_t> cellOf;
   std::vector<Vector3d> mean, normal;
   std::vector<int> count;
-};
 
-Neighbourhoods CubeNeighbourhoods(const Corners& points,
-                                  const std::vector<Eigen::Vector3f>& normals, double reach) {
-  using Cell = Eigen::Matrix<std::int64_t, 3, 1>;
-  const double perCell = 3 / (2 * reach);
-  const auto key = [](const Cell& c) {
+  static std::uint64_t Key(const Cell& c) {
     constexpr std::uint64_t kMask = 0x1fffff;
     return (static_cast<std::uint64_t>(c.x()) & kMask) << 42 |
            (static_cast<std::uint64_t>(c.y()) & kMask) << 21 |
            (static_cast<std::uint64_t>(c.z()) & kMask);
-  };
-  CellTable cells;
+  }
+  // The mean and summed normal around `p`, blended from the cubes of the eight cells whose
+  // centres surround it. A corner's own cell's cube follows the grid, off centre by up to half a
+  // cell: where the foot's end folds over sharply that cube takes in more or less of the fold
+  // with the pose, and a dense noisy foot measured up to 1 mm long, differently in each pose.
+  std::pair<Vector3d, Vector3d> Around(const Vector3d& p) const {
+    const Eigen::Array3d u = p.array() * perCell - 0.5, base = u.floor(), t = u - base;
+    Vector3d m = Vector3d::Zero(), nsum = Vector3d::Zero();
+    double weights = 0;
+    for (int k = 0; k < 8; ++k) {
+      const Eigen::Array3d corner(k & 1, k >> 1 & 1, k >> 2 & 1);
+      const std::int32_t c = cells.Find(Key((base + corner).cast<std::int64_t>().matrix()));
+      if (c < 0) continue;
+      const double w = (corner * t + (1 - corner) * (1 - t)).prod();
+      m += w * mean[c], nsum += w * normal[c], weights += w;
+    }
+    return {m / weights, nsum};
+  }
+};
+
+Neighbourhoods CubeNeighbourhoods(const Corners& points,
+                                  const std::vector<Eigen::Vector3f>& normals, double reach) {
+  using Cell = Neighbourhoods::Cell;
   Neighbourhoods out;
+  out.perCell = 3 / (2 * reach);
   out.cellOf.resize(points.size());
   std::vector<Vector3d> sum, normal;
-  std::vector<Cell> at;
   std::vector<int> count;
   for (std::size_t i = 0; i < points.size(); ++i) {
-    const Cell c = (points[i] * perCell).array().floor().cast<std::int64_t>();
-    const std::int32_t index = cells.Insert(key(c), static_cast<std::int32_t>(sum.size()));
+    const Cell c = (points[i] * out.perCell).array().floor().cast<std::int64_t>();
+    const std::int32_t index =
+        out.cells.Insert(Neighbourhoods::Key(c), static_cast<std::int32_t>(sum.size()));
     if (index == static_cast<std::int32_t>(sum.size()))
       sum.emplace_back(Vector3d::Zero()), normal.emplace_back(Vector3d::Zero()), count.push_back(0),
-          at.push_back(c);
+          out.at.push_back(c);
     out.cellOf[i] = index;
     sum[index] += points[i], normal[index] += normals[i].cast<double>(), ++count[index];
   }
@@ -191,7 +212,9 @@ Neighbourhoods CubeNeighbourhoods(const Corners& points,
     for (int dx = -1; dx <= 1; ++dx)
       for (int dy = -1; dy <= 1; ++dy)
         for (int dz = -1; dz <= 1; ++dz)
-          if (const std::int32_t o = cells.Find(key(at[c] + Cell(dx, dy, dz))); o >= 0)
+          if (const std::int32_t o =
+                  out.cells.Find(Neighbourhoods::Key(out.at[c] + Cell(dx, dy, dz)));
+              o >= 0)
             out.mean[c] += sum[o], out.normal[c] += normal[o], out.count[c] += count[o];
     out.mean[c] /= out.count[c];
   }
@@ -287,9 +310,16 @@ void Smooth(Surface& s) {
     std::nth_element(counts.begin(), counts.begin() + n / 2, counts.end());
     dense = counts[n / 2] >= kDenseCount;
   }
+  // A dense scan's corners: how far along the normal their neighbours' mean lies.
+  std::vector<float> toMean(dense ? n : 0);
   for (std::size_t i = 0; i < n; ++i) {
-    const Vector3d sum = dense ? cube.normal[cube.cellOf[i]] : normal[i].cast<double>();
+    if (!dense) {
+      normal[i] = normal[i].cast<double>().normalized().cast<float>();
+      continue;
+    }
+    const auto [mean, sum] = cube.Around(s.points[i]);
     normal[i] = sum.normalized().cast<float>();
+    toMean[i] = static_cast<float>(normal[i].cast<double>().dot(mean - s.points[i]));
   }
   const auto unit = [&normal](std::size_t i) -> Vector3d { return normal[i].cast<double>(); };
   // An inner corner's ring: the distance along its normal from the corner to the mean of its
@@ -308,7 +338,7 @@ void Smooth(Surface& s) {
       continue;
     }
     const double r = ring[i] / count[i] - unit(i).dot(s.points[i]);
-    move[i] = dense ? unit(i).dot(cube.mean[cube.cellOf[i]] - s.points[i]) : 0.5 * r;
+    move[i] = dense ? toMean[i] : 0.5 * r;
     size.push_back(static_cast<float>(std::abs(dense ? r : move[i])));
   }
   double most = 0;
