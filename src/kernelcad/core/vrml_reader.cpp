@@ -3,25 +3,22 @@
 #include <Eigen/Geometry>
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <memory>
-#include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
-#include "kernelcad/core/bare_thread.h"
 #include "kernelcad/core/file_access.h"
-#include "kernelcad/core/plain_decimal.h"
 #include "kernelcad/core/vrml_gzip.h"
 #include "kernelcad/core/vrml_limits.h"
 #include "kernelcad/core/vrml_messages.h"
+#include "kernelcad/core/vrml_plain_lists.h"
 #include "kernelcad/core/vrml_proto.h"
 
 namespace kernelcad {
@@ -91,119 +88,12 @@ struct Instance {
   std::vector<Binding> values;  // by field index
 };
 
-enum CharClass : std::uint8_t { kSpace = 1, kBinary = 2, kWord = 4, kNumStart = 8 };
-
-constexpr std::array<std::uint8_t, 256> MakeClasses() {
-  std::array<std::uint8_t, 256> t{};
-  for (int c = 0; c < 256; ++c) {
-    std::uint8_t v = 0;
-    if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == ',' || c == '\f' || c == '\v') {
-      v = kSpace;
-    } else if (c < 0x20 || c == 0x7f) {
-      v = kBinary;
-    } else if (c != '"' && c != '#' && c != '[' && c != ']' && c != '{' && c != '}' && c != '\\' &&
-               c != '(' && c != ')') {
-      v = kWord;
-      if ((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.') v |= kNumStart;
-    }
-    t[static_cast<std::size_t>(c)] = v;
-  }
-  return t;
-}
-constexpr std::array<std::uint8_t, 256> kClass = MakeClasses();
-
-inline std::uint8_t ClassOf(char c) { return kClass[static_cast<unsigned char>(c)]; }
-
-// Inside a bracketed list the parser knows where the next ']' is. Scans that only step over
-// blanks, digits, signs and points stop at that ']' at the latest, so they need no end checks.
-
-// Blanks and commas from s on, stopping at `stop` at the latest; counts newlines into `lines`.
-inline const char* SkipBlanks(const char* s, const char* stop, int& lines) {
-  int n = 0;  // counted in a local: char reads may alias `lines`, which would pin it to memory
-  while (s < stop && (ClassOf(*s) & kSpace)) n += *s++ == '\n';
-  lines += n;
-  return s;
-}
-
-// A plain index at s: an optional minus and one to nine digits, then a blank or the list's ']'.
-// Returns its end, or nullptr when the text needs the general parser (longer numbers, anything
-// malformed).
-inline const char* PlainIndex(const char* s, std::int32_t& out) {
-  const bool minus = *s == '-';
-  s += minus;
-  if (static_cast<unsigned char>(*s - '0') >= 10) return nullptr;
-  std::uint32_t v = 0;
-  const char* first = s;
-  while (static_cast<unsigned char>(*s - '0') < 10 && s - first < 9)
-    v = v * 10 + static_cast<std::uint32_t>(*s++ - '0');
-  if (!(ClassOf(*s) & kSpace) && *s != ']') return nullptr;
-  out = minus ? -static_cast<std::int32_t>(v) : static_cast<std::int32_t>(v);
-  return s;
-}
-
-// What a run of plain face indices holds, read apart from the rest of its list; lines and
-// positions count from the start of the run. A face that begins before the run (its `lead`
-// indices) or goes on after it (its `tail`) is completed by the caller.
-struct IndexRun {
-  bool plain = false;  // the whole run was plain indices and blanks, up to its end
-  std::size_t count = 0;
-  int lines = 0;
-  bool faceEnded = false;  // it holds a face end (a negative index)
-  std::int64_t lead = 0, tail = 0;
-  std::int64_t triangles = 0;  // of the faces wholly inside
-  bool onlyTriangles = true;   // those faces are all triangles
-  std::int32_t maxIndex = -1, minIndex = -1;
-  int maxIndexLine = 0, minIndexLine = 0;
-};
-
-// Reads the indices of [s, stop), where the list's ']' is, into `out`, which has room for one
-// per two bytes: blanks and plain indices alone. Anything else (a comment, a longer number, a
-// stray character) gives up, and the caller reads the run the general way.
-IndexRun ScanPlainIndices(const char* s, const char* stop, std::int32_t* out,
-                          const std::atomic<bool>& cancelled) {
-  constexpr std::ptrdiff_t kPoll = 1 << 20;
-  IndexRun r;
-  std::int64_t run = 0;
-  const char* poll = s;
-  for (;;) {
-    s = SkipBlanks(s, stop, r.lines);
-    if (s == stop) break;
-    if (s >= poll) {
-      if (cancelled.load(std::memory_order_relaxed)) return r;
-      poll = s + kPoll;
-    }
-    std::int32_t i;
-    s = PlainIndex(s, i);
-    if (!s) return r;
-    out[r.count++] = i;
-    if (i >= 0) {
-      ++run;
-      if (i > r.maxIndex) {
-        r.maxIndex = i;
-        r.maxIndexLine = r.lines;
-      }
-      continue;
-    }
-    if (!r.faceEnded) {
-      r.lead = run;
-      r.faceEnded = true;
-    } else {
-      r.triangles += std::max<std::int64_t>(run - 2, 0);
-      r.onlyTriangles = r.onlyTriangles && run == 3;
-    }
-    run = 0;
-    if (i < r.minIndex) {
-      r.minIndex = i;
-      r.minIndexLine = r.lines;
-    }
-  }
-  if (r.faceEnded)
-    r.tail = run;
-  else
-    r.lead = run;
-  r.plain = true;
-  return r;
-}
+using vrml::ClassOf;
+using vrml::kBinary;
+using vrml::kNumStart;
+using vrml::kSpace;
+using vrml::kWord;
+using vrml::SkipBlanks;
 
 // One character of the file, for messages.
 std::string Printable(char c) {
@@ -599,38 +489,46 @@ class Parser {
       for (int i = 0; i < arity; ++i) out.push_back(Single(what));
       return;
     }
+    vrml::SecondHalf<float, vrml::NumberRun> half(vrml::ScanPlainNumbers);
+    const auto scratch = std::make_unique_for_overwrite<float[]>(kRunRoom);
+    const auto take = [&](const vrml::NumberRun& r, const float* values) {
+      out.insert(out.end(), values, values + r.count);
+      line_ += r.lines;
+      p_ = r.end;
+    };
     // Numbers take at least 2 bytes each; real files use 6-12.
     BracketList(
         out, 4, what,
-        [&] {
-          double v;  // below 2^53, no overflow
-          const char* e = PlainDecimal(p_, v);
-          if (!e || (ClassOf(*e) & kWord)) return false;  // exponents, long mantissas, malformed
-          p_ = e;
-          out.push_back(static_cast<float>(v));
-          return true;
+        [&](const char* limit) {
+          const vrml::NumberRun r =
+              vrml::ScanPlainNumbers(p_, limit, scratch.get(), vrml::kNoCancel);
+          take(r, scratch.get());
+          return r.count > 0;
         },
-        [&] { out.push_back(Single(what)); });
+        [&] { out.push_back(Single(what)); },
+        [&](const char* stop) { return half.Start(p_, stop); },
+        [&] {
+          const vrml::NumberRun& r = half.Join();
+          if (p_ == half.start() && r.plain) take(r, half.values());
+        });
     if (out.size() % static_cast<std::size_t>(arity) != 0) {
       Fail(line_, std::string("the ") + what + " list holds " + std::to_string(out.size()) +
                       " numbers, not a multiple of " + std::to_string(arity));
     }
   }
 
-  // A bracketed list from its '[' at p_ to its ']'. `fast` takes the element at p_ when it is
-  // plain and says whether it did; `slow` reads one element the general way, which also reports
-  // malformed numbers and a list cut off. `minBytes` is the fewest bytes an element takes.
-  template <typename T, typename Fast, typename Slow>
-  void BracketList(std::vector<T>& out, std::size_t minBytes, const char* what, Fast fast,
-                   Slow slow) {
-    BracketList(
-        out, minBytes, what, fast, slow, [](const char*) { return nullptr; }, [] {});
-  }
+  // The longest run of plain values read at once on this thread, and the room its values need:
+  // a run stops at the first value that begins past its end.
+  static constexpr std::ptrdiff_t kRunBytes = 64 << 10;
+  static constexpr std::size_t kRunRoom = kRunBytes / 2 + 2;
 
-  // The same, for a list that may be read in two parts at once: `split(stop)` learns where the
-  // list seems to end and answers where a second part read elsewhere starts (nullptr for none);
-  // `join()` is called once, when this reading gets there, and may take the second part over
-  // by moving p_ to its end.
+  // A bracketed list from its '[' at p_ to its ']'. `fast(limit)` takes the plain values from p_
+  // on, up to the first that begins at or past `limit`, and says whether it took any; `slow`
+  // reads one element the general way, which also reports malformed numbers and a list cut off.
+  // `minBytes` is the fewest bytes an element takes. A long list may be read in two halves at
+  // once: `split(stop)` learns where the list seems to end and answers where a second half read
+  // elsewhere starts (nullptr for none); `join()` is called once, when this reading gets there,
+  // and may take the second half over by moving p_ to its end.
   template <typename T, typename Fast, typename Slow, typename Split, typename Join>
   void BracketList(std::vector<T>& out, std::size_t minBytes, const char* what, Fast fast,
                    Slow slow, Split split, Join join) {
@@ -676,7 +574,8 @@ class Parser {
         SkipSpace();
         continue;
       }
-      if (!fast()) slow();
+      const char* limit = std::min(tick_, second ? second : stop);
+      if (!fast(p_ + std::min(limit - p_, kRunBytes))) slow();
     }
   }
 
@@ -721,84 +620,48 @@ class Parser {
       finish();
       return;
     }
-    // A long coordIndex is read in two halves at once: the second on a thread of its own by the
-    // fast path's rules alone, taken over when the first half's reading reaches it as it was
-    // read; when it holds anything else, this thread reads it the general way.
-    constexpr std::ptrdiff_t kSplitBytes = 8 << 20;
-    const char* secondStart = nullptr;
-    const char* secondEnd = nullptr;
-    std::unique_ptr<std::int32_t[]> secondOut;  // allocated here: that thread allocates nothing
-    IndexRun secondRun;
-    std::atomic<bool> stopSecond{false};
-    std::optional<BareThread> second;  // joined before what it writes to goes
-    // Told to stop first when this reading ends early (an error, a cancel).
-    struct StopOnExit {
-      std::atomic<bool>& stop;
-      ~StopOnExit() { stop = true; }
-    } stopOnExit{stopSecond};
-    const auto split = [&](const char* stop) -> const char* {
-      if (!track || stop - p_ < kSplitBytes) return nullptr;
-      // The first token of a line: a blank ends the first half there, never inside a token.
-      const char* mid = p_ + (stop - p_) / 2;
-      mid = static_cast<const char*>(std::memchr(mid, '\n', static_cast<std::size_t>(stop - mid)));
-      if (!mid) return nullptr;
-      int lines = 0;
-      secondStart = SkipBlanks(mid, stop, lines);
-      if (secondStart == stop) return nullptr;
-      secondEnd = stop;
-      secondOut.reset(new std::int32_t[static_cast<std::size_t>(stop - secondStart) / 2 + 1]);
-      second.emplace([&] {
-        secondRun = ScanPlainIndices(secondStart, secondEnd, secondOut.get(), stopSecond);
-      });
-      return secondStart;
-    };
-    const auto join = [&] {
-      second->join();
-      const IndexRun& r = secondRun;
-      if (p_ != secondStart || !r.plain) return;
-      out.insert(out.end(), secondOut.get(), secondOut.get() + r.count);
-      if (r.maxIndex > n.maxIndex) {
-        n.maxIndex = r.maxIndex;
-        n.maxIndexLine = line_ + r.maxIndexLine;
-      }
-      if (r.minIndex < n.minIndex) {
-        n.minIndex = r.minIndex;
-        n.minIndexLine = line_ + r.minIndexLine;
-      }
-      if (r.faceEnded) {
-        // The face the halves share, then the second half's own.
-        triangles += std::max<std::int64_t>(run + r.lead - 2, 0) + r.triangles;
-        onlyTriangles = onlyTriangles && run + r.lead == 3 && r.onlyTriangles;
-        run = r.tail;
-      } else {
-        run += r.lead;
+    // Only coordIndex is long enough to be worth it.
+    vrml::SecondHalf<std::int32_t, vrml::IndexRun> half(vrml::ScanPlainIndices);
+    const auto scratch = std::make_unique_for_overwrite<std::int32_t[]>(kRunRoom);
+    // Takes a run of plain indices from p_ on over, as if they had been read one by one.
+    const auto merge = [&](const vrml::IndexRun& r, const std::int32_t* values) {
+      out.insert(out.end(), values, values + r.count);
+      if (track) {
+        if (r.maxIndex > n.maxIndex) {
+          n.maxIndex = r.maxIndex;
+          n.maxIndexLine = line_ + r.maxIndexLine;
+        }
+        if (r.minIndex < n.minIndex) {
+          n.minIndex = r.minIndex;
+          n.minIndexLine = line_ + r.minIndexLine;
+        }
+        if (r.faceEnded) {
+          // The face open before the run, then the run's own.
+          triangles += std::max<std::int64_t>(run + r.lead - 2, 0) + r.triangles;
+          onlyTriangles = onlyTriangles && run + r.lead == 3 && r.onlyTriangles;
+          run = r.tail;
+        } else {
+          run += r.lead;
+        }
       }
       line_ += r.lines;
-      p_ = secondEnd;
-      secondOut.reset();
+      p_ = r.end;
     };
-    // Plain indices and the -1 face ends are nearly all of a scan: parse them inline.
+    // Plain indices and the -1 face ends are nearly all of a scan.
     BracketList(
         out, 2, what,
-        [&] {
-          std::int32_t i;
-          const char* e = PlainIndex(p_, i);
-          if (!e) return false;
-          p_ = e;
-          if (i >= 0 && track) {
-            // Inline the common case of take().
-            out.push_back(i);
-            ++run;
-            if (i > n.maxIndex) {
-              n.maxIndex = i;
-              n.maxIndexLine = line_;
-            }
-          } else {
-            take(i);
-          }
-          return true;
+        [&](const char* limit) {
+          const vrml::IndexRun r =
+              vrml::ScanPlainIndices(p_, limit, scratch.get(), vrml::kNoCancel);
+          merge(r, scratch.get());
+          return r.count > 0;
         },
-        [&] { take(Int(what)); }, split, join);
+        [&] { take(Int(what)); },
+        [&](const char* stop) { return track ? half.Start(p_, stop) : nullptr; },
+        [&] {
+          const vrml::IndexRun& r = half.Join();
+          if (p_ == half.start() && r.plain) merge(r, half.values());
+        });
     finish();
   }
 
