@@ -402,7 +402,7 @@ TEST(VrmlRead, NumbersMatchTheGeneralParserBitForBit) {
 // one reading: faces that run from one part into the other, a comment or a long number that
 // only the general reading takes, and bad indices named on their lines in either part.
 TEST(VrmlRead, LongIndexListsReadAsOne) {
-  constexpr int kPoints = 100;
+  constexpr int kPoints = 100'000;  // a scan's share of triangles to points
   std::string head = kV2 + "Shape { geometry IndexedFaceSet { coord Coordinate { point [\n";
   for (int i = 0; i < kPoints; ++i)
     head += std::to_string(i) + " " + std::to_string(i % 7) + " 0,\n";
@@ -468,13 +468,14 @@ TEST(VrmlRead, LongIndexListsReadAsOne) {
   }
   // The largest bad index is named where it first comes, the most negative likewise.
   const auto lineOf = [&](std::size_t i) { return "line " + std::to_string(firstLine + i) + ": "; };
+  const std::string big = std::to_string(kPoints + 20), bigger = std::to_string(kPoints + 50);
   const std::map<std::size_t, std::string> bad[] = {
-      {{n / 8, "  120, "}, {7 * n / 8, "  150, 7, "}},
-      {{n / 8, "  150, "}, {7 * n / 8, "  150, 7, "}},
+      {{n / 8, "  " + big + ", "}, {7 * n / 8, "  " + bigger + ", 7, "}},
+      {{n / 8, "  " + bigger + ", "}, {7 * n / 8, "  " + bigger + ", 7, "}},
       {{n / 8, "  -3, "}, {7 * n / 8, "  -7, "}},
   };
-  const std::string named[] = {lineOf(7 * n / 8) + "index 150 is outside",
-                               lineOf(n / 8) + "index 150 is outside",
+  const std::string named[] = {lineOf(7 * n / 8) + "index " + bigger + " is outside",
+                               lineOf(n / 8) + "index " + bigger + " is outside",
                                lineOf(7 * n / 8) + "index -7 is outside"};
   for (int i = 0; i < 3; ++i) {
     const std::string msg = ErrorOf(text(mixed, bad[i]));

@@ -18,6 +18,8 @@ class CornerWelder {
 
   // Adds a triangle's corner (x, y, z) to the mesh's triangle list.
   void Add(float x, float y, float z);
+  // The mesh so far, but for the last few corners added.
+  const Mesh& mesh() const { return mesh_; }
   Mesh Take();
 
  private:

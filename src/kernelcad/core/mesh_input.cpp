@@ -10,6 +10,18 @@
 #include "kernelcad/core/vrml_messages.h"
 
 namespace kernelcad::mesh_input {
+
+namespace {
+
+[[noreturn]] void RefuseRepeats(const std::string& file, std::size_t triangles,
+                                std::size_t corners) {
+  throw ScanError(file + ": its first " + std::to_string(triangles) + " triangles have only " +
+                  std::to_string(corners) +
+                  " corners, where a scanned surface has about two triangles per corner: the "
+                  "file repeats its triangles; refused");
+}
+
+}  // namespace
 void Fail(const std::string& file, const std::string& place, const std::string& what) {
   throw ScanError(file + ", " + place + ": " + what);
 }
@@ -104,6 +116,21 @@ void DropUnusedPoints(Mesh& mesh) {
   mesh.points.resize(3 * static_cast<std::size_t>(next));
   if (colored) mesh.colors.resize(3 * static_cast<std::size_t>(next));
   for (std::int32_t& t : mesh.triangles) t = index[static_cast<std::size_t>(t)];
+}
+
+void RequireFewRepeats(const Mesh& mesh, const std::string& file) {
+  const std::size_t triangles = mesh.triangleCount();
+  if (!TooFewCorners(triangles, mesh.pointCount())) return;
+  std::vector<bool> seen(mesh.pointCount());
+  std::size_t corners = 0;
+  for (std::size_t t = 0; t < triangles; ++t) {
+    for (std::size_t c = 3 * t; c < 3 * t + 3; ++c) {
+      const auto i = static_cast<std::size_t>(mesh.triangles[c]);
+      corners += !seen[i];
+      seen[i] = true;
+    }
+    if (TooFewCorners(t + 1, corners)) RefuseRepeats(file, t + 1, corners);
+  }
 }
 
 void RequireSurface(const Mesh& mesh, const std::string& file, std::string_view format) {

@@ -121,6 +121,16 @@ void AppendFan(std::vector<std::int32_t>& triangles, const std::int32_t* corners
 // VRML reader does: a scan's stray points would only stretch its bounds.
 void DropUnusedPoints(Mesh& mesh);
 
+// A scanned surface has about two triangles per corner (a closed one 2 V - 4), so triangles that
+// far outnumber their corners repeat one another: one triangle copied a million times draws no
+// more than itself, yet every frame and every measurement would go through all the copies. A
+// few repeats are let be.
+inline bool TooFewCorners(std::size_t triangles, std::size_t corners) {
+  return triangles > 8 * corners + 10'000;
+}
+// Refuses a mesh whose triangles repeat, named where they begin to.
+void RequireFewRepeats(const Mesh& mesh, const std::string& file);
+
 // Refuses a file whose mesh has no triangle, as the VRML reader refuses one without a surface.
 void RequireSurface(const Mesh& mesh, const std::string& file, std::string_view format);
 

@@ -7,6 +7,7 @@
 #include <span>
 
 #include "kernelcad/core/file_access.h"
+#include "kernelcad/core/mesh_input.h"
 #include "kernelcad/core/obj_reader.h"
 #include "kernelcad/core/ply_reader.h"
 #include "kernelcad/core/scan_meter.h"
@@ -52,8 +53,14 @@ ScanFormat Detect(std::string_view bytes, std::string_view fileName, std::uint64
   return ScanFormat::Vrml;
 }
 
-ScanFile Dispatch(std::string_view bytes, const std::string& name, std::string_view rawName,
-                  Meter& meter, std::unique_ptr<char[]> owned) {
+// Every format's mesh, refused when its triangles repeat.
+ScanFile CheckedForRepeats(ScanFile scan, const std::string& name) {
+  mesh_input::RequireFewRepeats(scan.mesh, name);
+  return scan;
+}
+
+ScanFile Read(std::string_view bytes, const std::string& name, std::string_view rawName,
+              Meter& meter, std::unique_ptr<char[]> owned) {
   switch (const ScanFormat format = Detect(bytes, rawName, bytes.size())) {
     case ScanFormat::Vrml:
       return ReadVrml(bytes, name, meter, std::move(owned));
@@ -65,6 +72,11 @@ ScanFile Dispatch(std::string_view bytes, const std::string& name, std::string_v
     default:
       return ReadPly(bytes, name, meter, owned != nullptr);
   }
+}
+
+ScanFile Dispatch(std::string_view bytes, const std::string& name, std::string_view rawName,
+                  Meter& meter, std::unique_ptr<char[]> owned) {
+  return CheckedForRepeats(Read(bytes, name, rawName, meter, std::move(owned)), name);
 }
 
 }  // namespace
@@ -153,7 +165,7 @@ ScanFile ReadScanFile(const std::string& path, ReadProgress* progress) {
     throw ScanError(name + ": cannot read the file: " + e.what());
   }
   if (stl) {
-    ScanFile scan = stl->Finish();
+    ScanFile scan = CheckedForRepeats(stl->Finish(), name);
     meter.Finish();
     return scan;
   }

@@ -21,6 +21,13 @@ std::uint32_t Le32(const char* p) {
 
 float LeFloat(const char* p) { return std::bit_cast<float>(Le32(p)); }
 
+// A file read as it comes is refused as soon as its triangles repeat, not once all are in memory.
+void RefuseRepeats(const CornerWelder& welder, const std::string& file) {
+  const Mesh& mesh = welder.mesh();
+  if (mesh_input::TooFewCorners(mesh.triangleCount(), mesh.pointCount()))
+    mesh_input::RequireFewRepeats(mesh, file);
+}
+
 // The scan the welded corners make; refused when they make no triangle.
 ScanFile Welded(CornerWelder& welder, ScanFormat format, const std::string& file) {
   ScanFile scan;
@@ -52,6 +59,7 @@ class AsciiStl : public StlStream {
     mesh_input::TextCursor in({data, lines}, file_, quiet_, false, line_);
     for (; !in.AtEnd(); in.NextLine()) Line(in);
     line_ = in.line();
+    RefuseRepeats(welder_, file_);
     return n - lines;
   }
 
@@ -142,6 +150,7 @@ class BinaryStl : public StlStream {
       }
       for (int i = 0; i < 9; i += 3) welder_.Add(c[i], c[i + 1], c[i + 2]);
     }
+    RefuseRepeats(welder_, file_);
     // Bytes after the last promised triangle are left alone, as other readers leave them.
     return done_ == count_ ? 0 : n - records * kRecord;
   }
