@@ -9,24 +9,35 @@ namespace {
 // How far a run reads between looks at its cancel flag.
 constexpr std::ptrdiff_t kPoll = 1 << 20;
 
+// Hands each value from s on to `take(at)`, which reads it and answers its end, or nullptr when
+// it is not plain. Stops there, at `stop`, or on a cancel; answers where, counting lines.
+template <typename Take>
+const char* EachPlainValue(const char* s, const char* stop, int& lines,
+                           const std::atomic<bool>& cancelled, Take take) {
+  const char* poll = s;
+  for (;;) {
+    s = SkipBlanks(s, stop, lines);
+    if (s >= stop) return s;
+    if (s >= poll) {
+      if (cancelled.load(std::memory_order_relaxed)) return s;
+      poll = s + kPoll;
+    }
+    const char* e = take(s);
+    if (!e) return s;
+    s = e;
+  }
+}
+
 }  // namespace
 
 IndexRun ScanPlainIndices(const char* s, const char* stop, std::int32_t* out,
                           const std::atomic<bool>& cancelled) {
   IndexRun r;
   std::int64_t run = 0;
-  const char* poll = s;
-  for (;;) {
-    s = SkipBlanks(s, stop, r.lines);
-    if (s >= stop) break;
-    if (s >= poll) {
-      if (cancelled.load(std::memory_order_relaxed)) break;
-      poll = s + kPoll;
-    }
+  r.end = EachPlainValue(s, stop, r.lines, cancelled, [&](const char* at) {
     std::int32_t i;
-    const char* e = PlainIndex(s, i);
-    if (!e) break;
-    s = e;
+    const char* e = PlainIndex(at, i);
+    if (!e) return e;
     out[r.count++] = i;
     if (i >= 0) {
       ++run;
@@ -34,7 +45,7 @@ IndexRun ScanPlainIndices(const char* s, const char* stop, std::int32_t* out,
         r.maxIndex = i;
         r.maxIndexLine = r.lines;
       }
-      continue;
+      return e;
     }
     if (!r.faceEnded) {
       r.lead = run;
@@ -48,34 +59,25 @@ IndexRun ScanPlainIndices(const char* s, const char* stop, std::int32_t* out,
       r.minIndex = i;
       r.minIndexLine = r.lines;
     }
-  }
+    return e;
+  });
   if (r.faceEnded)
     r.tail = run;
   else
     r.lead = run;
-  r.end = s;
-  r.plain = s >= stop;
+  r.plain = r.end >= stop;
   return r;
 }
 
 NumberRun ScanPlainNumbers(const char* s, const char* stop, float* out,
                            const std::atomic<bool>& cancelled) {
   NumberRun r;
-  const char* poll = s;
-  for (;;) {
-    s = SkipBlanks(s, stop, r.lines);
-    if (s >= stop) break;
-    if (s >= poll) {
-      if (cancelled.load(std::memory_order_relaxed)) break;
-      poll = s + kPoll;
-    }
-    const char* e = PlainSingle(s, out[r.count]);
-    if (!e) break;
-    s = e;
-    ++r.count;
-  }
-  r.end = s;
-  r.plain = s >= stop;
+  r.end = EachPlainValue(s, stop, r.lines, cancelled, [&](const char* at) {
+    const char* e = PlainSingle(at, out[r.count]);
+    r.count += e != nullptr;
+    return e;
+  });
+  r.plain = r.end >= stop;
   return r;
 }
 
