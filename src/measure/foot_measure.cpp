@@ -28,9 +28,9 @@ constexpr double kMaxWidth = 250.0;
 
 // Where the reference points lie on a foot whose sole, the surface up to kSoleLevel above the
 // support plane, is kSoleLength long (mm from its rear end): the heel pad's centre midway across
-// the sole; the first metatarsal head inside its medial border, the fifth inside its lateral
-// border (a finger's width inside the foot's outline). Feet of other lengths scale. These are the
-// places the sample scans mark. A scan cut off low still holds all of the sole.
+// the sole; the first and fifth metatarsal heads a finger's width inside the foot's outline,
+// which does not depend on how the sides round into the sole. Feet of other lengths scale. These
+// are the places the sample scans mark. A scan cut off low still holds all of the sole.
 constexpr double kSoleLevel = 12.0;
 constexpr double kSoleLength = 247.0;
 // No medial arch rises higher off the floor than this (mm): the navicular stands 35-50 mm up in
@@ -40,7 +40,7 @@ constexpr double kArchAtMost = 30.0;
 // How far inside the foot's ends in plan (heel's back, hallux tip) the sole's ends lie there.
 constexpr double kSoleBehind = 8.26, kSoleAhead = 4.74;
 constexpr double kHeelAt = 23.3, kBallAt = 179.3, kAdjacentAt = 161.1;
-constexpr double kBallIn = 13.25, kAdjacentIn = 9.35;
+constexpr double kBallIn = 17.0, kAdjacentIn = 13.0;
 constexpr double kCell = 0.5;  // mm: footprint raster, fine against the 1.5 mm width bounds
 
 // Corners kept in single precision and worked with in double: 0.02 micrometres at 300 mm, far
@@ -916,8 +916,8 @@ Suggestion SuggestReferencePoints(const kernelcad::Mesh& mesh, footview::Side si
     const double unit = (sole.y() - sole.x()) / kSoleLength;
     const auto at = [&](double x) { return sole.x() + unit * x; };
     const auto heelSection = Section(l, at(kHeelAt), kSoleLevel);
-    const auto ballSection = Section(l, at(kBallAt), kSoleLevel);
-    const auto adjacentSection = Section(l, at(kAdjacentAt), kSoleLevel);
+    const auto ballSection = Section(l, at(kBallAt));
+    const auto adjacentSection = Section(l, at(kAdjacentAt));
     if (!heelSection || !ballSection || !adjacentSection) {
       out.reason = "The scan has gaps where the heel and the metatarsal heads should be.";
       return out;

@@ -140,8 +140,29 @@ const std::array<Toe, 5> kToes{{
     {{188, -33}, {222, -37}, 15, 13},
 }};
 
+// The toes stand apart from the webs forward: the clefts between them reach up to kCleftRoof from
+// below, and on a closed foot the dorsum comes down into them to a web kWebSkin thick. The webs
+// lie about a third of the way from the toes' bases to their tips, halfway along the proximal
+// phalanges; the clefts are 2 * kCleftHalfWidth wide at the skin.
+constexpr double kCleftRoof = 16, kWebSkin = 2, kCleftHalfWidth = 3, kWebsAt = 0.35;
+
+// 1 on the line midway between two neighbouring toes' axes from their webs forward, falling to 0
+// a cleft's half-width either side of it.
+double Cleft(double x, double y) {
+  double cleft = 0;
+  for (std::size_t i = 0; i + 1 < kToes.size(); ++i) {
+    const Vector2d base = 0.5 * (kToes[i].base + kToes[i + 1].base);
+    const Vector2d d = 0.5 * (kToes[i].tip + kToes[i + 1].tip) - base, p = Vector2d(x, y) - base;
+    const double s = p.dot(d) / d.squaredNorm();
+    const double across = std::abs(p.x() * d.y() - p.y() * d.x()) / d.norm();
+    cleft = std::max(cleft, SmoothStep((s - kWebsAt) / 0.15) *
+                                (1 - SmoothStep(across / kCleftHalfWidth)));
+  }
+  return cleft;
+}
+
 // Lowest of the sole and the toe pads, blended over about a millimetre so the creases where the
-// toes leave the forefoot and each other are rounded like skin.
+// toes leave the forefoot and each other are rounded like skin; the clefts rise from it.
 double Bottom(const SoleShape& shape, double x, double y, double t) {
   std::array<double, kToes.size() + 1> z;
   z[0] = SoleHeight(shape, x, t);
@@ -150,21 +171,48 @@ double Bottom(const SoleShape& shape, double x, double y, double t) {
   constexpr double kBlend = 1.2;
   double sum = 0;
   for (const double zi : z) sum += std::exp(-(zi - low) / kBlend);
-  return low - kBlend * std::log(sum);
+  const double skin = low - kBlend * std::log(sum);
+  return skin + Cleft(x, y) * std::max(0.0, kCleftRoof - skin);
+}
+
+// The walls bulge: each rounds into the sole as a quarter ellipse kSideRound wide and kSideRise
+// high, stands upright from there to the rim (the last kUpright mm of it, steep but not
+// vertical, so that seen from below it is a band along the outline rather than a fold on it)
+// and on a closed foot rounds over into the dorsum across kDorsalRound. The foot is widest
+// from just above the sole to the rim, as a foot is over its metatarsal heads. A flat medial
+// wall turns into the sole and the dorsum within a few millimetres.
+constexpr double kSideRound = 12, kSideRise = 14, kDorsalRound = 20, kUpright = 0.5;
+constexpr double kWallRound = 2, kWallRise = 3, kWallDorsalRound = 5;
+
+// Quarter ellipse: 0 at the outline, 1 once `round` mm inside it.
+double Rounded(double inside, double round) {
+  const double s = std::max(0.0, 1 - inside / round);
+  return std::sqrt(1 - s * s);
+}
+// Share of the depth `depth` below the rim reached at t across a station of the given half-width.
+double SectionDown(const SoleShape& shape, double t, double halfWidth, double depth) {
+  const bool wall = t > 0 && shape.flatMedialWall;
+  const double round = wall ? kWallRound : kSideRound, rise = wall ? kWallRise : kSideRise;
+  const double inside = halfWidth * (1 - std::abs(t));
+  if (depth <= rise) return Rounded(inside, round);
+  if (inside < kUpright) return inside / kUpright * (1 - rise / depth);
+  return 1 - rise / depth * (1 - Rounded(inside - kUpright, round));
+}
+double SectionUp(const SoleShape& shape, double t, double halfWidth) {
+  const double round = t > 0 && shape.flatMedialWall ? kWallDorsalRound : kDorsalRound;
+  return Rounded(halfWidth * (1 - std::abs(t)), round);
 }
 
 // Samples across a station, from the lateral rim (0) under the foot to the medial rim (segs):
-// t from -1 to 1 and how far down from the rim (0 to 1). The depth 1 - |t|^12 keeps the sole flat
-// and lets the sides rise steeply but not vertically to the rim, so seen from below they are
-// narrow bands along the outline rather than a fold on it. Samples are spaced evenly along the
-// curve drawn at a typical half-width, with the depth halved: a scanner looking up at the sole
-// samples the steep sides more sparsely than the sole.
-double SectionDown(double t) { return 1 - std::pow(std::abs(t), 12); }
-
-std::vector<Vector2d> SectionSamples(int segs) {
+// t from -1 to 1 and how far down from the rim (0 to 1) at a typical half-width. They are spaced
+// evenly along that curve with the depth halved: a scanner looking up at the sole samples the
+// steep sides more sparsely than the sole.
+std::vector<Vector2d> SectionSamples(const SoleShape& shape, int segs) {
   constexpr double kHalfWidth = 45.0, kDepth = 0.5 * 31.0;
   constexpr int kFine = 4096;
-  const auto curve = [](double t) { return Vector2d(t, SectionDown(t)); };
+  const auto curve = [&](double t) {
+    return Vector2d(t, SectionDown(shape, t, kHalfWidth, 2 * kDepth));
+  };
   std::vector<double> arc{0.0};
   for (int i = 1; i <= kFine; ++i) {
     const Vector2d d = curve(-1 + 2.0 * i / kFine) - curve(-1 + 2.0 * (i - 1) / kFine);
@@ -181,11 +229,17 @@ std::vector<Vector2d> SectionSamples(int segs) {
   return samples;
 }
 
+// How far below the rim the plantar surface lies at (st.x, y), t across the station.
+double Depth(const SoleShape& shape, const Station& st, double y, double t) {
+  const double depth = kRimHeight - Bottom(shape, st.x, y, t);
+  return depth * st.depth * SectionDown(shape, t, 0.5 * (st.medial - st.lateral), depth);
+}
+
 Vector3d SectionPoint(const SoleShape& shape, const Station& st, const Vector2d& sample) {
-  const double t = sample.x(), down = st.depth * sample.y();
+  const double t = sample.x();
   const double y = st.lateral + 0.5 * (t + 1) * (st.medial - st.lateral);
-  if (down == 0) return {st.x, y, kRimHeight};  // exactly on the rim
-  return {st.x, y, kRimHeight - (kRimHeight - Bottom(shape, st.x, y, t)) * down};
+  if (std::abs(t) == 1 || st.depth == 0) return {st.x, y, kRimHeight};  // exactly on the rim
+  return {st.x, y, kRimHeight - Depth(shape, st, y, t)};
 }
 
 // The closed foot's top: from the rim over the instep, highest at the ankle, where a scan of the
@@ -200,12 +254,14 @@ const Profile kDorsum{{0, 40},   {20, 78},  {45, 92},  {80, 86},     {120, 66},
 // in men, Gordon et al. 2014, ANSUR II).
 double LegWindow(double x) { return SmoothStep((x - 4) / 14) * SmoothStep((88 - x) / 28); }
 
-Vector3d DorsalPoint(const Station& st, const Vector2d& sample, double leg) {
+Vector3d DorsalPoint(const SoleShape& shape, const Station& st, const Vector2d& sample,
+                     double leg) {
   const double t = sample.x();
   const double y = st.lateral + 0.5 * (t + 1) * (st.medial - st.lateral);
-  const double up = st.depth * std::sqrt(std::max(0.0, 1 - t * t * t * t));
+  const double up = st.depth * SectionUp(shape, t, 0.5 * (st.medial - st.lateral));
   const double top = kDorsum(st.x) + std::max(0.0, leg - kDorsum(st.x)) * LegWindow(st.x);
-  return {st.x, y, kRimHeight + (top - kRimHeight) * up};
+  const double cleft = kCleftRoof + kWebSkin;
+  return {st.x, y, kRimHeight + (top - Cleft(st.x, y) * (top - cleft) - kRimHeight) * up};
 }
 
 // Sampling density (samples per mm) is chosen so that stations * samples across meet the vertex
@@ -254,7 +310,7 @@ double PlantarHeight(const SoleShape& shape, double x, double y) {
   const Station st = StationAt(x);
   const double t = 2 * (y - st.lateral) / (st.medial - st.lateral) - 1;
   if (!(std::abs(t) <= 1)) return kOffTheFoot;
-  return kRimHeight - (kRimHeight - Bottom(shape, x, y, t)) * st.depth * SectionDown(t);
+  return kRimHeight - Depth(shape, st, y, t);
 }
 
 std::array<Vector2d, 3> LandmarksInPlan() {
@@ -288,14 +344,14 @@ void AppendSurface(kernelcad::Mesh& mesh, int resolution, const SoleShape& shape
   };
   mesh.points.reserve(3 * (static_cast<std::size_t>(ringCount) * across + 2));
   push({0, 0.5 * (outline.medial(0) + outline.lateral(0)), kRimHeight});  // back of the heel
-  const std::vector<Vector2d> samples = SectionSamples(segs);
+  const std::vector<Vector2d> samples = SectionSamples(shape, segs);
   for (const Station& st : stations)
     for (const Vector2d& sample : samples) push(SectionPoint(shape, st, sample));
   push({kLength, kTipY, kRimHeight});  // tip of the hallux
   const std::int32_t dorsum = static_cast<std::int32_t>(mesh.pointCount());
   if (closed)
     for (const Station& st : stations)
-      for (int j = 1; j < segs; ++j) push(DorsalPoint(st, samples[j], leg));
+      for (int j = 1; j < segs; ++j) push(DorsalPoint(shape, st, samples[j], leg));
 
   // Stations run toward +X and each one from -Y to +Y, so these orders face down and out.
   const std::int32_t heel = 0, tip = 1 + ringCount * across;

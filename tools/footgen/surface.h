@@ -16,9 +16,11 @@ inline constexpr double kLength = 260.0;
 // How the sole meets the ground: the medial arch's height (mm), how far lateral of the midline
 // its rise begins (in half-widths) and the lift of the lateral column (mm); where the skin
 // between the toes starts to rise and over what length (mm), and how far the toes' bases are
-// lifted into the forefoot (mm).
+// lifted into the forefoot (mm). With `flatMedialWall` the medial side stands as a nearly flat
+// wall from the sole to the dorsum instead of rounding into both.
 struct SoleShape {
   double archLift, medialFrom, lateralLift, websFrom, websRise, toeCurl;
+  bool flatMedialWall = false;
 };
 
 // The sample scans' sole: an arch index of 0.27, on the border of the low arches, and toe pads

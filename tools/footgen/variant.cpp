@@ -393,6 +393,7 @@ Eigen::Isometry3d RandomPose(Random& random) {
 GeneratedFoot Generate(const Variant& variant) {
   Plan plan{
       ShapeOf(variant.arch), variant.length / kLength, {variant.toeSpring, variant.heelRocker}};
+  plan.shape.flatMedialWall = variant.flatMedialWall;
   GeneratedFoot out;
   kernelcad::Mesh& mesh = out.mesh;
   AppendSurface(mesh, variant.resolution, plan.shape, variant.closed,
