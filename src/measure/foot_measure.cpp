@@ -26,11 +26,11 @@ using Eigen::Vector3d;
 constexpr double kMinLength = 150.0, kMaxLength = 400.0;  // mm: children's to the largest adults'
 constexpr double kMaxWidth = 250.0;
 
-// Where the reference points lie on a foot whose sole, the surface up to kSoleLevel above the
-// support plane, is kSoleLength long (mm from its rear end): the heel pad's centre midway across
-// the sole; the first and fifth metatarsal heads a finger's width inside the foot's outline,
-// which does not depend on how the sides round into the sole. Feet of other lengths scale. These
-// are the places the sample scans mark. A scan cut off low still holds all of the sole.
+// Where the reference points lie on a foot whose sole is kSoleLength long (mm from its rear end,
+// see SoleExtent): the heel pad's centre midway across the sole, the surface up to kSoleLevel
+// above the support plane; the first and fifth metatarsal heads a finger's width inside the
+// foot's outline, which does not depend on how the sides round into the sole. Feet of other
+// lengths scale. These are the places the sample scans mark.
 constexpr double kSoleLevel = 12.0;
 constexpr double kSoleLength = 247.0;
 // No medial arch rises higher off the floor than this (mm): the navicular stands 35-50 mm up in
@@ -541,32 +541,13 @@ std::optional<Vector2d> OutlineAcross(const Local& l, double x) {
   return Vector2d(-at[0], at[1]);
 }
 
-// The extent along x of the surface up to `level` above the support plane, exact from the
-// triangles' edges.
-Vector2d ExtentBelow(const Local& l, double level) {
-  double lo = std::numeric_limits<double>::infinity(), hi = -lo;
-  for (const auto& t : *l.triangles)
-    for (int e = 0; e < 3; ++e) {
-      const Vector3d &a = l.points[t[e]], &b = l.points[t[(e + 1) % 3]];
-      if (a.z() <= level) lo = std::min(lo, a.x()), hi = std::max(hi, a.x());
-      if ((a.z() - level) * (b.z() - level) < 0) {
-        const double x = a.x() + (b.x() - a.x()) * (level - a.z()) / (b.z() - a.z());
-        lo = std::min(lo, x), hi = std::max(hi, x);
-      }
-    }
-  return {lo, hi};
-}
-
-// Where the reference points lie along the foot is taken from the sole's extent up to
-// kSoleLevel: a scan cut off low round the heel or the toes still has all of it. But toes lifted
-// off the floor, or a heel rounded up behind its pad, take their ends above that level while the
-// foot's ends in plan stay where they were: each end of the sole is the one of the two that
-// reaches further out.
+// Where the reference points lie along the foot is taken from its ends in plan: toes lifted off
+// the floor or resting on it, a heel rounded up behind its pad or not, leave them where they are,
+// while the surface's extent up to any height above the floor moves with them. A scan cut off low
+// loses a millimetre or two at its ends, a fraction of that at the points.
 Vector2d SoleExtent(const Local& l) {
-  const Vector2d low = ExtentBelow(l, kSoleLevel);
   const double unit = (l.front - l.rear) / (kSoleLength + kSoleBehind + kSoleAhead);
-  return {std::min(low.x(), l.rear + unit * kSoleBehind),
-          std::max(low.y(), l.front - unit * kSoleAhead)};
+  return {l.rear + unit * kSoleBehind, l.front - unit * kSoleAhead};
 }
 
 // Height of the lowest surface point above (x, y); nullopt over a hole or off the foot.

@@ -3,7 +3,8 @@
 // Synthetic foot scans: a deterministic, anatomically plausible plantar scan in millimetres, so
 // that the viewer, the benchmarks and the tests have scans of known shape and known landmarks.
 // Like the lab's scanners, it holds only what is seen from below: the sole, the lower sides of
-// the foot and the toe pads, open at the top along a rim at kRimHeight.
+// the foot and the toes' undersides with the clefts between them, open at the top along a rim at
+// kRimHeight.
 //
 // Frame: X runs from the back of the heel (x = 0) to the tip of the hallux (x = 260), Z is up with
 // the sole resting on z = 0, Y is across the foot, a right-handed frame. As on a real foot seen
