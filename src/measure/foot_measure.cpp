@@ -837,6 +837,8 @@ Measurements MeasureOn(const Surface& s, const Plane& plane, const std::array<Ve
   p.pointsApart = (b - a).head<2>().norm() / std::max(ballBreadth, 1e-9);
   p.heelAt = f.Local(heel).x() / length, p.ballAt = b.x() / length, p.adjacentAt = a.x() / length;
   p.archIndex = ix.archIndex;
+  for (const Vector3d& point : points)
+    p.offFloor = std::max(p.offFloor, std::abs(plane.Height(point)) / length);
   if (m.reason = Implausible(p, advice); !m.reason.empty()) return m;
   m.valid = true;
   m.footLength = scale * length;
@@ -914,12 +916,14 @@ Suggestion SuggestReferencePoints(const kernelcad::Mesh& mesh, footview::Side si
   }
   // The medial arch rises off the ground, the lateral midfoot barely does: a foot whose arch is
   // on the other side is the other foot, and its points would be mirrored. Midfoot stations vote,
-  // so that a hole in the sole, through which a closed mesh shows its top, outvotes nothing.
+  // so that a hole in the sole, through which a closed mesh shows its top, outvotes nothing. They
+  // look halfway out from the middle of the outline to each side: under a high arch the sole's
+  // part near the floor is the lateral column alone, whose middle and rounded edge would be asked.
   const Vector2d sole = SoleExtent(l);
   int votes = 0;
   for (double share = 0.35; share < 0.56; share += 0.025) {
     const double mid = sole.x() + share * (sole.y() - sole.x());
-    const auto across = Section(l, mid, kSoleLevel);
+    const auto across = Section(l, mid);
     if (!across) continue;
     const double centre = 0.5 * (across->x() + across->y()),
                  half = 0.5 * (across->y() - across->x());

@@ -24,7 +24,7 @@ struct SoleShape {
   bool flatMedialWall = false, closed = false;
 };
 
-// The sample scans' sole: an arch index of 0.27, on the border of the low arches, and toe pads
+// The sample scans' sole: an arch index of about 0.29, a low arch, and toe pads
 // that touch the forefoot's contact region.
 inline constexpr SoleShape kSampleSole{16.0, 0.3, 1.2, 198, 26, 6.0};
 
