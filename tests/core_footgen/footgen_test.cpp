@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numeric>
+#include <utility>
 
 namespace {
 
@@ -81,10 +82,8 @@ footgen::GeneratedFoot Variant(Arch arch, double length, bool closed = false, bo
 // The arch shapes sit well inside their classes at every length; the truth agrees with the mesh
 // where a vertex scan can tell, and follows the foot into any pose.
 TEST(FootGenVariants, TruthOfTheShapes) {
-  const struct {
-    Arch arch;
-    double index;
-  } kShapes[] = {{Arch::Flat, 0.298}, {Arch::Normal, 0.234}, {Arch::High, 0.169}};
+  const std::pair<Arch, double> kShapes[] = {
+      {Arch::Flat, 0.298}, {Arch::Normal, 0.234}, {Arch::High, 0.169}};
   for (const auto& [arch, index] : kShapes)
     for (const double length : {220.0, 300.0}) {
       const auto foot = Variant(arch, length);

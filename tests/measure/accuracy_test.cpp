@@ -1,9 +1,8 @@
 // The suggested reference points and the measurements on feet whose truth the generator knows:
 // both sides, the three arch types, lengths across 220-300 mm, in random poses; plantar scans,
 // closed full-foot meshes, and scans with noise, holes, stray fragments and a cut rim; feet as
-// they stand, with a leg stub, toes lifted and a rocking heel; low-poly templates; feet whose long,
-// nearly flat medial wall offers a second plane as large as the sole. Every foot is
-// taken and measured within the bounds: the program declines none of them.
+// they stand, with a leg stub, toes lifted and a rocking heel, some with a long, nearly flat medial
+// wall; low-poly templates. Every foot is taken and measured within the bounds: none is declined.
 
 #include <gtest/gtest.h>
 
@@ -36,7 +35,7 @@ struct Kind {
   int holes, fragments;
   bool cutRim;
   bool standing;  // a leg stub of 0-200 mm, toes 10-35 mm up, the heel's back 0-6 mm up
-  bool flatWall;  // a long, nearly flat medial wall, as large as the sole's contact region
+  bool flatWall;  // a long, nearly flat medial wall from the sole to the dorsum
   // Thousands of vertices. Noisy scans come at a scanner's density: on a coarse mesh noise and
   // the round of the heel are alike, and smoothing one takes off the other. (Feet 12 and 39 of
   // the defects measured over 1 mm long at 150k when smoothing reached one ring of neighbours.)
