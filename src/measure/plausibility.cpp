@@ -18,9 +18,9 @@ struct Range {
 // sex, of Jurca et al. 2019 (Scientific Reports 9:19155, 1.2 million scans from North America,
 // Europe and Asia), and on Hawes & Sovak 1994 (Ergonomics, foot morphology of a North American
 // population; its sample and ratios are as remembered, not checked). Children's feet are
-// relatively wider, ball breadth up to about 0.43 and heel up to about 0.30: an estimate, which
-// Mauch et al. 2008 (International Journal of Obesity 32:1068, 3D scans of 2,887 children aged
-// 2-14, flat and robust foot types commoner in the overweight) bear out without giving ratios.
+// relatively wider, ball breadth up to about 0.43 and heel up to about 0.30: an estimate; Mauch et
+// al. 2008 (International Journal of Obesity 32:1068, 3D scans of 2,887 children aged 2-14) sort
+// children's feet into five types, flat and robust ones commoner in the overweight, without ratios.
 // The ranges below take those and about 0.04 either side for the extremes. The first and fifth
 // metatarsal heads lie at about 0.72 and 0.64 of foot length, the heel pad's centre at about
 // 0.10-0.18 (proportions used in last making, as in Luximon (ed.) 2013, Handbook of Footwear
@@ -28,8 +28,8 @@ struct Range {
 // width inside the outline, about 0.7 of the ball breadth apart. Cavanagh & Rodgers (1987,
 // Journal of Biomechanics 20:547) defined the arch index on the toe-less footprint; adults' lie
 // at about 0.23 +- 0.05 (their figures as remembered, not checked), children's higher, to about
-// 0.30 (Mueller et al. 2012, Gait & Posture, children aged 1-13; figures not checked): 0.42 is
-// flatter than any foot that stands on its sole.
+// 0.30 (as remembered from Mueller et al. 2012, children aged 1-13; not checked): 0.42 is flatter
+// than any foot that stands on its sole.
 constexpr Range kBallBreadth{"width across the ball", &Proportions::ballBreadth, 0.31, 0.48,
                              "foot length"};
 constexpr Range kHeelWidth{"heel width", &Proportions::heelWidth, 0.20, 0.34, "foot length"};

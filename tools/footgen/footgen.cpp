@@ -144,7 +144,8 @@ const std::array<Toe, 5> kToes{{
 // The toes stand apart from the webs forward: the clefts between them reach up to kCleftRoof from
 // below (on a closed foot to just under the seam), and on a closed foot the dorsum comes down
 // into them to a web kWebSkin thick. The webs lie about a third of the way from the toes' bases
-// to their tips; the clefts are 2 * kCleftHalfWidth wide at the skin.
+// to their tips; the clefts are 2 * kCleftHalfWidth wide at the skin. Estimates from the look of
+// feet, not figures from a survey.
 constexpr double kCleftRoof = 16, kWebSkin = 2, kCleftHalfWidth = 3, kWebsAt = 0.35;
 
 // Where the plantar surface meets the dorsum (or where a plantar scan ends): kRimHeight, but on a
@@ -192,7 +193,8 @@ double Bottom(const SoleShape& shape, double x, double y, double t) {
 // vertical, so that seen from below it is a band along the outline rather than a fold on it)
 // and on a closed foot rounds over into the dorsum across kDorsalRound. The foot is widest
 // from just above the sole to the rim, as a foot is over its metatarsal heads. A flat medial
-// wall turns into the sole and the dorsum within a few millimetres.
+// wall turns into the sole and the dorsum within a few millimetres. These sizes are the
+// generator's estimates from the look of feet, not figures from a survey.
 constexpr double kSideRound = 12, kSideRise = 14, kDorsalRound = 20, kUpright = 0.5;
 constexpr double kWallRound = 2, kWallRise = 3, kWallDorsalRound = 5;
 
