@@ -47,8 +47,7 @@ constexpr Range kRanges[] = {
     {"arch index", &Proportions::archIndex, 0.0, 0.42, nullptr},
     // The heel pad and the metatarsal heads bear the weight: points well off the plane found under
     // them, 8 mm on a 260 mm foot, say that plane is not the sole's.
-    {"height of a reference point off the floor", &Proportions::offFloor, 0.0, 0.03,
-     "foot length"},
+    {"height of a reference point off the floor", &Proportions::offFloor, 0.0, 0.03, "foot length"},
 };
 
 bool Within(const Range& r, double v) { return v >= r.low && v <= r.high; }

@@ -106,7 +106,7 @@ footgen::Variant VariantOf(const Kind& kind, int i) {
     v.leg = 200 * spread(13), v.toeSpring = 10 + 25 * spread(7), v.heelRocker = 6 * spread(11);
   v.closed = kind.closed || (kind.cutRim && i % 3 == 2);
   v.noise = kind.noise, v.holes = kind.holes, v.fragments = kind.fragments;
-  v.cutRim = kind.cutRim, v.randomPose = true, v.flatMedialWall = kind.flatWall;
+  v.cutRim = kind.cutRim, v.randomPose = true, v.flatWall = kind.flatWall;
   v.seed = kind.seed + i;
   v.resolution = kind.resolution;
   return v;

@@ -168,8 +168,8 @@ double Cleft(double x, double y) {
     const Vector2d d = 0.5 * (kToes[i].tip + kToes[i + 1].tip) - base, p = Vector2d(x, y) - base;
     const double s = p.dot(d) / d.squaredNorm();
     const double across = std::abs(p.x() * d.y() - p.y() * d.x()) / d.norm();
-    cleft = std::max(cleft, SmoothStep((s - kWebsAt) / 0.15) *
-                                (1 - SmoothStep(across / kCleftHalfWidth)));
+    cleft = std::max(cleft,
+                     SmoothStep((s - kWebsAt) / 0.15) * (1 - SmoothStep(across / kCleftHalfWidth)));
   }
   return cleft;
 }
@@ -261,8 +261,8 @@ Vector3d SectionPoint(const SoleShape& shape, const Station& st, const Vector2d&
 // The closed foot's top along its crest: from the seam over the instep, highest at the ankle,
 // where a scan of the whole foot is cut off, down to the hallux. Its outline is the plantar one,
 // so in plan the dorsum adds nothing to the foot's length and widths.
-const Profile kDorsum{{0, 40},    {20, 78},  {45, 92},  {80, 86},        {120, 66},
-                      {160, 50},  {200, 41}, {225, 28}, {kLength, 20}};
+const Profile kDorsum{{0, 40},   {20, 78},  {45, 92},  {80, 86},     {120, 66},
+                      {160, 50}, {200, 41}, {225, 28}, {kLength, 20}};
 
 // Share of the crest's height above the seam at t across: the instep is highest over the medial
 // column and falls away laterally, the toes more steeply, from the hallux to the little toe.

@@ -75,7 +75,7 @@ struct Variant {
   double leg = 0;            // mm: a closed mesh's leg stub, cut this high above the floor
   double toeSpring = 0;      // mm: the hallux tip off the floor, the toes lifted with it
   double heelRocker = 0;     // mm: the heel's back off the floor, the sole rounded up to it
-  bool flatMedialWall = false;  // the medial side a long, nearly flat wall, sole to dorsum
+  bool flatWall = false;     // the medial side a long, nearly flat wall, sole to dorsum
   std::uint32_t seed = 1;
   int resolution = kDefaultResolution;  // vertex budget of the plantar surface, in thousands
 };

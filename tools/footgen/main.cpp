@@ -90,7 +90,7 @@ int main(int argc, char** argv) {
       (arg == "--closed"        ? variant.closed
        : arg == "--cut-rim"     ? variant.cutRim
        : arg == "--random-pose" ? variant.randomPose
-                                : variant.flatMedialWall) = true;
+                                : variant.flatWall) = true;
       isVariant = true;
       continue;
     } else if (!arg.empty() && arg[0] != '-' && outPath.empty()) {

@@ -393,7 +393,7 @@ Eigen::Isometry3d RandomPose(Random& random) {
 GeneratedFoot Generate(const Variant& variant) {
   Plan plan{
       ShapeOf(variant.arch), variant.length / kLength, {variant.toeSpring, variant.heelRocker}};
-  plan.shape.flatMedialWall = variant.flatMedialWall, plan.shape.closed = variant.closed;
+  plan.shape.flatMedialWall = variant.flatWall, plan.shape.closed = variant.closed;
   GeneratedFoot out;
   kernelcad::Mesh& mesh = out.mesh;
   AppendSurface(mesh, variant.resolution, plan.shape, variant.closed ? variant.leg : 0.0);
