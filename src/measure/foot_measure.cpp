@@ -541,13 +541,30 @@ std::optional<Vector2d> OutlineAcross(const Local& l, double x) {
   return Vector2d(-at[0], at[1]);
 }
 
+// The rearmost point of the surface up to `level` above the support plane, exact from the
+// triangles' edges.
+double RearBelow(const Local& l, double level) {
+  double rear = std::numeric_limits<double>::infinity();
+  for (const auto& t : *l.triangles)
+    for (int e = 0; e < 3; ++e) {
+      const Vector3d &a = l.points[t[e]], &b = l.points[t[(e + 1) % 3]];
+      if (a.z() <= level) rear = std::min(rear, a.x());
+      if ((a.z() - level) * (b.z() - level) < 0)
+        rear = std::min(rear, a.x() + (b.x() - a.x()) * (level - a.z()) / (b.z() - a.z()));
+    }
+  return rear;
+}
+
 // Where the reference points lie along the foot is taken from its ends in plan: toes lifted off
-// the floor or resting on it, a heel rounded up behind its pad or not, leave them where they are,
-// while the surface's extent up to any height above the floor moves with them. A scan cut off low
-// loses a millimetre or two at its ends, a fraction of that at the points.
+// the floor or resting on it leave the front where it is, while the surface's extent up to any
+// height above the floor moves with them. The heel's back always curls up from its pad: a scan
+// cut off low loses some of it but still holds the sole's rear end up to kSoleLevel, so the rear
+// is the one of the two that reaches further back (a heel rounded up behind its pad takes its
+// sole's end in instead).
 Vector2d SoleExtent(const Local& l) {
   const double unit = (l.front - l.rear) / (kSoleLength + kSoleBehind + kSoleAhead);
-  return {l.rear + unit * kSoleBehind, l.front - unit * kSoleAhead};
+  return {std::min(RearBelow(l, kSoleLevel), l.rear + unit * kSoleBehind),
+          l.front - unit * kSoleAhead};
 }
 
 // Height of the lowest surface point above (x, y); nullopt over a hole or off the foot.
