@@ -26,11 +26,11 @@ using Eigen::Vector3d;
 constexpr double kMinLength = 150.0, kMaxLength = 400.0;  // mm: children's to the largest adults'
 constexpr double kMaxWidth = 250.0;
 
-// Where the reference points lie on a foot whose sole, the surface up to kSoleLevel above the
-// support plane, is kSoleLength long (mm from its rear end): the heel pad's centre midway across
-// the sole; the first metatarsal head inside its medial border, the fifth inside its lateral
-// border (a finger's width inside the foot's outline). Feet of other lengths scale. These are the
-// places the sample scans mark. A scan cut off low still holds all of the sole.
+// Where the reference points lie on a foot whose sole is kSoleLength long (mm from its rear end,
+// see SoleExtent): the heel pad's centre midway across the sole, the surface up to kSoleLevel
+// above the support plane; the first and fifth metatarsal heads a finger's width inside the
+// foot's outline, which does not depend on how the sides round into the sole. Feet of other
+// lengths scale. These are the places the sample scans mark.
 constexpr double kSoleLevel = 12.0;
 constexpr double kSoleLength = 247.0;
 // No medial arch rises higher off the floor than this (mm): the navicular stands 35-50 mm up in
@@ -40,7 +40,7 @@ constexpr double kArchAtMost = 30.0;
 // How far inside the foot's ends in plan (heel's back, hallux tip) the sole's ends lie there.
 constexpr double kSoleBehind = 8.26, kSoleAhead = 4.74;
 constexpr double kHeelAt = 23.3, kBallAt = 179.3, kAdjacentAt = 161.1;
-constexpr double kBallIn = 13.25, kAdjacentIn = 9.35;
+constexpr double kBallIn = 17.0, kAdjacentIn = 13.0;
 constexpr double kCell = 0.5;  // mm: footprint raster, fine against the 1.5 mm width bounds
 
 // Corners kept in single precision and worked with in double: 0.02 micrometres at 300 mm, far
@@ -541,32 +541,30 @@ std::optional<Vector2d> OutlineAcross(const Local& l, double x) {
   return Vector2d(-at[0], at[1]);
 }
 
-// The extent along x of the surface up to `level` above the support plane, exact from the
+// The rearmost point of the surface up to `level` above the support plane, exact from the
 // triangles' edges.
-Vector2d ExtentBelow(const Local& l, double level) {
-  double lo = std::numeric_limits<double>::infinity(), hi = -lo;
+double RearBelow(const Local& l, double level) {
+  double rear = std::numeric_limits<double>::infinity();
   for (const auto& t : *l.triangles)
     for (int e = 0; e < 3; ++e) {
       const Vector3d &a = l.points[t[e]], &b = l.points[t[(e + 1) % 3]];
-      if (a.z() <= level) lo = std::min(lo, a.x()), hi = std::max(hi, a.x());
-      if ((a.z() - level) * (b.z() - level) < 0) {
-        const double x = a.x() + (b.x() - a.x()) * (level - a.z()) / (b.z() - a.z());
-        lo = std::min(lo, x), hi = std::max(hi, x);
-      }
+      if (a.z() <= level) rear = std::min(rear, a.x());
+      if ((a.z() - level) * (b.z() - level) < 0)
+        rear = std::min(rear, a.x() + (b.x() - a.x()) * (level - a.z()) / (b.z() - a.z()));
     }
-  return {lo, hi};
+  return rear;
 }
 
-// Where the reference points lie along the foot is taken from the sole's extent up to
-// kSoleLevel: a scan cut off low round the heel or the toes still has all of it. But toes lifted
-// off the floor, or a heel rounded up behind its pad, take their ends above that level while the
-// foot's ends in plan stay where they were: each end of the sole is the one of the two that
-// reaches further out.
+// Where the reference points lie along the foot is taken from its ends in plan: toes lifted off
+// the floor or resting on it leave the front where it is, while the surface's extent up to any
+// height above the floor moves with them. The heel's back always curls up from its pad: a scan
+// cut off low loses some of it but still holds the sole's rear end up to kSoleLevel, so the rear
+// is the one of the two that reaches further back (a heel rounded up behind its pad takes its
+// sole's end in instead).
 Vector2d SoleExtent(const Local& l) {
-  const Vector2d low = ExtentBelow(l, kSoleLevel);
   const double unit = (l.front - l.rear) / (kSoleLength + kSoleBehind + kSoleAhead);
-  return {std::min(low.x(), l.rear + unit * kSoleBehind),
-          std::max(low.y(), l.front - unit * kSoleAhead)};
+  return {std::min(RearBelow(l, kSoleLevel), l.rear + unit * kSoleBehind),
+          l.front - unit * kSoleAhead};
 }
 
 // Height of the lowest surface point above (x, y); nullopt over a hole or off the foot.
@@ -856,6 +854,8 @@ Measurements MeasureOn(const Surface& s, const Plane& plane, const std::array<Ve
   p.pointsApart = (b - a).head<2>().norm() / std::max(ballBreadth, 1e-9);
   p.heelAt = f.Local(heel).x() / length, p.ballAt = b.x() / length, p.adjacentAt = a.x() / length;
   p.archIndex = ix.archIndex;
+  for (const Vector3d& point : points)
+    p.offFloor = std::max(p.offFloor, std::abs(plane.Height(point)) / length);
   if (m.reason = Implausible(p, advice); !m.reason.empty()) return m;
   m.valid = true;
   m.footLength = scale * length;
@@ -916,8 +916,8 @@ Suggestion SuggestReferencePoints(const kernelcad::Mesh& mesh, footview::Side si
     const double unit = (sole.y() - sole.x()) / kSoleLength;
     const auto at = [&](double x) { return sole.x() + unit * x; };
     const auto heelSection = Section(l, at(kHeelAt), kSoleLevel);
-    const auto ballSection = Section(l, at(kBallAt), kSoleLevel);
-    const auto adjacentSection = Section(l, at(kAdjacentAt), kSoleLevel);
+    const auto ballSection = Section(l, at(kBallAt));
+    const auto adjacentSection = Section(l, at(kAdjacentAt));
     if (!heelSection || !ballSection || !adjacentSection) {
       out.reason = "The scan has gaps where the heel and the metatarsal heads should be.";
       return out;
@@ -933,12 +933,14 @@ Suggestion SuggestReferencePoints(const kernelcad::Mesh& mesh, footview::Side si
   }
   // The medial arch rises off the ground, the lateral midfoot barely does: a foot whose arch is
   // on the other side is the other foot, and its points would be mirrored. Midfoot stations vote,
-  // so that a hole in the sole, through which a closed mesh shows its top, outvotes nothing.
+  // so that a hole in the sole, through which a closed mesh shows its top, outvotes nothing. They
+  // look halfway out from the middle of the outline to each side: under a high arch the sole's
+  // part near the floor is the lateral column alone, whose middle and rounded edge would be asked.
   const Vector2d sole = SoleExtent(l);
   int votes = 0;
   for (double share = 0.35; share < 0.56; share += 0.025) {
     const double mid = sole.x() + share * (sole.y() - sole.x());
-    const auto across = Section(l, mid, kSoleLevel);
+    const auto across = Section(l, mid);
     if (!across) continue;
     const double centre = 0.5 * (across->x() + across->y()),
                  half = 0.5 * (across->y() - across->x());

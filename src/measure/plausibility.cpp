@@ -13,17 +13,23 @@ struct Range {
   const char* of;  // what the figure is a share of
 };
 
-// Adults: breadth across the metatarsal heads 0.36-0.42 of foot length, heel breadth 0.24-0.28
-// (Hawes & Sovak 1994, 1,197 North American adults; Jurca et al. 2019, 1.2 million scans from
-// three continents, widths over lengths by sex and size). Children's feet are relatively wider,
-// ball breadth up to about 0.43 and heel up to 0.30 (Mauch et al. 2008, 2,887 German children
-// aged 2-14). The ranges below take those and about 0.04 either side for the extremes. The first
-// and fifth metatarsal heads lie at about 0.72 and 0.64 of foot length, the heel pad's centre at
-// 0.10-0.18 (the last-making proportions, Luximon 2013, Handbook of Footwear Design and
-// Manufacture), and the two heads' contact points a finger's width inside the outline, about 0.7
-// of the ball breadth apart. Cavanagh & Rodgers (1987) found arch indices of 0.23 +- 0.05 in 107
-// adults; children's run higher, to about 0.30 (Mueller et al. 2012, 7,788 children aged 1-13):
-// 0.42 is flatter than any foot that stands on its sole.
+// Adults: breadth across the metatarsal heads about 0.36-0.42 of foot length, heel breadth about
+// 0.24-0.28. These rest on the mean widths and heel widths per 5 mm length class, by region and
+// sex, of Jurca et al. 2019 (Scientific Reports 9:19155, 1.2 million scans from North America,
+// Europe and Asia), and on Hawes & Sovak 1994 (Ergonomics, foot morphology of a North American
+// population; its sample and ratios are as remembered, not checked). Children's feet are
+// relatively wider, ball breadth up to about 0.43 and heel up to about 0.30: an estimate; Mauch et
+// al. 2008 (International Journal of Obesity 32:1068, 3D scans of 2,887 children aged 2-14) sort
+// children's feet into five types, flat and robust ones commoner in the overweight, without ratios.
+// The ranges below take those and about 0.04 either side for the extremes. The first and fifth
+// metatarsal heads lie at about 0.72 and 0.64 of foot length, the heel pad's centre at about
+// 0.10-0.18 (proportions used in last making, as in Luximon (ed.) 2013, Handbook of Footwear
+// Design and Manufacture; remembered, not checked), and the two heads' contact points a finger's
+// width inside the outline, about 0.7 of the ball breadth apart. Cavanagh & Rodgers (1987,
+// Journal of Biomechanics 20:547) defined the arch index on the toe-less footprint; adults' lie
+// at about 0.23 +- 0.05 (their figures as remembered, not checked), children's higher, to about
+// 0.30 (as remembered from Mueller et al. 2012, children aged 1-13; not checked): 0.42 is flatter
+// than any foot that stands on its sole.
 constexpr Range kBallBreadth{"width across the ball", &Proportions::ballBreadth, 0.31, 0.48,
                              "foot length"};
 constexpr Range kHeelWidth{"heel width", &Proportions::heelWidth, 0.20, 0.34, "foot length"};
@@ -39,6 +45,9 @@ constexpr Range kRanges[] = {
     {"adjacent point's distance from the back of the heel", &Proportions::adjacentAt, 0.48, 0.82,
      "foot length"},
     {"arch index", &Proportions::archIndex, 0.0, 0.42, nullptr},
+    // The heel pad and the metatarsal heads bear the weight: points well off the plane found under
+    // them, 8 mm on a 260 mm foot, say that plane is not the sole's.
+    {"height of a reference point off the floor", &Proportions::offFloor, 0.0, 0.03, "foot length"},
 };
 
 bool Within(const Range& r, double v) { return v >= r.low && v <= r.high; }

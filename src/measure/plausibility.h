@@ -14,6 +14,7 @@ struct Proportions {
   double pointsApart = 0;  // ball to adjacent point, as a share of ballBreadth
   double heelAt = 0, ballAt = 0, adjacentAt = 0;
   double archIndex = 0;
+  double offFloor = 0;  // the reference points' greatest height off the support plane
 };
 
 // Empty when every figure is one feet have; else one sentence saying which is not and how far

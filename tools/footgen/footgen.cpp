@@ -61,11 +61,12 @@ double SmoothStep(double t) {
 // Everything below is a right foot (medial = +Y); the left foot is its mirror image.
 //
 // The scanners capture the plantar side only, so the sample is an open surface: the sole, the
-// lower sides of the foot and the toe pads, rising to a rim at kRimHeight where the scan ends.
-// Every cross-section across the foot runs from the lateral rim down under the foot and back up
-// to the medial rim, so each vertical line meets the surface once and the toes are pads pressed
-// into the forefoot rather than shells of their own. The rim stays well below the sheet the
-// alignment places 50 mm behind the sole.
+// lower sides of the foot and the toes' undersides, rising to a rim at kRimHeight where the scan
+// ends. Every cross-section across the foot runs from the lateral rim down under the foot and back
+// up to the medial rim, so each vertical line meets the surface once: the toes are pads with
+// clefts rising between them rather than shells of their own, and on a closed foot a thin web
+// still joins them at the clefts' roof. The rim stays well below the sheet the alignment places
+// 50 mm behind the sole.
 constexpr double kHeelCap = 38.0;   // x extent of the rounded heel
 constexpr double kToeLine = 222.0;  // tip of the little toe: the outline turns along the toe line
 constexpr double kTipY = 29.0;      // tip of the hallux at x = kLength
@@ -140,8 +141,41 @@ const std::array<Toe, 5> kToes{{
     {{188, -33}, {222, -37}, 15, 13},
 }};
 
+// The toes stand apart from the webs forward: the clefts between them reach up to kCleftRoof from
+// below (on a closed foot to just under the seam), and on a closed foot the dorsum comes down
+// into them to a web kWebSkin thick. The webs lie about a third of the way from the toes' bases
+// to their tips; the clefts are 2 * kCleftHalfWidth wide at the skin. Estimates from the look of
+// feet, not figures from a survey.
+constexpr double kCleftRoof = 16, kWebSkin = 2, kCleftHalfWidth = 3, kWebsAt = 0.35;
+
+// Where the plantar surface meets the dorsum (or where a plantar scan ends): kRimHeight, but on a
+// closed foot coming down over the toes to kToeSeam, about halfway up their sides.
+constexpr double kToeSeam = 12;
+double Seam(const SoleShape& shape, double x) {
+  if (!shape.closed) return kRimHeight;
+  return kRimHeight - (kRimHeight - kToeSeam) * SmoothStep((x - 195) / 25);
+}
+double CleftRoof(const SoleShape& shape, double x) {
+  return std::min(kCleftRoof, Seam(shape, x) - 0.5 * kWebSkin);
+}
+
+// 1 on the line midway between two neighbouring toes' axes from their webs forward, falling to 0
+// a cleft's half-width either side of it.
+double Cleft(double x, double y) {
+  double cleft = 0;
+  for (std::size_t i = 0; i + 1 < kToes.size(); ++i) {
+    const Vector2d base = 0.5 * (kToes[i].base + kToes[i + 1].base);
+    const Vector2d d = 0.5 * (kToes[i].tip + kToes[i + 1].tip) - base, p = Vector2d(x, y) - base;
+    const double s = p.dot(d) / d.squaredNorm();
+    const double across = std::abs(p.x() * d.y() - p.y() * d.x()) / d.norm();
+    cleft = std::max(cleft,
+                     SmoothStep((s - kWebsAt) / 0.15) * (1 - SmoothStep(across / kCleftHalfWidth)));
+  }
+  return cleft;
+}
+
 // Lowest of the sole and the toe pads, blended over about a millimetre so the creases where the
-// toes leave the forefoot and each other are rounded like skin.
+// toes leave the forefoot and each other are rounded like skin; the clefts rise from it.
 double Bottom(const SoleShape& shape, double x, double y, double t) {
   std::array<double, kToes.size() + 1> z;
   z[0] = SoleHeight(shape, x, t);
@@ -150,21 +184,49 @@ double Bottom(const SoleShape& shape, double x, double y, double t) {
   constexpr double kBlend = 1.2;
   double sum = 0;
   for (const double zi : z) sum += std::exp(-(zi - low) / kBlend);
-  return low - kBlend * std::log(sum);
+  const double skin = low - kBlend * std::log(sum);
+  return skin + Cleft(x, y) * std::max(0.0, CleftRoof(shape, x) - skin);
+}
+
+// The walls bulge: each rounds into the sole as a quarter ellipse kSideRound wide and kSideRise
+// high, stands upright from there to the rim (the last kUpright mm of it, steep but not
+// vertical, so that seen from below it is a band along the outline rather than a fold on it)
+// and on a closed foot rounds over into the dorsum across kDorsalRound. The foot is widest
+// from just above the sole to the rim, as a foot is over its metatarsal heads. A flat medial
+// wall turns into the sole and the dorsum within a few millimetres. These sizes are the
+// generator's estimates from the look of feet, not figures from a survey.
+constexpr double kSideRound = 12, kSideRise = 14, kDorsalRound = 20, kUpright = 0.5;
+constexpr double kWallRound = 2, kWallRise = 3, kWallDorsalRound = 5;
+
+// Quarter ellipse: 0 at the outline, 1 once `round` mm inside it.
+double Rounded(double inside, double round) {
+  const double s = std::max(0.0, 1 - inside / round);
+  return std::sqrt(1 - s * s);
+}
+// Share of the depth `depth` below the rim reached at t across a station of the given half-width.
+double SectionDown(const SoleShape& shape, double t, double halfWidth, double depth) {
+  const bool wall = t > 0 && shape.flatMedialWall;
+  const double round = wall ? kWallRound : kSideRound, rise = wall ? kWallRise : kSideRise;
+  const double inside = halfWidth * (1 - std::abs(t));
+  if (depth <= rise) return Rounded(inside, round);
+  if (inside < kUpright) return inside / kUpright * (1 - rise / depth);
+  return 1 - rise / depth * (1 - Rounded(inside - kUpright, round));
+}
+double SectionUp(const SoleShape& shape, double t, double halfWidth) {
+  const double round = t > 0 && shape.flatMedialWall ? kWallDorsalRound : kDorsalRound;
+  return Rounded(halfWidth * (1 - std::abs(t)), round);
 }
 
 // Samples across a station, from the lateral rim (0) under the foot to the medial rim (segs):
-// t from -1 to 1 and how far down from the rim (0 to 1). The depth 1 - |t|^12 keeps the sole flat
-// and lets the sides rise steeply but not vertically to the rim, so seen from below they are
-// narrow bands along the outline rather than a fold on it. Samples are spaced evenly along the
-// curve drawn at a typical half-width, with the depth halved: a scanner looking up at the sole
-// samples the steep sides more sparsely than the sole.
-double SectionDown(double t) { return 1 - std::pow(std::abs(t), 12); }
-
-std::vector<Vector2d> SectionSamples(int segs) {
+// t from -1 to 1 and how far down from the rim (0 to 1) at a typical half-width. They are spaced
+// evenly along that curve with the depth halved: a scanner looking up at the sole samples the
+// steep sides more sparsely than the sole.
+std::vector<Vector2d> SectionSamples(const SoleShape& shape, int segs) {
   constexpr double kHalfWidth = 45.0, kDepth = 0.5 * 31.0;
   constexpr int kFine = 4096;
-  const auto curve = [](double t) { return Vector2d(t, SectionDown(t)); };
+  const auto curve = [&](double t) {
+    return Vector2d(t, SectionDown(shape, t, kHalfWidth, 2 * kDepth));
+  };
   std::vector<double> arc{0.0};
   for (int i = 1; i <= kFine; ++i) {
     const Vector2d d = curve(-1 + 2.0 * i / kFine) - curve(-1 + 2.0 * (i - 1) / kFine);
@@ -181,31 +243,53 @@ std::vector<Vector2d> SectionSamples(int segs) {
   return samples;
 }
 
-Vector3d SectionPoint(const SoleShape& shape, const Station& st, const Vector2d& sample) {
-  const double t = sample.x(), down = st.depth * sample.y();
-  const double y = st.lateral + 0.5 * (t + 1) * (st.medial - st.lateral);
-  if (down == 0) return {st.x, y, kRimHeight};  // exactly on the rim
-  return {st.x, y, kRimHeight - (kRimHeight - Bottom(shape, st.x, y, t)) * down};
+// Height of the plantar surface at (st.x, y), t across the station. Where the skin between the
+// toes lies higher than a closed foot's seam, it stays just under it.
+double Plantar(const SoleShape& shape, const Station& st, double y, double t) {
+  const double seam = Seam(shape, st.x);
+  const double depth = std::max(0.5 * kWebSkin, seam - Bottom(shape, st.x, y, t));
+  return seam - depth * st.depth * SectionDown(shape, t, 0.5 * (st.medial - st.lateral), depth);
 }
 
-// The closed foot's top: from the rim over the instep, highest at the ankle, where a scan of the
-// whole foot is cut off, down to the toes. Its outline is the plantar one, so in plan the dorsum
-// adds nothing to the foot's length and widths.
+Vector3d SectionPoint(const SoleShape& shape, const Station& st, const Vector2d& sample) {
+  const double t = sample.x();
+  const double y = st.lateral + 0.5 * (t + 1) * (st.medial - st.lateral);
+  if (std::abs(t) == 1 || st.depth == 0) return {st.x, y, Seam(shape, st.x)};  // on the seam
+  return {st.x, y, Plantar(shape, st, y, t)};
+}
+
+// The closed foot's top along its crest: from the seam over the instep, highest at the ankle,
+// where a scan of the whole foot is cut off, down to the hallux. Its outline is the plantar one,
+// so in plan the dorsum adds nothing to the foot's length and widths.
 const Profile kDorsum{{0, 40},   {20, 78},  {45, 92},  {80, 86},     {120, 66},
-                      {160, 50}, {200, 41}, {230, 37}, {kLength, 34}};
+                      {160, 50}, {200, 41}, {225, 28}, {kLength, 20}};
+
+// Share of the crest's height above the seam at t across: the instep is highest over the medial
+// column and falls away laterally, the toes more steeply, from the hallux to the little toe.
+double Dome(double x, double t) {
+  constexpr double kCrest = 0.3;
+  const double fall = 0.35 + 0.25 * SmoothStep((x - 190) / 30);
+  const double u = (t - kCrest) / (1 + kCrest);
+  return 1 - fall * u * u;
+}
 
 // The leg stands on the talus, over the back third of the foot: from the Achilles tendon, just
 // in front of the heel's back, to the front of the ankle over the instep. Its breadth is the
-// foot's there, 66-70 mm, near the breadth across the malleoli (means of 63 mm in women and 72 mm
-// in men, Gordon et al. 2014, ANSUR II).
+// foot's there, 66-70 mm, near the breadth across the malleoli (means of about 63 mm in women and
+// 72 mm in men, as remembered from the 2012 survey of US Army personnel, Gordon et al. 2014,
+// Natick TR-15/007; the figures not checked).
 double LegWindow(double x) { return SmoothStep((x - 4) / 14) * SmoothStep((88 - x) / 28); }
 
-Vector3d DorsalPoint(const Station& st, const Vector2d& sample, double leg) {
+Vector3d DorsalPoint(const SoleShape& shape, const Station& st, const Vector2d& sample,
+                     double leg) {
   const double t = sample.x();
   const double y = st.lateral + 0.5 * (t + 1) * (st.medial - st.lateral);
-  const double up = st.depth * std::sqrt(std::max(0.0, 1 - t * t * t * t));
-  const double top = kDorsum(st.x) + std::max(0.0, leg - kDorsum(st.x)) * LegWindow(st.x);
-  return {st.x, y, kRimHeight + (top - kRimHeight) * up};
+  const double up = st.depth * SectionUp(shape, t, 0.5 * (st.medial - st.lateral));
+  const double seam = Seam(shape, st.x);
+  const double foot = seam + (kDorsum(st.x) - seam) * Dome(st.x, t);
+  const double web = CleftRoof(shape, st.x) + kWebSkin;
+  const double top = foot - Cleft(st.x, y) * std::max(0.0, foot - web);
+  return {st.x, y, seam + (top + std::max(0.0, leg - top) * LegWindow(st.x) - seam) * up};
 }
 
 // Sampling density (samples per mm) is chosen so that stations * samples across meet the vertex
@@ -254,7 +338,7 @@ double PlantarHeight(const SoleShape& shape, double x, double y) {
   const Station st = StationAt(x);
   const double t = 2 * (y - st.lateral) / (st.medial - st.lateral) - 1;
   if (!(std::abs(t) <= 1)) return kOffTheFoot;
-  return kRimHeight - (kRimHeight - Bottom(shape, x, y, t)) * st.depth * SectionDown(t);
+  return Plantar(shape, st, y, t);
 }
 
 std::array<Vector2d, 3> LandmarksInPlan() {
@@ -273,8 +357,8 @@ double Lift(const Posture& posture, double x) {
   return posture.toeSpring * std::pow(toes, 1.5) + posture.heelRocker * heel * heel;
 }
 
-void AppendSurface(kernelcad::Mesh& mesh, int resolution, const SoleShape& shape, bool closed,
-                   double leg) {
+void AppendSurface(kernelcad::Mesh& mesh, int resolution, const SoleShape& shape, double leg) {
+  const bool closed = shape.closed;
   const Outline& outline = TheOutline();
   const double density = Density(1000LL * std::max(1, resolution));
   const std::vector<Station> stations = Stations(density);
@@ -288,14 +372,14 @@ void AppendSurface(kernelcad::Mesh& mesh, int resolution, const SoleShape& shape
   };
   mesh.points.reserve(3 * (static_cast<std::size_t>(ringCount) * across + 2));
   push({0, 0.5 * (outline.medial(0) + outline.lateral(0)), kRimHeight});  // back of the heel
-  const std::vector<Vector2d> samples = SectionSamples(segs);
+  const std::vector<Vector2d> samples = SectionSamples(shape, segs);
   for (const Station& st : stations)
     for (const Vector2d& sample : samples) push(SectionPoint(shape, st, sample));
-  push({kLength, kTipY, kRimHeight});  // tip of the hallux
+  push({kLength, kTipY, Seam(shape, kLength)});  // tip of the hallux
   const std::int32_t dorsum = static_cast<std::int32_t>(mesh.pointCount());
   if (closed)
     for (const Station& st : stations)
-      for (int j = 1; j < segs; ++j) push(DorsalPoint(st, samples[j], leg));
+      for (int j = 1; j < segs; ++j) push(DorsalPoint(shape, st, samples[j], leg));
 
   // Stations run toward +X and each one from -Y to +Y, so these orders face down and out.
   const std::int32_t heel = 0, tip = 1 + ringCount * across;
@@ -363,7 +447,7 @@ bool LowestSurfacePoint(const kernelcad::Mesh& mesh, double x, double y, Eigen::
 
 Foot GenerateFoot(Side side, int resolution) {
   Foot foot;
-  AppendSurface(foot.mesh, resolution, kSampleSole, false);
+  AppendSurface(foot.mesh, resolution, kSampleSole);
   const auto plan = LandmarksInPlan();
   foot.landmarks = {PlantarPoint(foot.mesh, plan[0]), PlantarPoint(foot.mesh, plan[1]),
                     PlantarPoint(foot.mesh, plan[2])};

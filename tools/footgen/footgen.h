@@ -3,7 +3,8 @@
 // Synthetic foot scans: a deterministic, anatomically plausible plantar scan in millimetres, so
 // that the viewer, the benchmarks and the tests have scans of known shape and known landmarks.
 // Like the lab's scanners, it holds only what is seen from below: the sole, the lower sides of
-// the foot and the toe pads, open at the top along a rim at kRimHeight.
+// the foot and the toes' undersides with the clefts between them, open at the top along a rim at
+// kRimHeight.
 //
 // Frame: X runs from the back of the heel (x = 0) to the tip of the hallux (x = 260), Z is up with
 // the sole resting on z = 0, Y is across the foot, a right-handed frame. As on a real foot seen
@@ -74,6 +75,7 @@ struct Variant {
   double leg = 0;            // mm: a closed mesh's leg stub, cut this high above the floor
   double toeSpring = 0;      // mm: the hallux tip off the floor, the toes lifted with it
   double heelRocker = 0;     // mm: the heel's back off the floor, the sole rounded up to it
+  bool flatWall = false;     // the medial side a long, nearly flat wall, sole to dorsum
   std::uint32_t seed = 1;
   int resolution = kDefaultResolution;  // vertex budget of the plantar surface, in thousands
 };

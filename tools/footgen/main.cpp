@@ -1,7 +1,8 @@
 // quarnel-footgen --side Left|Right [--vertices N] [VARIANT...] OUT.wrl
 // Writes a synthetic foot scan and OUT.landmarks.json with its heel, ball and adjacent points.
 // With variant options (--length MM, --arch Flat|Normal|High, --closed, --noise MM, --holes N,
-// --fragments N, --cut-rim, --random-pose, --seed N, --leg MM, --toe-spring MM, --rocker MM) it
+// --fragments N, --cut-rim, --random-pose, --seed N, --leg MM, --toe-spring MM, --rocker MM,
+// --flat-wall) it
 // writes a foot of known truth instead, and the JSON holds its measurements too.
 
 #include <charconv>
@@ -22,6 +23,7 @@ int Usage() {
   std::cerr << "usage: quarnel-footgen --side Left|Right [--vertices N] [--length MM]"
                " [--arch Flat|Normal|High] [--closed] [--noise MM] [--holes N] [--fragments N]"
                " [--cut-rim] [--random-pose] [--seed N] [--leg MM] [--toe-spring MM] [--rocker MM]"
+               " [--flat-wall]"
                " OUT.wrl\n";
   return 2;
 }
@@ -83,10 +85,12 @@ int main(int argc, char** argv) {
       ok = ParseIn(v, &variant.heelRocker, 0.0, 20.0);
     } else if (arg == "--seed" && hasValue) {
       ok = Parse(v, &variant.seed);
-    } else if (arg == "--closed" || arg == "--cut-rim" || arg == "--random-pose") {
-      (arg == "--closed"    ? variant.closed
-       : arg == "--cut-rim" ? variant.cutRim
-                            : variant.randomPose) = true;
+    } else if (arg == "--closed" || arg == "--cut-rim" || arg == "--random-pose" ||
+               arg == "--flat-wall") {
+      (arg == "--closed"        ? variant.closed
+       : arg == "--cut-rim"     ? variant.cutRim
+       : arg == "--random-pose" ? variant.randomPose
+                                : variant.flatWall) = true;
       isVariant = true;
       continue;
     } else if (!arg.empty() && arg[0] != '-' && outPath.empty()) {

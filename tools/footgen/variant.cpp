@@ -393,10 +393,10 @@ Eigen::Isometry3d RandomPose(Random& random) {
 GeneratedFoot Generate(const Variant& variant) {
   Plan plan{
       ShapeOf(variant.arch), variant.length / kLength, {variant.toeSpring, variant.heelRocker}};
+  plan.shape.flatMedialWall = variant.flatWall, plan.shape.closed = variant.closed;
   GeneratedFoot out;
   kernelcad::Mesh& mesh = out.mesh;
-  AppendSurface(mesh, variant.resolution, plan.shape, variant.closed,
-                variant.closed ? variant.leg : 0.0);
+  AppendSurface(mesh, variant.resolution, plan.shape, variant.closed ? variant.leg : 0.0);
   for (std::size_t i = 0; i < mesh.points.size(); i += 3) {
     mesh.points[i] *= plan.scale;
     mesh.points[i + 1] *= plan.scale;
