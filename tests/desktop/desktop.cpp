@@ -34,9 +34,10 @@ void startTied(QProcess& process, const QString& program, const QStringList& arg
 Desktop::Desktop() : display_(freeDisplay()) {
   if (display_.isEmpty()) return;
   server_ = std::make_unique<QProcess>();
-  startTied(*server_, QStringLiteral("Xvfb"),
-            {display_, "-screen", "0", "1600x1200x24", "-dpi", "96", "-nolisten", "tcp",
-             "-noreset"});
+  startTied(
+      *server_, QStringLiteral("Xvfb"),
+      // 96 dpi: the tests lay their own windows out at the same (tests/desktop/CMakeLists.txt).
+      {display_, "-screen", "0", "1600x1200x24", "-dpi", "96", "-nolisten", "tcp", "-noreset"});
   if (!server_->waitForStarted()) return;
   const QString socket = QStringLiteral("/tmp/.X11-unix/X") + display_.mid(1);
   QDeadlineTimer deadline(10000);
@@ -116,9 +117,7 @@ void Desktop::click(const QString& window, QPoint at, int clicks) const {
            "click", "--repeat", QString::number(clicks), "--delay", "80", "1"});
 }
 
-void Desktop::raise(const QString& window) const {
-  xdotool({"windowactivate", "--sync", window});
-}
+void Desktop::raise(const QString& window) const { xdotool({"windowactivate", "--sync", window}); }
 
 void Desktop::keys(const QStringList& keys) const {
   xdotool(QStringList{"key", "--delay", "60"} + keys);
