@@ -96,10 +96,8 @@ int measureScans(std::span<char*> args) {
   int failed = 0;
   for (const std::string& file : r.files) {
     try {
-      const kernelcad::Mesh mesh = readScan(file, r.units).scan.mesh;
-      const measure::Suggestion s = suggestOn(mesh, r.side, file);
-      const measure::Measurements m = measure::Measure(mesh, s.heel, s.ball, s.adjacent, r.side);
-      if (!m.valid) throw std::runtime_error(file + ": not measured: " + m.reason);
+      const measure::Suggestion s = suggestOn(readScan(file, r.units).scan.mesh, r.side, file);
+      const measure::Measurements& m = s.measurements;
       std::string line;
       if (r.csv) {
         // A file name with a comma or a quote is quoted as CSV quotes it.

@@ -955,10 +955,10 @@ Suggestion SuggestReferencePoints(const kernelcad::Mesh& mesh, footview::Side si
     return out;
   }
   // Points are shown only where the foot they give is one that could be.
-  const Measurements m = MeasureOn(*surface, *plane, {out.heel, out.ball, out.adjacent}, side, 1.0,
-                                   "place the points by hand.");
-  out.found = m.valid;
-  out.reason = m.reason;
+  out.measurements = MeasureOn(*surface, *plane, {out.heel, out.ball, out.adjacent}, side, 1.0,
+                               "place the points by hand.");
+  out.found = out.measurements.valid;
+  out.reason = out.measurements.reason;
   return out;
 }
 

@@ -22,18 +22,6 @@ namespace measure {
 // leaves them apart.
 inline constexpr double kContactBand = 3.0;
 
-// Points on the scan as it lies (the file's frame, millimetres).
-struct Suggestion {
-  bool found = false;
-  // When !found: one sentence for the operator saying why no points are suggested.
-  std::string reason;
-  Eigen::Vector3d heel{0, 0, 0}, ball{0, 0, 0}, adjacent{0, 0, 0};
-};
-
-// The centre of the heel pad, the point under the first metatarsal head (ball) and under the
-// fifth (adjacent) of a `side` foot.
-Suggestion SuggestReferencePoints(const kernelcad::Mesh& mesh, footview::Side side);
-
 // The length of the last, sized from the foot: foot length plus this toe allowance (mm). The
 // foot lengthens under load and walking shoves it forward in the shoe; 15 mm is the usual room
 // size charts allow between the longest toe and the inside of the toe cap.
@@ -92,6 +80,20 @@ struct Measurements {
   // and where it ends.
   std::array<double, 4> thirds{0, 0, 0, 0};
 };
+
+// Points on the scan as it lies (the file's frame, millimetres).
+struct Suggestion {
+  bool found = false;
+  // When !found: one sentence for the operator saying why no points are suggested.
+  std::string reason;
+  Eigen::Vector3d heel{0, 0, 0}, ball{0, 0, 0}, adjacent{0, 0, 0};
+  // Of the points found, at the scan's own scale: they are checked before they are offered.
+  Measurements measurements;
+};
+
+// The centre of the heel pad, the point under the first metatarsal head (ball) and under the
+// fifth (adjacent) of a `side` foot.
+Suggestion SuggestReferencePoints(const kernelcad::Mesh& mesh, footview::Side side);
 
 // Measures the foot on `mesh` as it lies, given its three reference points (suggested or placed
 // by the operator), every length multiplied by `scale` (the print scale factor).

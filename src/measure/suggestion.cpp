@@ -33,7 +33,7 @@ class PendingSuggestion : public QObject {
       try {
         result_ = SuggestReferencePoints(*mesh_, side_);
       } catch (const std::exception& e) {
-        result_ = Suggestion{false, e.what()};
+        result_.reason = e.what();
       }
       done_ = true;
       kernelcad::Trace("suggested");
@@ -93,7 +93,11 @@ void startSuggestion(footview::FootView& foot) {
 std::optional<Suggestion> awaitSuggestion(footview::FootView& foot) {
   std::string reason;
   const QPointer<PendingSuggestion> pending = pendingFor(foot, reason);
-  if (!pending) return Suggestion{false, reason};
+  if (!pending) {
+    Suggestion none;
+    none.reason = reason;
+    return none;
+  }
   if (!pending->done()) {
     app::Show_Status(QStringLiteral("Finding the heel, ball and adjacent points..."));
     QApplication::setOverrideCursor(Qt::WaitCursor);
