@@ -1,6 +1,11 @@
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <span>
+#include <string_view>
+
+#include "cli/print_command.h"
 
 namespace cli {
 
@@ -9,10 +14,15 @@ namespace cli {
 // reference points and the measurements). Returns the exit code; throws UsageError.
 int exportScans(std::span<char*> args);
 
-inline constexpr const char* kExportArgs =
-    "--format stl|ply|obj [--out DIR] [--units auto|mm|cm|m|in] [--csv LIST.csv]... [FILE "
-    "--side Left|Right --axis Lateral|Medial (--heel X,Y,Z --ball X,Y,Z --adjacent X,Y,Z | "
-    "--suggest) [--roll DEG] [--true heel-ball|heel-adjacent|ball-adjacent=MM]]...";
+// Print's batch, with the format in front.
+inline constexpr auto kExportArgsText = [] {
+  constexpr std::string_view format = "--format stl|ply|obj ";
+  std::array<char, format.size() + kPrintArgs.size()> text{};
+  std::copy(format.begin(), format.end(), text.begin());
+  std::copy(kPrintArgs.begin(), kPrintArgs.end(), text.begin() + format.size());
+  return text;
+}();
+inline constexpr std::string_view kExportArgs{kExportArgsText.data(), kExportArgsText.size()};
 inline constexpr const char* kExportSummary =
     "align and scale each scan as print does and write it as an STL, PLY or OBJ mesh in mm with "
     "a JSON summary of its reference points and measurements";

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <span>
+#include <string_view>
 
 namespace cli {
 
@@ -9,7 +10,7 @@ namespace cli {
 int print(std::span<char*> args);
 
 // The usage line and summary of the command.
-inline constexpr const char* kPrintArgs =
+inline constexpr std::string_view kPrintArgs =
     "[--out DIR] [--units auto|mm|cm|m|in] [--csv LIST.csv]... [FILE --side Left|Right --axis "
     "Lateral|Medial (--heel X,Y,Z "
     "--ball X,Y,Z --adjacent X,Y,Z | --suggest) [--roll DEG] [--true "
