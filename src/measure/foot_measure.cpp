@@ -910,9 +910,10 @@ Suggestion SuggestReferencePoints(const kernelcad::Mesh& mesh, footview::Side si
 
   // The principal direction leans a few degrees towards the wide forefoot; the foot axis (heel
   // to the middle of the metatarsal heads) does not, and settles in two rounds.
+  Vector2d sole;  // of the last round, which the side's check below looks along too
   for (int round = 0; round < 3; ++round) {
     Relocate(l, *surface, f);
-    const Vector2d sole = SoleExtent(l);
+    sole = SoleExtent(l);
     const double unit = (sole.y() - sole.x()) / kSoleLength;
     const auto at = [&](double x) { return sole.x() + unit * x; };
     const auto heelSection = Section(l, at(kHeelAt), kSoleLevel);
@@ -936,7 +937,6 @@ Suggestion SuggestReferencePoints(const kernelcad::Mesh& mesh, footview::Side si
   // so that a hole in the sole, through which a closed mesh shows its top, outvotes nothing. They
   // look halfway out from the middle of the outline to each side: under a high arch the sole's
   // part near the floor is the lateral column alone, whose middle and rounded edge would be asked.
-  const Vector2d sole = SoleExtent(l);
   int votes = 0;
   for (double share = 0.35; share < 0.56; share += 0.025) {
     const double mid = sole.x() + share * (sole.y() - sole.x());
