@@ -13,8 +13,8 @@
 #include "kernelcad/core/vrml_chars.h"
 
 // The fast path of a scan's long lists: point coordinates in plain decimals and face indices in
-// plain integers are nearly all of a scan's bytes. A long list is read in two halves at once,
-// the second on a thread of its own by these rules alone.
+// plain integers are nearly all of a scan's bytes. A long list is read from both ends at once,
+// its back on a thread of its own by these rules alone.
 namespace kernelcad::vrml {
 
 // A plain index at s: an optional minus and one to nine digits, then a blank or the list's ']'.
@@ -79,59 +79,135 @@ NumberRun ScanPlainNumbers(const char* s, const char* stop, float* out,
 // For runs read where nobody cancels them.
 inline const std::atomic<bool> kNoCancel{false};
 
-// The second half of a long list, read on a thread of its own while the parser reads the first.
-// The parser takes it over when its own reading arrives where the half starts, as `scan` read
-// it; when the half holds anything else, the parser reads it the general way.
+// A long list read from both ends at once: the parser reads it from its front, a thread of its
+// own takes chunks from its back, and they meet wherever their speeds have brought them, so
+// neither waits for the other when the system slows one of them down. The parser takes each
+// chunk the other thread read over as it arrives there, as `scan` read it; a chunk that holds
+// anything else the parser reads the general way.
 template <typename T, typename Run>
-class SecondHalf {
+class SharedList {
  public:
   using Scan = Run (*)(const char*, const char*, T*, const std::atomic<bool>&);
-  explicit SecondHalf(Scan scan) : scan_(scan) {}
+  explicit SharedList(Scan scan) : scan_(scan) {}
   // A reading that ends early (an error, a cancel) stops the thread first, then waits for it.
-  ~SecondHalf() { stop_ = true; }
-  SecondHalf(const SecondHalf&) = delete;
-  SecondHalf& operator=(const SecondHalf&) = delete;
+  ~SharedList() { stop_ = true; }
+  SharedList(const SharedList&) = delete;
+  SharedList& operator=(const SharedList&) = delete;
 
-  // For a list of [from, stop), where its ']' is: starts reading from the first token of a line
-  // past its middle, and says where that is; nullptr when the list is too short to split.
+  // For a list of [from, stop), where its ']' is: cuts it into chunks, each starting at the
+  // first token of a line, and starts reading them from the back. Says where the parser must
+  // first call Arrive(); nullptr when the list is too short to share.
   const char* Start(const char* from, const char* stop) {
     // Below this a thread's start is a noticeable share of the work.
-    constexpr std::ptrdiff_t kSplitBytes = 8 << 20;
-    if (stop - from < kSplitBytes) return nullptr;
-    // The parser's part is a little shorter: it also gathers its values into the list, and
-    // takes the second part's over at the end. (Measured on a 1M-vertex scan: parts of 45 and
-    // 55 % read 3 ms sooner than halves, 42 and 58 % 1 ms.) A blank ends the first part there,
-    // never inside a token.
-    const char* mid = from + (stop - from) * 45 / 100;
-    mid = static_cast<const char*>(std::memchr(mid, '\n', static_cast<std::size_t>(stop - mid)));
-    if (!mid) return nullptr;
-    int lines = 0;  // the first half's reading counts these
-    start_ = SkipBlanks(mid, stop, lines);
-    if (start_ == stop) return nullptr;
-    end_ = stop;
-    // Allocated here: that thread allocates nothing. Room nobody writes to is never touched.
-    const std::size_t room = static_cast<std::size_t>(stop - start_) / 2 + 1;
+    constexpr std::ptrdiff_t kShareBytes = 8 << 20;
+    // Small enough that the side that arrives last waits a fraction of a millisecond.
+    constexpr std::ptrdiff_t kChunkBytes = 512 << 10;
+    if (stop - from < kShareBytes) return nullptr;
+    const std::ptrdiff_t cuts = (stop - from) / kChunkBytes;
+    // Allocated here: that thread allocates nothing.
+    chunks_ = std::make_unique<Chunk[]>(static_cast<std::size_t>(cuts) + 1);
+    // A blank ends each chunk there, never inside a token.
+    int n = 1;
+    chunks_[0].start = from;
+    for (std::ptrdiff_t c = 1; c < cuts; ++c) {
+      const char* at = from + (stop - from) / cuts * c;
+      if (at <= chunks_[n - 1].start) continue;  // the last chunk's line reached past here
+      at = static_cast<const char*>(std::memchr(at, '\n', static_cast<std::size_t>(stop - at)));
+      if (!at) break;
+      int lines = 0;  // the chunk before counts these
+      at = SkipBlanks(at, stop, lines);
+      if (at == stop) break;
+      chunks_[n++].start = at;
+    }
+    if (n < 2) return nullptr;
+    count_ = n;
+    chunks_[n].start = stop;
+    claims_ = Pack(1, n);  // the first chunk is the parser's
+    // Room nobody writes to is never touched.
+    const std::size_t room =
+        static_cast<std::size_t>(stop - chunks_[1].start) / 2 + static_cast<std::size_t>(n);
     out_ = std::make_unique_for_overwrite<T[]>(room);
     files::AdviseHugePages(out_.get(), room * sizeof(T));
-    thread_.emplace([this] { run_ = scan_(start_, end_, out_.get(), stop_); });
-    return start_;
+    thread_.emplace([this] { ReadFromBack(); });
+    next_ = chunks_[1].start;
+    return next_;
   }
 
-  // Waits for the half to be read.
-  const Run& Join() {
-    thread_->join();
-    return run_;
+  // Where the parser must next call Arrive(); nullptr once it reads on to the list's end.
+  const char* next() const { return next_; }
+
+  // The parser's reading is at p, at or past next(). Answers a chunk read by the other thread
+  // that starts there, for the parser to take over as if it had read it itself (its values in
+  // `values`), or nullptr when the parser reads on by itself up to next().
+  const Run* Arrive(const char* p, const T*& values) {
+    for (;;) {
+      if (!joined_) {
+        int c = 0;
+        if (Claim(true, c)) {
+          next_ = c + 1 < count_ ? chunks_[c + 1].start : nullptr;
+          if (next_ && p >= next_) continue;  // the parser's general reading went past it
+          return nullptr;
+        }
+        thread_->join();  // the other thread has claimed the rest
+        joined_ = true;
+        taken_ = static_cast<int>(claims_.load() >> 32);
+      }
+      if (taken_ == count_) {
+        next_ = nullptr;
+        return nullptr;
+      }
+      const Chunk& c = chunks_[taken_++];
+      next_ = taken_ < count_ ? chunks_[taken_].start : nullptr;
+      if (p == c.start && c.run.plain) {
+        values = c.values;
+        return &c.run;
+      }
+      if (!next_ || p < next_) return nullptr;
+    }
   }
-  const T* values() const { return out_.get(); }
-  const char* start() const { return start_; }
-  const char* end() const { return end_; }
 
  private:
+  // The chunks not yet claimed are [front, back).
+  static std::uint64_t Pack(int front, int back) {
+    return static_cast<std::uint64_t>(front) << 32 | static_cast<std::uint32_t>(back);
+  }
+  // Claims the first chunk not yet claimed for the parser, or the last one for the other thread.
+  bool Claim(bool front, int& chunk) {
+    std::uint64_t v = claims_.load();
+    for (;;) {
+      const int f = static_cast<int>(v >> 32), b = static_cast<int>(v & 0xffffffffu);
+      if (f >= b) return false;
+      chunk = front ? f : b - 1;
+      if (claims_.compare_exchange_weak(v, front ? Pack(f + 1, b) : Pack(f, b - 1))) return true;
+    }
+  }
+
+  // On the other thread: chunks from the back, each one's values after the last one's.
+  void ReadFromBack() {
+    T* at = out_.get();
+    int c = 0;
+    while (!stop_.load(std::memory_order_relaxed) && Claim(false, c)) {
+      Chunk& k = chunks_[c];
+      k.run = scan_(k.start, chunks_[c + 1].start, at, stop_);
+      k.values = at;
+      at += k.run.count;
+    }
+  }
+
+  struct Chunk {
+    const char* start = nullptr;
+    Run run;  // as the other thread read it; not plain when it read nothing
+    const T* values = nullptr;
+  };
+
   Scan scan_;
-  const char* start_ = nullptr;
-  const char* end_ = nullptr;
+  std::unique_ptr<Chunk[]> chunks_;  // and one more for the list's end
+  int count_ = 0;
+  std::atomic<std::uint64_t> claims_{0};
+  const char* next_ = nullptr;
+  bool joined_ = false;
+  int taken_ = 0;  // once joined: the next chunk the parser comes to
   std::unique_ptr<T[]> out_;
-  Run run_;
   std::atomic<bool> stop_{false};
   std::optional<BareThread> thread_;  // last: joined before what it writes to goes
 };

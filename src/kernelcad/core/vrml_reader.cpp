@@ -3,6 +3,7 @@
 #include <Eigen/Geometry>
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -14,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "kernelcad/core/bare_thread.h"
 #include "kernelcad/core/file_access.h"
 #include "kernelcad/core/vrml_gzip.h"
 #include "kernelcad/core/vrml_limits.h"
@@ -489,7 +491,7 @@ class Parser {
       for (int i = 0; i < arity; ++i) out.push_back(Single(what));
       return;
     }
-    vrml::SecondHalf<float, vrml::NumberRun> half(vrml::ScanPlainNumbers);
+    vrml::SharedList<float, vrml::NumberRun> shared(vrml::ScanPlainNumbers);
     const auto scratch = std::make_unique_for_overwrite<float[]>(kRunRoom);
     const auto take = [&](const vrml::NumberRun& r, const float* values) {
       out.insert(out.end(), values, values + r.count);
@@ -506,10 +508,11 @@ class Parser {
           return r.count > 0;
         },
         [&] { out.push_back(Single(what)); },
-        [&](const char* stop) { return half.Start(p_, stop); },
+        [&](const char* stop) { return shared.Start(p_, stop); },
         [&] {
-          const vrml::NumberRun& r = half.Join();
-          if (p_ == half.start() && r.plain) take(r, half.values());
+          const float* values = nullptr;
+          while (const vrml::NumberRun* r = shared.Arrive(p_, values)) take(*r, values);
+          return shared.next();
         });
     if (out.size() % static_cast<std::size_t>(arity) != 0) {
       Fail(line_, std::string("the ") + what + " list holds " + std::to_string(out.size()) +
@@ -525,13 +528,13 @@ class Parser {
   // A bracketed list from its '[' at p_ to its ']'. `fast(limit)` takes the plain values from p_
   // on, up to the first that begins at or past `limit`, and says whether it took any; `slow`
   // reads one element the general way, which also reports malformed numbers and a list cut off.
-  // `minBytes` is the fewest bytes an element takes. A long list may be read in two halves at
-  // once: `split(stop)` learns where the list seems to end and answers where a second half read
-  // elsewhere starts (nullptr for none); `join()` is called once, when this reading gets there,
-  // and may take the second half over by moving p_ to its end.
-  template <typename T, typename Fast, typename Slow, typename Split, typename Join>
+  // `minBytes` is the fewest bytes an element takes. A long list may be shared with another
+  // thread: `share(stop)` learns where the list seems to end and answers where this reading
+  // must first stop to ask (nullptr: nowhere); `arrive()`, called when it gets there, may take
+  // parts read elsewhere over by moving p_ past them, and answers where to ask next.
+  template <typename T, typename Fast, typename Slow, typename Share, typename Arrive>
   void BracketList(std::vector<T>& out, std::size_t minBytes, const char* what, Fast fast,
-                   Slow slow, Split split, Join join) {
+                   Slow slow, Share share, Arrive arrive) {
     const int start = line_;
     ++p_;
     const char* stop = NextClose();
@@ -544,7 +547,7 @@ class Parser {
     // RSS and saves regrowth copies.
     out.reserve(static_cast<std::size_t>((stop ? stop : end_) - p_) / minBytes);
     files::AdviseHugePages(out.data(), out.capacity() * sizeof(T));
-    const char* second = stop ? split(stop) : nullptr;
+    const char* ask = stop ? share(stop) : nullptr;
     for (;;) {
       if (p_ >= tick_) {
         Tick();
@@ -560,10 +563,7 @@ class Parser {
       }
       // A run of blanks past tick_ ends there; the general path below takes the rest.
       p_ = SkipBlanks(p_, tick_, line_);
-      if (second && p_ >= second) {
-        second = nullptr;
-        join();
-      }
+      if (ask && p_ >= ask) ask = arrive();
       const char c = *p_;
       if (c == ']') {
         ++p_;
@@ -574,7 +574,7 @@ class Parser {
         SkipSpace();
         continue;
       }
-      const char* limit = std::min(tick_, second ? second : stop);
+      const char* limit = std::min(tick_, ask ? ask : stop);
       if (!fast(p_ + std::min(limit - p_, kRunBytes))) slow();
     }
   }
@@ -621,7 +621,7 @@ class Parser {
       return;
     }
     // Only coordIndex is long enough to be worth it.
-    vrml::SecondHalf<std::int32_t, vrml::IndexRun> half(vrml::ScanPlainIndices);
+    vrml::SharedList<std::int32_t, vrml::IndexRun> shared(vrml::ScanPlainIndices);
     const auto scratch = std::make_unique_for_overwrite<std::int32_t[]>(kRunRoom);
     // Takes a run of plain indices from p_ on over, as if they had been read one by one.
     const auto merge = [&](const vrml::IndexRun& r, const std::int32_t* values) {
@@ -657,10 +657,11 @@ class Parser {
           return r.count > 0;
         },
         [&] { take(Int(what)); },
-        [&](const char* stop) { return track ? half.Start(p_, stop) : nullptr; },
+        [&](const char* stop) { return track ? shared.Start(p_, stop) : nullptr; },
         [&] {
-          const vrml::IndexRun& r = half.Join();
-          if (p_ == half.start() && r.plain) merge(r, half.values());
+          const std::int32_t* values = nullptr;
+          while (const vrml::IndexRun* r = shared.Arrive(p_, values)) merge(*r, values);
+          return shared.next();
         });
     finish();
   }
@@ -1415,14 +1416,31 @@ class MeshBuilder {
   // picking see the surface alone.
   void DropUnusedPoints() {
     const std::size_t np = mesh_.pointCount();
+    // A byte per point, set by plain stores (bits would make each mark wait for the last),
+    // the triangles' two halves at once on a large scan: reading them is most of the time.
+    std::vector<std::uint8_t> used(np);
+    budget_.Charge(np, 0);
+    const std::vector<std::int32_t>& tri = mesh_.triangles;
+    const auto mark = [&used, &tri](std::size_t from, std::size_t to) {
+      for (std::size_t k = from; k < to; ++k)
+        std::atomic_ref(used[static_cast<std::size_t>(tri[k])]).store(1, std::memory_order_relaxed);
+    };
+    constexpr std::size_t kSplit = std::size_t{1} << 20;
+    if (tri.size() >= kSplit) {
+      const std::size_t mid = tri.size() / 2;
+      BareThread second([&] { mark(mid, tri.size()); });
+      mark(0, mid);
+      second.join();
+    } else {
+      mark(0, tri.size());
+    }
+    if (static_cast<std::size_t>(std::count(used.begin(), used.end(), 1)) == np) return;
     std::vector<std::int32_t> index(np, -1);  // new index of each point, -1 while unused
     budget_.Charge(np * sizeof(std::int32_t), 0);
-    for (const std::int32_t t : mesh_.triangles) index[static_cast<std::size_t>(t)] = 0;
-    std::int32_t used = 0;
-    for (std::int32_t& i : index) {
-      if (i == 0) i = used++;
+    std::int32_t kept = 0;
+    for (std::size_t i = 0; i < np; ++i) {
+      if (used[i]) index[i] = kept++;
     }
-    if (static_cast<std::size_t>(used) == np) return;
     std::vector<float>& p = mesh_.points;
     std::vector<std::uint8_t>& c = mesh_.colors;
     for (std::size_t i = 0; i < np; ++i) {
@@ -1435,8 +1453,8 @@ class MeshBuilder {
                     c.begin() + static_cast<std::ptrdiff_t>(3 * to));
       }
     }
-    p.resize(3 * static_cast<std::size_t>(used));
-    if (!c.empty()) c.resize(3 * static_cast<std::size_t>(used));
+    p.resize(3 * static_cast<std::size_t>(kept));
+    if (!c.empty()) c.resize(3 * static_cast<std::size_t>(kept));
     for (std::int32_t& t : mesh_.triangles) t = index[static_cast<std::size_t>(t)];
   }
 
