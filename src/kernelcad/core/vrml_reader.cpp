@@ -1420,19 +1420,22 @@ class MeshBuilder {
     // the triangles' two halves at once on a large scan: reading them is most of the time.
     std::vector<std::uint8_t> used(np);
     budget_.Charge(np, 0);
-    const std::vector<std::int32_t>& tri = mesh_.triangles;
-    const auto mark = [&used, &tri](std::size_t from, std::size_t to) {
+    // Plain pointers: byte stores may alias a vector's own, which would be loaded again each time.
+    std::uint8_t* const marks = used.data();
+    const std::int32_t* const tri = mesh_.triangles.data();
+    const std::size_t corners = mesh_.triangles.size();
+    const auto mark = [marks, tri](std::size_t from, std::size_t to) {
       for (std::size_t k = from; k < to; ++k)
-        std::atomic_ref(used[static_cast<std::size_t>(tri[k])]).store(1, std::memory_order_relaxed);
+        std::atomic_ref(marks[static_cast<std::size_t>(tri[k])]).store(1, std::memory_order_relaxed);
     };
     constexpr std::size_t kSplit = std::size_t{1} << 20;
-    if (tri.size() >= kSplit) {
-      const std::size_t mid = tri.size() / 2;
-      BareThread second([&] { mark(mid, tri.size()); });
+    if (corners >= kSplit) {
+      const std::size_t mid = corners / 2;
+      BareThread second([&] { mark(mid, corners); });
       mark(0, mid);
       second.join();
     } else {
-      mark(0, tri.size());
+      mark(0, corners);
     }
     if (static_cast<std::size_t>(std::count(used.begin(), used.end(), 1)) == np) return;
     std::vector<std::int32_t> index(np, -1);  // new index of each point, -1 while unused
