@@ -459,7 +459,7 @@ TEST(VrmlRead, LongIndexListsReadAsOne) {
   padded.insert(digits, 10 - length, '0');
   const std::map<std::size_t, std::string> slower[] = {
       {{3 * n / 4, lines[3 * n / 4] + "# a note"}},
-      {{5 * n / 8, lines[5 * n / 8] + "# see [1]"}},
+      {{13 * n / 16, lines[13 * n / 16] + "# see [1]"}},
       {{7 * n / 8, padded}},
   };
   for (const auto& changed : slower) {
@@ -481,6 +481,14 @@ TEST(VrmlRead, LongIndexListsReadAsOne) {
     const std::string msg = ErrorOf(text(mixed, bad[i]));
     EXPECT_NE(msg.find(named[i]), std::string::npos) << "got: " << msg;
   }
+  // A long list cut off: no ']' follows to end it.
+  const std::string cut = text(mixed, {});
+  const std::string cutMsg = ErrorOf(cut.substr(0, cut.rfind(']')));
+  EXPECT_NE(cutMsg.find("line " + std::to_string(firstLine + n) +
+                        ": unexpected end of file inside the coordIndex list started on line " +
+                        std::to_string(firstLine - 1)),
+            std::string::npos)
+      << cutMsg;
   // Lines go on being counted after the list.
   const std::string after = ErrorOf(text(mixed, {}) +
                                     "Shape { geometry IndexedFaceSet {\n"

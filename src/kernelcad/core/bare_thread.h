@@ -23,6 +23,8 @@ class BareThread {
   // Waits for `work` to end. When no thread could be had, `work` runs here, now: it is done
   // either way once this returns.
   void join();
+  // Whether `work` runs on a thread of its own and has not been joined.
+  bool running() const { return running_; }
 
  private:
   static void* run(void* self);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <thread>
 
 #include "kernelcad/core/bare_thread.h"
 #include "kernelcad/core/file_access.h"
@@ -80,66 +81,73 @@ NumberRun ScanPlainNumbers(const char* s, const char* stop, float* out,
 inline const std::atomic<bool> kNoCancel{false};
 
 // A long list read from both ends at once: the parser reads it from its front, a thread of its
-// own takes chunks from its back, and they meet wherever their speeds have brought them, so
-// neither waits for the other when the system slows one of them down. The parser takes each
-// chunk the other thread read over as it arrives there, as `scan` read it; a chunk that holds
-// anything else the parser reads the general way.
+// own finds its end and takes chunks from its back, and they meet wherever their speeds have
+// brought them, so neither waits for the other when the system slows one of them down. The
+// parser takes each chunk the other thread read over as it arrives there, as `scan` read it; a
+// chunk that holds anything else the parser reads the general way.
 template <typename T, typename Run>
 class SharedList {
  public:
   using Scan = Run (*)(const char*, const char*, T*, const std::atomic<bool>&);
+  // Lists shorter than this are read by the parser alone: a thread's start would be a
+  // noticeable share of the work. No ']' lies this near the start of a list to be shared.
+  static constexpr std::ptrdiff_t kShareBytes = 8 << 20;
+
   explicit SharedList(Scan scan) : scan_(scan) {}
   // A reading that ends early (an error, a cancel) stops the thread first, then waits for it.
   ~SharedList() { stop_ = true; }
   SharedList(const SharedList&) = delete;
   SharedList& operator=(const SharedList&) = delete;
 
-  // For a list of [from, stop), where its ']' is: cuts it into chunks, each starting at the
-  // first token of a line, and starts reading them from the back. Says where the parser must
-  // first call Arrive(); nullptr when the list is too short to share.
-  const char* Start(const char* from, const char* stop) {
-    // Below this a thread's start is a noticeable share of the work.
-    constexpr std::ptrdiff_t kShareBytes = 8 << 20;
-    // Small enough that the side that arrives last waits a fraction of a millisecond.
-    constexpr std::ptrdiff_t kChunkBytes = 512 << 10;
-    if (stop - from < kShareBytes) return nullptr;
-    const std::ptrdiff_t cuts = (stop - from) / kChunkBytes;
-    // Allocated here: that thread allocates nothing.
-    chunks_ = std::make_unique<Chunk[]>(static_cast<std::size_t>(cuts) + 1);
-    // A blank ends each chunk there, never inside a token.
-    int n = 1;
-    chunks_[0].start = from;
-    for (std::ptrdiff_t c = 1; c < cuts; ++c) {
-      const char* at = from + (stop - from) / cuts * c;
-      if (at <= chunks_[n - 1].start) continue;  // the last chunk's line reached past here
-      at = static_cast<const char*>(std::memchr(at, '\n', static_cast<std::size_t>(stop - at)));
-      if (!at) break;
-      int lines = 0;  // the chunk before counts these
-      at = SkipBlanks(at, stop, lines);
-      if (at == stop) break;
-      chunks_[n++].start = at;
-    }
-    if (n < 2) return nullptr;
-    count_ = n;
-    chunks_[n].start = stop;
-    claims_ = Pack(1, n);  // the first chunk is the parser's
+  // For a list from `from` on, with no ']' before from + kShareBytes, in a text that ends at
+  // `textEnd`: starts the other thread, and says where the parser's first chunk ends, which is
+  // where it must first call Arrive(); nullptr when the list cannot be shared.
+  const char* Start(const char* from, const char* textEnd) {
+    if (textEnd - from < kShareBytes) return nullptr;
+    // The parser's chunk ends at the first token of a line past half the length: a blank ends
+    // each chunk there, never inside a token.
+    const char* half = from + kShareBytes / 2;
+    const char* nl = static_cast<const char*>(
+        std::memchr(half, '\n', static_cast<std::size_t>(kShareBytes / 2)));
+    if (!nl) return nullptr;
+    int lines = 0;  // the chunk before counts these
+    const char* first = SkipBlanks(nl, from + kShareBytes, lines);
+    if (first == from + kShareBytes) return nullptr;
+    // Allocated here for the longest list the text can hold: that thread allocates nothing.
     // Room nobody writes to is never touched.
-    const std::size_t room =
-        static_cast<std::size_t>(stop - chunks_[1].start) / 2 + static_cast<std::size_t>(n);
+    const auto most = static_cast<std::size_t>((textEnd - first) / kChunkBytes) + 2;
+    chunks_ = std::make_unique<Chunk[]>(most + 1);
+    chunks_[0].start = from;
+    chunks_[1].start = first;
+    const std::size_t room = static_cast<std::size_t>(textEnd - first) / 2 + most;
     out_ = std::make_unique_for_overwrite<T[]>(room);
     files::AdviseHugePages(out_.get(), room * sizeof(T));
-    thread_.emplace([this] { ReadFromBack(); });
-    next_ = chunks_[1].start;
+    textEnd_ = textEnd;
+    thread_.emplace([this] {
+      if (Cut()) ReadFromBack();
+    });
+    next_ = first;
     return next_;
   }
 
   // Where the parser must next call Arrive(); nullptr once it reads on to the list's end.
   const char* next() const { return next_; }
+  // The list's ']' as the other thread found it, once the parser has arrived; nullptr when the
+  // text holds none.
+  const char* end() const { return end_; }
 
   // The parser's reading is at p, at or past next(). Answers a chunk read by the other thread
   // that starts there, for the parser to take over as if it had read it itself (its values in
   // `values`), or nullptr when the parser reads on by itself up to next().
   const Run* Arrive(const char* p, const T*& values) {
+    if (!cut_) {
+      // That thread finds the end in the time this one reads its chunk; when no thread could
+      // be had, the work is done here.
+      while (thread_->running() && !cutDone_.load(std::memory_order_acquire))
+        std::this_thread::yield();
+      if (!cutDone_.load(std::memory_order_acquire)) Join();
+      cut_ = true;
+    }
     for (;;) {
       if (!joined_) {
         int c = 0;
@@ -148,9 +156,7 @@ class SharedList {
           if (next_ && p >= next_) continue;  // the parser's general reading went past it
           return nullptr;
         }
-        thread_->join();  // the other thread has claimed the rest
-        joined_ = true;
-        taken_ = static_cast<int>(claims_.load() >> 32);
+        Join();  // the other thread has claimed the rest
       }
       if (taken_ == count_) {
         next_ = nullptr;
@@ -167,6 +173,44 @@ class SharedList {
   }
 
  private:
+  // Small enough that the side that arrives last waits a fraction of a millisecond.
+  static constexpr std::ptrdiff_t kChunkBytes = 512 << 10;
+
+  // On the other thread: finds the list's end and cuts the rest of the list into chunks, each
+  // starting at the first token of a line. False when there is nothing to share.
+  bool Cut() {
+    const char* from = chunks_[0].start + kShareBytes;
+    end_ = static_cast<const char*>(
+        std::memchr(from, ']', static_cast<std::size_t>(textEnd_ - from)));
+    int n = 1;  // the parser's chunk
+    if (end_) {
+      const char* first = chunks_[1].start;
+      const std::ptrdiff_t cuts = (end_ - first) / kChunkBytes + 1;
+      n = 2;
+      for (std::ptrdiff_t c = 1; c < cuts; ++c) {
+        const char* at = first + (end_ - first) / cuts * c;
+        if (at <= chunks_[n - 1].start) continue;  // the last chunk's line reached past here
+        at = static_cast<const char*>(std::memchr(at, '\n', static_cast<std::size_t>(end_ - at)));
+        if (!at) break;
+        int lines = 0;
+        at = SkipBlanks(at, end_, lines);
+        if (at == end_) break;
+        chunks_[n++].start = at;
+      }
+      chunks_[n].start = end_;
+    }
+    count_ = n;
+    claims_ = Pack(1, n);
+    cutDone_.store(true, std::memory_order_release);
+    return n > 1;
+  }
+
+  void Join() {
+    thread_->join();
+    joined_ = true;
+    taken_ = static_cast<int>(claims_.load() >> 32);
+  }
+
   // The chunks not yet claimed are [front, back).
   static std::uint64_t Pack(int front, int back) {
     return static_cast<std::uint64_t>(front) << 32 | static_cast<std::uint32_t>(back);
@@ -201,10 +245,16 @@ class SharedList {
   };
 
   Scan scan_;
+  const char* textEnd_ = nullptr;
+  // Written by the other thread before cutDone_, read by the parser after it.
   std::unique_ptr<Chunk[]> chunks_;  // and one more for the list's end
   int count_ = 0;
+  const char* end_ = nullptr;
+  std::atomic<bool> cutDone_{false};
   std::atomic<std::uint64_t> claims_{0};
+  // The parser's own.
   const char* next_ = nullptr;
+  bool cut_ = false;
   bool joined_ = false;
   int taken_ = 0;  // once joined: the next chunk the parser comes to
   std::unique_ptr<T[]> out_;

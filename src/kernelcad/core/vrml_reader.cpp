@@ -491,29 +491,14 @@ class Parser {
       for (int i = 0; i < arity; ++i) out.push_back(Single(what));
       return;
     }
-    vrml::SharedList<float, vrml::NumberRun> shared(vrml::ScanPlainNumbers);
-    const auto scratch = std::make_unique_for_overwrite<float[]>(kRunRoom);
     const auto take = [&](const vrml::NumberRun& r, const float* values) {
       out.insert(out.end(), values, values + r.count);
       line_ += r.lines;
       p_ = r.end;
     };
     // Numbers take at least 2 bytes each; real files use 6-12.
-    BracketList(
-        out, 4, what,
-        [&](const char* limit) {
-          const vrml::NumberRun r =
-              vrml::ScanPlainNumbers(p_, limit, scratch.get(), vrml::kNoCancel);
-          take(r, scratch.get());
-          return r.count > 0;
-        },
-        [&] { out.push_back(Single(what)); },
-        [&](const char* stop) { return shared.Start(p_, stop); },
-        [&] {
-          const float* values = nullptr;
-          while (const vrml::NumberRun* r = shared.Arrive(p_, values)) take(*r, values);
-          return shared.next();
-        });
+    BracketList(out, 4, what, vrml::ScanPlainNumbers, true, take,
+                [&] { out.push_back(Single(what)); });
     if (out.size() % static_cast<std::size_t>(arity) != 0) {
       Fail(line_, std::string("the ") + what + " list holds " + std::to_string(out.size()) +
                       " numbers, not a multiple of " + std::to_string(arity));
@@ -525,19 +510,22 @@ class Parser {
   static constexpr std::ptrdiff_t kRunBytes = 64 << 10;
   static constexpr std::size_t kRunRoom = kRunBytes / 2 + 2;
 
-  // A bracketed list from its '[' at p_ to its ']'. `fast(limit)` takes the plain values from p_
-  // on, up to the first that begins at or past `limit`, and says whether it took any; `slow`
-  // reads one element the general way, which also reports malformed numbers and a list cut off.
-  // `minBytes` is the fewest bytes an element takes. A long list may be shared with another
-  // thread: `share(stop)` learns where the list seems to end and answers where this reading
-  // must first stop to ask (nullptr: nowhere); `arrive()`, called when it gets there, may take
-  // parts read elsewhere over by moving p_ past them, and answers where to ask next.
-  template <typename T, typename Fast, typename Slow, typename Share, typename Arrive>
-  void BracketList(std::vector<T>& out, std::size_t minBytes, const char* what, Fast fast,
-                   Slow slow, Share share, Arrive arrive) {
+  // A bracketed list from its '[' at p_ to its ']'. `scan` reads runs of plain values from p_
+  // on, which `take(run, values)` takes over, moving p_ to the run's end; `slow` reads one
+  // element the general way, which also reports malformed numbers and a list cut off.
+  // `minBytes` is the fewest bytes an element takes. A long list may be `share`d with another
+  // thread, which reads it from its back while this one reads from its front.
+  template <typename T, typename Run, typename Take, typename Slow>
+  void BracketList(std::vector<T>& out, std::size_t minBytes, const char* what,
+                   Run (*scan)(const char*, const char*, T*, const std::atomic<bool>&),
+                   bool share, Take take, Slow slow) {
     const int start = line_;
     ++p_;
-    const char* stop = NextClose();
+    vrml::SharedList<T, Run> shared(scan);
+    // A short list's end is found here; a long one's by the thread that shares it, meanwhile.
+    const char* stop = NextClose(vrml::SharedList<T, Run>::kShareBytes);
+    const char* ask = !stop && share ? shared.Start(p_, end_) : nullptr;
+    if (!stop && !ask) stop = NextClose(end_ - p_);
     std::size_t charged = 0;  // elements charged to the budget so far
     const auto charge = [&] {
       budget_.Charge((out.size() - charged) * sizeof(T), line_);
@@ -547,14 +535,14 @@ class Parser {
     // RSS and saves regrowth copies.
     out.reserve(static_cast<std::size_t>((stop ? stop : end_) - p_) / minBytes);
     files::AdviseHugePages(out.data(), out.capacity() * sizeof(T));
-    const char* ask = stop ? share(stop) : nullptr;
+    const auto scratch = std::make_unique_for_overwrite<T[]>(kRunRoom);
     for (;;) {
       if (p_ >= tick_) {
         Tick();
         charge();
       }
-      if (stop && p_ > stop) stop = NextClose();  // that ']' sat in a comment
-      if (!stop) {
+      if (stop && p_ > stop) stop = NextClose(end_ - p_);  // that ']' sat in a comment
+      if (!stop && !ask) {
         // No ']' left: the list is cut off; the general path reports where.
         SkipSpace();
         if (p_ == end_) Truncated(std::string("the ") + what + " list", start);
@@ -563,7 +551,12 @@ class Parser {
       }
       // A run of blanks past tick_ ends there; the general path below takes the rest.
       p_ = SkipBlanks(p_, tick_, line_);
-      if (ask && p_ >= ask) ask = arrive();
+      if (ask && p_ >= ask) {
+        const T* values = nullptr;
+        while (const Run* r = shared.Arrive(p_, values)) take(*r, values);
+        ask = shared.next();
+        if (!stop) stop = shared.end();
+      }
       const char c = *p_;
       if (c == ']') {
         ++p_;
@@ -575,13 +568,16 @@ class Parser {
         continue;
       }
       const char* limit = std::min(tick_, ask ? ask : stop);
-      if (!fast(p_ + std::min(limit - p_, kRunBytes))) slow();
+      const Run r = scan(p_, p_ + std::min(limit - p_, kRunBytes), scratch.get(), vrml::kNoCancel);
+      take(r, scratch.get());
+      if (r.count == 0) slow();
     }
   }
 
-  // The next ']' at or after p_, nullptr when there is none.
-  const char* NextClose() const {
-    return static_cast<const char*>(std::memchr(p_, ']', static_cast<std::size_t>(end_ - p_)));
+  // The next ']' among the `within` bytes from p_ on, nullptr when there is none.
+  const char* NextClose(std::ptrdiff_t within) const {
+    return static_cast<const char*>(
+        std::memchr(p_, ']', static_cast<std::size_t>(std::min(within, end_ - p_))));
   }
 
   // coordIndex also counts the triangles of its faces while reading, and notes whether every
@@ -620,9 +616,6 @@ class Parser {
       finish();
       return;
     }
-    // Only coordIndex is long enough to be worth it.
-    vrml::SharedList<std::int32_t, vrml::IndexRun> shared(vrml::ScanPlainIndices);
-    const auto scratch = std::make_unique_for_overwrite<std::int32_t[]>(kRunRoom);
     // Takes a run of plain indices from p_ on over, as if they had been read one by one.
     const auto merge = [&](const vrml::IndexRun& r, const std::int32_t* values) {
       out.insert(out.end(), values, values + r.count);
@@ -647,22 +640,9 @@ class Parser {
       line_ += r.lines;
       p_ = r.end;
     };
-    // Plain indices and the -1 face ends are nearly all of a scan.
-    BracketList(
-        out, 2, what,
-        [&](const char* limit) {
-          const vrml::IndexRun r =
-              vrml::ScanPlainIndices(p_, limit, scratch.get(), vrml::kNoCancel);
-          merge(r, scratch.get());
-          return r.count > 0;
-        },
-        [&] { take(Int(what)); },
-        [&](const char* stop) { return track ? shared.Start(p_, stop) : nullptr; },
-        [&] {
-          const std::int32_t* values = nullptr;
-          while (const vrml::IndexRun* r = shared.Arrive(p_, values)) merge(*r, values);
-          return shared.next();
-        });
+    // Plain indices and the -1 face ends are nearly all of a scan; only coordIndex is long
+    // enough to share.
+    BracketList(out, 2, what, vrml::ScanPlainIndices, track, merge, [&] { take(Int(what)); });
     finish();
   }
 
