@@ -16,8 +16,16 @@ const char* EachPlainValue(const char* s, const char* stop, int& lines,
                            const std::atomic<bool>& cancelled, Take take) {
   const char* poll = s;
   for (;;) {
-    s = SkipBlanks(s, stop, lines);
-    if (s >= stop) return s;
+    // Between two values on one line stands ", " or " " nearly always: stepped over at once,
+    // as a loop over blanks would take most of the time of a value.
+    if (s + 2 < stop && !(ClassOf(s[2]) & kSpace) && s[1] == ' ' && s[0] == ',') {
+      s += 2;
+    } else if (s + 1 < stop && !(ClassOf(s[1]) & kSpace) && s[0] == ' ') {
+      s += 1;
+    } else {
+      s = SkipBlanks(s, stop, lines);
+      if (s >= stop) return s;
+    }
     if (s >= poll) {
       if (cancelled.load(std::memory_order_relaxed)) return s;
       poll = s + kPoll;

@@ -20,16 +20,15 @@ namespace kernelcad::vrml {
 
 // A plain index at s: an optional minus and one to nine digits, then a blank or the list's ']'.
 // Returns its end, or nullptr when the text needs the general parser (longer numbers, anything
-// malformed).
+// malformed). It reads on while it sees digits, so the text must end in something else.
 inline const char* PlainIndex(const char* s, std::int32_t& out) {
   const bool minus = *s == '-';
   s += minus;
-  if (static_cast<unsigned char>(*s - '0') >= 10) return nullptr;
-  std::uint32_t v = 0;
+  std::uint64_t v = 0;  // wraps past 19 digits, far past the nine taken
   const char* first = s;
-  while (static_cast<unsigned char>(*s - '0') < 10 && s - first < 9)
-    v = v * 10 + static_cast<std::uint32_t>(*s++ - '0');
-  if (!(ClassOf(*s) & kSpace) && *s != ']') return nullptr;
+  while (static_cast<unsigned char>(*s - '0') < 10)
+    v = v * 10 + static_cast<std::uint64_t>(*s++ - '0');
+  if (s == first || s - first > 9 || (!(ClassOf(*s) & kSpace) && *s != ']')) return nullptr;
   out = minus ? -static_cast<std::int32_t>(v) : static_cast<std::int32_t>(v);
   return s;
 }
@@ -180,8 +179,8 @@ class SharedList {
   // starting at the first token of a line. False when there is nothing to share.
   bool Cut() {
     const char* from = chunks_[0].start + kShareBytes;
-    end_ = static_cast<const char*>(
-        std::memchr(from, ']', static_cast<std::size_t>(textEnd_ - from)));
+    end_ =
+        static_cast<const char*>(std::memchr(from, ']', static_cast<std::size_t>(textEnd_ - from)));
     int n = 1;  // the parser's chunk
     if (end_) {
       const char* first = chunks_[1].start;
