@@ -556,6 +556,7 @@ class Parser {
         while (const Run* r = shared.Arrive(p_, values)) take(*r, values);
         ask = shared.next();
         if (!stop) stop = shared.end();
+        continue;
       }
       const char c = *p_;
       if (c == ']') {
