@@ -156,6 +156,34 @@ TEST(MeshFormats, PlyElementsPropertiesAndByteOrders) {
   EXPECT_EQ(scan.mesh.colors, (std::vector<std::uint8_t>{255, 0, 0, 0, 255, 0, 0, 0, 128}));
 }
 
+// What other programs write beside the common forms: a byte order mark, capitals, a binary
+// STL's count left 0, OBJ's comments after a statement, continued lines, statements of a
+// writer's own, an empty last slot and colours from 0 to 255, PLY's triangle strips.
+TEST(MeshFormats, OtherWritersDialectsRead) {
+  const std::string facet =
+      " FACET NORMAL 0 0 1\r\n  OUTER LOOP\r\n   VERTEX 0 0 0\r\n   VERTEX 1 0 0\r\n"
+      "   Vertex 0 1 0\r\n  ENDLOOP\r\n ENDFACET\r\n";
+  const auto upper = ReadScanBuffer("\xEF\xBB\xBF SOLID T\r\n" + facet + "ENDSOLID T\r\n", "u.stl");
+  EXPECT_EQ(upper.format, ScanFormat::StlAscii);
+  EXPECT_EQ(upper.mesh.points, (std::vector<float>{0, 0, 0, 1, 0, 0, 0, 1, 0}));
+  const auto streamed = ReadScanBuffer(StlHeader(0) + StlTriangle() + StlTriangle(2), "z.stl");
+  EXPECT_EQ(streamed.mesh.triangleCount(), 2u);
+
+  const auto obj = ReadScanBuffer(
+      "\xEF\xBB\xBFv 0 0 0 255 0 0 # red\nv 1 0 0 0 255 0\nv 0 1 0 0 0 128\nv 1 1 0 0 0 0\n"
+      "vt 0 0\nvc 1 2 3\nf 1/1/ 2/1/ \\\n 3/1/ # a comment\nf 2 4 3\n",
+      "w.obj");
+  EXPECT_EQ(obj.mesh.triangles, (std::vector<std::int32_t>{0, 1, 2, 1, 3, 2}));
+  EXPECT_EQ(obj.mesh.colors, (std::vector<std::uint8_t>{255, 0, 0, 0, 255, 0, 0, 0, 128, 0, 0, 0}));
+
+  const auto strips = ReadScanBuffer(
+      "ply\nformat ascii 1.0\nelement vertex 5\nproperty float x\nproperty float y\n"
+      "property float z\nelement tristrips 1\nproperty list int int vertex_indices\n"
+      "end_header\n0 0 0\n1 0 0\n0 1 0\n1 1 0\n2 2 0\n8 0 1 2 3 3 -1 3 4\n",
+      "s.ply");
+  EXPECT_EQ(strips.mesh.triangles, (std::vector<std::int32_t>{0, 1, 2, 2, 1, 3}));
+}
+
 // ---------------------------------------------------------------------------------------------
 // Hostile files: each refused with the file, the place and the reason, nothing allocated for
 // what a header promises but the file does not hold.

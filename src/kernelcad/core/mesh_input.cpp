@@ -98,6 +98,23 @@ void AppendFan(std::vector<std::int32_t>& triangles, const std::int32_t* corners
     triangles.insert(triangles.end(), {corners[0], corners[i], corners[i + 1]});
 }
 
+void AppendStrip(std::vector<std::int32_t>& triangles, const std::int32_t* corners, std::size_t n) {
+  std::size_t start = 0;  // of the strip the corner belongs to
+  for (std::size_t i = 0; i < n; ++i) {
+    if (corners[i] < 0) {
+      start = i + 1;
+      continue;
+    }
+    if (i < start + 2) continue;
+    const std::int32_t a = corners[i - 2], b = corners[i - 1], c = corners[i];
+    if (a == b || b == c || a == c) continue;
+    if ((i - start) % 2 == 0)
+      triangles.insert(triangles.end(), {a, b, c});
+    else
+      triangles.insert(triangles.end(), {b, a, c});
+  }
+}
+
 void DropUnusedPoints(Mesh& mesh) {
   std::vector<std::int32_t> index(mesh.pointCount(), -1);
   for (const std::int32_t t : mesh.triangles) index[static_cast<std::size_t>(t)] = 0;

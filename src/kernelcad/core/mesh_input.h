@@ -109,6 +109,12 @@ class TextCursor {
   int line_ = 1;
 };
 
+// The text after a UTF-8 byte order mark, which some Windows programs write before the first
+// line of a text format; the text itself where it has none.
+inline std::string_view WithoutByteOrderMark(std::string_view text) {
+  return text.starts_with("\xEF\xBB\xBF") ? text.substr(3) : text;
+}
+
 // A word as a whole number with an optional sign, or false when it is anything else or is
 // beyond 32 bits.
 bool ParseInteger(std::string_view word, std::int64_t& out);
@@ -116,6 +122,11 @@ bool ParseInteger(std::string_view word, std::int64_t& out);
 // A polygon's corners fan-triangulated onto `triangles`: (0, i, i + 1). Fewer than three corners
 // draw nothing.
 void AppendFan(std::vector<std::int32_t>& triangles, const std::int32_t* corners, std::size_t n);
+
+// A triangle strip's corners a b c d e ... cut into triangles all turned as the first one:
+// (a, b, c), (c, b, d), (c, d, e), ... A negative corner ends one strip and
+// starts the next; triangles with a repeated corner (the strip's turns) draw nothing.
+void AppendStrip(std::vector<std::int32_t>& triangles, const std::int32_t* corners, std::size_t n);
 
 // Drops the points no triangle uses (and their colours), numbering the rest in order, as the
 // VRML reader does: a scan's stray points would only stretch its bounds.

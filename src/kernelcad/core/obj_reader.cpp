@@ -12,17 +12,32 @@
 namespace kernelcad {
 namespace {
 
-// Statements that carry nothing a scan's surface needs: grouping, smoothing, materials, lines,
-// points and free-form geometry. Anything else is refused, so a file that is not OBJ at all is
-// not taken for an empty one.
-bool Ignored(std::string_view w) {
-  static constexpr std::string_view kWords[] = {
-      "g",      "o",          "s",         "mtllib",   "usemtl",   "l",    "p",
-      "vp",     "cstype",     "deg",       "bmat",     "step",     "curv", "curv2",
-      "surf",   "parm",       "trim",      "hole",     "scrv",     "sp",   "end",
-      "con",    "mg",         "bevel",     "c_interp", "d_interp", "lod",  "maplib",
-      "usemap", "shadow_obj", "trace_obj", "ctech",    "stech"};
-  return std::find(std::begin(kWords), std::end(kWords), w) != std::end(kWords);
+// Statements that carry nothing a scan's surface needs (groups, smoothing, materials, lines,
+// free-form geometry, and whatever a writer adds of its own) are stepped over. A first word that
+// is not a word at all is refused, so a file that is not OBJ is not taken for an empty one.
+bool Statement(std::string_view w) {
+  return std::all_of(w.begin(), w.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+  });
+}
+
+// What is left of a line before a comment.
+std::string_view BeforeComment(std::string_view rest) {
+  rest = rest.substr(0, rest.find('#'));
+  while (!rest.empty() && (rest.back() == ' ' || rest.back() == '\t')) rest.remove_suffix(1);
+  return rest;
+}
+
+// One face corner: v, v/vt, v//vn or v/vt/vn; a writer may leave the last slot empty ("v/vt/").
+bool ParseCorner(std::string_view c, std::int64_t& v, std::int64_t& t, std::int64_t& n) {
+  const std::size_t s1 = c.find('/');
+  const std::size_t s2 = s1 == std::string_view::npos ? s1 : c.find('/', s1 + 1);
+  const auto slot = [](std::string_view w, std::int64_t& out) {
+    return w.empty() || mesh_input::ParseInteger(w, out);
+  };
+  return mesh_input::ParseInteger(c.substr(0, s1), v) &&
+         (s1 == std::string_view::npos || slot(c.substr(s1 + 1, s2 - s1 - 1), t)) &&
+         (s2 == std::string_view::npos || slot(c.substr(s2 + 1), n));
 }
 
 // One kind of index (points, texture coordinates or normals): how many are defined so far, and
@@ -85,7 +100,7 @@ ScanFile ReadObj(std::string_view bytes, const std::string& fileName, Meter& met
   scan.format = ScanFormat::Obj;
   Mesh& mesh = scan.mesh;
   Reserve(bytes, mesh);
-  mesh_input::TextCursor in(bytes, fileName, meter, owned);
+  mesh_input::TextCursor in(mesh_input::WithoutByteOrderMark(bytes), fileName, meter, owned);
   std::vector<std::uint8_t>& colors = mesh.colors;  // while every point so far has them
   IndexKind points{"point"}, uvs{"texture coordinate"}, normals{"normal"};
   std::vector<std::int32_t> face;
@@ -95,17 +110,20 @@ ScanFile ReadObj(std::string_view bytes, const std::string& fileName, Meter& met
     if (w == "v") {
       if (points.defined == std::numeric_limits<std::int32_t>::max()) in.Fail("too many points");
       for (int i = 0; i < 3; ++i) mesh.points.push_back(in.Coordinate("a point coordinate"));
-      // x y z [w], or x y z r g b as colour-scanning programs write it.
-      const std::string_view rest = in.Rest();
+      // x y z [w], or x y z r g b as colour-scanning programs write it: from 0 to 1 mostly,
+      // from 0 to 255 in some.
+      const std::string_view rest = BeforeComment(in.Rest());
       std::size_t words = 0;
       for (std::size_t i = 0; i < rest.size(); ++i)
         words += rest[i] != ' ' && rest[i] != '\t' &&
                  (i == 0 || rest[i - 1] == ' ' || rest[i - 1] == '\t');
       if (words == 3 && colors.size() == mesh.points.size() - 3) {
-        for (int i = 0; i < 3; ++i) {
-          const double c = std::clamp(in.Number("a colour"), 0.0, 1.0);  // 0 to 1
-          colors.push_back(static_cast<std::uint8_t>(std::lround(c * 255)));
-        }
+        double rgb[3];
+        for (double& c : rgb) c = in.Number("a colour");
+        const double scale = std::max({rgb[0], rgb[1], rgb[2]}) > 1 ? 1.0 : 255.0;
+        for (const double c : rgb)
+          colors.push_back(
+              static_cast<std::uint8_t>(std::lround(std::clamp(c * scale, 0.0, 255.0))));
       }
       ++points.defined;
     } else if (w == "vt") {
@@ -114,24 +132,20 @@ ScanFile ReadObj(std::string_view bytes, const std::string& fileName, Meter& met
       ++normals.defined;
     } else if (w == "f") {
       face.clear();
-      for (std::string_view c = in.Word(); !c.empty(); c = in.Word()) {
-        // v, v/vt, v//vn or v/vt/vn
-        const std::size_t s1 = c.find('/');
-        const std::size_t s2 = s1 == std::string_view::npos ? s1 : c.find('/', s1 + 1);
+      for (std::string_view c = in.Word(); !c.empty() && !c.starts_with('#'); c = in.Word()) {
+        if (c == "\\" && in.Rest().empty()) {  // the face goes on on the next line
+          in.NextLine();
+          continue;
+        }
         std::int64_t v = 0, t = 0, n = 0;
-        const bool ok =
-            mesh_input::ParseInteger(c.substr(0, s1), v) &&
-            (s1 == std::string_view::npos ||
-             (s2 == s1 + 1 || mesh_input::ParseInteger(c.substr(s1 + 1, s2 - s1 - 1), t))) &&
-            (s2 == std::string_view::npos || mesh_input::ParseInteger(c.substr(s2 + 1), n));
-        if (!ok)
+        if (!ParseCorner(c, v, t, n))
           in.Fail("expected a face corner (v, v/vt, v//vn or v/vt/vn), found " + vrml::Quoted(c));
         face.push_back(static_cast<std::int32_t>(points.Resolve(v, in)));
-        if (s1 != std::string_view::npos && s2 != s1 + 1) uvs.Resolve(t, in);
-        if (s2 != std::string_view::npos) normals.Resolve(n, in);
+        if (t != 0) uvs.Resolve(t, in);
+        if (n != 0) normals.Resolve(n, in);
       }
       mesh_input::AppendFan(mesh.triangles, face.data(), face.size());
-    } else if (!Ignored(w)) {
+    } else if (!Statement(w)) {
       in.Fail("expected an OBJ statement (v, vt, vn, f, g, o, ...), found " + vrml::Quoted(w));
     }
   }

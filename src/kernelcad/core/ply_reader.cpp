@@ -285,8 +285,10 @@ ScanFile ReadPly(std::string_view bytes, const std::string& fileName, Meter& met
   std::vector<double> values;
   std::vector<std::int32_t> corners;
   for (const Element& e : h.elements) {
-    const bool isVertex = &e == &*vertex, isFace = e.name == "face";
-    const int indices = isFace ? Find(e, {"vertex_indices", "vertex_index"}, true) : -1;
+    // Faces are polygons; older scanners' files hold triangle strips instead, -1 between two.
+    const bool isVertex = &e == &*vertex, isStrip = e.name == "tristrips";
+    const int indices =
+        e.name == "face" || isStrip ? Find(e, {"vertex_indices", "vertex_index"}, true) : -1;
     if (isVertex) {
       mesh.points.reserve(e.count * 3);
       if (colored) mesh.colors.reserve(e.count * 3);
@@ -312,12 +314,18 @@ ScanFile ReadPly(std::string_view bytes, const std::string& fileName, Meter& met
         for (std::uint64_t i = 0; i < static_cast<std::uint64_t>(n); ++i) {
           const double v = body.Value(p.type, p.name.c_str());
           if (!keep) continue;
+          if (isStrip && v == -1) {
+            corners.push_back(-1);
+            continue;
+          }
           if (v < 0 || v >= static_cast<double>(vertices) || v != std::floor(v))
             body.Fail("a face names vertex " + std::to_string(static_cast<long long>(v)) +
                       ", but the file has " + std::to_string(vertices));
           corners.push_back(static_cast<std::int32_t>(v));
         }
-        if (keep) mesh_input::AppendFan(mesh.triangles, corners.data(), corners.size());
+        if (keep)
+          (isStrip ? mesh_input::AppendStrip : mesh_input::AppendFan)(
+              mesh.triangles, corners.data(), corners.size());
       }
       if (isVertex) {
         for (int a : xyz) {

@@ -47,7 +47,10 @@ ScanFormat Detect(std::string_view bytes, std::string_view fileName, std::uint64
   // Text has no zero bytes, a binary STL's count and normals nearly always do. Its size is
   // fixed by its triangle count: a text that matched it would need the right bytes at 80-83.
   const bool text = bytes.substr(0, 512).find('\0') == std::string_view::npos;
-  if (bytes.starts_with("solid") && text && !StlSizeMatchesCount(bytes, size))
+  // After a byte order mark and blanks, in any letter case.
+  std::string_view start = mesh_input::WithoutByteOrderMark(bytes.substr(0, 512));
+  start.remove_prefix(std::min(start.find_first_not_of(" \t\r\n"), start.size()));
+  if (Lower(start.substr(0, 5)) == "solid" && text && !StlSizeMatchesCount(bytes, size))
     return ScanFormat::StlAscii;
   if (ext == "stl" || StlSizeMatchesCount(bytes, size)) return ScanFormat::StlBinary;
   return ScanFormat::Vrml;

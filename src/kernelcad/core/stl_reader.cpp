@@ -56,7 +56,9 @@ class AsciiStl : public StlStream {
                          "a line longer than " + vrml::ByteSize(piece_) + "; not STL text");
       }
     }
-    mesh_input::TextCursor in({data, lines}, file_, quiet_, false, line_);
+    std::string_view text(data, lines);
+    if (line_ == 1) text = mesh_input::WithoutByteOrderMark(text);
+    mesh_input::TextCursor in(text, file_, quiet_, false, line_);
     for (; !in.AtEnd(); in.NextLine()) Line(in);
     line_ = in.line();
     RefuseRepeats(welder_, file_);
@@ -73,8 +75,10 @@ class AsciiStl : public StlStream {
 
  private:
   void Line(mesh_input::TextCursor& in) {
-    const std::string_view w = in.Word();
+    std::string_view w = in.Word();
     if (w.empty()) return;
+    // Nearly every writer spells the keywords in lower case; a few in capitals.
+    if (w[0] >= 'A' && w[0] <= 'Z') w = Lowered(w);
     if (w == "vertex") {
       if (!inSolid_) in.Fail("'vertex' outside a solid");
       if (++corners_ > 3) in.Fail("a facet with more than three vertices");
@@ -97,8 +101,15 @@ class AsciiStl : public StlStream {
     }
   }
 
+  std::string_view Lowered(std::string_view w) {
+    lowered_.assign(w);
+    for (char& c : lowered_) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    return lowered_;
+  }
+
   const std::string& file_;
   std::size_t piece_;
+  std::string lowered_;
   Meter quiet_;  // progress is told by whoever hands in the pieces
   CornerWelder welder_;
   int line_ = 1;     // of the next piece's first line
@@ -113,7 +124,10 @@ std::uint64_t PromisedTriangles(std::string_view head, std::uint64_t fileSize,
   if (head.size() < kCountEnd)
     mesh_input::Fail(file, "byte " + std::to_string(head.size()),
                      "the file ends inside the 84-byte binary STL header");
-  const std::uint64_t count = Le32(head.data() + kHeader);
+  std::uint64_t count = Le32(head.data() + kHeader);
+  // Some writers that stream their triangles out leave the count 0; the size then tells it.
+  if (count == 0 && fileSize > kCountEnd && (fileSize - kCountEnd) % kRecord == 0)
+    count = (fileSize - kCountEnd) / kRecord;
   const std::uint64_t promised = kCountEnd + count * kRecord;
   if (promised > fileSize)
     mesh_input::Fail(file, "byte 80",
