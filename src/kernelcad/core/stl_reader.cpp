@@ -78,7 +78,8 @@ class AsciiStl : public StlStream {
     std::string_view w = in.Word();
     if (w.empty()) return;
     // Nearly every writer spells the keywords in lower case; a few in capitals.
-    if (w[0] >= 'A' && w[0] <= 'Z') w = Lowered(w);
+    if (w[0] >= 'A' && w[0] <= 'Z') [[unlikely]]
+      w = Lowered(w);
     if (w == "vertex") {
       if (!inSolid_) in.Fail("'vertex' outside a solid");
       if (++corners_ > 3) in.Fail("a facet with more than three vertices");
@@ -101,7 +102,7 @@ class AsciiStl : public StlStream {
     }
   }
 
-  std::string_view Lowered(std::string_view w) {
+  [[gnu::cold, gnu::noinline]] std::string_view Lowered(std::string_view w) {
     lowered_.assign(w);
     for (char& c : lowered_) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
     return lowered_;
