@@ -158,7 +158,8 @@ TEST(MeshFormats, PlyElementsPropertiesAndByteOrders) {
 
 // What other programs write beside the common forms: a byte order mark, capitals, a binary
 // STL's count left 0, OBJ's comments after a statement, continued lines, statements of a
-// writer's own, an empty last slot and colours from 0 to 255, PLY's triangle strips.
+// writer's own, an empty last slot and colours from 0 to 255, PLY's triangle strips and blank
+// lines.
 TEST(MeshFormats, OtherWritersDialectsRead) {
   const std::string facet =
       " FACET NORMAL 0 0 1\r\n  OUTER LOOP\r\n   VERTEX 0 0 0\r\n   VERTEX 1 0 0\r\n"
@@ -179,7 +180,7 @@ TEST(MeshFormats, OtherWritersDialectsRead) {
   const auto strips = ReadScanBuffer(
       "ply\nformat ascii 1.0\nelement vertex 5\nproperty float x\nproperty float y\n"
       "property float z\nelement tristrips 1\nproperty list int int vertex_indices\n"
-      "end_header\n0 0 0\n1 0 0\n0 1 0\n1 1 0\n2 2 0\n8 0 1 2 3 3 -1 3 4\n",
+      "end_header\n\n0 0 0\n1 0 0\n \r\n0 1 0\n1 1 0\n2 2 0\n8 0 1 2 3 3 -1 3 4\n",
       "s.ply");
   EXPECT_EQ(strips.mesh.triangles, (std::vector<std::int32_t>{0, 1, 2, 2, 1, 3}));
 }

@@ -66,6 +66,17 @@ class TextCursor {
     ++line_;
     if (!metered_ || p_ - metered_ >= kMeterStep) Tick();
   }
+  // Past lines that hold nothing but blanks, up to the next one that holds something.
+  void SkipBlankLines() {
+    for (;;) {
+      const char* q = p_;
+      while (q != end_ && Blank(*q)) ++q;
+      if (q != end_ && *q != '\n') return;
+      p_ = q;
+      if (q == end_) return;
+      NextLine();
+    }
+  }
   // What is left of this line, without the blanks around it; stays on the line.
   std::string_view Rest();
   // The next word as a coordinate in single precision: NaN, infinities and numbers beyond

@@ -136,7 +136,9 @@ class Body {
         in_(in),
         format_(format),
         file_(file),
-        consumed_(bytes.data(), owned && format != ScanFormat::PlyAscii) {}
+        consumed_(bytes.data(), owned && format != ScanFormat::PlyAscii) {
+    if (ascii()) in_.SkipBlankLines();
+  }
 
   bool ascii() const { return format_ == ScanFormat::PlyAscii; }
   std::uint64_t offset() const {
@@ -190,9 +192,12 @@ class Body {
   // Binary bytes read so far go back to the system (text goes as the cursor moves on).
   void GiveBack() { consumed_.Upto(p_); }
 
-  // Past the end of a text record; nothing for binary ones.
+  // Past the end of a text record, and any blank lines some writers leave between records;
+  // nothing for binary ones.
   void EndRecord() {
-    if (ascii()) in_.NextLine();
+    if (!ascii()) return;
+    in_.NextLine();
+    in_.SkipBlankLines();
   }
 
   void Where(const Element& e, std::uint64_t record) {
