@@ -81,6 +81,12 @@ void TextCursor::Fail(const std::string& what) const {
   mesh_input::Fail(file_, "line " + std::to_string(line_), what);
 }
 
+std::string AsciiLower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  return out;
+}
+
 bool ParseInteger(std::string_view word, std::int64_t& out) {
   std::size_t i = !word.empty() && (word[0] == '-' || word[0] == '+') ? 1 : 0;
   if (i == word.size() || word.size() - i > 10) return false;

@@ -120,6 +120,10 @@ class TextCursor {
   int line_ = 1;
 };
 
+// `s` with its ASCII capitals in lower case, whatever the locale: file names' extensions and the
+// keywords of text formats.
+std::string AsciiLower(std::string_view s);
+
 // The text after a UTF-8 byte order mark, which some Windows programs write before the first
 // line of a text format; the text itself where it has none.
 inline std::string_view WithoutByteOrderMark(std::string_view text) {

@@ -21,13 +21,6 @@ bool Statement(std::string_view w) {
   });
 }
 
-// What is left of a line before a comment.
-std::string_view BeforeComment(std::string_view rest) {
-  rest = rest.substr(0, rest.find('#'));
-  while (!rest.empty() && (rest.back() == ' ' || rest.back() == '\t')) rest.remove_suffix(1);
-  return rest;
-}
-
 // One face corner: v, v/vt, v//vn or v/vt/vn; a writer may leave the last slot empty ("v/vt/").
 bool ParseCorner(std::string_view c, std::int64_t& v, std::int64_t& t, std::int64_t& n) {
   const std::size_t s1 = c.find('/');
@@ -112,7 +105,7 @@ ScanFile ReadObj(std::string_view bytes, const std::string& fileName, Meter& met
       for (int i = 0; i < 3; ++i) mesh.points.push_back(in.Coordinate("a point coordinate"));
       // x y z [w], or x y z r g b as colour-scanning programs write it: from 0 to 1 mostly,
       // from 0 to 255 in some.
-      const std::string_view rest = BeforeComment(in.Rest());
+      const std::string_view line = in.Rest(), rest = line.substr(0, line.find('#'));
       std::size_t words = 0;
       for (std::size_t i = 0; i < rest.size(); ++i)
         words += rest[i] != ' ' && rest[i] != '\t' &&

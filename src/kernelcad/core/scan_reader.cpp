@@ -1,7 +1,6 @@
 #include "kernelcad/core/scan_reader.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <memory>
 #include <span>
@@ -20,18 +19,11 @@
 namespace kernelcad {
 namespace {
 
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  std::transform(out.begin(), out.end(), out.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return out;
-}
-
 std::string Extension(std::string_view fileName) {
   const std::size_t dot = fileName.find_last_of('.');
   const std::size_t slash = fileName.find_last_of("/\\");
   if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) return {};
-  return Lower(fileName.substr(dot + 1));
+  return mesh_input::AsciiLower(fileName.substr(dot + 1));
 }
 
 // STL, OBJ and PLY carry no sure sign of their format at the start (an ASCII STL begins with
@@ -50,7 +42,8 @@ ScanFormat Detect(std::string_view bytes, std::string_view fileName, std::uint64
   // After a byte order mark and blanks, in any letter case.
   std::string_view start = mesh_input::WithoutByteOrderMark(bytes.substr(0, 512));
   start.remove_prefix(std::min(start.find_first_not_of(" \t\r\n"), start.size()));
-  if (Lower(start.substr(0, 5)) == "solid" && text && !StlSizeMatchesCount(bytes, size))
+  if (mesh_input::AsciiLower(start.substr(0, 5)) == "solid" && text &&
+      !StlSizeMatchesCount(bytes, size))
     return ScanFormat::StlAscii;
   if (ext == "stl" || StlSizeMatchesCount(bytes, size)) return ScanFormat::StlBinary;
   return ScanFormat::Vrml;

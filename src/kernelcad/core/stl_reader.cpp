@@ -103,8 +103,7 @@ class AsciiStl : public StlStream {
   }
 
   [[gnu::cold, gnu::noinline]] std::string_view Lowered(std::string_view w) {
-    lowered_.assign(w);
-    for (char& c : lowered_) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    lowered_ = mesh_input::AsciiLower(w);
     return lowered_;
   }
 
