@@ -75,11 +75,18 @@ class AsciiStl : public StlStream {
 
  private:
   void Line(mesh_input::TextCursor& in) {
-    std::string_view w = in.Word();
-    if (w.empty()) return;
-    // Nearly every writer spells the keywords in lower case; a few in capitals.
-    if (w[0] >= 'A' && w[0] <= 'Z') [[unlikely]]
-      w = Lowered(w);
+    const std::string_view w = in.Word();
+    if (w.empty() || Keyword(in, w)) return;
+    // Nearly every writer spells the keywords in lower case, a few in capitals: those are
+    // lowered only once the word matched none, which leaves the common path as it is.
+    lowered_ = mesh_input::AsciiLower(w);
+    if (lowered_ == w || !Keyword(in, lowered_))
+      in.Fail("expected an STL keyword (facet, vertex, endfacet, ...), found " + vrml::Quoted(w));
+  }
+
+  // Takes the line `w` begins; false when `w` is no keyword. Inlined in the line loop: a call
+  // per line cost the 331 MB text 7 %.
+  [[gnu::always_inline]] bool Keyword(mesh_input::TextCursor& in, std::string_view w) {
     if (w == "vertex") {
       if (!inSolid_) in.Fail("'vertex' outside a solid");
       if (++corners_ > 3) in.Fail("a facet with more than three vertices");
@@ -97,14 +104,10 @@ class AsciiStl : public StlStream {
       inSolid_ = true;
     } else if (w == "endsolid") {
       inSolid_ = false;
-    } else if (w != "outer" && w != "endloop") {
-      in.Fail("expected an STL keyword (facet, vertex, endfacet, ...), found " + vrml::Quoted(w));
+    } else {
+      return w == "outer" || w == "endloop";
     }
-  }
-
-  [[gnu::cold, gnu::noinline]] std::string_view Lowered(std::string_view w) {
-    lowered_ = mesh_input::AsciiLower(w);
-    return lowered_;
+    return true;
   }
 
   const std::string& file_;
